@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/Gain.h"
+#include "platform/AudioHardware.h"
+
+namespace morvale {
+
+// Plays one application's audio again at a chosen gain: a private process tap
+// that captures (and silences) the application's processes, a private aggregate
+// device on the output device that holds the tap, and an IO block on it that
+// copies the tapped samples to the output times the gain.
+//
+// Construction either leaves the session running or throws the MorvaleError of
+// the failed step, having torn down what it built. Main thread only; the IO
+// block runs on the device's real-time thread and shares only the Gain.
+class TapSession {
+public:
+    TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
+               AudioObjectID outputDevice, std::string deviceUID, float gain);
+    ~TapSession();
+
+    TapSession(const TapSession&) = delete;
+    TapSession& operator=(const TapSession&) = delete;
+
+    // Ends whatever parts of the session exist; safe to call any number of times.
+    void stop();
+
+    const std::vector<AudioObjectID>& processObjects() const { return processObjects_; }
+    const std::string& deviceUID() const { return deviceUID_; }
+    Gain& gain() const { return *gain_; }
+
+private:
+    AudioHardware& hardware_;
+    const std::vector<AudioObjectID> processObjects_;
+    const std::string deviceUID_;
+    const std::shared_ptr<Gain> gain_;
+    AudioObjectID tapID_ = kAudioObjectUnknown;
+    AudioObjectID aggID_ = kAudioObjectUnknown;
+    std::optional<AudioDeviceIOProcID> procID_;
+};
+
+}  // namespace morvale

@@ -1,0 +1,103 @@
+#include "catalog/Grouping.h"
+
+#include <algorithm>
+
+namespace morvale::Grouping {
+
+namespace {
+
+constexpr std::string_view kProcPrefix = "proc:";
+constexpr std::string_view kWebKitPrefix = "com.apple.WebKit";
+constexpr std::string_view kWebKitSeparator = " Graphics and Media";
+constexpr std::string_view kSafariBundleID = "com.apple.Safari";
+constexpr std::string_view kHelperMarker = ".helper";
+constexpr std::string_view kFaceTimeBundleID = "com.apple.FaceTime";
+constexpr std::string_view kAppSuffix = ".app";
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Position of the first ".helper" in any letter case, or npos.
+std::size_t findHelperMarker(std::string_view id) {
+    const auto it = std::search(id.begin(), id.end(), kHelperMarker.begin(), kHelperMarker.end(),
+                                [](char a, char b) { return asciiLower(a) == b; });
+    return it == id.end() ? std::string_view::npos : static_cast<std::size_t>(it - id.begin());
+}
+
+std::string webKitHelperKey(const std::string& processName) {
+    const std::string_view name = processName;
+    const std::string_view served = name.substr(0, name.find(kWebKitSeparator));
+    if (served.empty() || served.starts_with("Safari")) {
+        return std::string(kSafariBundleID);
+    }
+    return std::string(kProcPrefix) + std::string(served);
+}
+
+std::string removeAll(std::string text, std::string_view what) {
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
+        text.erase(at, what.size());
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::unordered_set<std::string>& faceTimeMembers() {
+    static const std::unordered_set<std::string> members{
+        "com.apple.FaceTime",
+        "FaceTime",
+        "com.apple.avconferenced",
+        "avconferenced",
+        "com.apple.telephonyutilities.callservicesd",
+        "callservicesd",
+    };
+    return members;
+}
+
+std::string key(const AudioProcess& process) {
+    const auto& members = faceTimeMembers();
+    if (members.contains(process.name)) {
+        return std::string(faceTimeKey);
+    }
+    if (!process.bundleID) {
+        return std::string(kProcPrefix) + process.name;
+    }
+    const std::string& id = *process.bundleID;
+    if (members.contains(id)) {
+        return std::string(faceTimeKey);
+    }
+    if (id.starts_with(kWebKitPrefix)) {
+        return webKitHelperKey(process.name);
+    }
+    const std::size_t helper = findHelperMarker(id);
+    return helper == std::string::npos ? id : id.substr(0, helper);
+}
+
+std::optional<std::string> appURL(const std::string& key, const Workspace& workspace) {
+    if (key.find('.') == std::string::npos || key.starts_with(kProcPrefix)) {
+        return std::nullopt;
+    }
+    return workspace.urlForApplication(key);
+}
+
+std::string displayName(const std::string& key, const std::string& fallback,
+                        const Workspace& workspace) {
+    if (key == faceTimeKey) {
+        return "FaceTime";
+    }
+    if (const auto url = appURL(key, workspace)) {
+        return removeAll(workspace.displayNameAtPath(*url), kAppSuffix);
+    }
+    return fallback;
+}
+
+Icon icon(const std::string& key, const Workspace& workspace) {
+    const std::string lookup = key == faceTimeKey ? std::string(kFaceTimeBundleID) : key;
+    if (const auto url = appURL(lookup, workspace)) {
+        return workspace.iconForFile(*url);
+    }
+    return workspace.genericApplicationIcon();
+}
+
+}  // namespace morvale::Grouping

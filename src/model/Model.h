@@ -1,0 +1,108 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/TapSession.h"
+#include "model/AppEntry.h"
+#include "model/WillChange.h"
+#include "platform/Platform.h"
+
+namespace morvale {
+
+class ModelTesting;
+
+// The application's one state: the rows to show, the per-application volumes,
+// the call-ducking boost, the login-item state, the last error and the running
+// tap sessions. Everything here runs on the main thread.
+//
+// Views read the five published values and redraw when objectWillChange()
+// fires; they change them only through the operations below.
+class Model {
+public:
+    using Volumes = std::map<std::string, double, std::less<>>;
+
+    // A volume at or above this is full: not stored, and no tap outside a
+    // boosted call.
+    static constexpr double fullVolumeThreshold = 0.995;
+    static constexpr std::chrono::milliseconds refreshInterval{1500};
+
+    // Chooses the platform the shared model is built on; call once, before the
+    // first shared(). The services must outlive the process's use of the model.
+    static void configure(const Platform& platform);
+
+    // The process-wide model, created on first use (exactly once, whichever
+    // threads ask) and never destroyed.
+    static Model& shared();
+
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+    ~Model();
+
+    // ---- Published state ----
+    WillChangeChannel& objectWillChange() { return willChange_; }
+    const std::vector<AppEntry>& entries() const { return *entries_; }
+    const Volumes& volumes() const { return *volumes_; }
+    const std::optional<std::string>& errorText() const { return *errorText_; }
+    bool launchAtLogin() const { return *launchAtLogin_; }
+    double duckBoostDB() const { return *duckBoostDB_; }
+
+    // ---- Catalog ----
+    // Rebuilds and publishes the rows from a fresh snapshot of the audio
+    // clients, then brings the tap sessions in line with them.
+    void refresh();
+
+    // ---- Volumes, mute and boost ----
+    double volume(const std::string& key) const;
+    void setVolume(const std::string& key, double value);
+    void toggleMute(const std::string& key);
+    void setDuckBoost(double boostDB);
+    // The FaceTime row is playing.
+    bool callActive() const;
+    // The linear gain for a volume: volume squared, in single precision.
+    static float gain(double volume);
+
+    // ---- Login item ----
+    void toggleLaunchAtLogin();
+
+    // ---- Sessions ----
+    // Ends every tap session.
+    void stopAll();
+
+private:
+    friend class ModelTesting;
+
+    explicit Model(const Platform& platform);
+
+    void loadSettings();
+    void migrateLegacySettings(SettingsStore& standard);
+    void writeSetting(std::string_view key, PlistValue value);
+    void scheduleRefresh();
+    void registerTerminationHook();
+    void applySessions();
+    void apply(const std::string& key);
+    void reportError(std::string text);
+
+    Platform platform_;
+    WillChangeChannel willChange_;
+
+    Published<std::vector<AppEntry>> entries_;
+    Published<Volumes> volumes_;
+    Published<std::optional<std::string>> errorText_;
+    Published<bool> launchAtLogin_;
+    Published<double> duckBoostDB_;
+
+    std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
+    std::unique_ptr<TimerHandle> timer_;
+    std::map<std::string, Icon, std::less<>> iconCache_;
+    std::map<std::string, double, std::less<>> beforeMute_;
+
+    // Jobs queued for later turns of the main loop hold this weakly, so a job
+    // that outlives its model (only test models ever end) does nothing.
+    std::shared_ptr<Model*> self_;
+};
+
+}  // namespace morvale

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/PropertyList.h"
+#include "platform/TapDescription.h"
+
+namespace morvale {
+
+// The audio hardware layer's calls, one method each, with their argument shapes:
+// object ids, {selector, scope, element} addresses, qualifiers, in/out sizes and
+// raw data, and a signed status where 0 is success. A backend on a platform that
+// has these calls passes them straight through; others emulate them.
+
+using OSStatus = std::int32_t;
+inline constexpr OSStatus kAudioNoError = 0;
+
+// The hardware layer's own failure statuses (four-character codes).
+inline constexpr OSStatus kAudioHardwareNotRunningError = 0x73746F70;        // 'stop'
+inline constexpr OSStatus kAudioHardwareUnspecifiedError = 0x77686174;       // 'what'
+inline constexpr OSStatus kAudioHardwareUnknownPropertyError = 0x77686F3F;   // 'who?'
+inline constexpr OSStatus kAudioHardwareBadPropertySizeError = 0x2173697A;   // '!siz'
+inline constexpr OSStatus kAudioHardwareIllegalOperationError = 0x6E6F7065;  // 'nope'
+inline constexpr OSStatus kAudioHardwareBadObjectError = 0x216F626A;         // '!obj'
+inline constexpr OSStatus kAudioHardwareBadDeviceError = 0x21646576;         // '!dev'
+inline constexpr OSStatus kAudioHardwareUnsupportedOperationError = 0x756E6F70;  // 'unop'
+inline constexpr OSStatus kAudioParamError = -50;
+
+inline constexpr AudioObjectID kAudioObjectUnknown = 0;
+inline constexpr AudioObjectID kAudioObjectSystemObject = 1;
+
+struct AudioObjectPropertyAddress {
+    std::uint32_t mSelector;
+    std::uint32_t mScope;
+    std::uint32_t mElement;
+
+    friend bool operator==(const AudioObjectPropertyAddress&,
+                           const AudioObjectPropertyAddress&) = default;
+};
+
+// One buffer of interleaved samples. Any pointer may be null.
+struct AudioBuffer {
+    std::uint32_t mNumberChannels;
+    std::uint32_t mDataByteSize;
+    void* mData;
+};
+
+// The buffers of one IO cycle. A view: it points at buffers owned by whoever
+// runs the cycle. mBuffers may be null only when mNumberBuffers is 0.
+struct AudioBufferList {
+    std::uint32_t mNumberBuffers;
+    AudioBuffer* mBuffers;
+};
+
+struct AudioTimeStamp {
+    double mSampleTime;
+    std::uint64_t mHostTime;
+};
+
+// An IO proc registered on a device; null means none.
+struct AudioDeviceIOProcOpaque;
+using AudioDeviceIOProcID = AudioDeviceIOProcOpaque*;
+
+// A queue to run the IO block on; null runs it on the device's own IO thread.
+struct DispatchQueueOpaque;
+using DispatchQueue = DispatchQueueOpaque*;
+
+// Called once per IO cycle on the device's real-time thread: now, input buffers,
+// input time, output buffers, output time. Copying it happens at registration
+// only; calling it must not allocate.
+using AudioDeviceIOBlock =
+    std::function<void(const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
+                       AudioBufferList*, const AudioTimeStamp*)>;
+
+class AudioHardware {
+public:
+    virtual ~AudioHardware() = default;
+
+    virtual OSStatus getPropertyDataSize(AudioObjectID object,
+                                         const AudioObjectPropertyAddress& address,
+                                         std::uint32_t qualifierDataSize, const void* qualifierData,
+                                         std::uint32_t* outDataSize) = 0;
+    virtual OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                     std::uint32_t qualifierDataSize, const void* qualifierData,
+                                     std::uint32_t* ioDataSize, void* outData) = 0;
+    virtual OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                     std::uint32_t qualifierDataSize, const void* qualifierData,
+                                     std::uint32_t dataSize, const void* data) = 0;
+
+    virtual OSStatus createProcessTap(const TapDescription& description,
+                                      AudioObjectID* outTapID) = 0;
+    virtual OSStatus destroyProcessTap(AudioObjectID tap) = 0;
+
+    virtual OSStatus createAggregateDevice(const PlistValue::Dict& description,
+                                           AudioObjectID* outDeviceID) = 0;
+    virtual OSStatus destroyAggregateDevice(AudioObjectID device) = 0;
+
+    virtual OSStatus createIOProcIDWithBlock(AudioDeviceIOProcID* outIOProcID,
+                                             AudioObjectID device, DispatchQueue queue,
+                                             AudioDeviceIOBlock block) = 0;
+    virtual OSStatus destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
+
+    virtual OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
+    virtual OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
+};
+
+}  // namespace morvale

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace morvale {
+
+// A four-character code: the four characters' bytes with the first one most significant.
+constexpr std::uint32_t fourCC(const char (&code)[5]) {
+    return (std::uint32_t{static_cast<unsigned char>(code[0])} << 24) |
+           (std::uint32_t{static_cast<unsigned char>(code[1])} << 16) |
+           (std::uint32_t{static_cast<unsigned char>(code[2])} << 8) |
+           std::uint32_t{static_cast<unsigned char>(code[3])};
+}
+
+// Printable form for logs and test messages: 'stm#' when all four bytes are
+// printable, the decimal value otherwise.
+std::string fourCCString(std::uint32_t code);
+
+// Scopes.
+inline constexpr std::uint32_t kScopeGlobal = fourCC("glob");
+inline constexpr std::uint32_t kScopeInput = fourCC("inpt");
+
+// Selectors.
+inline constexpr std::uint32_t kDefaultOutputDevice = fourCC("dOut");
+inline constexpr std::uint32_t kDeviceUID = fourCC("uid ");
+inline constexpr std::uint32_t kDeviceStreams = fourCC("stm#");
+inline constexpr std::uint32_t kIOProcStreamUsage = fourCC("suse");
+inline constexpr std::uint32_t kProcessObjectList = fourCC("prs#");
+inline constexpr std::uint32_t kProcessPID = fourCC("ppid");
+inline constexpr std::uint32_t kProcessBundleID = fourCC("pbid");
+inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
+
+inline constexpr std::uint32_t kElementMain = 0;
+
+}  // namespace morvale

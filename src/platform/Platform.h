@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/AudioHardware.h"
+#include "platform/Collator.h"
+#include "platform/LoginItem.h"
+#include "platform/MainThread.h"
+#include "platform/ProcessInfo.h"
+#include "platform/RunningApplications.h"
+#include "platform/SettingsStore.h"
+#include "platform/Workspace.h"
+
+namespace morvale {
+
+// The platform services the system runs on. Whoever builds one keeps every
+// service alive for as long as anything built over it.
+struct Platform {
+    AudioHardware& audio;
+    ProcessInfo& processes;
+    RunningApplications& applications;
+    Workspace& workspace;
+    Collator& collator;
+    SettingsStores& settings;
+    LoginItemService& loginItem;
+    MainQueue& mainQueue;
+    Timers& timers;
+    TerminationNotifier& termination;
+};
+
+}  // namespace morvale

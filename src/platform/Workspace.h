@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/Icon.h"
+
+namespace morvale {
+
+// The desktop's knowledge of installed applications and files.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // Where the application with this bundle identifier is installed (a path), or
+    // absent when no such application is known.
+    virtual std::optional<std::string> urlForApplication(const std::string& bundleID) const = 0;
+
+    // The name a user sees for the file or application at path.
+    virtual std::string displayNameAtPath(const std::string& path) const = 0;
+
+    // The picture for the file or application at path; never null.
+    virtual Icon iconForFile(const std::string& path) const = 0;
+
+    // The generic application picture; never null.
+    virtual Icon genericApplicationIcon() const = 0;
+};
+
+}  // namespace morvale

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/ProcessInfo.h"
+
+namespace morvale::linux_desktop {
+
+// Process services from the kernel: getpid() and /proc/PID/comm.
+class LinuxProcessInfo final : public ProcessInfo {
+public:
+    std::int32_t ownPid() const override;
+    int procName(std::int32_t pid, char* buffer, std::uint32_t bufferSize) const override;
+};
+
+}  // namespace morvale::linux_desktop

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/SettingsStore.h"
+
+namespace morvale::sim {
+
+// A settings store in memory. Writes can be made to fail, as a full disk would.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    PlistValue::Dict values;
+    std::optional<std::string> failWritesWith;
+    int writes = 0;
+
+    std::optional<PlistValue> value(std::string_view key) const override {
+        const auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+
+    std::optional<std::string> setValue(std::string_view key, PlistValue value) override {
+        ++writes;
+        if (failWritesWith) {
+            return failWritesWith;
+        }
+        values.insert_or_assign(std::string(key), std::move(value));
+        return std::nullopt;
+    }
+};
+
+// The standard store and named suites, all in memory. A suite is opened (and
+// made empty) on first use unless it is listed as unopenable.
+class MemorySettings final : public SettingsStores {
+public:
+    MemorySettingsStore standardStore;
+    std::map<std::string, std::unique_ptr<MemorySettingsStore>, std::less<>> suites;
+    bool suitesOpen = true;
+
+    SettingsStore& standard() override { return standardStore; }
+
+    SettingsStore* suite(std::string_view name) override { return suiteStore(name); }
+
+    MemorySettingsStore* suiteStore(std::string_view name) {
+        if (!suitesOpen) {
+            return nullptr;
+        }
+        auto it = suites.find(name);
+        if (it == suites.end()) {
+            it = suites.emplace(std::string(name), std::make_unique<MemorySettingsStore>()).first;
+        }
+        return it->second.get();
+    }
+};
+
+}  // namespace morvale::sim

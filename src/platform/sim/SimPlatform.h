@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/sim/ManualMainThread.h"
+#include "platform/sim/MemorySettings.h"
+#include "platform/sim/SimCollator.h"
+#include "platform/sim/SimLoginItem.h"
+#include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimWorkspace.h"
+#include "platform/sim/SimulatedAudioSystem.h"
+
+namespace morvale::sim {
+
+// Every platform service simulated, owned in one place: what tests and the
+// demo run on.
+struct SimPlatform {
+    SimulatedAudioSystem audio;
+    SimProcesses processes;
+    SimWorkspace workspace;
+    SimCollator collator;
+    MemorySettings settings;
+    SimLoginItem loginItem;
+    ManualMainQueue mainQueue;
+    ManualTimers timers;
+    ManualTermination termination;
+
+    Platform platform() {
+        return Platform{audio,    processes, processes, workspace, collator,
+                        settings, loginItem, mainQueue, timers,    termination};
+    }
+
+    // Advances the clock and runs what the ticks queued on the main thread.
+    void advance(std::chrono::milliseconds by) {
+        timers.advance(by);
+        mainQueue.drain();
+    }
+};
+
+}  // namespace morvale::sim

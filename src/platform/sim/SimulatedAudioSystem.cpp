@@ -1,0 +1,722 @@
+#include "platform/sim/SimulatedAudioSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <variant>
+
+#include "platform/FourCC.h"
+#include "platform/PropertyString.h"
+#include "platform/StreamUsage.h"
+
+namespace morvale::sim {
+
+namespace {
+
+struct Process {
+    std::int32_t pid;
+    std::optional<std::string> bundleID;
+    bool playing;
+};
+
+struct Device {
+    std::string uid;
+    std::vector<AudioObjectID> inputStreams;
+};
+
+struct Tap {
+    TapDescription description;
+    AudioObjectID stream;  // the one input stream the tap adds to an aggregate device
+};
+
+struct Aggregate {
+    PlistValue::Dict description;
+};
+
+struct IOProc {
+    AudioObjectID device;
+    AudioDeviceIOBlock block;
+    bool running = false;
+    std::vector<std::uint32_t> usage;
+};
+
+// A property value: raw bytes, or a string handed over as a reference.
+using Value = std::variant<std::vector<unsigned char>, std::string>;
+
+template <typename T>
+std::vector<unsigned char> bytesOf(const T& value) {
+    std::vector<unsigned char> bytes(sizeof(T));
+    std::memcpy(bytes.data(), &value, sizeof(T));
+    return bytes;
+}
+
+std::vector<unsigned char> bytesOf(const std::vector<AudioObjectID>& list) {
+    std::vector<unsigned char> bytes(list.size() * sizeof(AudioObjectID));
+    if (!list.empty()) {
+        std::memcpy(bytes.data(), list.data(), bytes.size());
+    }
+    return bytes;
+}
+
+SimulatedAudioSystem::CallRecord newEntry(SimulatedAudioSystem::Call call,
+                                          AudioObjectID object = kAudioObjectUnknown,
+                                          AudioObjectPropertyAddress address = {0, 0, 0}) {
+    SimulatedAudioSystem::CallRecord entry;
+    entry.call = call;
+    entry.object = object;
+    entry.address = address;
+    return entry;
+}
+
+const std::string* dictString(const PlistValue::Dict& dict, std::string_view key) {
+    const auto it = dict.find(key);
+    return it == dict.end() ? nullptr : it->second.asString();
+}
+
+}  // namespace
+
+struct SimulatedAudioSystem::State {
+    AudioObjectID nextObject = 2;
+    std::uintptr_t nextProc = 1;
+    std::vector<AudioObjectID> processOrder;
+    std::map<AudioObjectID, Process> processes;
+    std::map<AudioObjectID, Device> devices;
+    std::map<AudioObjectID, Tap> taps;
+    std::map<AudioObjectID, Aggregate> aggregates;
+    std::map<AudioDeviceIOProcID, IOProc> procs;
+    AudioObjectID defaultOutput = kAudioObjectUnknown;
+    std::vector<Failure> failures;
+    std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
+    bool procWithoutID = false;
+    std::vector<CallRecord> log;
+
+    AudioObjectID newObject() { return nextObject++; }
+
+    // Returns the injected status for a call, using up one of its repeats.
+    OSStatus injected(Call call, AudioObjectID object, std::uint32_t selector) {
+        for (auto it = failures.begin(); it != failures.end(); ++it) {
+            if (it->call != call || (it->selector && *it->selector != selector) ||
+                (it->object && *it->object != object)) {
+                continue;
+            }
+            const OSStatus status = it->status;
+            if (it->times > 0 && --it->times == 0) {
+                failures.erase(it);
+            }
+            return status;
+        }
+        return kAudioNoError;
+    }
+
+    OSStatus record(CallRecord entry) {
+        log.push_back(std::move(entry));
+        return log.back().status;
+    }
+
+    const Device* masterOf(const Aggregate& aggregate) const {
+        const std::string* master = dictString(aggregate.description, "master");
+        if (master == nullptr) {
+            return nullptr;
+        }
+        for (const auto& [id, device] : devices) {
+            if (device.uid == *master) {
+                return &device;
+            }
+        }
+        return nullptr;
+    }
+
+    // An aggregate device's input streams: its main sub-device's own inputs
+    // first, then one stream per tap it lists.
+    std::vector<AudioObjectID> aggregateInputs(const Aggregate& aggregate) const {
+        std::vector<AudioObjectID> streams;
+        if (const Device* master = masterOf(aggregate)) {
+            streams = master->inputStreams;
+        }
+        const auto tapsIt = aggregate.description.find("taps");
+        if (tapsIt == aggregate.description.end() || tapsIt->second.asList() == nullptr) {
+            return streams;
+        }
+        for (const PlistValue& entry : *tapsIt->second.asList()) {
+            const auto* dict = entry.asDict();
+            const std::string* uid = dict ? dictString(*dict, "uid") : nullptr;
+            for (const auto& [id, tap] : taps) {
+                if (uid != nullptr && tap.description.uuid == *uid) {
+                    streams.push_back(tap.stream);
+                }
+            }
+        }
+        return streams;
+    }
+
+    // The value of a readable property, or the status that reading it fails with.
+    std::variant<Value, OSStatus> lookup(AudioObjectID object,
+                                         const AudioObjectPropertyAddress& a) const {
+        if (object == kAudioObjectSystemObject) {
+            if (a.mSelector == kProcessObjectList) return Value{bytesOf(processOrder)};
+            if (a.mSelector == kDefaultOutputDevice) return Value{bytesOf(defaultOutput)};
+            return kAudioHardwareUnknownPropertyError;
+        }
+        if (const auto it = processes.find(object); it != processes.end()) {
+            const Process& p = it->second;
+            if (a.mSelector == kProcessPID) return Value{bytesOf(p.pid)};
+            if (a.mSelector == kProcessIsRunningOutput) {
+                return Value{bytesOf(std::uint32_t{p.playing ? 1u : 0u})};
+            }
+            if (a.mSelector == kProcessBundleID) {
+                if (!p.bundleID) return kAudioHardwareUnknownPropertyError;
+                return Value{*p.bundleID};
+            }
+            return kAudioHardwareUnknownPropertyError;
+        }
+        if (const auto it = devices.find(object); it != devices.end()) {
+            if (a.mSelector == kDeviceUID) return Value{it->second.uid};
+            if (a.mSelector == kDeviceStreams) {
+                return Value{bytesOf(a.mScope == kScopeInput ? it->second.inputStreams
+                                                             : std::vector<AudioObjectID>{})};
+            }
+            return kAudioHardwareUnknownPropertyError;
+        }
+        if (const auto it = aggregates.find(object); it != aggregates.end()) {
+            if (a.mSelector == kDeviceUID) {
+                const std::string* uid = dictString(it->second.description, "uid");
+                return Value{uid ? *uid : std::string()};
+            }
+            if (a.mSelector == kDeviceStreams && a.mScope == kScopeInput) {
+                return Value{bytesOf(aggregateInputs(it->second))};
+            }
+            return kAudioHardwareUnknownPropertyError;
+        }
+        return kAudioHardwareBadObjectError;
+    }
+
+    std::uint32_t shortReadOf(AudioObjectID object, std::uint32_t selector) const {
+        const auto it = shortReads.find({object, selector});
+        return it == shortReads.end() ? 0 : it->second;
+    }
+};
+
+SimulatedAudioSystem::SimulatedAudioSystem() : state_(std::make_unique<State>()) {}
+
+SimulatedAudioSystem::~SimulatedAudioSystem() = default;
+
+// ---- Scripting ----
+
+AudioObjectID SimulatedAudioSystem::addProcess(std::int32_t pid,
+                                               std::optional<std::string> bundleID,
+                                               bool playing) {
+    std::lock_guard lock(mutex_);
+    const AudioObjectID id = state_->newObject();
+    state_->processes[id] = Process{pid, std::move(bundleID), playing};
+    state_->processOrder.push_back(id);
+    return id;
+}
+
+void SimulatedAudioSystem::setProcessPlaying(AudioObjectID process, bool playing) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.playing = playing;
+    }
+}
+
+void SimulatedAudioSystem::setProcessBundleID(AudioObjectID process,
+                                              std::optional<std::string> bundleID) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.bundleID = std::move(bundleID);
+    }
+}
+
+void SimulatedAudioSystem::setProcessPID(AudioObjectID process, std::int32_t pid) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.pid = pid;
+    }
+}
+
+void SimulatedAudioSystem::removeProcess(AudioObjectID process) {
+    std::lock_guard lock(mutex_);
+    state_->processes.erase(process);
+    std::erase(state_->processOrder, process);
+}
+
+AudioObjectID SimulatedAudioSystem::addOutputDevice(std::string uid, std::uint32_t inputStreams) {
+    std::lock_guard lock(mutex_);
+    const AudioObjectID id = state_->newObject();
+    Device device{std::move(uid), {}};
+    for (std::uint32_t i = 0; i < inputStreams; ++i) {
+        device.inputStreams.push_back(state_->newObject());
+    }
+    state_->devices[id] = std::move(device);
+    return id;
+}
+
+void SimulatedAudioSystem::removeDevice(AudioObjectID device) {
+    std::lock_guard lock(mutex_);
+    state_->devices.erase(device);
+    if (state_->defaultOutput == device) {
+        state_->defaultOutput = kAudioObjectUnknown;
+    }
+}
+
+void SimulatedAudioSystem::setDefaultOutputDevice(AudioObjectID device) {
+    std::lock_guard lock(mutex_);
+    state_->defaultOutput = device;
+}
+
+void SimulatedAudioSystem::injectFailure(Failure failure) {
+    std::lock_guard lock(mutex_);
+    state_->failures.push_back(failure);
+}
+
+void SimulatedAudioSystem::clearFailures() {
+    std::lock_guard lock(mutex_);
+    state_->failures.clear();
+}
+
+void SimulatedAudioSystem::setShortRead(AudioObjectID object, std::uint32_t selector,
+                                        std::uint32_t extraBytes) {
+    std::lock_guard lock(mutex_);
+    state_->shortReads[{object, selector}] = extraBytes;
+}
+
+void SimulatedAudioSystem::setIOProcCreationWithoutID(bool enabled) {
+    std::lock_guard lock(mutex_);
+    state_->procWithoutID = enabled;
+}
+
+// ---- Reading back ----
+
+std::vector<SimulatedAudioSystem::CallRecord> SimulatedAudioSystem::log() const {
+    std::lock_guard lock(mutex_);
+    return state_->log;
+}
+
+std::vector<std::string> SimulatedAudioSystem::logText() const {
+    std::vector<std::string> lines;
+    for (const CallRecord& record : log()) {
+        lines.push_back(record.text());
+    }
+    return lines;
+}
+
+void SimulatedAudioSystem::clearLog() {
+    std::lock_guard lock(mutex_);
+    state_->log.clear();
+}
+
+std::vector<AudioObjectID> SimulatedAudioSystem::processObjects() const {
+    std::lock_guard lock(mutex_);
+    return state_->processOrder;
+}
+
+std::map<AudioObjectID, TapDescription> SimulatedAudioSystem::taps() const {
+    std::lock_guard lock(mutex_);
+    std::map<AudioObjectID, TapDescription> result;
+    for (const auto& [id, tap] : state_->taps) {
+        result[id] = tap.description;
+    }
+    return result;
+}
+
+std::map<AudioObjectID, PlistValue::Dict> SimulatedAudioSystem::aggregateDevices() const {
+    std::lock_guard lock(mutex_);
+    std::map<AudioObjectID, PlistValue::Dict> result;
+    for (const auto& [id, aggregate] : state_->aggregates) {
+        result[id] = aggregate.description;
+    }
+    return result;
+}
+
+std::vector<SimulatedAudioSystem::IOProcInfo> SimulatedAudioSystem::ioProcs() const {
+    std::lock_guard lock(mutex_);
+    std::vector<IOProcInfo> result;
+    for (const auto& [id, proc] : state_->procs) {
+        result.push_back({proc.device, id, proc.running});
+    }
+    return result;
+}
+
+std::vector<std::uint32_t> SimulatedAudioSystem::streamUsage(AudioObjectID device,
+                                                             AudioDeviceIOProcID proc) const {
+    std::lock_guard lock(mutex_);
+    const auto it = state_->procs.find(proc);
+    if (it == state_->procs.end() || it->second.device != device) {
+        return {};
+    }
+    return it->second.usage;
+}
+
+bool SimulatedAudioSystem::hasLeftovers() const {
+    std::lock_guard lock(mutex_);
+    return !state_->taps.empty() || !state_->aggregates.empty() || !state_->procs.empty();
+}
+
+// ---- IO ----
+
+int SimulatedAudioSystem::runIOCycle(AudioObjectID device, const AudioBufferList& input,
+                                     AudioBufferList& output) {
+    std::lock_guard lock(mutex_);
+    const AudioTimeStamp now{0.0, 0};
+    int ran = 0;
+    for (auto& [id, proc] : state_->procs) {
+        if (proc.device == device && proc.running && proc.block) {
+            proc.block(&now, &input, &now, &output, &now);
+            ++ran;
+        }
+    }
+    return ran;
+}
+
+// ---- AudioHardware ----
+
+OSStatus SimulatedAudioSystem::getPropertyDataSize(AudioObjectID object,
+                                                   const AudioObjectPropertyAddress& address,
+                                                   std::uint32_t, const void*,
+                                                   std::uint32_t* outDataSize) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::getPropertyDataSize, object, address);
+    entry.status = s.injected(Call::getPropertyDataSize, object, address.mSelector);
+    if (entry.status != kAudioNoError) {
+        return s.record(std::move(entry));
+    }
+    std::uint32_t size = 0;
+    if (address.mSelector == kIOProcStreamUsage) {
+        const auto it = s.aggregates.find(object);
+        if (it == s.aggregates.end() || address.mScope != kScopeInput) {
+            entry.status = kAudioHardwareUnknownPropertyError;
+        } else {
+            const auto streams = static_cast<std::uint32_t>(s.aggregateInputs(it->second).size());
+            size = static_cast<std::uint32_t>(streamusage::sizeFor(streams));
+        }
+    } else {
+        const auto found = s.lookup(object, address);
+        if (const auto* status = std::get_if<OSStatus>(&found)) {
+            entry.status = *status;
+        } else if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&std::get<Value>(found))) {
+            size = static_cast<std::uint32_t>(bytes->size()) + s.shortReadOf(object, address.mSelector);
+        } else {
+            size = sizeof(StringRef);
+        }
+    }
+    if (entry.status == kAudioNoError && outDataSize != nullptr) {
+        *outDataSize = size;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::getPropertyData(AudioObjectID object,
+                                               const AudioObjectPropertyAddress& address,
+                                               std::uint32_t, const void*,
+                                               std::uint32_t* ioDataSize, void* outData) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::getPropertyData, object, address);
+    entry.dataSize = ioDataSize ? *ioDataSize : 0;
+    entry.status = s.injected(Call::getPropertyData, object, address.mSelector);
+    if (entry.status != kAudioNoError) {
+        return s.record(std::move(entry));
+    }
+    if (ioDataSize == nullptr || outData == nullptr) {
+        entry.status = kAudioParamError;
+        return s.record(std::move(entry));
+    }
+    auto* out = static_cast<unsigned char*>(outData);
+
+    if (address.mSelector == kIOProcStreamUsage) {
+        // The caller names its IO proc in the record's first field.
+        const auto aggregate = s.aggregates.find(object);
+        if (aggregate == s.aggregates.end() || address.mScope != kScopeInput) {
+            entry.status = kAudioHardwareUnknownPropertyError;
+            return s.record(std::move(entry));
+        }
+        if (*ioDataSize < streamusage::kFlagsOffset) {
+            entry.status = kAudioHardwareBadPropertySizeError;
+            return s.record(std::move(entry));
+        }
+        const auto proc = s.procs.find(streamusage::proc(out));
+        if (proc == s.procs.end() || proc->second.device != object) {
+            entry.status = kAudioHardwareIllegalOperationError;
+            return s.record(std::move(entry));
+        }
+        const auto streams = static_cast<std::uint32_t>(s.aggregateInputs(aggregate->second).size());
+        const auto room = static_cast<std::uint32_t>(
+            (*ioDataSize - streamusage::kFlagsOffset) / sizeof(std::uint32_t));
+        const std::uint32_t written = std::min(streams, room);
+        streamusage::setCount(out, streams);
+        for (std::uint32_t i = 0; i < written; ++i) {
+            const auto& usage = proc->second.usage;
+            streamusage::setFlag(out, i, i < usage.size() ? usage[i] : 1u);
+        }
+        *ioDataSize = static_cast<std::uint32_t>(streamusage::sizeFor(written));
+        return s.record(std::move(entry));
+    }
+
+    const auto found = s.lookup(object, address);
+    if (const auto* status = std::get_if<OSStatus>(&found)) {
+        entry.status = *status;
+        return s.record(std::move(entry));
+    }
+    const Value& value = std::get<Value>(found);
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        if (*ioDataSize < sizeof(StringRef)) {
+            entry.status = kAudioHardwareBadPropertySizeError;
+            return s.record(std::move(entry));
+        }
+        const StringRef ref = makeStringRef(*text);
+        std::memcpy(out, &ref, sizeof ref);
+        *ioDataSize = sizeof ref;
+        return s.record(std::move(entry));
+    }
+    const auto& bytes = std::get<std::vector<unsigned char>>(value);
+    const bool isList = address.mSelector == kProcessObjectList ||
+                        address.mSelector == kDeviceStreams;
+    if (!isList && *ioDataSize < bytes.size()) {
+        entry.status = kAudioHardwareBadPropertySizeError;
+        return s.record(std::move(entry));
+    }
+    std::size_t count = std::min<std::size_t>(bytes.size(), *ioDataSize);
+    if (isList) {
+        count -= count % sizeof(AudioObjectID);
+    }
+    if (count > 0) {
+        std::memcpy(out, bytes.data(), count);
+    }
+    *ioDataSize = static_cast<std::uint32_t>(count);
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
+                                               const AudioObjectPropertyAddress& address,
+                                               std::uint32_t, const void*, std::uint32_t dataSize,
+                                               const void* data) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::setPropertyData, object, address);
+    entry.dataSize = dataSize;
+    entry.status = s.injected(Call::setPropertyData, object, address.mSelector);
+    if (entry.status != kAudioNoError) {
+        return s.record(std::move(entry));
+    }
+    const auto aggregate = s.aggregates.find(object);
+    if (address.mSelector != kIOProcStreamUsage || aggregate == s.aggregates.end() ||
+        address.mScope != kScopeInput) {
+        // Everything else this system knows is read-only.
+        const bool known = std::holds_alternative<Value>(s.lookup(object, address));
+        entry.status = known ? kAudioHardwareIllegalOperationError
+                             : std::get<OSStatus>(s.lookup(object, address));
+        return s.record(std::move(entry));
+    }
+    if (data == nullptr || dataSize < streamusage::kFlagsOffset) {
+        entry.status = kAudioHardwareBadPropertySizeError;
+        return s.record(std::move(entry));
+    }
+    const auto* in = static_cast<const unsigned char*>(data);
+    const auto proc = s.procs.find(streamusage::proc(in));
+    const auto streams = s.aggregateInputs(aggregate->second).size();
+    const std::uint32_t count = streamusage::count(in);
+    if (proc == s.procs.end() || proc->second.device != object || count > streams ||
+        streamusage::sizeFor(count) > dataSize) {
+        entry.status = kAudioHardwareIllegalOperationError;
+        return s.record(std::move(entry));
+    }
+    proc->second.usage.assign(streams, 1u);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        proc->second.usage[i] = streamusage::flag(in, i);
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::createProcessTap(const TapDescription& description,
+                                                AudioObjectID* outTapID) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::createProcessTap);
+    entry.detail = "processes";
+    for (const AudioObjectID id : description.processes) {
+        entry.detail += " " + std::to_string(id);
+    }
+    entry.status = s.injected(Call::createProcessTap, kAudioObjectUnknown, 0);
+    if (entry.status == kAudioNoError && outTapID == nullptr) {
+        entry.status = kAudioParamError;
+    }
+    if (entry.status == kAudioNoError) {
+        const AudioObjectID tap = s.newObject();
+        s.taps[tap] = Tap{description, s.newObject()};
+        *outTapID = tap;
+        entry.object = tap;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::destroyProcessTap(AudioObjectID tap) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::destroyProcessTap, tap);
+    entry.status = s.injected(Call::destroyProcessTap, tap, 0);
+    if (entry.status == kAudioNoError && s.taps.erase(tap) == 0) {
+        entry.status = kAudioHardwareBadObjectError;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::createAggregateDevice(const PlistValue::Dict& description,
+                                                     AudioObjectID* outDeviceID) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::createAggregateDevice);
+    entry.detail = morvale::describe(PlistValue(description));
+    entry.status = s.injected(Call::createAggregateDevice, kAudioObjectUnknown, 0);
+    if (entry.status == kAudioNoError && outDeviceID == nullptr) {
+        entry.status = kAudioParamError;
+    }
+    if (entry.status == kAudioNoError) {
+        const AudioObjectID device = s.newObject();
+        s.aggregates[device] = Aggregate{description};
+        *outDeviceID = device;
+        entry.object = device;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::destroyAggregateDevice(AudioObjectID device) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::destroyAggregateDevice, device);
+    entry.status = s.injected(Call::destroyAggregateDevice, device, 0);
+    if (entry.status == kAudioNoError) {
+        if (s.aggregates.erase(device) == 0) {
+            entry.status = kAudioHardwareBadDeviceError;
+        } else {
+            // The device's IO procs go with it.
+            std::erase_if(s.procs, [&](const auto& item) { return item.second.device == device; });
+        }
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::createIOProcIDWithBlock(AudioDeviceIOProcID* outIOProcID,
+                                                       AudioObjectID device, DispatchQueue,
+                                                       AudioDeviceIOBlock block) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::createIOProcIDWithBlock, device);
+    entry.status = s.injected(Call::createIOProcIDWithBlock, device, 0);
+    if (entry.status == kAudioNoError && (outIOProcID == nullptr || !block)) {
+        entry.status = kAudioParamError;
+    }
+    if (entry.status == kAudioNoError && !s.aggregates.contains(device) &&
+        !s.devices.contains(device)) {
+        entry.status = kAudioHardwareBadDeviceError;
+    }
+    if (entry.status != kAudioNoError) {
+        return s.record(std::move(entry));
+    }
+    if (s.procWithoutID) {
+        *outIOProcID = nullptr;
+        return s.record(std::move(entry));
+    }
+    // IO proc ids are opaque tokens; these never point at anything.
+    const auto id = reinterpret_cast<AudioDeviceIOProcID>(s.nextProc++ * 16);
+    s.procs[id] = IOProc{device, std::move(block)};
+    *outIOProcID = id;
+    entry.ioProc = id;
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID ioProc) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::destroyIOProcID, device);
+    entry.ioProc = ioProc;
+    entry.status = s.injected(Call::destroyIOProcID, device, 0);
+    if (entry.status == kAudioNoError) {
+        const auto it = s.procs.find(ioProc);
+        if (it == s.procs.end() || it->second.device != device) {
+            entry.status = kAudioHardwareIllegalOperationError;
+        } else {
+            s.procs.erase(it);
+        }
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::deviceStart, device);
+    entry.ioProc = ioProc;
+    entry.status = s.injected(Call::deviceStart, device, 0);
+    if (entry.status == kAudioNoError) {
+        const auto it = s.procs.find(ioProc);
+        if (it == s.procs.end() || it->second.device != device) {
+            entry.status = kAudioHardwareBadDeviceError;
+        } else {
+            it->second.running = true;
+        }
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::deviceStop, device);
+    entry.ioProc = ioProc;
+    entry.status = s.injected(Call::deviceStop, device, 0);
+    if (entry.status == kAudioNoError) {
+        const auto it = s.procs.find(ioProc);
+        if (it == s.procs.end() || it->second.device != device) {
+            entry.status = kAudioHardwareBadDeviceError;
+        } else {
+            it->second.running = false;
+        }
+    }
+    return s.record(std::move(entry));
+}
+
+std::string toString(SimulatedAudioSystem::Call call) {
+    using C = SimulatedAudioSystem::Call;
+    switch (call) {
+        case C::getPropertyDataSize: return "getPropertyDataSize";
+        case C::getPropertyData: return "getPropertyData";
+        case C::setPropertyData: return "setPropertyData";
+        case C::createProcessTap: return "createProcessTap";
+        case C::destroyProcessTap: return "destroyProcessTap";
+        case C::createAggregateDevice: return "createAggregateDevice";
+        case C::destroyAggregateDevice: return "destroyAggregateDevice";
+        case C::createIOProcIDWithBlock: return "createIOProcIDWithBlock";
+        case C::destroyIOProcID: return "destroyIOProcID";
+        case C::deviceStart: return "deviceStart";
+        case C::deviceStop: return "deviceStop";
+    }
+    return "?";
+}
+
+std::string SimulatedAudioSystem::CallRecord::text() const {
+    std::string out = toString(call) + "(" + std::to_string(object);
+    switch (call) {
+        case Call::getPropertyDataSize:
+        case Call::getPropertyData:
+        case Call::setPropertyData:
+            out += ", " + fourCCString(address.mSelector) + " " + fourCCString(address.mScope) +
+                   " " + std::to_string(address.mElement);
+            if (call != Call::getPropertyDataSize) {
+                out += ", " + std::to_string(dataSize);
+            }
+            break;
+        case Call::destroyIOProcID:
+        case Call::deviceStart:
+        case Call::deviceStop:
+            out += ioProc ? ", proc" : ", no proc";
+            break;
+        default:
+            break;
+    }
+    if (!detail.empty()) {
+        out += ", " + detail;
+    }
+    return out + ") -> " + std::to_string(status);
+}
+
+}  // namespace morvale::sim

@@ -1,0 +1,77 @@
+#include "audio/AudioProcess.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/FourCC.h"
+#include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimulatedAudioSystem.h"
+
+namespace morvale {
+namespace {
+
+using sim::SimulatedAudioSystem;
+using Call = SimulatedAudioSystem::Call;
+
+struct Fixture {
+    SimulatedAudioSystem audio;
+    sim::SimProcesses processes;
+    AudioProcess::Sources sources{audio, processes, processes};
+};
+
+TEST(AudioProcessAll, KeepsEveryClientButItselfAndThoseWithoutAValidPid) {
+    Fixture f;
+    f.processes.ownPidValue = 500;
+    f.processes.shortNames = {{10, "mpv"}, {11, "spotify"}, {12, "pw-play"}};
+    const AudioObjectID a = f.audio.addProcess(10, "io.mpv", true);
+    f.audio.addProcess(500, "org.morvale.Morvale", true);  // this program itself
+    f.audio.addProcess(0, "zero.pid");
+    f.audio.addProcess(-3, "negative.pid");
+    const AudioObjectID unreadable = f.audio.addProcess(13, "unreadable.pid");
+    const AudioObjectID b = f.audio.addProcess(11, "");  // empty id counts as none
+    const AudioObjectID c = f.audio.addProcess(10, std::nullopt);  // same pid again
+    const AudioObjectID d = f.audio.addProcess(12, std::nullopt);
+    f.audio.injectFailure({Call::getPropertyData, -1, kProcessPID, unreadable});
+    f.audio.injectFailure({Call::getPropertyData, -1, kProcessIsRunningOutput, d});
+
+    const std::vector<AudioProcess> expected{
+        {a, 10, "io.mpv", "mpv", true},
+        {b, 11, std::nullopt, "spotify", false},
+        {c, 10, std::nullopt, "mpv", false},
+        {d, 12, std::nullopt, "pw-play", false},  // unreadable playing flag: silent
+    };
+    EXPECT_EQ(AudioProcess::all(f.sources), expected);
+}
+
+TEST(AudioProcessAll, IsEmptyWhenTheListCannotBeRead) {
+    Fixture f;
+    f.audio.addProcess(10, "io.mpv", true);
+    f.audio.injectFailure({Call::getPropertyDataSize, -1, kProcessObjectList});
+    EXPECT_TRUE(AudioProcess::all(f.sources).empty());
+}
+
+TEST(AudioProcessName, PrefersTheApplicationNameThenTheShortName) {
+    Fixture f;
+    f.processes.applications[1] = {"Rhythmbox", ActivationPolicy::regular};
+    f.processes.applications[2] = {"", ActivationPolicy::regular};
+    f.processes.applications[3] = {std::nullopt, ActivationPolicy::regular};
+    f.processes.shortNames = {{1, "rhythmbox"}, {2, "x"}, {3, "helper"}, {4, "caf\xE9"},
+                              {6, std::string(300, 'n')}};
+    struct Case {
+        std::int32_t pid;
+        std::string name;
+    };
+    const Case cases[] = {
+        {1, "Rhythmbox"},
+        {2, ""},  // an empty localized name is used as it is
+        {3, "helper"},
+        {4, "caf\xEF\xBF\xBD"},  // Latin-1 byte: replaced
+        {5, ""},                 // nothing known
+        {6, std::string(256, 'n')},  // at most the buffer
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AudioProcess::processName(c.pid, f.sources), c.name) << c.pid;
+    }
+}
+
+}  // namespace
+}  // namespace morvale
