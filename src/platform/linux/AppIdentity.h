@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace morvale::linux_desktop {
+
+// What an audio client or a process tells about itself, as far as it helps to
+// find the desktop application it belongs to.
+struct ClientHints {
+    std::int32_t pid = 0;                       // a host pid; 0 when not trustworthy
+    std::optional<std::string> portalAppId;     // the sandbox's app id (Flatpak, Snap)
+    std::optional<std::string> applicationId;   // what the client calls itself
+    std::optional<std::string> binary;          // the client's executable name
+};
+
+// Finds the XDG desktop file ID ("firefox-esr.desktop") of the application a
+// client belongs to, so that every helper process of one application gets the
+// same identifier. The ID always contains a dot.
+class AppIdentifier {
+public:
+    virtual ~AppIdentifier() = default;
+
+    // Absent when nothing matches. Must be cheap when called again for the
+    // same pid (the answer may be cached per pid and start time).
+    virtual std::optional<std::string> desktopId(const ClientHints& hints) const = 0;
+};
+
+}  // namespace morvale::linux_desktop
