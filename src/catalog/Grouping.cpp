@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "catalog/RemoveAll.h"
+
 namespace morvale::Grouping {
 
 namespace {
@@ -34,12 +36,6 @@ std::string webKitHelperKey(const std::string& processName) {
     return std::string(kProcPrefix) + std::string(served);
 }
 
-std::string removeAll(std::string text, std::string_view what) {
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
-        text.erase(at, what.size());
-    }
-    return text;
-}
 
 }  // namespace
 

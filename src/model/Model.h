@@ -79,7 +79,7 @@ private:
 
     void loadSettings();
     void migrateLegacySettings(SettingsStore& standard);
-    void writeSetting(std::string_view key, PlistValue value);
+    bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);
     void scheduleRefresh();
     void registerTerminationHook();
     void applySessions();

@@ -32,6 +32,10 @@ public:
 
     // A named suite, or null when it cannot be opened.
     virtual SettingsStore* suite(std::string_view name) = 0;
+
+    // A message for the user when stored settings could not be read and were
+    // set aside (never overwritten) to start afresh; absent when all is well.
+    virtual std::optional<std::string> loadProblem() const { return std::nullopt; }
 };
 
 }  // namespace morvale

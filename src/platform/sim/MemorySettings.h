@@ -41,10 +41,13 @@ public:
     MemorySettingsStore standardStore;
     std::map<std::string, std::unique_ptr<MemorySettingsStore>, std::less<>> suites;
     bool suitesOpen = true;
+    std::optional<std::string> problem;  // what loadProblem() reports
 
     SettingsStore& standard() override { return standardStore; }
 
     SettingsStore* suite(std::string_view name) override { return suiteStore(name); }
+
+    std::optional<std::string> loadProblem() const override { return problem; }
 
     MemorySettingsStore* suiteStore(std::string_view name) {
         if (!suitesOpen) {

@@ -239,6 +239,14 @@ void SimulatedAudioSystem::removeProcess(AudioObjectID process) {
     std::erase(state_->processOrder, process);
 }
 
+void SimulatedAudioSystem::moveProcessToFront(AudioObjectID process) {
+    std::lock_guard lock(mutex_);
+    auto& order = state_->processOrder;
+    if (const auto it = std::find(order.begin(), order.end(), process); it != order.end()) {
+        std::rotate(order.begin(), it, it + 1);
+    }
+}
+
 AudioObjectID SimulatedAudioSystem::addOutputDevice(std::string uid, std::uint32_t inputStreams) {
     std::lock_guard lock(mutex_);
     const AudioObjectID id = state_->newObject();

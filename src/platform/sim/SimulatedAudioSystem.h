@@ -77,6 +77,8 @@ public:
     void setProcessBundleID(AudioObjectID process, std::optional<std::string> bundleID);
     void setProcessPID(AudioObjectID process, std::int32_t pid);
     void removeProcess(AudioObjectID process);
+    // Puts a process first in the system's list (lists need not be in id order).
+    void moveProcessToFront(AudioObjectID process);
 
     AudioObjectID addOutputDevice(std::string uid, std::uint32_t inputStreams = 0);
     void removeDevice(AudioObjectID device);

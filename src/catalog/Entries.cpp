@@ -1,0 +1,123 @@
+#include "catalog/Entries.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "catalog/Grouping.h"
+#include "catalog/RemoveAll.h"
+
+namespace morvale {
+
+namespace {
+
+struct Group {
+    std::string key;
+    std::string name;
+    std::vector<AudioObjectID> objects;
+    bool playing = false;
+    bool regular = false;
+};
+
+// Groups in the order their keys first appear in the snapshot.
+class GroupTable {
+public:
+    Group* find(const std::string& key) {
+        const auto it = index_.find(key);
+        return it == index_.end() ? nullptr : &groups_[it->second];
+    }
+    Group& add(Group group) {
+        index_.emplace(group.key, groups_.size());
+        groups_.push_back(std::move(group));
+        return groups_.back();
+    }
+    std::vector<Group>& groups() { return groups_; }
+
+private:
+    std::vector<Group> groups_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
+
+GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const EntrySources& sources) {
+    GroupTable table;
+    for (const AudioProcess& process : snapshot) {
+        const std::string key = Grouping::key(process);
+        Group* group = table.find(key);
+        if (group == nullptr) {
+            std::string name = key == Grouping::faceTimeKey
+                                   ? std::string("FaceTime")
+                                   : Grouping::displayName(key, process.name, sources.workspace);
+            group = &table.add(Group{key, std::move(name)});
+        }
+        group->objects.push_back(process.objectID);
+        group->playing = group->playing || process.isPlaying;
+        if (!group->regular) {
+            const auto app = sources.applications.application(process.pid);
+            group->regular = app && app->activationPolicy == ActivationPolicy::regular;
+        }
+    }
+    return table;
+}
+
+const Icon& cachedIcon(const std::string& key, IconCache& cache, const Workspace& workspace) {
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        it = cache.emplace(key, Grouping::icon(key, workspace)).first;
+    }
+    return it->second;
+}
+
+
+}  // namespace
+
+std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
+                                   const std::map<std::string, double, std::less<>>& volumes,
+                                   IconCache& iconCache, const EntrySources& sources) {
+    GroupTable table = groupProcesses(snapshot, sources);
+
+    std::vector<AppEntry> entries;
+    for (Group& group : table.groups()) {
+        const bool shown = group.playing || group.regular || volumes.contains(group.key) ||
+                           group.key == Grouping::faceTimeKey;
+        if (!shown) {
+            continue;
+        }
+        // Ascending ids make the same processes give the same list on every
+        // refresh, so a running session is only rebuilt when they really change.
+        std::sort(group.objects.begin(), group.objects.end());
+        entries.push_back(AppEntry{group.key, std::move(group.name),
+                                   cachedIcon(group.key, iconCache, sources.workspace),
+                                   std::move(group.objects), group.playing});
+    }
+
+    // Remembered keys keep a row while their application is not running.
+    std::vector<std::string> remembered{std::string(Grouping::faceTimeKey)};
+    for (const auto& [key, volume] : volumes) {
+        if (key != Grouping::faceTimeKey) {
+            remembered.push_back(key);
+        }
+    }
+    for (const std::string& key : remembered) {
+        if (table.find(key) != nullptr) {
+            continue;
+        }
+        std::string name = Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace);
+        entries.push_back(AppEntry{key, std::move(name),
+                                   cachedIcon(key, iconCache, sources.workspace), {}, false});
+    }
+
+    const auto comesBefore = [&](const AppEntry& a, const AppEntry& b) {
+        const bool aFaceTime = a.id == Grouping::faceTimeKey;
+        const bool bFaceTime = b.id == Grouping::faceTimeKey;
+        if (aFaceTime != bFaceTime) {
+            return aFaceTime;
+        }
+        if (a.isPlaying != b.isPlaying) {
+            return a.isPlaying;
+        }
+        return sources.collator.compare(a.name, b.name) < 0;
+    };
+    std::stable_sort(entries.begin(), entries.end(), comesBefore);
+    return entries;
+}
+
+}  // namespace morvale

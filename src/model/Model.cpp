@@ -1,0 +1,135 @@
+#include "model/Model.h"
+
+#include <mutex>
+#include <stdexcept>
+
+#include "model/Settings.h"
+#include "model/VolumeRules.h"
+
+namespace morvale {
+
+namespace {
+
+std::mutex configureMutex;
+std::optional<Platform> configuredPlatform;
+
+const Platform& platformForShared() {
+    std::lock_guard lock(configureMutex);
+    if (!configuredPlatform) {
+        throw std::logic_error("Model::configure must be called before Model::shared");
+    }
+    return *configuredPlatform;
+}
+
+}  // namespace
+
+void Model::configure(const Platform& platform) {
+    std::lock_guard lock(configureMutex);
+    if (configuredPlatform) {
+        throw std::logic_error("Model::configure may be called only once");
+    }
+    configuredPlatform.emplace(platform);
+}
+
+Model& Model::shared() {
+    // Built on first use, once, whichever threads ask; never destroyed, so the
+    // timer and termination handlers can always reach it.
+    static Model* const instance = new Model(platformForShared());
+    return *instance;
+}
+
+Model::Model(const Platform& platform)
+    : platform_(platform),
+      entries_(willChange_, {}),
+      volumes_(willChange_, {}),
+      errorText_(willChange_, std::nullopt),
+      launchAtLogin_(willChange_, platform.loginItem.status() == LoginItemStatus::enabled),
+      duckBoostDB_(willChange_, 0.0),
+      self_(std::make_shared<Model*>(this)) {
+    loadSettings();
+    refresh();
+    scheduleRefresh();
+    registerTerminationHook();
+}
+
+Model::~Model() = default;
+
+void Model::loadSettings() {
+    SettingsStore& standard = platform_.settings.standard();
+    if (!standard.value(settings::kMigrated)) {
+        migrateLegacySettings(standard);
+    }
+    volumes_ = settings::volumesFrom(standard.value(settings::kVolumes));
+    duckBoostDB_ = settings::duckBoostFrom(standard.value(settings::kDuckBoostDB));
+    if (auto problem = platform_.settings.loadProblem()) {
+        reportError(std::move(*problem));
+    }
+}
+
+void Model::migrateLegacySettings(SettingsStore& standard) {
+    SettingsStore* legacy = platform_.settings.suite(settings::kLegacySuite);
+    if (legacy == nullptr) {
+        return;  // tried again at the next start
+    }
+    bool copied = true;
+    if (auto volumes = legacy->value(settings::kVolumes); volumes && volumes->isDict()) {
+        copied = writeSetting(standard, settings::kVolumes, std::move(*volumes)) && copied;
+    }
+    if (auto boost = legacy->value(settings::kDuckBoostDB)) {
+        copied = writeSetting(standard, settings::kDuckBoostDB, std::move(*boost)) && copied;
+    }
+    // A migration whose copies could not all be saved is tried again next time.
+    if (copied) {
+        writeSetting(standard, settings::kMigrated, true);
+    }
+}
+
+bool Model::writeSetting(SettingsStore& store, std::string_view key, PlistValue value) {
+    if (auto failure = store.setValue(key, std::move(value))) {
+        reportError(std::move(*failure));
+        return false;
+    }
+    return true;
+}
+
+void Model::reportError(std::string text) {
+    errorText_ = std::move(text);
+}
+
+void Model::scheduleRefresh() {
+    // The tick only queues the refresh: it runs on a later turn of the main
+    // loop, never inside the timer callback. The job holds the model weakly.
+    std::weak_ptr<Model*> weak = self_;
+    MainQueue& queue = platform_.mainQueue;
+    timer_ = platform_.timers.scheduleRepeating(refreshInterval, [weak, &queue] {
+        queue.post([weak] {
+            if (const auto self = weak.lock()) {
+                (*self)->refresh();
+            }
+        });
+    });
+}
+
+void Model::registerTerminationHook() {
+    // Observers are told on the main thread, so the sessions are stopped right
+    // there: a job queued for a later turn might never run before exit, and a
+    // tap left behind would keep the application muted.
+    std::weak_ptr<Model*> weak = self_;
+    platform_.termination.addWillTerminateObserver([weak] {
+        if (const auto self = weak.lock()) {
+            (*self)->stopAll();
+        }
+    });
+}
+
+void Model::toggleLaunchAtLogin() {
+    LoginItemService& item = platform_.loginItem;
+    const auto failure = item.status() == LoginItemStatus::enabled ? item.unregisterItem()
+                                                                    : item.registerItem();
+    if (failure) {
+        reportError(*failure);
+    }
+    launchAtLogin_ = item.status() == LoginItemStatus::enabled;
+}
+
+}  // namespace morvale

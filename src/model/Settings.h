@@ -1,0 +1,33 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/PropertyList.h"
+
+namespace morvale::settings {
+
+// Keys of the user's settings. The stored volumes are keyed by group key.
+inline constexpr std::string_view kVolumes = "volumes";
+inline constexpr std::string_view kDuckBoostDB = "duckBoostDB";
+inline constexpr std::string_view kMigrated = "migrated";
+
+// The settings suite an earlier edition kept its values in; read once to
+// migrate, never written.
+inline constexpr std::string_view kLegacySuite = "io.github.morvale.Morvale.legacy";
+
+using Volumes = std::map<std::string, double, std::less<>>;
+
+// All or nothing: a dictionary whose every value is a number loads; anything
+// else loads as no stored volumes (and stays on disk untouched until the next
+// write replaces it).
+Volumes volumesFrom(const std::optional<PlistValue>& stored);
+
+// A number loads as it is; anything else as 0.
+double duckBoostFrom(const std::optional<PlistValue>& stored);
+
+PlistValue toPlist(const Volumes& volumes);
+
+}  // namespace morvale::settings

@@ -1,0 +1,56 @@
+#include "catalog/Grouping.h"
+#include "model/Model.h"
+#include "model/Settings.h"
+#include "model/VolumeRules.h"
+
+namespace morvale {
+
+double Model::volume(const std::string& key) const {
+    const auto it = volumes_->find(key);
+    return it == volumes_->end() ? 1.0 : it->second;
+}
+
+void Model::setVolume(const std::string& key, double value) {
+    volumes_.modify([&](Volumes& volumes) {
+        if (value >= fullVolumeThreshold) {
+            volumes.erase(key);
+        } else {
+            volumes.insert_or_assign(key, value);
+        }
+    });
+    writeSetting(platform_.settings.standard(), settings::kVolumes, settings::toPlist(*volumes_));
+    apply(key);
+}
+
+void Model::toggleMute(const std::string& key) {
+    const double current = volume(key);
+    double target = 0.0;
+    if (current > 0.0) {
+        beforeMute_.insert_or_assign(key, current);
+    } else {
+        const auto it = beforeMute_.find(key);
+        target = it == beforeMute_.end() ? 1.0 : it->second;
+    }
+    setVolume(key, target);
+}
+
+float Model::gain(double volume) {
+    return volumerules::gain(volume);
+}
+
+void Model::setDuckBoost(double boostDB) {
+    duckBoostDB_ = boostDB;
+    writeSetting(platform_.settings.standard(), settings::kDuckBoostDB, boostDB);
+    refresh();
+}
+
+bool Model::callActive() const {
+    for (const AppEntry& entry : *entries_) {
+        if (entry.id == Grouping::faceTimeKey) {
+            return entry.isPlaying;
+        }
+    }
+    return false;
+}
+
+}  // namespace morvale

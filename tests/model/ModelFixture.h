@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "model/Model.h"
+#include "platform/sim/SimPlatform.h"
+#include "support/ModelTesting.h"
+
+namespace morvale::testing {
+
+// A simulated desktop with one output device, and helpers to put applications
+// on it and to listen to what a model's tap sessions play.
+class ModelFixture {
+public:
+    sim::SimPlatform sim;
+    AudioObjectID speakers = 0;
+
+    ModelFixture() {
+        speakers = sim.audio.addOutputDevice("speakers");
+        sim.audio.setDefaultOutputDevice(speakers);
+    }
+
+    // An audio client of an ordinary application (regular) or a background process.
+    AudioObjectID addClient(std::int32_t pid, std::optional<std::string> bundleID,
+                            const std::string& name, bool playing, bool regular = true) {
+        if (regular) {
+            sim.processes.applications[pid] = RunningApplication{name, ActivationPolicy::regular};
+        }
+        return sim.audio.addProcess(pid, std::move(bundleID), playing);
+    }
+
+    std::unique_ptr<Model> makeModel() { return ModelTesting::make(sim.platform()); }
+
+    // One timer period: the tick queues a refresh, the main loop runs it.
+    void tick() { sim.advance(Model::refreshInterval); }
+
+    // What the key's session plays for a full-scale input, once any gain ramp
+    // has settled; absent when the key has no running session.
+    std::optional<float> outputLevel(const Model& model, const std::string& key);
+
+    std::size_t sessionCount(const Model& model) { return ModelTesting::sessionCount(model); }
+};
+
+}  // namespace morvale::testing

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include "model/ModelFixture.h"
+#include "model/Settings.h"
+
+namespace morvale::testing {
+namespace {
+
+using D = PlistValue::Dict;
+
+TEST(ModelState, FirstStartWithNothingStored) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    EXPECT_TRUE(model->volumes().empty());
+    EXPECT_EQ(model->duckBoostDB(), 0.0);
+    EXPECT_EQ(model->volume("org.example.Player"), 1.0);
+    EXPECT_EQ(f.sim.settings.standardStore.value("migrated"), PlistValue(true));
+    EXPECT_FALSE(model->errorText().has_value());
+}
+
+TEST(ModelState, MigratesTheLegacySuiteOnceAndLeavesItUntouched) {
+    ModelFixture f;
+    auto* legacy = f.sim.settings.suiteStore(settings::kLegacySuite);
+    legacy->values = D{{"volumes", D{{"org.example.Player", 0.4}}}, {"duckBoostDB", 9.0}};
+    const PlistValue::Dict before = legacy->values;
+
+    const auto model = f.makeModel();
+    EXPECT_EQ(model->volumes(), (Model::Volumes{{"org.example.Player", 0.4}}));
+    EXPECT_EQ(model->duckBoostDB(), 9.0);
+    EXPECT_EQ(f.sim.settings.standardStore.value("migrated"), PlistValue(true));
+    EXPECT_EQ(legacy->values, before);
+
+    // A second start does not copy again, even when the legacy values changed.
+    legacy->values = D{{"volumes", D{{"other", 0.1}}}};
+    EXPECT_EQ(f.makeModel()->volumes(), (Model::Volumes{{"org.example.Player", 0.4}}));
+}
+
+TEST(ModelState, MigrationConditions) {
+    struct Case {
+        const char* what;
+        std::optional<PlistValue> migrated;
+        bool suitesOpen;
+        bool failWrites;
+        Model::Volumes volumes;
+        std::optional<PlistValue> migratedAfter;
+    };
+    const Model::Volumes legacyVolumes{{"a", 0.5}};
+    const Case cases[] = {
+        {"stored false still counts as migrated", PlistValue(false), true, false, {}, PlistValue(false)},
+        {"suite cannot be opened: retried next start", std::nullopt, false, false, {}, std::nullopt},
+        {"copy not saved: retried next start", std::nullopt, true, true, {}, std::nullopt},
+        {"migrates", std::nullopt, true, false, legacyVolumes, PlistValue(true)},
+    };
+    for (const Case& c : cases) {
+        ModelFixture f;
+        f.sim.settings.suiteStore(settings::kLegacySuite)->values = D{{"volumes", D{{"a", 0.5}}}};
+        f.sim.settings.suitesOpen = c.suitesOpen;
+        if (c.migrated) {
+            f.sim.settings.standardStore.values.emplace("migrated", *c.migrated);
+        }
+        if (c.failWrites) {
+            f.sim.settings.standardStore.failWritesWith = "Couldn't save settings: disk full";
+        }
+        const auto model = f.makeModel();
+        EXPECT_EQ(model->volumes(), c.volumes) << c.what;
+        EXPECT_EQ(f.sim.settings.standardStore.value("migrated"), c.migratedAfter) << c.what;
+        EXPECT_EQ(model->errorText().has_value(), c.failWrites) << c.what;
+    }
+}
+
+TEST(ModelState, WrongTypedSettingsLoadAsDefaultsAndStayStoredUntilReplaced) {
+    ModelFixture f;
+    f.addClient(10, "org.example.Player", "Player", true);
+    auto& stored = f.sim.settings.standardStore.values;
+    stored = D{{"migrated", true},
+               {"volumes", D{{"org.example.Player", 0.5}, {"bad", "0.3"}}},
+               {"duckBoostDB", "6"}};
+    const auto model = f.makeModel();
+    EXPECT_TRUE(model->volumes().empty());
+    EXPECT_EQ(model->duckBoostDB(), 0.0);
+    EXPECT_EQ(stored.at("duckBoostDB"), PlistValue("6"));
+    EXPECT_TRUE(stored.at("volumes").find("bad") != nullptr);
+
+    model->setVolume("org.example.Player", 0.7);
+    EXPECT_EQ(stored.at("volumes"), PlistValue(D{{"org.example.Player", 0.7}}));
+}
+
+TEST(ModelState, SettingsSetAsideAtLoadingAreReported) {
+    ModelFixture f;
+    f.sim.settings.problem = "Settings were unreadable; kept as settings.json.corrupt";
+    EXPECT_EQ(f.makeModel()->errorText(), f.sim.settings.problem);
+}
+
+TEST(ModelState, SettingsSurviveARestart) {
+    ModelFixture f;
+    f.makeModel()->setVolume("org.example.Player", 0.3);
+    f.makeModel()->setDuckBoost(12);
+    const auto restarted = f.makeModel();
+    EXPECT_EQ(restarted->volume("org.example.Player"), 0.3);
+    EXPECT_EQ(restarted->duckBoostDB(), 12.0);
+}
+
+TEST(ModelState, AFailedSaveIsShownAndKeepsWhatWasStored) {
+    ModelFixture f;
+    f.makeModel()->setVolume("org.example.Player", 0.3);
+    f.sim.settings.standardStore.failWritesWith = "Couldn't save settings: No space left on device";
+    const auto model = f.makeModel();
+    model->setVolume("org.example.Player", 0.6);
+    EXPECT_EQ(model->errorText(), "Couldn't save settings: No space left on device");
+    EXPECT_EQ(model->volume("org.example.Player"), 0.6);  // the session follows the user
+    EXPECT_EQ(f.sim.settings.standardStore.value("volumes"),
+              PlistValue(D{{"org.example.Player", 0.3}}));
+}
+
+TEST(ModelState, EachAssignmentOfAPublishedValueNotifiesOnce) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    int notifications = 0;
+    const auto subscription = model->objectWillChange().subscribe([&] { ++notifications; });
+
+    struct Step {
+        const char* what;
+        std::function<void()> action;
+        int notifications;
+    };
+    const Step steps[] = {
+        {"refresh publishes entries", [&] { model->refresh(); }, 1},
+        {"setVolume: volumes", [&] { model->setVolume("x", 0.5); }, 1},
+        {"removing an absent key still notifies", [&] { model->setVolume("y", 1.0); }, 1},
+        {"setDuckBoost: boost, then the refresh", [&] { model->setDuckBoost(3); }, 2},
+        {"toggleLaunchAtLogin: the re-read status", [&] { model->toggleLaunchAtLogin(); }, 1},
+        {"a timer tick refreshes", [&] { f.tick(); }, 1},
+    };
+    for (const Step& step : steps) {
+        notifications = 0;
+        step.action();
+        EXPECT_EQ(notifications, step.notifications) << step.what;
+    }
+}
+
+TEST(ModelState, ToggleLaunchAtLoginActsOnTheCurrentStatus) {
+    struct Case {
+        const char* what;
+        LoginItemStatus before;
+        std::optional<std::string> failure;
+        LoginItemStatus afterRegister;
+        bool registers;
+        bool launchAtLogin;
+    };
+    const Case cases[] = {
+        {"enabled: unregisters", LoginItemStatus::enabled, std::nullopt, LoginItemStatus::enabled,
+         false, false},
+        {"not registered: registers", LoginItemStatus::notRegistered, std::nullopt,
+         LoginItemStatus::enabled, true, true},
+        {"awaiting approval: registers", LoginItemStatus::requiresApproval, std::nullopt,
+         LoginItemStatus::requiresApproval, true, false},
+        {"registration fails", LoginItemStatus::notFound, "Couldn't write the autostart entry",
+         LoginItemStatus::enabled, true, false},
+    };
+    for (const Case& c : cases) {
+        ModelFixture f;
+        f.sim.loginItem.current = c.before;
+        f.sim.loginItem.afterRegister = c.afterRegister;
+        f.sim.loginItem.failRegisterWith = c.failure;
+        const auto model = f.makeModel();
+        EXPECT_EQ(model->launchAtLogin(), c.before == LoginItemStatus::enabled) << c.what;
+        model->toggleLaunchAtLogin();
+        EXPECT_EQ(f.sim.loginItem.registerCalls, c.registers ? 1 : 0) << c.what;
+        EXPECT_EQ(f.sim.loginItem.unregisterCalls, c.registers ? 0 : 1) << c.what;
+        EXPECT_EQ(model->launchAtLogin(), c.launchAtLogin) << c.what;
+        EXPECT_EQ(model->errorText(), c.failure) << c.what;
+    }
+}
+
+TEST(ModelState, ANewerLoginFailureReplacesTheOlderAndASuccessKeepsIt) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    f.sim.loginItem.failRegisterWith = "first";
+    model->toggleLaunchAtLogin();
+    f.sim.loginItem.failRegisterWith = "second";
+    model->toggleLaunchAtLogin();
+    EXPECT_EQ(model->errorText(), "second");
+    f.sim.loginItem.failRegisterWith.reset();
+    model->toggleLaunchAtLogin();
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_EQ(model->errorText(), "second");
+}
+
+}  // namespace
+}  // namespace morvale::testing

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "model/ModelFixture.h"
+
+namespace morvale::testing {
+namespace {
+
+struct Row {
+    std::string id;
+    std::string name;
+    std::vector<AudioObjectID> objects;
+    bool playing;
+    friend bool operator==(const Row&, const Row&) = default;
+};
+
+std::vector<Row> rows(const Model& model) {
+    std::vector<Row> out;
+    for (const AppEntry& e : model.entries()) {
+        out.push_back({e.id, e.name, e.objects, e.isPlaying});
+    }
+    return out;
+}
+
+void PrintTo(const Row& r, std::ostream* os) {
+    *os << "{" << r.id << ", " << r.name << ", " << r.objects.size() << " objects, "
+        << (r.playing ? "playing" : "silent") << "}";
+}
+
+TEST(Refresh, WithNothingThereOnlyTheFaceTimeRowShows) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    EXPECT_EQ(rows(*model), (std::vector<Row>{{"facetime", "FaceTime", {}, false}}));
+    EXPECT_FALSE(model->entries().front().isRunning());
+}
+
+TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
+    ModelFixture f;
+    f.sim.workspace.applicationPaths = {{"org.example.Zed", "/apps/Zed.desktop"},
+                                        {"org.example.beta", "/apps/Beta.app"}};
+    f.sim.workspace.displayNames = {{"/apps/Zed.desktop", "Zed"}};
+    f.sim.processes.shortNames = {{30, "daemon"}, {40, "mpv"}};
+    const auto zed = f.addClient(10, "org.example.Zed", "Zed", true);
+    const auto beta = f.addClient(20, "org.example.beta", "beta", false);
+    f.addClient(30, std::nullopt, "", false, /*regular=*/false);  // silent background: no row
+    const auto mpv = f.addClient(40, std::nullopt, "", true, /*regular=*/false);
+    const auto alpha = f.addClient(50, "org.example.alpha", "alpha", false);
+    const auto ft = f.addClient(60, "com.apple.FaceTime", "FaceTime", false);
+
+    const auto model = f.makeModel();
+    EXPECT_EQ(rows(*model), (std::vector<Row>{
+                                {"facetime", "FaceTime", {ft}, false},
+                                {"proc:mpv", "mpv", {mpv}, true},
+                                {"org.example.Zed", "Zed", {zed}, true},
+                                {"org.example.alpha", "alpha", {alpha}, false},
+                                {"org.example.beta", "Beta", {beta}, false},
+                            }));
+}
+
+TEST(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
+    ModelFixture f;
+    f.sim.processes.shortNames = {{11, "browser-gpu"}, {12, "browser-helper"}};
+    const auto a = f.addClient(10, "org.example.Browser", "Browser", false);
+    const auto b = f.addClient(11, "org.example.Browser.helper.GPU", "", true, false);
+    const auto c = f.addClient(12, "org.example.Browser.Helper", "", false, false);
+    f.sim.audio.moveProcessToFront(c);  // the snapshot is not in id order
+
+    const auto model = f.makeModel();
+    ASSERT_EQ(model->entries().size(), 2u);
+    const AppEntry& browser = model->entries()[1];
+    EXPECT_EQ(browser.id, "org.example.Browser");
+    EXPECT_EQ(browser.objects, (std::vector<AudioObjectID>{a, b, c}));
+    EXPECT_TRUE(browser.isPlaying);
+    EXPECT_EQ(browser.name, "browser-helper");  // named by its first process in the snapshot
+}
+
+TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
+    ModelFixture f;
+    f.sim.workspace.applicationPaths = {{"org.example.Player", "/apps/Player.app"}};
+    f.sim.processes.shortNames = {{10, "daemon"}, {20, "Mail Graphics and Media"}};
+    const auto daemon = f.addClient(10, std::nullopt, "", false, /*regular=*/false);
+    const auto mailHelper =
+        f.addClient(20, "com.apple.WebKit.GPU", "", true, false);
+    const auto model = f.makeModel();
+    model->setVolume("org.example.Player", 0.5);
+    model->setVolume("proc:daemon", 0.5);
+    model->setVolume("proc:Mail", 0.5);
+    model->refresh();
+    EXPECT_EQ(rows(*model), (std::vector<Row>{
+                                {"facetime", "FaceTime", {}, false},
+                                {"proc:Mail", "Mail Graphics and Media", {mailHelper}, true},
+                                {"proc:daemon", "daemon", {daemon}, false},
+                                {"org.example.Player", "Player", {}, false},
+                            }));
+
+    f.sim.audio.removeProcess(mailHelper);
+    model->refresh();
+    EXPECT_EQ(model->entries()[1].name, "daemon");
+    EXPECT_EQ(model->entries()[2].name, "Mail");  // from the key once only remembered
+}
+
+TEST(Refresh, LooksIconsUpOncePerKeyAndPublishesEveryTime) {
+    ModelFixture f;
+    f.addClient(10, "org.example.Player", "Player", true);
+    const auto model = f.makeModel();
+    const int lookups = f.sim.workspace.iconLookups;
+    const auto before = model->entries();
+    int notifications = 0;
+    const auto subscription = model->objectWillChange().subscribe([&] { ++notifications; });
+    model->refresh();
+    model->refresh();
+    EXPECT_EQ(f.sim.workspace.iconLookups, lookups);
+    EXPECT_EQ(notifications, 2);
+    EXPECT_EQ(model->entries(), before);
+    EXPECT_EQ(model->entries()[1].icon.get(), before[1].icon.get());  // the cached handle
+}
+
+TEST(Refresh, RunsEveryTimerPeriodOnALaterTurnOfTheMainLoop) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    const auto player = f.addClient(10, "org.example.Player", "Player", true);
+
+    f.sim.timers.advance(std::chrono::milliseconds(1499));
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(model->entries().size(), 1u);
+
+    f.sim.timers.advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(f.sim.mainQueue.pending(), 1u);  // the tick only queued the refresh
+    EXPECT_EQ(model->entries().size(), 1u);
+    f.sim.mainQueue.drain();
+    ASSERT_EQ(model->entries().size(), 2u);
+    EXPECT_EQ(model->entries()[1].objects, std::vector<AudioObjectID>{player});
+}
+
+TEST(Refresh, AJobQueuedForAModelThatEndedDoesNothing) {
+    ModelFixture f;
+    auto model = f.makeModel();
+    f.sim.timers.advance(Model::refreshInterval);
+    model.reset();
+    EXPECT_EQ(f.sim.mainQueue.drain(), 1);
+    EXPECT_EQ(f.sim.timers.activeTimers(), 0u);
+}
+
+}  // namespace
+}  // namespace morvale::testing

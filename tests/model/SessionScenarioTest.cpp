@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "model/ModelFixture.h"
+
+namespace morvale::testing {
+namespace {
+
+using Call = sim::SimulatedAudioSystem::Call;
+
+constexpr const char* kPlayer = "org.example.Player";
+
+class SessionScenario : public ::testing::Test {
+protected:
+    ModelFixture f;
+    AudioObjectID player = f.addClient(10, kPlayer, "Player", true);
+
+    std::size_t tapsCreated() {
+        std::size_t n = 0;
+        for (const auto& record : f.sim.audio.log()) {
+            n += record.call == Call::createProcessTap && record.status == 0 ? 1 : 0;
+        }
+        return n;
+    }
+};
+
+TEST_F(SessionScenario, StoredVolumesFromAnEarlierRunApplyAtStart) {
+    f.makeModel()->setVolume(kPlayer, 0.5);
+    f.sim.audio.clearLog();
+    const auto model = f.makeModel();
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+    EXPECT_EQ(tapsCreated(), 1u);
+}
+
+TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
+    const auto model = f.makeModel();
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);  // full volume: untouched
+
+    model->setVolume(kPlayer, 0.5);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+    model->setVolume(kPlayer, 0.25);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
+    f.tick();
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
+    EXPECT_EQ(tapsCreated(), 1u);
+
+    model->setVolume(kPlayer, 0.995);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
+    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+}
+
+TEST_F(SessionScenario, MuteSilencesAndUnmuteRestoresTheEarlierVolume) {
+    const auto model = f.makeModel();
+    model->setVolume(kPlayer, 0.6);
+    model->toggleMute(kPlayer);
+    EXPECT_EQ(model->volume(kPlayer), 0.0);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0f);
+    model->toggleMute(kPlayer);
+    EXPECT_EQ(model->volume(kPlayer), 0.6);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), Model::gain(0.6));
+
+    // From full volume, unmuting removes the stored key again.
+    model->setVolume(kPlayer, 1.0);
+    model->toggleMute(kPlayer);
+    model->toggleMute(kPlayer);
+    EXPECT_FALSE(model->volumes().contains(kPlayer));
+    EXPECT_EQ(ModelTesting::beforeMute(*model).at(kPlayer), 1.0);
+
+    // After a restart the remembered volume is gone: unmuting a stored 0 gives full.
+    model->toggleMute(kPlayer);
+    const auto restarted = f.makeModel();
+    restarted->toggleMute(kPlayer);
+    EXPECT_EQ(restarted->volume(kPlayer), 1.0);
+}
+
+TEST_F(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
+    const AudioObjectID other = f.addClient(20, "org.example.Other", "Other", true);
+    const AudioObjectID silent = f.addClient(30, "org.example.Silent", "Silent", false);
+    const AudioObjectID call = f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
+    (void)other;
+    (void)silent;
+    (void)call;
+    const auto model = f.makeModel();
+    model->setVolume("org.example.Other", 0.5);
+    EXPECT_TRUE(model->callActive());
+
+    model->setDuckBoost(6);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 1.9952623f);
+    EXPECT_NEAR(*f.outputLevel(*model, "org.example.Other"), 0.4988156f, 1e-7f);
+    EXPECT_EQ(f.outputLevel(*model, "org.example.Silent"), std::nullopt);
+    EXPECT_EQ(f.outputLevel(*model, "facetime"), std::nullopt);
+
+    model->setDuckBoost(0);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
+    EXPECT_EQ(f.outputLevel(*model, "org.example.Other"), 0.25f);
+
+    // The call ends: the boost stays set but lifts nothing.
+    model->setDuckBoost(6);
+    f.sim.audio.setProcessPlaying(call, false);
+    f.tick();
+    EXPECT_FALSE(model->callActive());
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
+    EXPECT_EQ(f.outputLevel(*model, "org.example.Other"), 0.25f);
+}
+
+TEST_F(SessionScenario, NewProcessesOrANewOutputDeviceRebuildTheSession) {
+    const auto model = f.makeModel();
+    model->setVolume(kPlayer, 0.5);
+    EXPECT_EQ(tapsCreated(), 1u);
+
+    const AudioObjectID helper = f.addClient(11, "org.example.Player.helper", "", false, false);
+    f.tick();
+    EXPECT_EQ(tapsCreated(), 2u);
+    EXPECT_EQ(ModelTesting::session(*model, kPlayer)->processObjects(),
+              (std::vector<AudioObjectID>{player, helper}));
+
+    const AudioObjectID headphones = f.sim.audio.addOutputDevice("headphones", 1);
+    f.sim.audio.setDefaultOutputDevice(headphones);
+    f.tick();
+    EXPECT_EQ(tapsCreated(), 3u);
+    EXPECT_EQ(ModelTesting::session(*model, kPlayer)->deviceUID(), "headphones");
+    EXPECT_EQ(f.sim.audio.taps().size(), 1u);  // the old sessions were ended
+    EXPECT_EQ(f.sim.audio.aggregateDevices().size(), 1u);
+}
+
+TEST_F(SessionScenario, AnApplicationThatQuitsLosesItsSessionWithinOneTimerPeriod) {
+    const auto model = f.makeModel();
+    model->setVolume(kPlayer, 0.5);
+    f.sim.audio.removeProcess(player);
+    f.tick();
+    EXPECT_EQ(f.sessionCount(*model), 0u);
+    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+    EXPECT_EQ(model->entries().back().id, kPlayer);  // the row stays for the stored volume
+}
+
+TEST_F(SessionScenario, NoOutputDeviceMeansNoSession) {
+    const auto model = f.makeModel();
+    model->setVolume(kPlayer, 0.5);
+    f.sim.audio.setDefaultOutputDevice(kAudioObjectUnknown);
+    f.tick();
+    EXPECT_EQ(f.sessionCount(*model), 0u);
+    EXPECT_FALSE(model->errorText().has_value());
+}
+
+TEST_F(SessionScenario, AFailedTapIsShownAndALaterSuccessClearsIt) {
+    const auto model = f.makeModel();
+    f.sim.audio.injectFailure({Call::createProcessTap, -50});
+    model->setVolume(kPlayer, 0.5);
+    EXPECT_EQ(model->errorText(), "Couldn't create tap (error -50)");
+    EXPECT_EQ(f.sessionCount(*model), 0u);
+    f.tick();  // tried again, fails the same way
+    EXPECT_EQ(model->errorText(), "Couldn't create tap (error -50)");
+
+    f.sim.audio.clearFailures();
+    f.tick();
+    EXPECT_FALSE(model->errorText().has_value());
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+}
+
+TEST_F(SessionScenario, TerminationStopsEverySession) {
+    f.addClient(20, "org.example.Other", "Other", true);
+    const auto model = f.makeModel();
+    model->setVolume(kPlayer, 0.5);
+    model->setVolume("org.example.Other", 0.5);
+    EXPECT_EQ(f.sessionCount(*model), 2u);
+    f.sim.termination.notifyWillTerminate();
+    EXPECT_EQ(f.sessionCount(*model), 0u);
+    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+}
+
+}  // namespace
+}  // namespace morvale::testing
