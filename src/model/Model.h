@@ -85,6 +85,7 @@ private:
     void applySessions();
     void apply(const std::string& key);
     void reportError(std::string text);
+    void reportAvailability();
 
     Platform platform_;
     WillChangeChannel willChange_;
@@ -99,6 +100,7 @@ private:
     std::unique_ptr<TimerHandle> timer_;
     std::map<std::string, Icon, std::less<>> iconCache_;
     std::map<std::string, double, std::less<>> beforeMute_;
+    std::optional<std::string> shownAvailabilityProblem_;
 
     // Jobs queued for later turns of the main loop hold this weakly, so a job
     // that outlives its model (only test models ever end) does nothing.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "platform/PropertyList.h"
 #include "platform/TapDescription.h"
@@ -103,6 +105,11 @@ public:
 
     virtual OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
     virtual OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
+
+    // Why the audio system cannot be reached right now, in words for the user
+    // ("Lost the connection to the sound server; reconnecting…"); absent while
+    // it works. Backends whose system is always there keep the default.
+    virtual std::optional<std::string> availabilityProblem() const { return std::nullopt; }
 };
 
 }  // namespace morvale

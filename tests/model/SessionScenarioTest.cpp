@@ -169,3 +169,30 @@ TEST_F(SessionScenario, TerminationStopsEverySession) {
 
 }  // namespace
 }  // namespace morvale::testing
+
+namespace morvale::testing {
+namespace {
+
+TEST(AudioAvailability, ALostServerIsShownUntilItIsBack) {
+    ModelFixture f;
+    const auto model = f.makeModel();
+    const std::string lost = "Lost the connection to the sound server";
+    f.sim.audio.setAvailabilityProblem(lost);
+    f.tick();
+    EXPECT_EQ(model->errorText(), lost);
+    f.sim.audio.setAvailabilityProblem(std::nullopt);
+    f.tick();
+    EXPECT_FALSE(model->errorText().has_value());
+
+    // Another error that came meanwhile stays.
+    f.sim.audio.setAvailabilityProblem(lost);
+    f.tick();
+    f.sim.loginItem.failRegisterWith = "Couldn't write the autostart entry";
+    model->toggleLaunchAtLogin();
+    f.sim.audio.setAvailabilityProblem(std::nullopt);
+    f.tick();
+    EXPECT_EQ(model->errorText(), "Couldn't write the autostart entry");
+}
+
+}  // namespace
+}  // namespace morvale::testing

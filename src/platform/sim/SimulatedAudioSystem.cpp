@@ -87,6 +87,7 @@ struct SimulatedAudioSystem::State {
     std::vector<Failure> failures;
     std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
     bool procWithoutID = false;
+    std::optional<std::string> availabilityProblem;
     std::vector<CallRecord> log;
 
     AudioObjectID newObject() { return nextObject++; }
@@ -290,6 +291,16 @@ void SimulatedAudioSystem::setShortRead(AudioObjectID object, std::uint32_t sele
 void SimulatedAudioSystem::setIOProcCreationWithoutID(bool enabled) {
     std::lock_guard lock(mutex_);
     state_->procWithoutID = enabled;
+}
+
+void SimulatedAudioSystem::setAvailabilityProblem(std::optional<std::string> problem) {
+    std::lock_guard lock(mutex_);
+    state_->availabilityProblem = std::move(problem);
+}
+
+std::optional<std::string> SimulatedAudioSystem::availabilityProblem() const {
+    std::lock_guard lock(mutex_);
+    return state_->availabilityProblem;
 }
 
 // ---- Reading back ----

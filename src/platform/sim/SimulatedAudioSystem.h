@@ -90,6 +90,8 @@ public:
     void setShortRead(AudioObjectID object, std::uint32_t selector, std::uint32_t extraBytes);
     // IO proc creation reports success but hands back no id.
     void setIOProcCreationWithoutID(bool enabled);
+    // What availabilityProblem() reports, as a lost server would.
+    void setAvailabilityProblem(std::optional<std::string> problem);
 
     // ---- Reading back ----
     std::vector<CallRecord> log() const;
@@ -130,6 +132,7 @@ public:
     OSStatus destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
+    std::optional<std::string> availabilityProblem() const override;
 
 private:
     struct State;
