@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/RunningApplications.h"
+#include "platform/linux/AppIdentity.h"
+#include "platform/linux/DesktopEntryIndex.h"
+
+namespace morvale::linux_desktop {
+
+// A process is part of a running application when it belongs to an installed
+// desktop entry: a regular one when the entry is shown in menus, an accessory
+// when the entry is hidden from them (NoDisplay or Hidden).
+class DesktopRunningApplications final : public RunningApplications {
+public:
+    // Both must outlive this object.
+    DesktopRunningApplications(const AppIdentifier& identifier, const DesktopEntryIndex& index);
+
+    std::optional<RunningApplication> application(std::int32_t pid) const override;
+
+private:
+    const AppIdentifier& identifier_;
+    const DesktopEntryIndex& index_;
+};
+
+}  // namespace morvale::linux_desktop

@@ -1,0 +1,192 @@
+#include "platform/linux/JsonSettingsStore.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/linux/FileIo.h"
+#include "platform/linux/Json.h"
+#include "platform/linux/XdgDirs.h"
+
+namespace morvale::linux_desktop {
+
+namespace {
+
+constexpr std::size_t kMaxSettingsBytes = 64 << 20;
+constexpr std::string_view kStandardName = "settings";
+
+std::string timestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32] = "unknown-time";
+    if (::localtime_r(&now, &local) != nullptr) {
+        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    }
+    return text;
+}
+
+// A name beside file that nothing uses yet: "<file>.corrupt-<time>", with a
+// counter when that is taken, so an earlier kept file is never replaced.
+// Absent when no free name can be found (the folder cannot even be looked at).
+std::optional<std::filesystem::path> asideName(const std::filesystem::path& file) {
+    const std::string base = file.string() + ".corrupt-" + timestamp();
+    std::filesystem::path candidate = base;
+    for (int n = 2; n < 1000; ++n) {
+        std::error_code ec;
+        if (!std::filesystem::exists(candidate, ec)) {
+            if (ec) {
+                return std::nullopt;
+            }
+            return candidate;
+        }
+        candidate = base + "-" + std::to_string(n);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+JsonSettingsStore::JsonSettingsStore(std::filesystem::path file, SettingsFileWriter writer)
+    : file_(std::move(file)), writer_(std::move(writer)) {
+    open();
+}
+
+void JsonSettingsStore::open() {
+    if (file_.is_relative()) {
+        // No home folder to keep settings in; a relative path would land
+        // wherever the program happened to start.
+        openProblem_ = "Couldn't find a folder for settings: the home folder is unknown";
+        blockedReason_ = "the home folder is unknown";
+        return;
+    }
+    const FileContents contents = readWholeFile(file_, kMaxSettingsBytes);
+    if (contents.error == ENOENT || contents.error == ENOTDIR) {
+        return;  // nothing stored yet
+    }
+    if (contents.error != 0) {
+        const std::string why = osErrorText(contents.error);
+        openProblem_ = "Couldn't read settings from " + file_.string() + ": " + why;
+        blockedReason_ = file_.string() + " can't be read (" + why + ") and is left as it is";
+        return;
+    }
+    JsonParse parsed = parseJson(contents.text);
+    std::string problem = parsed.error;
+    if (parsed.value && parsed.value->isDict()) {
+        values_ = *parsed.value->asDict();
+        return;
+    }
+    if (parsed.value) {
+        problem = "it holds no settings object";
+    }
+    const auto aside = asideName(file_);
+    std::error_code ec;
+    if (aside) {
+        std::filesystem::rename(file_, *aside, ec);
+    } else {
+        ec = std::make_error_code(std::errc::file_exists);
+    }
+    if (ec) {
+        openProblem_ = "Couldn't read settings from " + file_.string() + " (" + problem +
+                       ") nor move it aside: " + ec.message();
+        blockedReason_ = file_.string() + " is damaged and could not be moved aside";
+        return;
+    }
+    recoveredFrom_ = *aside;
+    openProblem_ = "Couldn't read settings (" + problem + "); the file was kept as " +
+                   aside->string() + " and settings start afresh";
+}
+
+std::optional<PlistValue> JsonSettingsStore::value(std::string_view key) const {
+    const auto it = values_.find(key);
+    if (it == values_.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::optional<std::string> JsonSettingsStore::setValue(std::string_view key, PlistValue value) {
+    if (blockedReason_) {
+        return "Couldn't save settings: " + *blockedReason_;
+    }
+    PlistValue::Dict next = values_;
+    next.insert_or_assign(std::string(key), std::move(value));
+    const PlistValue whole(next);
+    const JsonText json = toJson(whole);
+    if (!json.text) {
+        return "Couldn't save settings: the value for \"" + std::string(key) + "\" holds " +
+               json.error;
+    }
+    if (const int error = makeFolders(file_.parent_path(), 0700)) {
+        return "Couldn't save settings: " + osErrorText(error);
+    }
+    if (auto failure = writer_(file_, *json.text)) {
+        return "Couldn't save settings: " + *failure;
+    }
+    values_ = std::move(next);
+    return std::nullopt;
+}
+
+std::filesystem::path JsonSettingsStores::defaultFolder() {
+    const auto configHome = XdgDirs::fromEnvironment().configHome;
+    return configHome.empty() ? std::filesystem::path{} : configHome / "morvale";
+}
+
+JsonSettingsStores::JsonSettingsStores(std::filesystem::path folder, SettingsFileWriter writer)
+    : folder_(std::move(folder)), writer_(std::move(writer)) {
+    if (!writer_) {
+        writer_ = [](const std::filesystem::path& file, std::string_view text) {
+            return replaceFileAtomically(file, text, 0600);
+        };
+    }
+    // A failure here shows at the first write, with the reason.
+    (void)makeFolders(folder_, 0700);
+    standard_ = std::make_unique<JsonSettingsStore>(
+        folder_ / (std::string(kStandardName) + ".json"), writer_);
+}
+
+bool JsonSettingsStores::isValidSuiteName(std::string_view name) {
+    if (name.empty() || name.size() > 200 || name.front() == '.' || name == kStandardName) {
+        return false;
+    }
+    for (const char c : name) {
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SettingsStore* JsonSettingsStores::suite(std::string_view name) {
+    if (const auto it = suites_.find(name); it != suites_.end()) {
+        return it->second.get();
+    }
+    if (!isValidSuiteName(name) || folder_.empty() || makeFolders(folder_, 0700) != 0) {
+        return nullptr;
+    }
+    auto store =
+        std::make_unique<JsonSettingsStore>(folder_ / (std::string(name) + ".json"), writer_);
+    if (store->writesBlocked()) {
+        return nullptr;
+    }
+    return suites_.emplace(std::string(name), std::move(store)).first->second.get();
+}
+
+std::optional<std::string> JsonSettingsStores::loadProblem() const {
+    std::string text;
+    const auto add = [&text](const JsonSettingsStore& store) {
+        if (store.openProblem()) {
+            text += text.empty() ? "" : "\n";
+            text += *store.openProblem();
+        }
+    };
+    add(*standard_);
+    for (const auto& [name, store] : suites_) {
+        add(*store);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace morvale::linux_desktop

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "platform/linux/DesktopAppIdentifier.h"
+#include "platform/linux/DesktopRunningApplications.h"
+#include "platform/linux/SystemdUnit.h"
+
+namespace morvale::linux_desktop {
+namespace {
+
+using testing::TempDir;
+using testing::writeFile;
+
+TEST(SystemdUnit, DesktopIdsComeFromAppAndSnapUnits) {
+    struct Case {
+        const char* unit;
+        std::vector<std::string> ids;
+    };
+    const Case cases[] = {
+        {"app-gnome-firefox\\x2desr-12345.scope",
+         {"firefox-esr.desktop", "gnome-firefox-esr.desktop"}},
+        {"app-gnome-org.gnome.Rhythmbox3@abc.service",
+         {"org.gnome.Rhythmbox3.desktop", "gnome-org.gnome.Rhythmbox3.desktop"}},
+        {"app-flatpak-org.mozilla.firefox-1234.scope",
+         {"org.mozilla.firefox.desktop", "flatpak-org.mozilla.firefox.desktop"}},
+        {"app-org.kde.amarok.service", {"org.kde.amarok.desktop"}},
+        {"app-org.gnome.Evince-12345.scope", {"org.gnome.Evince.desktop"}},
+        {"snap.firefox.firefox-3dcfaa86-bf58-4d3e-a7c6-4e34dfdb050f.scope",
+         {"firefox_firefox.desktop"}},
+        {"app-gnome-evil\\x2f..\\x2fx-1.scope", {}},  // an escaped "/" makes no file name
+        {"app-1234.scope", {}},
+        {"vte-spawn-0b1c.scope", {}},
+        {"session-2.scope", {}},
+        {"gnome-terminal-server.service", {}},
+        {"app.slice", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(desktopIdsForUnit(c.unit), c.ids) << c.unit;
+    }
+}
+
+TEST(SystemdUnit, TheInnermostUnitOfTheProcessCounts) {
+    struct Case {
+        const char* cgroup;
+        std::optional<std::string> unit;
+    };
+    const Case cases[] = {
+        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-gnome-firefox\\x2desr-12345.scope\n",
+         "app-gnome-firefox\\x2desr-12345.scope"},
+        // A terminal's slice carries its ID; the shell's own scope does not.
+        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.gnome.Terminal.slice/"
+         "vte-spawn-0b1c.scope\n",
+         "vte-spawn-0b1c.scope"},
+        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-x-1.scope/sub\n",
+         "app-x-1.scope"},
+        {"12:cpu,cpuacct:/user.slice\n1:name=systemd:/user.slice/user-1000.slice/"
+         "session-2.scope\n",
+         "session-2.scope"},
+        {"0::/\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(innermostUnit(c.cgroup), c.unit) << c.cgroup;
+    }
+}
+
+// A fake /proc with processes and installed applications, both made by the test.
+struct IdentityFixture : ::testing::Test {
+    TempDir root;
+    std::filesystem::path proc = root / "proc";
+    std::filesystem::path apps = root / "share/applications";
+    std::unique_ptr<DesktopEntryIndex> index;
+    std::unique_ptr<DesktopAppIdentifier> identifier;
+
+    void SetUp() override {
+        install("firefox-esr.desktop", "Firefox ESR", "Exec=/usr/lib/firefox-esr/firefox-esr %u\n");
+        install("org.gnome.Rhythmbox3.desktop", "Rhythmbox", "Exec=rhythmbox %U\n");
+        install("org.mozilla.firefox.desktop", "Firefox (Flatpak)",
+                "Exec=/usr/bin/flatpak run org.mozilla.firefox\n");
+        install("org.kde.konsole.desktop", "Konsole", "Exec=konsole\n");
+        install("firefox_firefox.desktop", "Firefox (Snap)", "Exec=/snap/bin/firefox\n");
+        install("mixer-helper.desktop", "Mixer helper", "Exec=mixerd\nNoDisplay=true\n");
+        rebuild();
+    }
+
+    void install(const std::string& id, const std::string& name, const std::string& extra) {
+        writeFile(apps / id, "[Desktop Entry]\nType=Application\nName=" + name + "\n" + extra);
+    }
+
+    void rebuild() {
+        identifier.reset();
+        index = std::make_unique<DesktopEntryIndex>(
+            DesktopEntryIndex::Options{{apps}, {}, std::chrono::milliseconds(0)});
+        identifier = std::make_unique<DesktopAppIdentifier>(*index, ProcFs(proc));
+    }
+
+    struct Process {
+        std::int32_t pid;
+        std::int32_t parent = 1;
+        std::string exe;  // empty: not readable
+        std::string cgroup = "0::/user.slice/user-1000.slice/session-2.scope\n";
+        std::string flatpakApp;
+        std::uint64_t startTime = 1000;
+    };
+
+    void add(const Process& p) {
+        const auto dir = proc / std::to_string(p.pid);
+        writeStat(p.pid, p.parent, p.startTime);
+        writeFile(dir / "cgroup", p.cgroup);
+        if (!p.exe.empty()) {
+            std::filesystem::create_symlink(p.exe, dir / "exe");
+        }
+        if (!p.flatpakApp.empty()) {
+            writeFile(dir / "root/.flatpak-info",
+                      "[Application]\nname=" + p.flatpakApp + "\nruntime=x\n");
+        }
+    }
+
+    void writeStat(std::int32_t pid, std::int32_t parent, std::uint64_t start) {
+        // The name holds a space and a parenthesis, as names may.
+        writeFile(proc / std::to_string(pid) / "stat",
+                  std::to_string(pid) + " (Web (Content)) S " + std::to_string(parent) +
+                      " 1 1 0 -1 4194560 100 0 0 0 5 3 0 0 20 0 12 0 " + std::to_string(start) +
+                      " 1000000 500 18446744073709551615\n");
+    }
+
+    std::optional<std::string> idOf(ClientHints hints) const {
+        return identifier->desktopId(hints);
+    }
+    std::optional<std::string> idOf(std::int32_t pid) const {
+        ClientHints hints;
+        hints.pid = pid;
+        return idOf(hints);
+    }
+};
+
+TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
+    const std::string scope = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
+    add({.pid = 100, .exe = "/app/lib/firefox/firefox", .flatpakApp = "org.mozilla.firefox"});
+    add({.pid = 101,
+         .exe = "/usr/bin/x",
+         .cgroup = scope + "app-gnome-firefox\\x2desr-77.scope\n"});
+    add({.pid = 102, .exe = "/usr/lib/firefox-esr/firefox-esr"});
+    add({.pid = 103,
+         .exe = "/usr/bin/python3",
+         .cgroup = scope + "app-gnome-org.example.NotInstalled-5.scope\n"});
+    add({.pid = 104,
+         .exe = "/usr/bin/x",
+         .cgroup = scope + "snap.firefox.firefox-3dcfaa86-bf58-4d3e-a7c6-4e34dfdb050f.scope\n"});
+    add({.pid = 105, .exe = "/usr/bin/rhythmbox (deleted)"});
+    add({.pid = 106, .exe = "/usr/bin/unknown"});
+
+    EXPECT_EQ(idOf(100), "org.mozilla.firefox.desktop");
+    EXPECT_EQ(idOf(101), "firefox-esr.desktop");
+    EXPECT_EQ(idOf(102), "firefox-esr.desktop");
+    EXPECT_EQ(idOf(103), "org.example.NotInstalled.desktop");  // the unit's ID as last resort
+    EXPECT_EQ(idOf(104), "firefox_firefox.desktop");
+    EXPECT_EQ(idOf(105), "org.gnome.Rhythmbox3.desktop");
+    EXPECT_EQ(idOf(106), std::nullopt);
+    EXPECT_EQ(idOf(999), std::nullopt);  // no such process
+
+    struct Case {
+        ClientHints hints;
+        std::optional<std::string> id;
+    };
+    const Case cases[] = {
+        // The portal's word beats whatever the (perhaps sandbox-local) pid says.
+        {{.pid = 101, .portalAppId = "org.mozilla.firefox"}, "org.mozilla.firefox.desktop"},
+        {{.portalAppId = "org.example.Unlisted"}, "org.example.Unlisted.desktop"},
+        {{.portalAppId = "firefox"}, "firefox_firefox.desktop"},
+        {{.pid = 106, .portalAppId = "../etc"}, std::nullopt},
+        // An installed unit ID beats the client's own claim; an unlisted one does not.
+        {{.pid = 101, .applicationId = "org.gnome.Rhythmbox3"}, "firefox-esr.desktop"},
+        {{.pid = 103, .applicationId = "org.gnome.Rhythmbox3"}, "org.gnome.Rhythmbox3.desktop"},
+        {{.applicationId = "org.gnome.Rhythmbox3.desktop"}, "org.gnome.Rhythmbox3.desktop"},
+        {{.applicationId = "org.example.Unlisted"}, std::nullopt},
+        // The client's binary name serves when /proc cannot tell.
+        {{.binary = "rhythmbox"}, "org.gnome.Rhythmbox3.desktop"},
+        {{.pid = 106, .binary = "rhythmbox"}, std::nullopt},  // the real executable says otherwise
+        {{}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(idOf(c.hints), c.id)
+            << c.hints.pid << " " << c.hints.portalAppId.value_or("-") << " "
+            << c.hints.applicationId.value_or("-") << " " << c.hints.binary.value_or("-");
+    }
+}
+
+TEST_F(IdentityFixture, HelpersTakeTheirParentsApplicationButNotThroughAShell) {
+    add({.pid = 200, .exe = "/usr/lib/firefox-esr/firefox-esr"});
+    add({.pid = 201, .parent = 200, .exe = "/usr/lib/firefox-esr/crashhelper"});
+    add({.pid = 202, .parent = 201, .exe = "/usr/lib/firefox-esr/media-helper"});
+    add({.pid = 210, .exe = "/usr/bin/konsole"});
+    add({.pid = 211, .parent = 210, .exe = "/usr/bin/bash"});
+    add({.pid = 212, .parent = 211, .exe = "/usr/bin/paplay"});
+    add({.pid = 220, .exe = "/usr/bin/gnome-shell"});
+    add({.pid = 221, .parent = 220, .exe = "/usr/bin/some-game"});
+    add({.pid = 230, .parent = 200});  // executable unreadable: its parent still tells
+
+    EXPECT_EQ(idOf(201), "firefox-esr.desktop");
+    EXPECT_EQ(idOf(202), "firefox-esr.desktop");
+    EXPECT_EQ(idOf(212), std::nullopt);  // started from a terminal, not the terminal
+    EXPECT_EQ(idOf(211), std::nullopt);
+    EXPECT_EQ(idOf(221), std::nullopt);  // launched by the desktop shell
+    EXPECT_EQ(idOf(230), "firefox-esr.desktop");
+
+    // A chain longer than the limit ends without an answer.
+    std::int32_t parent = 200;
+    for (std::int32_t pid = 300; pid <= 300 + DesktopAppIdentifier::kMaxParents; ++pid) {
+        add({.pid = pid, .parent = parent, .exe = "/usr/bin/worker"});
+        parent = pid;
+    }
+    EXPECT_EQ(idOf(300 + DesktopAppIdentifier::kMaxParents - 1), "firefox-esr.desktop");
+    EXPECT_EQ(idOf(300 + DesktopAppIdentifier::kMaxParents), std::nullopt);
+
+    // A loop of parents ends too.
+    add({.pid = 400, .parent = 401, .exe = "/usr/bin/a"});
+    add({.pid = 401, .parent = 400, .exe = "/usr/bin/b"});
+    EXPECT_EQ(idOf(400), std::nullopt);
+}
+
+TEST_F(IdentityFixture, AnswersAreKeptPerProcessUntilItOrTheEntriesChange) {
+    const std::string scope = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
+    add({.pid = 500, .exe = "/usr/bin/x", .cgroup = scope + "app-gnome-firefox\\x2desr-1.scope\n"});
+    EXPECT_EQ(idOf(500), "firefox-esr.desktop");
+    EXPECT_EQ(identifier->cachedProcesses(), 1u);
+
+    // Same process: /proc is not read again beyond its start time.
+    writeFile(proc / "500/cgroup", scope + "app-gnome-org.gnome.Rhythmbox3-2.scope\n");
+    EXPECT_EQ(idOf(500), "firefox-esr.desktop");
+
+    // The pid now names another process (a new start time): read afresh.
+    writeStat(500, 1, 2000);
+    EXPECT_EQ(idOf(500), "org.gnome.Rhythmbox3.desktop");
+
+    // New entries: matches are made again.
+    add({.pid = 501, .exe = "/usr/bin/newapp"});
+    EXPECT_EQ(idOf(501), std::nullopt);
+    install("newapp.desktop", "New", "Exec=newapp\n");
+    std::filesystem::last_write_time(
+        apps, std::filesystem::last_write_time(apps) + std::chrono::seconds(5));
+    EXPECT_EQ(idOf(501), "newapp.desktop");
+}
+
+TEST_F(IdentityFixture, RunningApplicationsAreThoseWithAnInstalledEntry) {
+    add({.pid = 600, .exe = "/usr/lib/firefox-esr/firefox-esr"});
+    add({.pid = 601, .exe = "/usr/bin/mixerd"});
+    add({.pid = 602, .exe = "/usr/bin/unknown"});
+    add({.pid = 603, .exe = "/usr/bin/x", .flatpakApp = "org.example.NotInstalled"});
+    DesktopRunningApplications running(*identifier, *index);
+
+    const auto firefox = running.application(600);
+    ASSERT_TRUE(firefox);
+    EXPECT_EQ(firefox->localizedName, "Firefox ESR");
+    EXPECT_EQ(firefox->activationPolicy, ActivationPolicy::regular);
+
+    const auto helper = running.application(601);
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(helper->localizedName, "Mixer helper");
+    EXPECT_EQ(helper->activationPolicy, ActivationPolicy::accessory);
+
+    EXPECT_FALSE(running.application(602));
+    EXPECT_FALSE(running.application(603));  // an ID, but nothing installed under it
+    EXPECT_FALSE(running.application(0));
+    EXPECT_FALSE(running.application(-1));
+}
+
+}  // namespace
+}  // namespace morvale::linux_desktop

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TempDir.h"
+#include "platform/linux/DesktopEntryIndex.h"
+#include "platform/linux/DesktopWorkspace.h"
+
+namespace morvale::linux_desktop {
+namespace {
+
+using testing::TempDir;
+using testing::writeFile;
+
+std::string app(std::string_view name, std::string_view extra = "") {
+    return "[Desktop Entry]\nType=Application\nName=" + std::string(name) + "\n" +
+           std::string(extra);
+}
+
+TEST(DesktopEntry, NamesFollowTheMessagesLocale) {
+    const std::string text =
+        "[Desktop Entry]\nType=Application\nName=Files\nName[de]=Dateien\n"
+        "Name[de_AT]=Dateien (AT)\nName[sr@latin]=Datoteke\nName[pt_BR]=Arquivos\n";
+    struct Case {
+        const char* locale;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"", "Files"},
+        {"C.UTF-8", "Files"},
+        {"de_DE.UTF-8", "Dateien"},
+        {"de_AT.UTF-8", "Dateien (AT)"},
+        {"de", "Dateien"},
+        {"sr_RS.UTF-8@latin", "Datoteke"},
+        {"pt_PT.UTF-8", "Files"},
+        {"pt_BR", "Arquivos"},
+    };
+    for (const Case& c : cases) {
+        const auto entry = parseDesktopEntry(text, localeSuffixes(c.locale));
+        ASSERT_TRUE(entry) << c.locale;
+        EXPECT_EQ(entry->name, c.name) << c.locale;
+    }
+}
+
+TEST(DesktopEntry, ExecProgramIsTheUnquotedFirstArgument) {
+    struct Case {
+        const char* exec;
+        const char* program;
+    };
+    const Case cases[] = {
+        {"firefox-esr %u", "firefox-esr"},
+        {"/usr/lib/firefox-esr/firefox-esr --new-window", "/usr/lib/firefox-esr/firefox-esr"},
+        {"\"/opt/My App/bin/my app\" %F", "/opt/My App/bin/my app"},
+        {"\"/opt/q\\\\\"d/prog\"", "/opt/q\"d/prog"},  // \\" in the file: an escaped quote
+        {"env GDK_BACKEND=x11 LANG=C /usr/bin/prog --x", "/usr/bin/prog"},
+        {"/usr/bin/env FOO=1 prog", "prog"},
+        {"env -u FOO prog", ""},
+        {"env", ""},
+        {"", ""},
+        {"\"unterminated", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(execProgram(c.exec), c.program) << c.exec;
+    }
+}
+
+TEST(DesktopEntry, OnlyWellFormedApplicationsAreRead) {
+    const auto read = [](std::string_view text) { return parseDesktopEntry(text, {}); };
+    EXPECT_TRUE(read(app("A")));
+    EXPECT_TRUE(read("# comment\n\n[Desktop Entry]\nName = A\nType= Application\n[Other]\nx=y\n"));
+    EXPECT_FALSE(read("[Desktop Entry]\nName=A\n"));                    // no Type
+    EXPECT_FALSE(read("[Desktop Entry]\nType=Link\nName=A\nURL=x\n"));  // not an app
+    EXPECT_FALSE(read("[Desktop Entry]\nType=Application\n"));          // no Name
+    EXPECT_FALSE(read("[Desktop Entry\nType=Application\nName=A\n"));   // bad header
+    EXPECT_FALSE(read("[Desktop Entry]\nType=Application\nName=A\ngarbage\n"));
+    EXPECT_FALSE(read("[Other]\nType=Application\nName=A\n"));
+    EXPECT_FALSE(read(std::string("\0\xFF\xFE", 3)));
+    // A bare Hidden=true entry still counts: it hides the same ID elsewhere.
+    const auto hidden = read("[Desktop Entry]\nHidden=true\n");
+    ASSERT_TRUE(hidden);
+    EXPECT_TRUE(hidden->hidden);
+    EXPECT_FALSE(hidden->shownInMenus());
+}
+
+struct IndexFixture : ::testing::Test {
+    TempDir root;
+    std::filesystem::path home = root / "home/applications";
+    std::filesystem::path local = root / "local/applications";
+    std::filesystem::path system = root / "usr/applications";
+
+    DesktopEntryIndex::Options options() const {
+        return {{home, local, system}, localeSuffixes("de_DE.UTF-8"), std::chrono::milliseconds(0)};
+    }
+
+    // Moves a folder's modification time on, as a new file would, however
+    // coarse the file system's clock.
+    static void touchFolder(const std::filesystem::path& folder) {
+        std::filesystem::last_write_time(
+            folder, std::filesystem::last_write_time(folder) + std::chrono::seconds(5));
+    }
+};
+
+TEST_F(IndexFixture, EntriesComeFromAllFoldersAndTheMoreImportantOneWins) {
+    writeFile(system / "firefox-esr.desktop", app("Firefox ESR",
+                                                  "Name[de]=Firefox (de)\nIcon=firefox-esr\n"
+                                                  "Exec=/usr/lib/firefox-esr/firefox-esr %u\n"));
+    writeFile(system / "org.gnome.Rhythmbox3.desktop",
+              app("Rhythmbox", "Exec=rhythmbox %U\nIcon=/usr/share/pixmaps/rb.png\n"));
+    writeFile(local / "org.gnome.Rhythmbox3.desktop", app("Local Rhythmbox", "Exec=rhythmbox\n"));
+    writeFile(home / "org.gnome.Rhythmbox3.desktop", "[Desktop Entry]\nHidden=true\n");
+    writeFile(system / "kde/org.kde.konsole.desktop", app("Konsole", "Exec=konsole\n"));
+    writeFile(system / "broken.desktop", "\x01\x02 garbage");
+    writeFile(home / "mpv.desktop", "[Desktop Entry]\nType=Application\n");  // no Name
+    writeFile(system / "mpv.desktop", app("mpv", "Exec=mpv -- %U\nNoDisplay=true\n"));
+    writeFile(system / "notes.txt", app("Not an entry"));
+    std::filesystem::create_directories(system / "unreadable.desktop");
+    std::filesystem::create_symlink(system, system / "loop");
+
+    DesktopEntryIndex index(options());
+    const auto entries = index.entries();
+
+    const DesktopEntry* firefox = entries->byId("firefox-esr.desktop");
+    ASSERT_NE(firefox, nullptr);
+    EXPECT_EQ(firefox->name, "Firefox (de)");
+    EXPECT_EQ(firefox->path, (system / "firefox-esr.desktop").string());
+    EXPECT_EQ(entries->byProgram("firefox-esr"), firefox);
+
+    // The user's Hidden entry hides both system ones.
+    const DesktopEntry* rhythmbox = entries->byId("org.gnome.Rhythmbox3.desktop");
+    ASSERT_NE(rhythmbox, nullptr);
+    EXPECT_TRUE(rhythmbox->hidden);
+    EXPECT_EQ(rhythmbox->path, (home / "org.gnome.Rhythmbox3.desktop").string());
+
+    EXPECT_NE(entries->byId("kde-org.kde.konsole.desktop"), nullptr);
+    EXPECT_EQ(entries->byId("broken.desktop"), nullptr);
+    // A broken entry hides nothing: the next folder's one is used.
+    ASSERT_NE(entries->byId("mpv.desktop"), nullptr);
+    EXPECT_TRUE(entries->byId("mpv.desktop")->noDisplay);
+    EXPECT_EQ(entries->all().size(), 4u);
+}
+
+TEST_F(IndexFixture, ProgramsMatchTheBestOfSeveralEntries) {
+    writeFile(system / "a-tool.desktop",
+              app("Tool helper", "Exec=tool --helper\nNoDisplay=true\n"));
+    writeFile(system / "b-tool.desktop", app("Tool", "Exec=tool\n"));
+    writeFile(system / "tool.desktop", app("Tool main", "Exec=tool\n"));
+    writeFile(system / "viewer.desktop", app("Viewer", "TryExec=viewer-bin\nExec=viewer\n"));
+    writeFile(system / "script.desktop", app("Script", "Exec=python3 /usr/share/s/s.py\n"));
+    writeFile(system / "flatpak.desktop", app("Sandboxed", "Exec=/usr/bin/flatpak run org.x.Y\n"));
+    DesktopEntryIndex index(options());
+    const auto entries = index.entries();
+    ASSERT_NE(entries->byProgram("tool"), nullptr);
+    EXPECT_EQ(entries->byProgram("tool")->id, "tool.desktop");
+    ASSERT_NE(entries->byProgram("viewer-bin"), nullptr);
+    EXPECT_EQ(entries->byProgram("viewer-bin")->id, "viewer.desktop");
+    EXPECT_EQ(entries->byProgram("python3"), nullptr);
+    EXPECT_EQ(entries->byProgram("flatpak"), nullptr);
+}
+
+TEST_F(IndexFixture, IsReadAgainOnlyWhenAFolderChanged) {
+    writeFile(system / "a.desktop", app("A"));
+    DesktopEntryIndex index(options());
+    EXPECT_EQ(index.builds(), 1u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(index.entries()->all().size(), 1u);
+        EXPECT_FALSE(index.refreshIfChanged());
+    }
+    EXPECT_EQ(index.builds(), 1u);
+
+    writeFile(system / "sub/b.desktop", app("B"));  // in a new subfolder
+    touchFolder(system);
+    EXPECT_NE(index.entries()->byId("sub-b.desktop"), nullptr);
+    EXPECT_EQ(index.builds(), 2u);
+
+    writeFile(system / "sub/c.desktop", app("C"));  // inside a known subfolder
+    touchFolder(system / "sub");
+    EXPECT_TRUE(index.refreshIfChanged());
+    EXPECT_NE(index.entries()->byId("sub-c.desktop"), nullptr);
+
+    writeFile(home / "a.desktop", app("Mine"));  // a folder that did not exist
+    EXPECT_TRUE(index.refreshIfChanged());
+    EXPECT_EQ(index.entries()->byId("a.desktop")->name, "Mine");
+
+    // Within the recheck interval nothing is looked at.
+    auto slow = options();
+    slow.recheckInterval = std::chrono::hours(1);
+    DesktopEntryIndex lazy(slow);
+    writeFile(system / "d.desktop", app("D"));
+    touchFolder(system);
+    EXPECT_EQ(lazy.entries()->byId("d.desktop"), nullptr);
+    EXPECT_TRUE(lazy.refreshIfChanged());
+    EXPECT_NE(lazy.entries()->byId("d.desktop"), nullptr);
+}
+
+TEST_F(IndexFixture, WorkspaceAnswersFromTheEntries) {
+    writeFile(system / "firefox-esr.desktop", app("Firefox ESR", "Icon=firefox-esr\n"));
+    writeFile(system / "file-icon.desktop", app("File Icon", "Icon=/usr/share/pixmaps/x.png\n"));
+    writeFile(system / "png-name.desktop", app("Png", "Icon=something.png\n"));
+    writeFile(system / "relative.desktop", app("Relative", "Icon=icons/x.png\n"));
+    writeFile(system / "no-icon.desktop", app("No Icon"));
+    writeFile(home / "masked.desktop", "[Desktop Entry]\nHidden=true\n");
+    DesktopEntryIndex index(options());
+    DesktopWorkspace workspace(index);
+
+    const auto path = workspace.urlForApplication("firefox-esr.desktop");
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, (system / "firefox-esr.desktop").string());
+    EXPECT_EQ(workspace.displayNameAtPath(*path), "Firefox ESR");
+    EXPECT_EQ(*workspace.iconForFile(*path),
+              (IconSource{IconSource::Kind::themeName, "firefox-esr"}));
+    EXPECT_FALSE(workspace.urlForApplication("unknown.desktop"));
+    EXPECT_FALSE(workspace.urlForApplication("firefox-esr"));
+
+    struct Case {
+        const char* id;
+        IconSource icon;
+    };
+    const Case icons[] = {
+        {"file-icon.desktop", {IconSource::Kind::file, "/usr/share/pixmaps/x.png"}},
+        {"png-name.desktop", {IconSource::Kind::themeName, "something"}},
+        {"relative.desktop", {}},
+        {"no-icon.desktop", {}},
+    };
+    for (const Case& c : icons) {
+        EXPECT_EQ(*workspace.iconForFile(*workspace.urlForApplication(c.id)), c.icon) << c.id;
+    }
+    EXPECT_EQ(workspace.iconForFile("/usr/bin/firefox"), workspace.genericApplicationIcon());
+    EXPECT_EQ(workspace.genericApplicationIcon()->kind, IconSource::Kind::genericApplication);
+
+    // Names of anything else, and of an entry without a Name: the file name.
+    EXPECT_EQ(workspace.displayNameAtPath(*workspace.urlForApplication("masked.desktop")),
+              "masked");
+    EXPECT_EQ(workspace.displayNameAtPath("/opt/Some.App/tool.sh"), "tool");
+    EXPECT_EQ(workspace.displayNameAtPath("/opt/dir/"), "dir");
+    EXPECT_EQ(workspace.displayNameAtPath("/home/u/.hidden"), ".hidden");
+}
+
+}  // namespace
+}  // namespace morvale::linux_desktop

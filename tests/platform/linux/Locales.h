@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <locale>
+#include <string>
+
+namespace morvale::linux_desktop::testing {
+
+// Makes a locale such as "en_US.UTF-8" loadable for this test process: true
+// when it is installed, or when localedef could build it into scratch, which
+// LOCPATH then names. Test machines often have no locales but C.
+inline bool makeLocaleAvailable(const std::string& name, const std::filesystem::path& scratch) {
+    const auto loads = [&] {
+        try {
+            std::locale locale(name.c_str());
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    if (loads()) {
+        return true;
+    }
+    const auto dot = name.find('.');
+    if (dot == std::string::npos) {
+        return false;
+    }
+    const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
+                                name.substr(dot + 1) + " '" + (scratch / name).string() +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        return false;
+    }
+    ::setenv("LOCPATH", scratch.c_str(), 1);
+    return loads();
+}
+
+}  // namespace morvale::linux_desktop::testing

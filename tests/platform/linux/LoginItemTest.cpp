@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "platform/linux/KeyFile.h"
+#include "platform/linux/XdgLoginItem.h"
+
+namespace morvale::linux_desktop {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+struct LoginItemFixture : ::testing::Test {
+    TempDir home;
+    XdgDirs dirs{home / "config", {home / "etc/xdg"}, home / "data", {}};
+    AutostartEntry entry{"io.github.morvale.Morvale", "Morvale", {"/opt/Morvale 1/bin/morvale"}};
+
+    std::filesystem::path userEntry() const {
+        return home / "config/autostart/io.github.morvale.Morvale.desktop";
+    }
+    std::filesystem::path systemEntry() const {
+        return home / "etc/xdg/autostart/io.github.morvale.Morvale.desktop";
+    }
+};
+
+TEST_F(LoginItemFixture, RegisterWritesAnEntryThatStartsTheProgramAndUnregisterRemovesIt) {
+    XdgLoginItem item(entry, dirs);
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+
+    EXPECT_EQ(item.registerItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+    const auto group = readKeyFileGroup(readFile(userEntry()), "Desktop Entry");
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->at("Type"), "Application");
+    EXPECT_EQ(group->at("Exec"), "\"/opt/Morvale 1/bin/morvale\"");
+    EXPECT_EQ(group->at("Icon"), "io.github.morvale.Morvale");
+
+    EXPECT_EQ(item.registerItem(), std::nullopt);  // again: still one entry, still enabled
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+
+    EXPECT_EQ(item.unregisterItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+    EXPECT_FALSE(std::filesystem::exists(userEntry()));
+    EXPECT_EQ(item.unregisterItem(), std::nullopt);  // nothing to remove is no failure
+}
+
+TEST_F(LoginItemFixture, DisabledEntriesDoNotCountAsEnabled) {
+    struct Case {
+        const char* text;
+        LoginItemStatus status;
+    };
+    const Case cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=morvale\n", LoginItemStatus::enabled},
+        {"[Desktop Entry]\nType=Application\nExec=morvale\nHidden=true\n",
+         LoginItemStatus::notRegistered},
+        {"[Desktop Entry]\nType=Application\nExec=morvale\nX-GNOME-Autostart-enabled=false\n",
+         LoginItemStatus::notRegistered},
+        {"[Desktop Entry]\nType=Application\nExec=morvale\nX-GNOME-Autostart-enabled=true\n",
+         LoginItemStatus::enabled},
+        {"not a desktop entry", LoginItemStatus::notRegistered},
+    };
+    for (const Case& c : cases) {
+        writeFile(userEntry(), c.text);
+        EXPECT_EQ(XdgLoginItem(entry, dirs).status(), c.status) << c.text;
+    }
+    // Registering over a disabled entry enables it.
+    XdgLoginItem item(entry, dirs);
+    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=morvale\nHidden=true\n");
+    EXPECT_EQ(item.registerItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(LoginItemFixture, ASystemWideEntryIsSwitchedOffByAHiddenUserEntry) {
+    writeFile(systemEntry(), "[Desktop Entry]\nType=Application\nExec=morvale\n");
+    XdgLoginItem item(entry, dirs);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+
+    EXPECT_EQ(item.unregisterItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+    EXPECT_TRUE(std::filesystem::exists(systemEntry()));  // not ours to remove
+
+    EXPECT_EQ(item.registerItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(LoginItemFixture, ArgumentsAreQuotedForTheExecKey) {
+    struct Case {
+        std::vector<std::string> command;
+        const char* exec;  // as the file holds it
+    };
+    const Case cases[] = {
+        {{"morvale"}, "morvale"},
+        {{"/usr/bin/morvale", "--hidden"}, "/usr/bin/morvale --hidden"},
+        {{"/a b/morvale"}, "\"/a b/morvale\""},
+        {{"/x/$HOME`id`\"q\""}, "\"/x/\\\\$HOME\\\\`id\\\\`\\\\\"q\\\\\"\""},
+        {{"/x/back\\slash"}, "\"/x/back\\\\\\\\slash\""},
+        {{"/x/100%"}, "/x/100%%"},
+    };
+    for (const Case& c : cases) {
+        XdgLoginItem item({"io.github.morvale.Morvale", "Morvale", c.command}, dirs);
+        const auto text = item.entryText();
+        ASSERT_TRUE(text);
+        const auto group = readKeyFileGroup(*text, "Desktop Entry");
+        ASSERT_TRUE(group);
+        EXPECT_EQ(group->at("Exec"), c.exec) << c.command[0];
+    }
+}
+
+TEST_F(LoginItemFixture, FailuresComeWithTheSystemsReason) {
+    // The autostart folder's place is taken by a file.
+    writeFile(home / "config/autostart", "");
+    XdgLoginItem item(entry, dirs);
+    const auto failure = item.registerItem();
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("Not a directory"), std::string::npos) << *failure;
+    std::filesystem::remove(home / "config/autostart");
+
+    // Something that is not a file sits where the entry would be removed.
+    std::filesystem::create_directories(userEntry() / "x");
+    const auto removal = item.unregisterItem();
+    ASSERT_TRUE(removal);
+    EXPECT_NE(removal->find("Is a directory"), std::string::npos) << *removal;
+
+    // Entries that cannot be written safely are refused, not written.
+    for (const AutostartEntry& bad :
+         {AutostartEntry{"../evil", "Morvale", {"morvale"}},
+          AutostartEntry{"", "Morvale", {"morvale"}}, AutostartEntry{"io.x", "Morvale", {}},
+          AutostartEntry{"io.x", "Morvale", {"a\nExec=evil"}}}) {
+        EXPECT_TRUE(XdgLoginItem(bad, dirs).registerItem()) << bad.appId;
+    }
+    EXPECT_FALSE(std::filesystem::exists(home / "config/evil.desktop"));
+}
+
+}  // namespace
+}  // namespace morvale::linux_desktop

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <limits>
+
+#include "TempDir.h"
+#include "platform/linux/FileIo.h"
+#include "platform/linux/JsonSettingsStore.h"
+
+namespace morvale::linux_desktop {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+std::vector<std::string> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 0777;
+}
+
+TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
+    TempDir home;
+    const auto folder = home / "config/morvale";
+    const PlistValue volumes(PlistValue::Dict{{"firefox-esr.desktop", 0.25}, {"proc:mpv", 0.0}});
+    {
+        JsonSettingsStores stores(folder);
+        EXPECT_FALSE(stores.standard().value("volumes"));
+        EXPECT_EQ(stores.standard().setValue("volumes", volumes), std::nullopt);
+        EXPECT_EQ(stores.standard().setValue("duckBoostDB", "6"), std::nullopt);
+        EXPECT_EQ(stores.standard().setValue("migrated", false), std::nullopt);
+        EXPECT_EQ(stores.standard().setValue("migrated", true), std::nullopt);  // replaces
+    }
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(folder / "settings.json"), 0600u);
+    JsonSettingsStores again(folder);
+    EXPECT_EQ(again.standard().value("volumes"), volumes);
+    EXPECT_EQ(again.standard().value("duckBoostDB"), PlistValue("6"));  // still a string
+    EXPECT_EQ(again.standard().value("migrated"), PlistValue(true));
+    EXPECT_EQ(again.loadProblem(), std::nullopt);
+}
+
+TEST(SettingsStore, AFailedWriteKeepsBothFileAndMemoryAsTheyWere) {
+    TempDir home;
+    std::optional<std::string> failWith;
+    SettingsFileWriter writer = [&](const std::filesystem::path& file, std::string_view text) {
+        return failWith ? failWith : replaceFileAtomically(file, text, 0600);
+    };
+    JsonSettingsStores stores(home.path(), writer);
+    SettingsStore& store = stores.standard();
+    ASSERT_EQ(store.setValue("duckBoostDB", 3.0), std::nullopt);
+    const std::string before = readFile(home / "settings.json");
+
+    failWith = "No space left on device";
+    EXPECT_EQ(store.setValue("duckBoostDB", 9.0),
+              "Couldn't save settings: No space left on device");
+    EXPECT_EQ(store.setValue("volumes", PlistValue::Dict{}),
+              "Couldn't save settings: No space left on device");
+    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(3.0));
+    EXPECT_FALSE(store.value("volumes"));
+    EXPECT_EQ(readFile(home / "settings.json"), before);
+
+    // Values JSON cannot hold are refused the same way, before any writing.
+    failWith.reset();
+    EXPECT_EQ(store.setValue("duckBoostDB", std::numeric_limits<double>::quiet_NaN()),
+              "Couldn't save settings: the value for \"duckBoostDB\" holds a number that is "
+              "not finite");
+    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(3.0));
+    EXPECT_EQ(readFile(home / "settings.json"), before);
+}
+
+TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
+    TempDir home;
+    JsonSettingsStores stores(home.path());
+    ASSERT_EQ(stores.standard().setValue("duckBoostDB", 3.0), std::nullopt);
+    const std::string before = readFile(home / "settings.json");
+
+    // A file size limit makes write() fail part way, as a full disk would.
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto failure = stores.standard().setValue("big", std::string(100000, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(failure, "Couldn't save settings: File too large");
+    EXPECT_EQ(readFile(home / "settings.json"), before);
+    EXPECT_EQ(filesIn(home.path()), std::vector<std::string>{"settings.json"});  // no temp left
+    EXPECT_FALSE(stores.standard().value("big"));
+}
+
+TEST(SettingsStore, ADamagedFileIsKeptAsideNeverOverwritten) {
+    const char* damaged[] = {"{\"volumes\": {\"a\": 0.5,}}", "[1, 2]", "", "\"text\""};
+    for (const char* text : damaged) {
+        TempDir home;
+        writeFile(home / "settings.json", text);
+        writeFile(home / ("settings.json.corrupt-earlier"), "older");
+        JsonSettingsStores stores(home.path());
+        JsonSettingsStore& store = stores.standardStore();
+
+        EXPECT_FALSE(store.value("volumes")) << text;
+        ASSERT_TRUE(store.recoveredFrom()) << text;
+        const auto aside = *store.recoveredFrom();
+        EXPECT_EQ(aside.parent_path(), home.path());
+        EXPECT_TRUE(aside.filename().string().starts_with("settings.json.corrupt-"));
+        EXPECT_EQ(readFile(aside), text);
+        ASSERT_TRUE(stores.loadProblem());
+        EXPECT_NE(stores.loadProblem()->find(aside.string()), std::string::npos);
+
+        // Writing afterwards starts a new file and leaves the kept one alone.
+        EXPECT_EQ(store.setValue("duckBoostDB", 1.0), std::nullopt);
+        EXPECT_EQ(readFile(aside), text);
+        EXPECT_EQ(readFile(home / "settings.json.corrupt-earlier"), "older");
+        EXPECT_EQ(filesIn(home.path()).size(), 3u);
+    }
+}
+
+TEST(SettingsStore, TwoDamagedFilesInOneSecondGetTwoNames) {
+    TempDir home;
+    writeFile(home / "settings.json", "{");
+    const auto first = JsonSettingsStores(home.path()).standardStore().recoveredFrom();
+    writeFile(home / "settings.json", "}");
+    const auto second = JsonSettingsStores(home.path()).standardStore().recoveredFrom();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(*first, *second);
+    EXPECT_EQ(readFile(*first), "{");
+    EXPECT_EQ(readFile(*second), "}");
+}
+
+TEST(SettingsStore, AFileThatCannotBeReadIsLeftAloneAndWritesAreRefused) {
+    TempDir home;
+    std::filesystem::create_directories(home / "settings.json/inside");  // read() fails
+    JsonSettingsStores stores(home.path());
+    ASSERT_TRUE(stores.loadProblem());
+    EXPECT_NE(stores.loadProblem()->find("Is a directory"), std::string::npos);
+    const auto failure = stores.standard().setValue("duckBoostDB", 1.0);
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->starts_with("Couldn't save settings: "));
+    EXPECT_TRUE(std::filesystem::exists(home / "settings.json/inside"));
+}
+
+TEST(SettingsStore, SuitesAreFilesBesideTheStandardStore) {
+    TempDir home;
+    JsonSettingsStores stores(home.path());
+    const std::string_view legacy = "io.github.morvale.Morvale.legacy";
+    SettingsStore* suite = stores.suite(legacy);
+    ASSERT_NE(suite, nullptr);
+    EXPECT_EQ(stores.suite(legacy), suite);  // one store per file
+    EXPECT_FALSE(suite->value("volumes"));
+    EXPECT_FALSE(std::filesystem::exists(home / "io.github.morvale.Morvale.legacy.json"));
+    ASSERT_EQ(suite->setValue("duckBoostDB", 4.0), std::nullopt);
+    EXPECT_TRUE(std::filesystem::exists(home / "io.github.morvale.Morvale.legacy.json"));
+    EXPECT_FALSE(stores.standard().value("duckBoostDB"));
+
+    // Names that would reach outside the folder, or alias the standard store.
+    for (const char* name : {"", ".", "..", "../escape", "a/b", ".hidden", "settings", "x\ny"}) {
+        EXPECT_EQ(stores.suite(name), nullptr) << name;
+    }
+    EXPECT_EQ(stores.suite(std::string(201, 'a')), nullptr);
+
+    // A suite whose file exists but cannot be read is not opened (and so is
+    // never overwritten).
+    std::filesystem::create_directories(home / "unreadable.json");
+    EXPECT_EQ(stores.suite("unreadable"), nullptr);
+}
+
+TEST(SettingsStore, AFolderThatCannotBeMadeIsReportedAtTheFirstWrite) {
+    TempDir home;
+    writeFile(home / "config", "a file where the folder should be");
+    JsonSettingsStores stores(home / "config/morvale");
+    EXPECT_EQ(stores.suite("io.github.morvale.Morvale.legacy"), nullptr);
+    EXPECT_EQ(stores.standard().setValue("migrated", true),
+              "Couldn't save settings: Not a directory");
+}
+
+}  // namespace
+}  // namespace morvale::linux_desktop

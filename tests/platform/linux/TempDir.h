@@ -1,0 +1,60 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvale::linux_desktop::testing {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when
+// the test ends.
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
+                              "/morvale-linux-test-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = name.data();
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& relative) const {
+        return path_ / relative;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes text to path, making the folders on the way.
+inline void writeFile(const std::filesystem::path& path, std::string_view text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace morvale::linux_desktop::testing
