@@ -3,7 +3,7 @@ add_library(morvale_warnings INTERFACE)
 target_compile_options(morvale_warnings INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
     -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast -Wcast-align
-    -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough
+    -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough
     # Aggregates with default member initializers are meant to be filled partly.
     -Wno-missing-field-initializers)
 if(MORVALE_WERROR)

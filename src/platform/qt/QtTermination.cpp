@@ -1,0 +1,12 @@
+#include "platform/qt/QtTermination.h"
+
+#include <QCoreApplication>
+
+namespace morvale::qt {
+
+void QtTermination::addWillTerminateObserver(std::function<void()> observer) {
+    auto* app = QCoreApplication::instance();
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, std::move(observer));
+}
+
+}  // namespace morvale::qt

@@ -1,0 +1,163 @@
+#include "ui/AppRow.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "model/Model.h"
+#include "ui/AppIcons.h"
+#include "ui/ContinuousSlider.h"
+#include "ui/Formatting.h"
+#include "ui/PanelStyle.h"
+#include "ui/RowGlyphs.h"
+#include "ui/Symbols.h"
+#include "ui/TextWidgets.h"
+
+namespace morvale::ui {
+
+namespace {
+
+constexpr int iconSize = 24;
+constexpr int dotSize = 6;
+constexpr int muteWidth = 16;
+constexpr int volumeSteps = 10000;
+constexpr qreal notRunningOpacity = 0.45;
+
+}  // namespace
+
+AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      redrawTimer_(new QTimer(this)),
+      entry_(std::move(entry)),
+      icon_(new AppIconView),
+      name_(new ElidedLabel),
+      playingDot_(new Dot),
+      percent_(new DigitsLabel),
+      muteButton_(new QToolButton),
+      slider_(new ContinuousSlider(0.0, 1.0, volumeSteps)) {
+    setObjectName(QStringLiteral("appRow"));
+    icon_->setObjectName(QStringLiteral("icon"));
+    name_->setObjectName(QStringLiteral("name"));
+    playingDot_->setObjectName(QStringLiteral("playingDot"));
+    percent_->setObjectName(QStringLiteral("percent"));
+    muteButton_->setObjectName(QStringLiteral("muteButton"));
+    slider_->setObjectName(QStringLiteral("volumeSlider"));
+
+    icon_->setFixedSize(iconSize, iconSize);
+    name_->setFont(panelFont(TextStyle::rowName));
+    playingDot_->setFixedSize(dotSize, dotSize);
+    percent_->setFont(panelFont(TextStyle::valueText));
+    // Room for "100%" from the start, so that the name is not cut differently
+    // as the number changes during a drag.
+    percent_->setMinimumWidth(percent_->textWidth(QStringLiteral("100%")));
+
+    muteButton_->setAutoRaise(true);
+    muteButton_->setFocusPolicy(Qt::TabFocus);
+    muteButton_->setFixedWidth(muteWidth);
+    muteButton_->setIconSize(QSize(muteWidth, muteWidth));
+    muteButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    slider_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    auto* title = new QHBoxLayout;
+    title->setSpacing(5);
+    title->addWidget(name_);
+    title->addWidget(playingDot_);
+    title->addStretch(1);
+    title->addWidget(percent_);
+
+    auto* controls = new QHBoxLayout;
+    controls->setSpacing(6);
+    controls->addWidget(muteButton_);
+    controls->addWidget(slider_);
+
+    auto* detail = new QVBoxLayout;
+    detail->setSpacing(2);
+    detail->addLayout(title);
+    detail->addLayout(controls);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 4, 0, 4);
+    row->setSpacing(10);
+    row->addWidget(icon_, 0, Qt::AlignVCenter);
+    row->addLayout(detail, 1);
+
+    connect(muteButton_, &QToolButton::clicked, this, [this] { model_.toggleMute(entry_.id); });
+    connect(slider_, &ContinuousSlider::valueEdited, this,
+            [this](double value) { model_.setVolume(entry_.id, value); });
+    connect(slider_, &QSlider::sliderReleased, this, &AppRow::dragEnded);
+
+    // The model announces changes before making them: read it on the next
+    // turn of the event loop, once per burst.
+    redrawTimer_->setSingleShot(true);
+    redrawTimer_->setInterval(0);
+    connect(redrawTimer_, &QTimer::timeout, this, &AppRow::redraw);
+    subscription_ = model_.objectWillChange().subscribe([this] {
+        if (!redrawTimer_->isActive()) {
+            redrawTimer_->start();
+        }
+    });
+
+    applyColors();
+    setEntry(entry_);
+}
+
+void AppRow::setEntry(AppEntry entry) {
+    entry_ = std::move(entry);
+    icon_->setIcon(appIcon(entry_.icon));
+    icon_->setOpacity(entry_.isRunning() ? 1.0 : notRunningOpacity);
+    name_->setText(QString::fromStdString(entry_.name));
+    playingDot_->setVisible(entry_.isPlaying);
+    redraw();
+}
+
+void AppRow::redraw() {
+    redrawTimer_->stop();
+    // One reading of the volume for the text, the symbol and the slider.
+    const double volume = model_.volume(entry_.id);
+    percent_->setText(percentText(volume));
+    const QString symbol = QString::fromLatin1(muteSymbolName(volume));
+    if (muteButton_->property("symbol").toString() != symbol) {
+        muteButton_->setProperty("symbol", symbol);
+        muteButton_->setIcon(symbolIcon(symbol, secondaryTextColor(palette())));
+    }
+    // A slider the user holds keeps following the pointer; it shows the model's
+    // value again once let go.
+    if (!slider_->isSliderDown()) {
+        slider_->setContinuousValue(volume);
+    }
+}
+
+bool AppRow::isDragging() const {
+    return slider_->isSliderDown();
+}
+
+qreal AppRow::iconOpacity() const {
+    return icon_->opacity();
+}
+
+QString AppRow::symbolName() const {
+    return muteButton_->property("symbol").toString();
+}
+
+void AppRow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) {
+        applyColors();
+    }
+    QWidget::changeEvent(event);
+}
+
+void AppRow::applyColors() {
+    // Setting the children's colours does not change this widget's palette, so
+    // this runs once per change of the desktop's palette.
+    const QPalette current = palette();
+    setTextColor(*playingDot_, statusGreen(current));
+    setTextColor(*percent_, secondaryTextColor(current));
+    if (const QString symbol = symbolName(); !symbol.isEmpty()) {
+        muteButton_->setIcon(symbolIcon(symbol, secondaryTextColor(current)));
+    }
+}
+
+}  // namespace morvale::ui

@@ -1,0 +1,200 @@
+#include "ui/ContentView.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "model/Model.h"
+#include "ui/ContinuousSlider.h"
+#include "ui/Formatting.h"
+#include "ui/PanelStyle.h"
+#include "ui/RowList.h"
+#include "ui/TextWidgets.h"
+
+namespace morvale::ui {
+
+namespace {
+
+QLabel* makeLabel(const char* name, const QString& text, TextStyle style) {
+    auto* label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(panelFont(style));
+    return label;
+}
+
+QFrame* makeDivider(const char* name) {
+    auto* line = new QFrame;
+    line->setObjectName(QString::fromLatin1(name));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    return line;
+}
+
+}  // namespace
+
+ContentView::ContentView(Model& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      redrawTimer_(new QTimer(this)),
+      title_(makeLabel("title", tr("Morvale"), TextStyle::headline)),
+      emptyLine_(makeLabel("emptyLine", tr("No apps are playing audio."), TextStyle::callout)),
+      rows_(new RowList(model)),
+      sectionTitle_(makeLabel("duckTitle", tr("Undo call ducking"), TextStyle::sectionTitle)),
+      callBadge_(makeLabel("callBadge", tr("call active"), TextStyle::caption2)),
+      boostText_(new DigitsLabel),
+      boostSlider_(new ContinuousSlider(0.0, 30.0, boostSteps)),
+      helpText_(makeLabel(
+          "helpText",
+          tr("During a call, set FaceTime to 99% and raise this until it sounds as loud as 100%."),
+          TextStyle::caption2)),
+      errorLine_(makeLabel("errorLine", {}, TextStyle::caption)),
+      divider1_(makeDivider("divider1")),
+      divider2_(makeDivider("divider2")),
+      loginBox_(new QCheckBox(tr("Open at login"))),
+      quitButton_(new QPushButton(tr("Quit"))) {
+    setObjectName(QStringLiteral("contentView"));
+    setFixedWidth(panelWidth);
+
+    boostText_->setObjectName(QStringLiteral("boostText"));
+    boostText_->setFont(panelFont(TextStyle::valueText));
+    boostSlider_->setObjectName(QStringLiteral("boostSlider"));
+    helpText_->setWordWrap(true);
+    errorLine_->setWordWrap(true);
+    errorLine_->setTextFormat(Qt::PlainText);  // shown as it comes, never as markup
+    loginBox_->setObjectName(QStringLiteral("launchAtLogin"));
+    loginBox_->setFont(panelFont(TextStyle::callout));
+    quitButton_->setObjectName(QStringLiteral("quitButton"));
+    quitButton_->setAutoDefault(false);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 0);
+    header->addWidget(sectionTitle_);
+    header->addWidget(callBadge_);
+    header->addStretch(1);
+    header->addWidget(boostText_);
+
+    auto* section = new QWidget;
+    section->setObjectName(QStringLiteral("duckSection"));
+    auto* sectionLayout = new QVBoxLayout(section);
+    sectionLayout->setContentsMargins(0, 0, 0, 0);
+    sectionLayout->setSpacing(2);
+    sectionLayout->addLayout(header);
+    sectionLayout->addWidget(boostSlider_);
+    sectionLayout->addWidget(helpText_);
+
+    auto* bottom = new QWidget;
+    bottom->setObjectName(QStringLiteral("bottomRow"));
+    auto* bottomLayout = new QHBoxLayout(bottom);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->addWidget(loginBox_);
+    bottomLayout->addStretch(1);
+    bottomLayout->addWidget(quitButton_);
+
+    auto* panel = new QVBoxLayout(this);
+    panel->setContentsMargins(padding, padding, padding, padding);
+    panel->setSpacing(spacing);
+    panel->addWidget(title_);
+    panel->addWidget(emptyLine_);
+    panel->addWidget(rows_);
+    panel->addWidget(divider1_);
+    panel->addWidget(section);
+    panel->addWidget(errorLine_);
+    panel->addWidget(divider2_);
+    panel->addWidget(bottom);
+
+    connect(boostSlider_, &ContinuousSlider::valueEdited, this, [this](double decibels) {
+        model_.setDuckBoost(static_cast<double>(roundHalfAwayFromZero(decibels)));
+    });
+    connect(boostSlider_, &QSlider::sliderReleased, this, &ContentView::interactionEnded);
+    connect(rows_, &RowList::dragEnded, this, &ContentView::interactionEnded);
+    connect(this, &ContentView::interactionEnded, this, &ContentView::redrawSoon);
+    connect(loginBox_, &QCheckBox::clicked, this, [this] {
+        // The click's own value is not used: the model decides, and the box
+        // shows what the login item says afterwards.
+        model_.toggleLaunchAtLogin();
+        const QSignalBlocker blocker(loginBox_);
+        loginBox_->setChecked(model_.launchAtLogin());
+    });
+    connect(quitButton_, &QPushButton::clicked, this, &ContentView::quitRequested);
+
+    // The model announces changes before making them; drawing on the next turn
+    // of the event loop sees the new values and draws once per burst.
+    redrawTimer_->setSingleShot(true);
+    redrawTimer_->setInterval(0);
+    connect(redrawTimer_, &QTimer::timeout, this, &ContentView::redraw);
+    subscription_ = model_.objectWillChange().subscribe([this] { redrawSoon(); });
+
+    applyColors();
+    redraw();
+}
+
+void ContentView::redrawSoon() {
+    if (!redrawTimer_->isActive()) {
+        redrawTimer_->start();
+    }
+}
+
+void ContentView::redraw() {
+    draw(model_.entries());
+}
+
+void ContentView::draw(const std::vector<AppEntry>& entries) {
+    redrawTimer_->stop();
+    const bool holding = isInteracting();
+    if (!holding) {
+        emptyLine_->setVisible(entries.empty());
+    }
+    rows_->showEntries(entries, holding);
+
+    callBadge_->setVisible(model_.callActive());
+    boostText_->setText(boostText(model_.duckBoostDB()));
+    if (!boostSlider_->isSliderDown()) {
+        boostSlider_->setContinuousValue(model_.duckBoostDB());
+    }
+
+    const auto& error = model_.errorText();
+    errorLine_->setText(error ? QString::fromStdString(*error) : QString());
+    errorLine_->setVisible(error.has_value());
+
+    const QSignalBlocker blocker(loginBox_);
+    loginBox_->setChecked(model_.launchAtLogin());
+}
+
+bool ContentView::isInteracting() const {
+    return rows_->isDragging() || boostSlider_->isSliderDown();
+}
+
+QSize ContentView::sizeHint() const {
+    // The wrapping help text makes the height depend on the width, which is fixed.
+    return {panelWidth, heightForWidth(panelWidth)};
+}
+
+void ContentView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) {
+        applyColors();
+    }
+    QWidget::changeEvent(event);
+}
+
+void ContentView::applyColors() {
+    const QPalette current = palette();
+    const QColor secondary = secondaryTextColor(current);
+    setTextColor(*emptyLine_, secondary);
+    setTextColor(*callBadge_, statusGreen(current));
+    setTextColor(*boostText_, secondary);
+    setTextColor(*helpText_, secondary);
+    setTextColor(*errorLine_, statusRed(current));
+    QColor separator = current.color(QPalette::WindowText);
+    separator.setAlphaF(0.15f);
+    setTextColor(*divider1_, separator);
+    setTextColor(*divider2_, separator);
+}
+
+}  // namespace morvale::ui

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "model/AppEntry.h"
+#include "model/WillChange.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace morvale {
+class Model;
+}
+
+namespace morvale::ui {
+
+class ContinuousSlider;
+class DigitsLabel;
+class RowList;
+
+// The panel: the title, the application rows, the call-ducking boost, the last
+// error, "Open at login" and Quit, 320 wide. It keeps nothing of its own: it
+// shows the model and redraws once after any burst of the model's change
+// notifications; its controls call the model.
+class ContentView final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int panelWidth = 320;
+    static constexpr int padding = 14;
+    static constexpr int spacing = 8;
+    static constexpr int boostSteps = 3000;  // 0.01 dB
+
+    explicit ContentView(Model& model, QWidget* parent = nullptr);
+
+    // Redraws on the next turn of the event loop, once however often asked.
+    void redrawSoon();
+    // Redraws now from the model.
+    void redraw();
+    // Draws the panel for this list of entries and the model's other values
+    // (redraw() passes the model's entries).
+    void draw(const std::vector<AppEntry>& entries);
+
+    // The user holds a slider (a row's or the boost's): rows are then not
+    // added, removed or moved, and the panel keeps its place on screen.
+    bool isInteracting() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+signals:
+    void quitRequested();
+    // The user let go of a slider.
+    void interactionEnded();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyColors();
+
+    Model& model_;
+    WillChangeChannel::Subscription subscription_;
+    QTimer* redrawTimer_;
+
+    QLabel* title_;
+    QLabel* emptyLine_;
+    RowList* rows_;
+    QLabel* sectionTitle_;
+    QLabel* callBadge_;
+    DigitsLabel* boostText_;
+    ContinuousSlider* boostSlider_;
+    QLabel* helpText_;
+    QLabel* errorLine_;
+    QWidget* divider1_;
+    QWidget* divider2_;
+    QCheckBox* loginBox_;
+    QPushButton* quitButton_;
+};
+
+}  // namespace morvale::ui

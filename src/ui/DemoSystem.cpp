@@ -1,0 +1,88 @@
+#include "ui/DemoSystem.h"
+
+#include <QTimer>
+
+#include "model/Settings.h"
+
+namespace morvale::ui {
+
+namespace {
+
+constexpr std::int32_t faceTimePid = 2106;
+
+struct DemoApp {
+    std::int32_t pid;
+    const char* bundleID;  // null: a process without one
+    const char* name;
+    bool playing;
+    bool regular;  // an application with windows, as opposed to a background helper
+};
+
+constexpr DemoApp demoApps[] = {
+    {2101, "org.example.Tunebox", "Tunebox", true, true},
+    {2102, "org.example.Webfox", "Webfox", true, true},
+    {2103, "org.example.Webfox.helper.Media", "Webfox Media Helper", true, false},
+    {2104, "org.example.Chatter", "Chatter", false, true},
+    {2105, nullptr, "mpv", true, false},
+    {faceTimePid, "com.apple.FaceTime", "FaceTime", false, true},
+};
+
+// Applications the demo's workspace knows, with their pictures.
+constexpr struct {
+    const char* bundleID;
+    const char* name;
+} installed[] = {
+    {"org.example.Tunebox", "Tunebox"}, {"org.example.Webfox", "Webfox"},
+    {"org.example.Chatter", "Chatter"}, {"org.example.Podnest", "Podnest"},
+    {"com.apple.FaceTime", "FaceTime"},
+};
+
+}  // namespace
+
+DemoSystem::DemoSystem() : logTrim_(new QTimer(this)) {
+    for (const auto& app : installed) {
+        const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
+        workspace_.applicationPaths[app.bundleID] = path;
+        workspace_.displayNames[path] = app.name;
+    }
+
+    const AudioObjectID speakers = audio_.addOutputDevice("demo-speakers");
+    audio_.setDefaultOutputDevice(speakers);
+    for (const DemoApp& app : demoApps) {
+        std::optional<std::string> bundleID;
+        if (app.bundleID != nullptr) {
+            bundleID = app.bundleID;
+        }
+        const AudioObjectID object = audio_.addProcess(app.pid, bundleID, app.playing);
+        processes_.shortNames[app.pid] = app.name;
+        if (bundleID) {  // a command-line player belongs to no application
+            processes_.applications[app.pid] = RunningApplication{
+                app.name, app.regular ? ActivationPolicy::regular : ActivationPolicy::prohibited};
+        }
+        if (app.pid == faceTimePid) {
+            faceTime_ = object;
+        }
+    }
+
+    // Remembered volumes: a quieter chat application, and one that is closed.
+    settings_.standardStore.values[std::string(settings::kVolumes)] =
+        PlistValue::Dict{{"org.example.Chatter", 0.4}, {"org.example.Podnest", 0.25}};
+    settings_.standardStore.values[std::string(settings::kDuckBoostDB)] = 6.0;
+    settings_.standardStore.values[std::string(settings::kMigrated)] = true;
+
+    // The simulated system logs every call; a long demo keeps only recent ones.
+    connect(logTrim_, &QTimer::timeout, this, [this] { audio_.clearLog(); });
+    logTrim_->start(10000);
+}
+
+Platform DemoSystem::platform() {
+    return Platform{audio_,    processes_, processes_, workspace_, collator_,
+                    settings_, loginItem_, mainQueue_, timers_,    termination_};
+}
+
+void DemoSystem::setCallActive(bool active) {
+    callActive_ = active;
+    audio_.setProcessPlaying(faceTime_, active);
+}
+
+}  // namespace morvale::ui

@@ -1,0 +1,64 @@
+#include "ui/LinuxSystem.h"
+
+#include <QMetaObject>
+
+#include "platform/linux/DesktopAppIdentifier.h"
+#include "platform/linux/DesktopEntryIndex.h"
+#include "platform/linux/DesktopRunningApplications.h"
+#include "platform/linux/DesktopWorkspace.h"
+#include "platform/linux/JsonSettingsStore.h"
+#include "platform/linux/LinuxProcessInfo.h"
+#include "platform/linux/LocaleCollator.h"
+#include "platform/linux/XdgLoginItem.h"
+#include "platform/pulse/PulseAudioSystem.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtTermination.h"
+#include "platform/qt/QtTimers.h"
+
+namespace morvale::ui {
+
+// In order of construction: each service is built from the ones above it.
+struct LinuxSystem::Services {
+    Services(const QString& appId, const QString& program)
+        : index(linux_desktop::DesktopEntryIndex::optionsFromEnvironment()),
+          identifier(index),
+          audio(identifier),
+          applications(identifier, index),
+          workspace(index),
+          settings(linux_desktop::JsonSettingsStores::defaultFolder()),
+          loginItem(linux_desktop::AutostartEntry{
+              appId.toStdString(), "Morvale", {program.toStdString()}}) {}
+
+    qt::QtMainQueue mainQueue;
+    qt::QtTimers timers;
+    qt::QtTermination termination;
+    linux_desktop::DesktopEntryIndex index;
+    linux_desktop::DesktopAppIdentifier identifier;
+    pulse::PulseAudioSystem audio;
+    linux_desktop::LinuxProcessInfo processes;
+    linux_desktop::DesktopRunningApplications applications;
+    linux_desktop::DesktopWorkspace workspace;
+    linux_desktop::LocaleCollator collator;
+    linux_desktop::JsonSettingsStores settings;
+    linux_desktop::XdgLoginItem loginItem;
+};
+
+LinuxSystem::LinuxSystem(const QString& appId, const QString& program)
+    : services_(std::make_unique<Services>(appId, program)) {
+    // Called on libpulse's thread: only the news crosses to the main thread.
+    services_->audio.setConnectionObserver([this](pulse::PulseAudioSystem::ConnectionState) {
+        QMetaObject::invokeMethod(this, &LinuxSystem::audioConnectionChanged, Qt::QueuedConnection);
+    });
+}
+
+LinuxSystem::~LinuxSystem() {
+    services_->audio.setConnectionObserver({});
+}
+
+Platform LinuxSystem::platform() {
+    Services& s = *services_;
+    return Platform{s.audio,    s.processes, s.applications, s.workspace, s.collator,
+                    s.settings, s.loginItem, s.mainQueue,    s.timers,    s.termination};
+}
+
+}  // namespace morvale::ui

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "platform/Platform.h"
+
+namespace morvale::ui {
+
+// The platform the program runs on at a user's Linux desktop: the audio server
+// through libpulse, the desktop's installed applications, settings in a JSON
+// file, the XDG autostart login item, the locale's name order, and Qt's
+// main-thread services.
+class LinuxSystem final : public QObject {
+    Q_OBJECT
+public:
+    // appId: the desktop entry's id, also the autostart entry's name.
+    // program: the command the autostart entry runs.
+    LinuxSystem(const QString& appId, const QString& program);
+    ~LinuxSystem() override;
+
+    Platform platform();
+
+signals:
+    // The connection to the audio server was lost or made (emitted on the
+    // main thread).
+    void audioConnectionChanged();
+
+private:
+    struct Services;
+    std::unique_ptr<Services> services_;
+};
+
+}  // namespace morvale::ui

@@ -1,0 +1,122 @@
+#include "ui/PanelWindow.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "ui/ContentView.h"
+#include "ui/PanelPlacement.h"
+
+namespace morvale::ui {
+
+namespace {
+
+// A tray click that arrives this soon after the panel closed by itself is the
+// click that closed it.
+constexpr qint64 sameClickMs = 400;
+
+// On X11 the panel is a popup: it holds the pointer and the keyboard while
+// open, like a menu, and any click outside closes it, whatever the window
+// manager's focus rules. Elsewhere (Wayland) popups need a window of ours to
+// hang from, so the panel is a frameless window that closes when it loses the
+// focus.
+Qt::WindowFlags panelWindowFlags() {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        return Qt::Popup | Qt::FramelessWindowHint;
+    }
+    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+}
+
+}  // namespace
+
+PanelWindow::PanelWindow(ContentView* content)
+    : QWidget(nullptr, panelWindowFlags()), content_(content) {
+    setObjectName(QStringLiteral("panelWindow"));
+    setWindowTitle(QStringLiteral("Morvale"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // always the panel's own size
+    layout->addWidget(content_);
+
+    // Once the user lets go of a slider, the panel may have grown meanwhile.
+    connect(content_, &ContentView::interactionEnded, this, [this] {
+        if (isVisible()) {
+            place();
+        }
+    });
+}
+
+void PanelWindow::toggle(const QRect& anchor) {
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    if (sinceClosed_.isValid() && sinceClosed_.elapsed() < sameClickMs) {
+        return;
+    }
+    open(anchor);
+}
+
+void PanelWindow::open(const QRect& anchor) {
+    anchor_ = anchor;
+    content_->redraw();
+    adjustSize();
+    place();
+    show();
+    raise();
+    activateWindow();
+}
+
+void PanelWindow::place() {
+    QScreen* screen = QGuiApplication::screenAt(anchor_.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    move(panelPosition(anchor_, size(), screen->availableGeometry()));
+}
+
+bool PanelWindow::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::WindowDeactivate:
+            hide();
+            break;
+        case QEvent::Hide:
+            sinceClosed_.start();
+            break;
+        case QEvent::Resize:
+            // A panel above a bottom tray grows upwards; but nothing moves while
+            // the user drags a slider.
+            if (isVisible() && !content_->isInteracting()) {
+                place();
+            }
+            break;
+        default:
+            break;
+    }
+    return QWidget::event(event);
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    QColor border = palette().color(QPalette::WindowText);
+    border.setAlphaF(0.2f);
+    painter.setPen(border);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+}  // namespace morvale::ui

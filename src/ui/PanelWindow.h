@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QRect>
+#include <QWidget>
+
+namespace morvale::ui {
+
+class ContentView;
+
+// The window that holds the panel: frameless, above other windows, as large as
+// the panel, placed next to the tray icon. It closes on a click elsewhere (or
+// when it loses the focus), on Escape, and on a second click on the tray icon.
+//
+// On Wayland the compositor places windows itself, so there it appears where
+// the compositor puts it.
+class PanelWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit PanelWindow(ContentView* content);
+
+    ContentView* content() const { return content_; }
+
+    // Opens the panel next to anchor (the tray icon's rectangle or the
+    // pointer's position), or closes it when it is open. A click on the tray
+    // icon that has just closed the panel (by a click outside it, or by taking
+    // the focus away) counts as the closing click and does not open it again.
+    void toggle(const QRect& anchor);
+    void open(const QRect& anchor);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void place();
+
+    ContentView* content_;
+    QRect anchor_;
+    QElapsedTimer sinceClosed_;
+};
+
+}  // namespace morvale::ui

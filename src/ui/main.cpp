@@ -1,0 +1,227 @@
+// The program: a tray icon with a panel of per-application volumes.
+//
+//   morvale                 runs at the user's desktop, on the audio server
+//   morvale --open-panel    the same, and opens the panel at once
+//   morvale --demo          runs over a simulated audio system with made-up
+//                           applications, keeping its settings in memory
+//   morvale --demo --screenshot panel.png
+//                           writes a picture of the demo's panel and ends
+//
+// A start while the program already runs opens the running one's panel.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QProcess>
+#include <QTimer>
+#include <QTranslator>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/Model.h"
+#include "platform/qt/QuitOnSignals.h"
+#include "ui/ContentView.h"
+#include "ui/DemoSystem.h"
+#include "ui/MorvaleApp.h"
+#include "ui/PanelWindow.h"
+#include "ui/Screenshot.h"
+#include "ui/SingleInstance.h"
+#ifdef MORVALE_HAVE_PULSE
+#include "ui/LinuxSystem.h"
+#endif
+
+namespace {
+
+using namespace morvale;
+
+const QString appId = QStringLiteral("io.github.morvale.Morvale");
+
+struct Options {
+    bool demo = false;
+    bool openPanel = false;
+    QString screenshot;
+};
+
+Options parse(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "A volume slider for every application."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QCoreApplication::translate("main", "Run over a simulated audio system."));
+    const QCommandLineOption openPanel(QStringLiteral("open-panel"),
+                                       QCoreApplication::translate("main", "Open the panel."));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
+        QStringLiteral("file"));
+    parser.addOptions({demo, openPanel, screenshot});
+    parser.process(app);
+    return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
+}
+
+void installTranslations(QApplication& app) {
+    auto* qtTranslator = new QTranslator(&app);
+    if (qtTranslator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(qtTranslator);
+    }
+    // The English texts are the keys; a translation, when there is one for the
+    // user's language, is built into the program.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("morvale"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n"))) {
+        QApplication::installTranslator(translator);
+    }
+}
+
+// Starts the program again, with the arguments this one was given, as a new
+// process (this one then ends the normal way). Used when a tray appeared that
+// Qt can only use from a fresh start; the environment tells the new start not
+// to do so again.
+bool startAgain(const std::vector<std::string>& arguments) {
+    QStringList rest;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        rest << QString::fromLocal8Bit(arguments[i].c_str());
+    }
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationFilePath());
+    process.setArguments(rest);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MORVALE_RESTARTED"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    return process.startDetached();
+}
+
+// The demo's switch for its FaceTime call, in the tray icon's menu and as
+// Ctrl+T in the panel.
+void addCallSwitch(ui::MorvaleApp& app, ui::DemoSystem& demo) {
+    auto* toggle = new QAction(QCoreApplication::translate("main", "Demo: FaceTime call"), &app);
+    toggle->setCheckable(true);
+    toggle->setChecked(demo.callActive());
+    toggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    toggle->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(toggle, &QAction::toggled, &demo, [&demo](bool on) {
+        demo.setCallActive(on);
+        Model::shared().refresh();
+    });
+    auto* menu = new QMenu(app.panelWindow());  // goes with the panel
+    menu->addAction(toggle);
+    menu->addSeparator();
+    menu->addAction(QCoreApplication::translate("main", "Open panel"), &app,
+                    &ui::MorvaleApp::openPanel);
+    menu->addAction(QCoreApplication::translate("main", "Quit"), &app, &ui::MorvaleApp::quit);
+    app.setTrayMenu(menu);
+    app.panelWindow()->addAction(toggle);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // As given, before Qt takes out the arguments that are its own.
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const bool restarted = qEnvironmentVariableIsSet("MORVALE_RESTARTED");
+    qunsetenv("MORVALE_RESTARTED");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("morvale"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Morvale"));
+    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION));
+    QApplication::setDesktopFileName(appId);
+    QApplication::setWindowIcon(QIcon::fromTheme(appId, QIcon(QStringLiteral(":/app/icon.svg"))));
+    // The panel window closing is not the end: the tray icon stays.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installTranslations(app);
+    const Options options = parse(app);
+
+    // Building the platform would already touch the audio server, so a second
+    // start hands over to the running instance before anything else.
+    std::unique_ptr<ui::SingleInstance> instance;
+    if (options.screenshot.isEmpty()) {
+        instance = std::make_unique<ui::SingleInstance>(
+            options.demo ? appId + QStringLiteral(".Demo") : appId);
+        if (!instance->claim()) {
+            if (instance->askRunningInstanceToOpen()) {
+                return 0;
+            }
+            std::fputs("morvale: another instance runs but does not answer\n", stderr);
+            return 1;
+        }
+    }
+
+    std::unique_ptr<ui::DemoSystem> demo;
+#ifdef MORVALE_HAVE_PULSE
+    std::unique_ptr<ui::LinuxSystem> linuxSystem;
+#endif
+    if (options.demo) {
+        demo = std::make_unique<ui::DemoSystem>();
+        demo->setCallActive(true);
+        Model::configure(demo->platform());
+    } else {
+#ifdef MORVALE_HAVE_PULSE
+        linuxSystem =
+            std::make_unique<ui::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
+        Model::configure(linuxSystem->platform());
+#else
+        std::fputs("morvale: built without the audio backend; try --demo\n", stderr);
+        return 1;
+#endif
+    }
+    Model& model = Model::shared();
+
+    if (!options.screenshot.isEmpty()) {
+        ui::ContentView view(model);
+        if (!ui::saveScreenshot(view, options.screenshot, 2.0)) {
+            std::fprintf(stderr, "morvale: could not write %s\n", qPrintable(options.screenshot));
+            return 1;
+        }
+        model.stopAll();
+        return 0;
+    }
+
+    qt::QuitOnSignals quitOnSignals;
+    ui::MorvaleApp tray(model, !restarted);
+    bool restartWanted = false;
+    QObject::connect(&tray, &ui::MorvaleApp::restartRequested, &tray, [&restartWanted] {
+        restartWanted = true;
+        ui::MorvaleApp::quit();
+    });
+    QObject::connect(instance.get(), &ui::SingleInstance::openRequested, &tray,
+                     &ui::MorvaleApp::openPanel);
+#ifdef MORVALE_HAVE_PULSE
+    if (linuxSystem) {
+        // A server that comes or goes shows at once, not at the next refresh.
+        QObject::connect(linuxSystem.get(), &ui::LinuxSystem::audioConnectionChanged, &tray,
+                         [] { Model::shared().refresh(); });
+    }
+#endif
+    if (demo) {
+        addCallSwitch(tray, *demo);
+    }
+    if (options.openPanel) {
+        QTimer::singleShot(0, &tray, &ui::MorvaleApp::openPanel);
+    }
+
+    const int status = QApplication::exec();
+
+    // The termination hook queued the stopping of every tap session while the
+    // loop ended; run what is queued, and stop them here in any case, before
+    // the audio system goes away.
+    QCoreApplication::sendPostedEvents();
+    model.stopAll();
+    if (restartWanted) {
+        instance.reset();  // the new start is to be the running instance
+        if (!startAgain(arguments)) {
+            std::fputs("morvale: could not start again\n", stderr);
+            return 1;
+        }
+    }
+    return status;
+}

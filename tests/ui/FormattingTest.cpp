@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ui/Formatting.h"
+#include "ui/PanelPlacement.h"
+
+namespace morvale::ui {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+TEST(Formatting, RoundsHalvesAwayFromZeroAndClampsToTheIntegerRange) {
+    const struct {
+        double value;
+        std::int64_t rounded;
+    } cases[] = {
+        {0.5, 1},
+        {-0.5, -1},
+        {1.49, 1},
+        {2.5, 3},
+        {-2.5, -3},
+        {12.49, 12},
+        {12.5, 13},
+        {0.0, 0},
+        {nan, 0},
+        {inf, std::numeric_limits<std::int64_t>::max()},
+        {1e30, std::numeric_limits<std::int64_t>::max()},
+        {-inf, std::numeric_limits<std::int64_t>::min()},
+        {-9223372036854775808.0, std::numeric_limits<std::int64_t>::min()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(roundHalfAwayFromZero(c.value), c.rounded) << c.value;
+    }
+}
+
+TEST(Formatting, BoostTextIsOffBelowHalfADecibel) {
+    const struct {
+        double decibels;
+        const char* text;
+    } cases[] = {
+        {0, "Off"},     {0.49, "Off"},
+        {-3, "Off"},    {nan, "Off"},
+        {-inf, "Off"},  {0.5, "+1 dB"},
+        {6, "+6 dB"},   {12.5, "+13 dB"},
+        {30, "+30 dB"}, {inf, "+9223372036854775807 dB"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(boostText(c.decibels).toStdString(), c.text) << c.decibels;
+    }
+}
+
+TEST(Formatting, PercentageAndSpeakerFollowTheVolume) {
+    const struct {
+        double volume;
+        const char* percent;
+        const char* symbol;
+    } cases[] = {
+        {0.0, "0%", "speaker.slash.fill"},      {-0.0, "0%", "speaker.slash.fill"},
+        {0.004, "0%", "speaker.wave.1.fill"},  // not exactly 0: audible
+        {0.005, "1%", "speaker.wave.1.fill"},   {0.3, "30%", "speaker.wave.1.fill"},
+        {0.4999, "50%", "speaker.wave.1.fill"}, {0.5, "50%", "speaker.wave.2.fill"},
+        {0.75, "75%", "speaker.wave.2.fill"},   {1.0, "100%", "speaker.wave.2.fill"},
+        {1.5, "150%", "speaker.wave.2.fill"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(percentText(c.volume).toStdString(), c.percent) << c.volume;
+        EXPECT_STREQ(muteSymbolName(c.volume), c.symbol) << c.volume;
+    }
+}
+
+TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize panel(320, 400);
+    const struct {
+        const char* where;
+        QRect available;
+        QRect anchor;
+        QPoint position;
+    } cases[] = {
+        // A top bar 32 high: below the icon, centred on it.
+        {"top, middle", {0, 32, 1920, 1048}, {1000, 4, 24, 24}, {851, 32}},
+        // Near the right end of a top bar: pulled in to end at the screen's edge.
+        {"top, right corner", {0, 32, 1920, 1048}, {1890, 4, 24, 24}, {1600, 32}},
+        // A bottom panel: above the icon.
+        {"bottom", {0, 0, 1920, 1040}, {1800, 1048, 24, 24}, {1600, 640}},
+        // A panel on the left edge: beside it, level with the icon where it fits.
+        {"left edge", {48, 0, 1872, 1080}, {12, 500, 24, 24}, {48, 528}},
+        // The pointer in mid-screen, when the tray gives no icon rectangle.
+        {"pointer", screen, {600, 300, 1, 1}, {440, 305}},
+        // A panel taller than the free area keeps its top on screen.
+        {"tall", {0, 0, 1920, 300}, {900, 250, 24, 24}, {751, 0}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(panelPosition(c.anchor, panel, c.available), c.position) << c.where;
+    }
+}
+
+}  // namespace
+}  // namespace morvale::ui

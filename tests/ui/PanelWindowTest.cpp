@@ -1,0 +1,52 @@
+#include <QTest>
+
+#include "UiFixture.h"
+#include "ui/ContentView.h"
+#include "ui/PanelWindow.h"
+
+namespace morvale::testing {
+namespace {
+
+using PanelWindowTest = UiFixture;
+
+TEST_F(PanelWindowTest, TrayClicksOpenAndCloseThePanel) {
+    makeModel();
+    ui::PanelWindow window(new ui::ContentView(*model));
+    const QRect icon(1000, 0, 24, 24);
+
+    window.toggle(icon);
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_EQ(window.size(), window.content()->sizeHint());
+    EXPECT_EQ(window.width(), 320);
+    window.toggle(icon);  // the second click
+    EXPECT_FALSE(window.isVisible());
+
+    // A click elsewhere (here: on the tray icon) closes the panel first; the
+    // tray's report of that same click must not open it again.
+    window.open(icon);
+    window.hide();
+    window.toggle(icon);
+    EXPECT_FALSE(window.isVisible());
+    QTest::qWait(450);
+    window.toggle(icon);
+    EXPECT_TRUE(window.isVisible());
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(PanelWindowTest, GrowsWithTheList) {
+    makeModel();
+    ui::PanelWindow window(new ui::ContentView(*model));
+    window.open(QRect(1000, 0, 24, 24));
+    const int before = window.height();
+    addApp(101, "org.example.Tunebox", "Tunebox", true);
+    tick();
+    settle();
+    settle();
+    EXPECT_GT(window.height(), before);
+    EXPECT_EQ(window.height(), window.content()->sizeHint().height());
+}
+
+}  // namespace
+}  // namespace morvale::testing
