@@ -35,6 +35,10 @@ public:
     Gain& gain() const { return *gain_; }
 
 private:
+    // Construction after the tap exists: the aggregate device, the IO proc and
+    // the start. Throws the failed step's error; the caller tears down.
+    void startOnTap(const std::string& tapUUID, AudioObjectID outputDevice, float gain);
+
     AudioHardware& hardware_;
     const std::vector<AudioObjectID> processObjects_;
     const std::string deviceUID_;

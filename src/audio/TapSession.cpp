@@ -1,0 +1,157 @@
+#include "audio/TapSession.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "audio/AudioError.h"
+#include "audio/CA.h"
+#include "audio/TapIOBlock.h"
+#include "audio/Uuid.h"
+#include "platform/FourCC.h"
+#include "platform/StreamUsage.h"
+
+namespace morvale {
+
+namespace {
+
+constexpr const char* kTapName = "Morvale tap";
+constexpr const char* kAggregateName = "Morvale";
+
+// A private aggregate device whose main sub-device is the output device and
+// which holds the tap.
+PlistValue::Dict aggregateDescription(const std::string& deviceUID, const std::string& tapUUID) {
+    PlistValue::Dict description;
+    description["name"] = kAggregateName;
+    description["uid"] = makeUuid();
+    description["master"] = deviceUID;
+    description["private"] = true;
+    description["stacked"] = false;
+    description["tapautostart"] = true;
+    description["subdevices"] = PlistValue::List{PlistValue::Dict{{"uid", deviceUID}}};
+    description["taps"] = PlistValue::List{PlistValue::Dict{{"drift", true}, {"uid", tapUUID}}};
+    return description;
+}
+
+// Switches the first `streams` input streams of the aggregate device (the
+// output device's own inputs, such as a headset microphone) off for the IO
+// proc, so the device does not run them for it. Best effort: the IO block skips
+// those buffers anyway, so any failure here is ignored.
+void switchOffOwnInputs(AudioHardware& hardware, AudioObjectID aggregate, AudioDeviceIOProcID proc,
+                        std::uint32_t streams) {
+    const auto address = CA::addr(kIOProcStreamUsage, kScopeInput);
+    std::uint32_t size = 0;
+    if (hardware.getPropertyDataSize(aggregate, address, 0, nullptr, &size) != kAudioNoError ||
+        size < streamusage::sizeFor(1)) {
+        return;
+    }
+    std::vector<unsigned char> record(size, 0);
+    streamusage::setProc(record.data(), proc);
+    std::uint32_t readSize = size;
+    if (hardware.getPropertyData(aggregate, address, 0, nullptr, &readSize, record.data()) !=
+        kAudioNoError) {
+        return;
+    }
+    // The count comes from the device and may exceed what the buffer holds
+    // (its streams can change between the two calls): such a record is stale,
+    // and neither its flags past the buffer nor the record itself are touched.
+    const std::uint32_t count = streamusage::count(record.data());
+    const std::size_t room = (size - streamusage::kFlagsOffset) / sizeof(std::uint32_t);
+    if (count > room) {
+        return;
+    }
+    const std::uint32_t off = std::min(streams, count);
+    for (std::uint32_t i = 0; i < off; ++i) {
+        streamusage::setFlag(record.data(), i, 0);
+    }
+    hardware.setPropertyData(aggregate, address, 0, nullptr, size, record.data());
+}
+
+}  // namespace
+
+TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
+                       AudioObjectID outputDevice, std::string deviceUID, float gain)
+    : hardware_(hardware),
+      processObjects_(std::move(processObjects)),
+      deviceUID_(std::move(deviceUID)),
+      gain_(std::make_shared<Gain>(1.0f)) {
+    gain_->setValue(gain);
+
+    TapDescription tap = TapDescription::stereoMixdown(processObjects_);
+    tap.uuid = makeUuid();
+    tap.muteBehavior = TapMuteBehavior::mutedWhenTapped;
+    tap.isPrivate = true;
+    tap.name = kTapName;
+
+    AudioObjectID tapID = kAudioObjectUnknown;
+    if (const OSStatus status = hardware_.createProcessTap(tap, &tapID); status != kAudioNoError) {
+        throw asError(status, "create tap");
+    }
+    tapID_ = tapID;
+
+    // From here on something exists. Whatever ends construction, a failed step
+    // or an exception on the way (no memory, no entropy for a UUID), tears it
+    // down before the error leaves, as no destructor will run.
+    try {
+        startOnTap(tap.uuid, outputDevice, gain);
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+void TapSession::startOnTap(const std::string& tapUUID, AudioObjectID outputDevice, float gain) {
+    // The tap is named by the UUID of its description, which is the one set above.
+    const PlistValue::Dict description = aggregateDescription(deviceUID_, tapUUID);
+    AudioObjectID aggID = kAudioObjectUnknown;
+    if (const OSStatus status = hardware_.createAggregateDevice(description, &aggID);
+        status != kAudioNoError) {
+        throw asError(status, "create aggregate device");
+    }
+    aggID_ = aggID;
+
+    // The aggregate device's input streams start with the output device's own;
+    // the IO block skips that many buffers to reach the tap's.
+    const auto skippedInputStreams = static_cast<std::uint32_t>(
+        CA::ids(hardware_, outputDevice, kDeviceStreams, kScopeInput).size());
+
+    auto block = std::make_shared<TapIOBlock>(gain_, skippedInputStreams, gain);
+    AudioDeviceIOProcID procID = nullptr;
+    if (const OSStatus status =
+            hardware_.createIOProcIDWithBlock(&procID, aggID_, nullptr, makeDeviceIOBlock(block));
+        status != kAudioNoError || procID == nullptr) {
+        throw asError(status, "create IO proc");
+    }
+    procID_ = procID;
+
+    if (skippedInputStreams > 0) {
+        switchOffOwnInputs(hardware_, aggID_, procID, skippedInputStreams);
+    }
+
+    if (const OSStatus status = hardware_.deviceStart(aggID_, procID); status != kAudioNoError) {
+        throw asError(status, "start audio");
+    }
+}
+
+TapSession::~TapSession() {
+    stop();
+}
+
+void TapSession::stop() {
+    // Reverse order of creation: the IO proc stops before the device that runs
+    // it goes, and the device goes before the tap it lists.
+    if (aggID_ != kAudioObjectUnknown) {
+        if (procID_) {
+            hardware_.deviceStop(aggID_, *procID_);
+            hardware_.destroyIOProcID(aggID_, *procID_);
+        }
+        hardware_.destroyAggregateDevice(aggID_);
+        aggID_ = kAudioObjectUnknown;
+    }
+    if (tapID_ != kAudioObjectUnknown) {
+        hardware_.destroyProcessTap(tapID_);
+        tapID_ = kAudioObjectUnknown;
+    }
+    procID_.reset();
+}
+
+}  // namespace morvale
