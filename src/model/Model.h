@@ -82,8 +82,11 @@ private:
     bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);
     void scheduleRefresh();
     void registerTerminationHook();
+    struct ApplyContext;
+    ApplyContext applyContext() const;
     void applySessions();
     void apply(const std::string& key);
+    void apply(const std::string& key, const ApplyContext& context);
     void reportError(std::string text);
     void reportAvailability();
 

@@ -1,4 +1,6 @@
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "audio/AudioError.h"
 #include "audio/CA.h"
@@ -8,18 +10,26 @@
 
 namespace morvale {
 
-namespace {
+// What every key of one pass over the sessions shares: read once per pass, so
+// a refresh costs the same per key however many rows there are.
+struct Model::ApplyContext {
+    AudioObjectID device = kAudioObjectUnknown;
+    std::string deviceUID;
+    bool boostedCall = false;
+    std::unordered_map<std::string_view, const AppEntry*> entries;  // first entry per id
+};
 
-const AppEntry* findEntry(const std::vector<AppEntry>& entries, const std::string& key) {
-    for (const AppEntry& entry : entries) {
-        if (entry.id == key) {
-            return &entry;
-        }
+Model::ApplyContext Model::applyContext() const {
+    ApplyContext context;
+    context.device = CA::defaultOutputDevice(platform_.audio);
+    context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
+    context.boostedCall = callActive() && *duckBoostDB_ > 0.0;
+    context.entries.reserve(entries_->size());
+    for (const AppEntry& entry : *entries_) {
+        context.entries.emplace(entry.id, &entry);
     }
-    return nullptr;
+    return context;
 }
-
-}  // namespace
 
 void Model::applySessions() {
     // Every key that has a session (so that one whose application went away is
@@ -39,21 +49,28 @@ void Model::applySessions() {
             }
         }
     }
+    const ApplyContext context = applyContext();
     for (const std::string& key : keys) {
-        apply(key);
+        apply(key, context);
     }
 }
 
 void Model::apply(const std::string& key) {
-    const AppEntry* entry = findEntry(*entries_, key);
-    const std::vector<AudioObjectID> objects = entry ? entry->objects : std::vector<AudioObjectID>{};
-    const AudioObjectID device = CA::defaultOutputDevice(platform_.audio);
-    const std::string deviceUID = CA::string(platform_.audio, device, kDeviceUID).value_or("");
+    apply(key, applyContext());
+}
+
+void Model::apply(const std::string& key, const ApplyContext& context) {
+    const auto found = context.entries.find(key);
+    const AppEntry* entry = found == context.entries.end() ? nullptr : found->second;
+    static const std::vector<AudioObjectID> none;
+    const std::vector<AudioObjectID>& objects = entry ? entry->objects : none;
+    const AudioObjectID device = context.device;
+    const std::string& deviceUID = context.deviceUID;
 
     const auto gain = volumerules::targetGain({
         .key = key,
         .volume = volume(key),
-        .boostedCall = callActive() && *duckBoostDB_ > 0.0,
+        .boostedCall = context.boostedCall,
         .boostDB = *duckBoostDB_,
         .entryPlaying = entry != nullptr && entry->isPlaying,
     });
