@@ -1,0 +1,161 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/AudioHardware.h"
+#include "platform/linux/AppIdentity.h"
+
+namespace morvale::pulse {
+
+// The audio server's clients, sinks and sink-inputs as this process knows them,
+// and the object ids it hands out for them. Plain data, no server calls: the
+// backend feeds it subscription events and info replies in whatever order they
+// arrive, and reads process and device objects from it.
+//
+// Events can arrive in surprising orders: an object can be removed before its
+// info reply comes in (the reply is then stale and ignored), a sink-input can
+// name a client or sink that is not known yet, and the default sink can name a
+// sink that is not listed yet. Every query answers from what is known now.
+
+inline constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
+
+struct ClientRecord {
+    std::uint32_t index = kNoIndex;
+    // The host process id the client runs in, 0 when it is unknown or cannot
+    // be trusted (a sandboxed client reports the pid inside its sandbox).
+    std::int32_t pid = 0;
+    linux_desktop::ClientHints hints;
+    bool ours = false;  // a connection of this program (or another instance of it)
+};
+
+struct SinkRecord {
+    std::uint32_t index = kNoIndex;
+    std::string name;
+    std::string monitorName;
+    std::uint32_t ownerModule = kNoIndex;
+    std::uint32_t rate = 0;
+    std::uint8_t channels = 0;
+    std::string channelMap;  // the server's text form, e.g. "front-left,front-right"
+    std::string tapUuid;     // set on tap sinks made by this program
+    std::int32_t tapOwnerPid = 0;
+    std::string tapOwnerStart;  // the owner's process start time, guards against pid reuse
+
+    bool isTap() const { return !tapUuid.empty(); }
+};
+
+struct SinkInputRecord {
+    std::uint32_t index = kNoIndex;
+    std::uint32_t client = kNoIndex;
+    std::uint32_t sink = kNoIndex;
+    bool corked = false;
+    bool ours = false;  // one of this program's own streams
+};
+
+enum class Event { added, changed, removed };
+
+class ObjectTable {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // How long a process keeps its object id after its last stream is gone, so
+    // that a player that closes and reopens its stream between tracks keeps it.
+    static constexpr std::chrono::seconds kIdLinger{30};
+
+    explicit ObjectTable(Clock clock = &std::chrono::steady_clock::now);
+
+    // ---- Feeding it ----
+    // A subscription event. `added` and `changed` announce an info reply to
+    // come; `removed` forgets the object and makes a later stale reply for
+    // the same index be ignored.
+    void clientEvent(Event event, std::uint32_t index);
+    void sinkEvent(Event event, std::uint32_t index);
+    void sinkInputEvent(Event event, std::uint32_t index);
+    // Info replies. Each returns false when it was stale and was ignored.
+    bool clientInfo(ClientRecord record);
+    bool sinkInfo(SinkRecord record);
+    bool sinkInputInfo(SinkInputRecord record);
+    void setDefaultSinkName(std::string name);
+    // The connection is gone: forget every server object. Object ids of
+    // processes and devices are kept, so that they come back with the same
+    // ids when the server does.
+    void reset();
+
+    // Object ids for things this program makes (taps, aggregate devices,
+    // streams): from the same counter as processes and devices.
+    AudioObjectID newObjectID() { return nextID_++; }
+
+    // ---- Process objects ----
+    struct Process {
+        AudioObjectID id = 0;
+        std::int32_t pid = 0;
+        linux_desktop::ClientHints hints;
+        std::vector<std::uint32_t> sinkInputs;  // ascending
+        bool running = false;                   // at least one of its sink-inputs is not corked
+    };
+    // The processes that have at least one stream now, ascending by id.
+    std::vector<AudioObjectID> processObjects() const;
+    const Process* process(AudioObjectID id) const;
+    // The process object a sink-input belongs to; 0 when none (ours, no client,
+    // client unknown yet, untrusted pid).
+    AudioObjectID processOf(const SinkInputRecord& input) const;
+
+    // ---- Devices: every sink that is not a tap sink ----
+    std::vector<AudioObjectID> deviceObjects() const;
+    const SinkRecord* device(AudioObjectID id) const;
+    AudioObjectID deviceForSinkName(const std::string& name) const;
+    // The default sink's device object. While the server's default is one of
+    // the tap sinks, the last real default (if still present); 0 when none.
+    AudioObjectID defaultDevice() const;
+    const std::string& defaultSinkName() const { return defaultSink_; }
+    // The name of the last default sink that was not a tap sink.
+    const std::string& lastRealDefault() const { return lastRealDefault_; }
+
+    // ---- Raw server objects ----
+    const std::map<std::uint32_t, SinkRecord>& sinks() const { return sinks_; }
+    const std::map<std::uint32_t, SinkInputRecord>& sinkInputs() const { return inputs_; }
+    const std::map<std::uint32_t, ClientRecord>& clients() const { return clients_; }
+    const SinkRecord* sink(std::uint32_t index) const;
+    const SinkRecord* sinkByName(const std::string& name) const;
+    const SinkRecord* tapSink(const std::string& uuid) const;
+
+private:
+    struct Tombstones {
+        std::set<std::uint32_t> indices;
+        void bury(std::uint32_t index);
+        bool contains(std::uint32_t index) const { return indices.contains(index); }
+        void revive(std::uint32_t index) { indices.erase(index); }
+    };
+
+    // Rebuilds the process objects from clients and sink-inputs.
+    void rebuildProcesses();
+    void rebuildDevices();
+    AudioObjectID idForPid(std::int32_t pid, std::chrono::steady_clock::time_point now);
+
+    Clock clock_;
+    AudioObjectID nextID_ = 2;  // 1 is the system object
+
+    std::map<std::uint32_t, ClientRecord> clients_;
+    std::map<std::uint32_t, SinkRecord> sinks_;
+    std::map<std::uint32_t, SinkInputRecord> inputs_;
+    Tombstones deadClients_, deadSinks_, deadInputs_;
+    std::string defaultSink_;
+    std::string lastRealDefault_;
+
+    struct PidID {
+        AudioObjectID id;
+        std::chrono::steady_clock::time_point lastSeen;
+    };
+    std::map<std::int32_t, PidID> pidIDs_;
+    std::map<AudioObjectID, Process> processes_;
+    std::map<std::string, AudioObjectID> deviceIDs_;  // by sink name, kept across reconnects
+    std::map<AudioObjectID, std::uint32_t> devices_;  // device object -> sink index
+};
+
+}  // namespace morvale::pulse

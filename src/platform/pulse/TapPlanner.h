@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/pulse/ObjectTable.h"
+
+namespace morvale::pulse {
+
+// What one of this program's taps wants: the process objects it captures and
+// the sink (by index) that captures them, once that sink exists.
+struct TapTarget {
+    std::set<AudioObjectID> processes;
+    std::uint32_t sink = kNoIndex;
+};
+
+struct Move {
+    enum class Kind {
+        capture,  // a stream of a tapped process goes into its tap sink
+        evict,    // a stream that does not belong in a tap sink goes out of it
+    };
+    Kind kind;
+    std::uint32_t input;
+    std::uint32_t sink;  // the destination; kNoIndex for an eviction with no real sink to go to
+};
+
+// The moves that bring the server in line with the taps: every stream of a
+// tapped process into its tap's sink, and every other stream (a foreign one
+// placed there by the server's stream restore or by its default, or one of
+// our own) out of a tap sink of ours, to the real default sink. Streams in
+// `inFlight` are being moved already and are left alone.
+std::vector<Move> planMoves(const ObjectTable& table, const std::vector<TapTarget>& taps,
+                            const std::set<std::uint32_t>& inFlight);
+
+}  // namespace morvale::pulse

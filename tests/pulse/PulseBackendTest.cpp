@@ -1,0 +1,433 @@
+// The libpulse backend against a private PulseAudio server, with real client
+// streams. Levels are measured on the monitor of the server's only output.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <fstream>
+
+#include "PulseHarness.h"
+#include "audio/AudioError.h"
+#include "audio/AudioProcess.h"
+#include "audio/CA.h"
+#include "audio/TapSession.h"
+#include "platform/FourCC.h"
+#include "platform/pulse/PulseAudioSystem.h"
+
+namespace morvale::pulse::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using State = PulseAudioSystem::ConnectionState;
+
+class Processes final : public ProcessInfo, public RunningApplications {
+public:
+    std::int32_t ownPid() const override { return static_cast<std::int32_t>(::getpid()); }
+    int procName(std::int32_t pid, char* buffer, std::uint32_t size) const override {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        std::getline(in, name);
+        const auto n = std::min<std::size_t>(name.size(), size - 1);
+        std::copy_n(name.data(), n, buffer);
+        buffer[n] = '\0';
+        return static_cast<int>(n);
+    }
+    std::optional<RunningApplication> application(std::int32_t) const override {
+        return std::nullopt;
+    }
+};
+
+bool isTapSink(const std::string& name) {
+    return name.rfind("morvale_tap_", 0) == 0;
+}
+
+class PulseBackend : public ::testing::Test {
+protected:
+    explicit PulseBackend(PulseServer::Config config = {}) : server(config) {}
+
+    PulseAudioSystem::Options options() const {
+        PulseAudioSystem::Options o;
+        o.server = server.address();
+        return o;
+    }
+    std::unique_ptr<PulseAudioSystem> connect() {
+        auto hw = std::make_unique<PulseAudioSystem>(identifier, options());
+        EXPECT_EQ(hw->connectionState(), State::ready) << hw->errorText();
+        return hw;
+    }
+
+    std::vector<AudioProcess> snapshot(AudioHardware& hw) const {
+        return AudioProcess::all({hw, processes, processes});
+    }
+    std::optional<AudioProcess> find(AudioHardware& hw, pid_t pid) const {
+        for (const auto& p : snapshot(hw)) {
+            if (p.pid == pid) {
+                return p;
+            }
+        }
+        return std::nullopt;
+    }
+    std::vector<AudioObjectID> objectsOf(AudioHardware& hw, pid_t pid) const {
+        std::vector<AudioObjectID> ids;
+        for (const auto& p : snapshot(hw)) {
+            if (p.pid == pid) {
+                ids.push_back(p.objectID);
+            }
+        }
+        return ids;
+    }
+    std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain) const {
+        std::vector<AudioObjectID> objects;
+        EXPECT_TRUE(eventually([&] { return !(objects = objectsOf(hw, pid)).empty(); }));
+        const AudioObjectID device = CA::defaultOutputDevice(hw);
+        const auto uid = CA::string(hw, device, kDeviceUID);
+        EXPECT_TRUE(uid.has_value());
+        return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain);
+    }
+    std::vector<std::string> tapSinks() const {
+        std::vector<std::string> names;
+        for (const auto& name : server.sinkNames()) {
+            if (isTapSink(name)) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+    std::unique_ptr<Child> player(std::vector<std::string> extra = {}) const {
+        std::vector<std::string> argv{helperPath("morvale_pulse_test_player")};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        auto child = std::make_unique<Child>(argv);
+        EXPECT_TRUE(child->waitForOutput("ready", 5s));
+        return child;
+    }
+    std::unique_ptr<Child> paplay(double amplitude, std::vector<std::string> extra = {}) const {
+        std::vector<std::string> argv{"paplay"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        argv.push_back(sineFile(server.folder(), amplitude, 60));
+        return std::make_unique<Child>(argv);
+    }
+
+    PulseServer server;
+    FakeIdentifier identifier;
+    Processes processes;
+};
+
+class PulseBackendWithRestore : public PulseBackend {
+protected:
+    PulseBackendWithRestore() : PulseBackend(PulseServer::Config{true, false}) {}
+};
+
+class PulseBackendTwoSinks : public PulseBackend {
+protected:
+    PulseBackendTwoSinks() : PulseBackend(PulseServer::Config{false, true}) {}
+};
+
+TEST_F(PulseBackend, SnapshotListsClientsWithPidIdentifierAndPlayingFlag) {
+    auto hw = connect();
+    auto tone = player();
+    auto song = paplay(0.2);
+
+    ASSERT_TRUE(eventually([&] { return find(*hw, tone->pid()) && find(*hw, song->pid()); }));
+    const auto first = *find(*hw, tone->pid());
+    EXPECT_EQ(first.bundleID, "morvale_pulse_test_player.desktop");
+    // paplay is pacat under another name; libpulse names the executable.
+    EXPECT_EQ(find(*hw, song->pid())->bundleID, "pacat.desktop");
+    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid())->isPlaying; }));
+
+    // The playing flag follows cork and uncork; the object id stays.
+    tone->signal(SIGUSR1);
+    ASSERT_TRUE(tone->waitForOutput("corked", 3s));
+    EXPECT_TRUE(eventually([&] { return !find(*hw, tone->pid())->isPlaying; }));
+    tone->signal(SIGUSR2);
+    ASSERT_TRUE(tone->waitForOutput("uncorked", 3s));
+    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid())->isPlaying; }));
+    EXPECT_EQ(find(*hw, tone->pid())->objectID, first.objectID);
+
+    // One device, the server's sink, which is the default.
+    const AudioObjectID device = CA::defaultOutputDevice(*hw);
+    EXPECT_EQ(CA::string(*hw, device, kDeviceUID), "speakers");
+    EXPECT_TRUE(CA::ids(*hw, device, kDeviceStreams, kScopeInput).empty());
+
+    // A client that goes is gone from the next snapshot.
+    song->terminate();
+    EXPECT_TRUE(eventually([&] { return !find(*hw, song->pid()); }));
+}
+
+TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto song = paplay(0.5);
+    auto hw = connect();
+    ASSERT_TRUE(eventually([&] { return find(*hw, song->pid()).has_value(); }));
+    std::this_thread::sleep_for(400ms);
+    const double direct = recorder.level(200ms);
+    ASSERT_GT(direct, 0.2) << "the sine is not heard directly";
+
+    const auto tapped = std::chrono::steady_clock::now();
+    auto session = tap(*hw, song->pid(), 0.25f);
+    ASSERT_TRUE(eventually([&] { return hw->ioStats().fragments > 0; }));
+    std::printf("first IO block call %lld ms after the tap was made\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - tapped)
+                                           .count()));
+    const auto tapSink = server.sinkOfClientPid(song->pid());
+    ASSERT_TRUE(tapSink && isTapSink(*tapSink)) << tapSink.value_or("none");
+    std::this_thread::sleep_for(400ms);
+    const auto startUnderflows = hw->ioStats().underflows;
+    EXPECT_NEAR(recorder.level(200ms) / direct, 0.25, 0.03);
+    ASSERT_EQ(server.sinkOfClientPid(song->pid()), tapSink);
+
+    // Gain 0: nothing of the application reaches the sink directly.
+    const auto ratio = [&](std::chrono::milliseconds span) {
+        return recorder.level(span) / direct;
+    };
+    session->gain().setValue(0.0f);
+    EXPECT_TRUE(eventually([&] { return ratio(100ms) < 0.01; }, 1s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(ratio(100ms), 0.01);
+
+    // A gain change is heard within the path's latency: one fragment for the
+    // IO block to pick it up, then the output queue.
+    const auto before = hw->ioStats().fragments;
+    const auto changed = std::chrono::steady_clock::now();
+    session->gain().setValue(1.0f);
+    EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
+    std::printf("gain change heard after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - changed)
+                                           .count()));
+    std::this_thread::sleep_for(changed + 1s - std::chrono::steady_clock::now());
+    // At least one IO block call per 10 ms fragment (the server may deliver
+    // smaller pieces, each its own call).
+    EXPECT_GT(hw->ioStats().fragments - before, 70u);
+
+    // Our own streams never show up as a process, the tap sink never as a device.
+    for (const AudioObjectID id : CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
+        EXPECT_NE(CA::get<std::int32_t>(*hw, id, kProcessPID, -1), ::getpid());
+    }
+    EXPECT_EQ(CA::string(*hw, CA::defaultOutputDevice(*hw), kDeviceUID), "speakers");
+
+    session->stop();
+    EXPECT_EQ(server.sinkOfClientPid(song->pid()), "speakers");
+    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(eventually([&] { return std::abs(ratio(200ms) - 1.0) < 0.05; }, 2s));
+    // No underflow once running (a busy test machine may cause a rare one).
+    EXPECT_LE(hw->ioStats().underflows - startUnderflows, 2u);
+}
+
+TEST_F(PulseBackendTwoSinks, StopSendsAStreamBackToTheSinkItChose) {
+    auto song = paplay(0.5, {"--device=headphones"});
+    // (PipeWire's session manager may link a new stream to the default first.)
+    ASSERT_TRUE(eventually([&] { return server.sinkOfClientPid(song->pid()) == "headphones"; }));
+    auto hw = connect();
+    auto session = tap(*hw, song->pid(), 0.5f);
+    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
+    session.reset();  // the end of its life stops it
+    EXPECT_EQ(server.sinkOfClientPid(song->pid()), "headphones");
+    EXPECT_TRUE(tapSinks().empty());
+}
+
+TEST_F(PulseBackendTwoSinks, DefaultDeviceSwitchRebuildsOnTheNewDevice) {
+    auto song = paplay(0.5);
+    auto hw = connect();
+    auto session = tap(*hw, song->pid(), 0.25f);
+    const AudioObjectID before = CA::defaultOutputDevice(*hw);
+
+    server.pactl("set-default-sink headphones");
+    ASSERT_TRUE(eventually([&] { return CA::defaultOutputDevice(*hw) != before; }));
+    EXPECT_EQ(CA::string(*hw, CA::defaultOutputDevice(*hw), kDeviceUID), "headphones");
+
+    // What the model does: the device UID no longer fits, so stop and rebuild.
+    session->stop();
+    session = tap(*hw, song->pid(), 0.25f);
+    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
+    // (A recorder that names the default's monitor follows the default, so
+    // it is made only now.)
+    Recorder headphones(server.address(), "headphones.monitor");
+    std::this_thread::sleep_for(300ms);
+    const double quarter = headphones.level(200ms);
+    session->gain().setValue(1.0f);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(quarter, 0.01);
+    EXPECT_NEAR(quarter / headphones.level(200ms), 0.25, 0.03);
+    EXPECT_EQ(tapSinks().size(), 1u);
+    session.reset();
+    EXPECT_TRUE(tapSinks().empty());
+}
+
+TEST_F(PulseBackend, AnApplicationThatQuitsWhileTappedLeavesNothingBehind) {
+    auto tone = player();
+    auto hw = connect();
+    auto session = tap(*hw, tone->pid(), 0.5f);
+    ASSERT_EQ(tapSinks().size(), 1u);
+    tone->terminate();
+    EXPECT_TRUE(eventually([&] { return !find(*hw, tone->pid()); }));
+    session->stop();
+    EXPECT_TRUE(tapSinks().empty());
+}
+
+TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
+    auto tone = player({"--corked"});
+    auto hw = connect();
+    auto session = tap(*hw, tone->pid(), 0.5f);
+    const auto speakersState = [&] {
+        std::istringstream lines(server.pactl("list short sinks"));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.find("\tspeakers\t") != std::string::npos) {
+                return line.substr(line.rfind('\t') + 1);
+            }
+        }
+        return std::string();
+    };
+    EXPECT_TRUE(eventually([&] { return speakersState() != "RUNNING"; }, 1s));
+    tone->signal(SIGUSR2);
+    EXPECT_TRUE(eventually([&] { return speakersState() == "RUNNING"; }));
+    tone->signal(SIGUSR1);
+    EXPECT_TRUE(eventually([&] { return speakersState() != "RUNNING"; }));
+}
+
+TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
+    auto hw = connect();
+    auto before = player();
+    auto session = tap(*hw, before->pid(), 0.5f);
+    std::vector<State> seen;
+    std::mutex seenMutex;
+    hw->setConnectionObserver([&](State s) {
+        std::lock_guard lock(seenMutex);
+        seen.push_back(s);
+    });
+    server.stop();
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() != State::ready; }));
+    EXPECT_FALSE(hw->errorText().empty());
+    EXPECT_EQ(hw->availabilityProblem(), "Lost the connection to the sound server; reconnecting…");
+
+    // Calls fail at once, with a status.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList).empty());
+    TapDescription d = TapDescription::stereoMixdown({});
+    d.uuid = "T";
+    AudioObjectID tapID = 0;
+    EXPECT_EQ(hw->createProcessTap(d, &tapID), kAudioHardwareNotRunningError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+
+    server.start();
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() == State::ready; }, 5s));
+    EXPECT_TRUE(hw->errorText().empty());
+    EXPECT_FALSE(hw->availabilityProblem().has_value());
+    // The session of the old server's client ends cleanly; a new one works.
+    EXPECT_TRUE(eventually([&] { return tapSinks().size() == 1u; }));  // made again
+    session->stop();
+    EXPECT_TRUE(tapSinks().empty());
+    auto tone = player();
+    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid()).has_value(); }));
+    session = tap(*hw, tone->pid(), 0.5f);
+    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(tone->pid()).value_or("")));
+    session.reset();
+    std::lock_guard lock(seenMutex);
+    EXPECT_NE(std::find(seen.begin(), seen.end(), State::disconnected), seen.end());
+    EXPECT_EQ(seen.back(), State::ready);
+}
+
+TEST_F(PulseBackend, AHungServerDoesNotHoldUpTheCaller) {
+    auto tone = player();
+    auto o = options();
+    o.timeout = 300ms;
+    PulseAudioSystem hw(identifier, o);
+    ASSERT_TRUE(eventually([&] { return find(hw, tone->pid()).has_value(); }));
+    const auto objects = objectsOf(hw, tone->pid());
+
+    ::kill(server.pid(), SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        TapSession session(hw, objects, CA::defaultOutputDevice(hw), "speakers", 0.5f);
+        ADD_FAILURE() << "a tap on a stopped server";
+    } catch (const MorvaleError& error) {
+        EXPECT_EQ(error.code(), kAudioHardwareNotRunningError);
+        EXPECT_EQ(error.localizedDescription(), "Couldn't create tap (error 1937010544)");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 800ms);
+    // Later calls fail fast while the server does not answer.
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CA::ids(hw, kAudioObjectSystemObject, kProcessObjectList).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 50ms);
+
+    ::kill(server.pid(), SIGCONT);
+    EXPECT_TRUE(eventually([&] { return hw.connectionState() == State::ready; }, 5s));
+    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
+}
+
+TEST_F(PulseBackendWithRestore, KillNineOfATapHolderRestoresSound) {
+    auto tone = player({"--role=music"});
+    Child holder({helperPath("morvale_pulse_tap_holder"), std::to_string(tone->pid())});
+    ASSERT_TRUE(holder.waitForOutput("tapped", 5s));
+    ASSERT_TRUE(isTapSink(server.sinkOfClientPid(tone->pid()).value_or("")));
+
+    holder.kill();
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(eventually([&] { return server.sinkOfClientPid(tone->pid()) == "speakers"; }));
+    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
+    std::printf("sound restored %lld ms after kill -9\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - killed)
+                                           .count()));
+
+    // The application's next stream does not start in a sink of ours.
+    tone->terminate();
+    auto next = player({"--role=music"});
+    EXPECT_EQ(server.sinkOfClientPid(next->pid()), "speakers");
+}
+
+TEST_F(PulseBackendWithRestore, ASecondApplicationWithTheSameRoleIsNotCaptured) {
+    auto first = player({"--role=music"});
+    auto hw = connect();
+    auto session = tap(*hw, first->pid(), 0.5f);
+    ASSERT_TRUE(isTapSink(server.sinkOfClientPid(first->pid()).value_or("")));
+    // The move into the tap sink was remembered for the role, and undone.
+    const auto remembersATapSink = [&] {
+        for (const auto& [key, device] : server.restoredDevices()) {
+            if (isTapSink(device)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!PulseServer::onPipeWire()) {  // PipeWire keeps its own keys
+        EXPECT_TRUE(server.restoredDevices().contains("sink-input-by-media-role:music"));
+    }
+    EXPECT_TRUE(eventually([&] { return !remembersATapSink(); }));
+
+    auto second = player({"--role=music"});
+    EXPECT_TRUE(eventually([&] { return server.sinkOfClientPid(second->pid()) == "speakers"; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(server.sinkOfClientPid(second->pid()), "speakers");
+    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(first->pid()).value_or("")));
+
+    session->stop();
+    EXPECT_EQ(server.sinkOfClientPid(first->pid()), "speakers");
+    auto third = player({"--role=music"});
+    EXPECT_EQ(server.sinkOfClientPid(third->pid()), "speakers");
+    // Moving it back does not pin the role to a device it did not name before.
+    EXPECT_TRUE(eventually([&] { return !remembersATapSink(); }));
+    EXPECT_TRUE(eventually(
+        [&] { return server.restoredDevices()["sink-input-by-media-role:music"].empty(); }));
+}
+
+TEST_F(PulseBackend, AStartUpSweepRemovesTapSinksOfDeadOwners) {
+    // A tap sink as a crashed instance leaves it: its owner pid does not run.
+    server.pactl(
+        "load-module module-null-sink sink_name=morvale_tap_999999_1 "
+        "\"sink_properties='morvale.tap=OLD morvale.owner.pid=999999 morvale.owner.start=1'\"");
+    auto tone = player();
+    server.pactl(
+        "move-sink-input $(pactl list short sink-inputs | cut -f1 | head -1) "
+        "morvale_tap_999999_1");
+    ASSERT_EQ(tapSinks().size(), 1u);
+    auto hw = connect();
+    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
+    EXPECT_EQ(server.sinkOfClientPid(tone->pid()), "speakers");
+}
+
+}  // namespace
+}  // namespace morvale::pulse::testing

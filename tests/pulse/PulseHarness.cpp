@@ -1,0 +1,465 @@
+#include "PulseHarness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pulse/error.h>
+#include <pulse/ext-stream-restore.h>
+#include <pulse/pulseaudio.h>
+#include <pulse/simple.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace morvale::pulse::testing {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string run(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, n);
+    }
+    ::pclose(pipe);
+    return output;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, int stdoutFd) {
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdoutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    }
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+    return pid;
+}
+
+void endProcess(pid_t pid, int sig) {
+    if (pid <= 0) {
+        return;
+    }
+    ::kill(pid, sig);
+    for (int i = 0; i < 300; ++i) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || r < 0) {
+            return;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+}  // namespace
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+// ---- PulseServer ----
+
+PulseServer::PulseServer(Config config) : config_(config) {
+    char pattern[] = "/tmp/morvale-pulse-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp");
+    }
+    folder_ = pattern;
+    fs::create_directories(folder_ + "/home");
+    fs::create_directories(folder_ + "/runtime");
+    ::chmod((folder_ + "/runtime").c_str(), 0700);
+    address_ = "unix:" + folder_ + "/runtime/pulse/native";
+
+    {
+        std::ofstream script(folder_ + "/server.pa");
+        script << "load-module module-native-protocol-unix auth-anonymous=1\n"
+               << "load-module module-null-sink sink_name=speakers format=float32le rate=48000 "
+                  "channels=2\n";
+        if (config_.secondSink) {
+            script << "load-module module-null-sink sink_name=headphones format=float32le "
+                      "rate=48000 channels=2\n";
+        }
+        if (config_.streamRestore) {
+            script << "load-module module-stream-restore restore_device=true\n";
+        }
+        script << "set-default-sink speakers\n";
+    }
+    std::ofstream(folder_ + "/client.conf") << "autospawn = no\n";
+
+    // Clients started from here (pactl, paplay, helpers) find this server.
+    ::setenv("PULSE_SERVER", address_.c_str(), 1);
+    ::setenv("PULSE_CLIENTCONFIG", (folder_ + "/client.conf").c_str(), 1);
+    start();
+}
+
+PulseServer::~PulseServer() {
+    stop();
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+}
+
+bool PulseServer::onPipeWire() {
+    const char* impl = std::getenv("MORVALE_TEST_SOUND_SERVER");
+    return impl != nullptr && std::string(impl) == "pipewire";
+}
+
+void PulseServer::start() {
+    if (pid_ > 0) {
+        return;
+    }
+    // The servers take their folders from the environment; the test
+    // process's own environment is left as it was.
+    const std::string runtime = folder_ + "/runtime";
+    std::vector<std::string> env{"env",
+                                 "HOME=" + folder_ + "/home",
+                                 "XDG_RUNTIME_DIR=" + runtime,
+                                 "PULSE_RUNTIME_PATH=" + runtime + "/pulse",
+                                 "PULSE_STATE_PATH=" + folder_ + "/state",
+                                 "XDG_STATE_HOME=" + folder_ + "/state",
+                                 "XDG_CONFIG_HOME=" + folder_ + "/home/.config"};
+    const auto with = [&](std::vector<std::string> command) {
+        std::vector<std::string> argv = env;
+        argv.insert(argv.end(), command.begin(), command.end());
+        return argv;
+    };
+    const std::string socket = runtime + "/pulse/native";
+    if (onPipeWire()) {
+        // PipeWire, its session manager (which needs a session bus) and its
+        // PulseAudio server; the sinks are made over the PulseAudio protocol.
+        const std::string bus = "unix:path=" + folder_ + "/bus";
+        helpers_.push_back(
+            spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
+        env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+        eventually([&] { return fs::exists(folder_ + "/bus"); }, 5s);
+        helpers_.push_back(spawn(with({"pipewire"}), -1));
+        helpers_.push_back(spawn(with({"wireplumber"}), -1));
+        pid_ = spawn(with({"pipewire-pulse"}), -1);
+        if (!eventually(
+                [&] { return fs::exists(socket) && !run("pactl info 2>/dev/null").empty(); },
+                10s)) {
+            throw std::runtime_error("the private PipeWire server did not come up");
+        }
+        std::vector<std::string> sinks{"speakers"};
+        if (config_.secondSink) {
+            sinks.emplace_back("headphones");
+        }
+        for (const auto& sink : sinks) {
+            run("pactl load-module module-null-sink sink_name=" + sink +
+                " format=float32le rate=48000 channels=2 >/dev/null 2>&1");
+        }
+        const bool up = eventually(
+            [&] {
+                run("pactl set-default-sink speakers >/dev/null 2>&1");
+                return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
+                       std::string::npos;
+            },
+            10s);
+        if (!up) {
+            throw std::runtime_error("the private PipeWire server has no default sink");
+        }
+        return;
+    }
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=");
+    pid_ = spawn(with({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                       "--use-pid-file=no", "--system=no", "--disallow-exit", "--log-target=stderr",
+                       "--log-level=error", "-F", folder_ + "/server.pa"}),
+                 -1);
+    const bool up = eventually(
+        [&] {
+            return fs::exists(socket) &&
+                   run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
+                       std::string::npos;
+        },
+        10s);
+    if (!up) {
+        throw std::runtime_error("the private PulseAudio server did not come up");
+    }
+}
+
+void PulseServer::stop() {
+    endProcess(pid_, SIGTERM);
+    pid_ = -1;
+    for (auto it = helpers_.rbegin(); it != helpers_.rend(); ++it) {
+        endProcess(*it, SIGTERM);
+    }
+    helpers_.clear();
+    std::error_code ignored;
+    fs::remove(folder_ + "/runtime/pulse/native", ignored);
+}
+
+std::string PulseServer::pactl(const std::string& arguments) const {
+    return run("pactl " + arguments + " 2>/dev/null");
+}
+
+std::map<std::string, std::string> PulseServer::restoredDevices() const {
+    struct Read {
+        pa_mainloop* loop = pa_mainloop_new();
+        std::map<std::string, std::string> entries;
+        bool done = false;
+    } read;
+    pa_context* context = pa_context_new(pa_mainloop_get_api(read.loop), "restore reader");
+    pa_context_connect(context, address_.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    while (pa_context_get_state(context) != PA_CONTEXT_READY &&
+           PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+        pa_mainloop_iterate(read.loop, 1, nullptr);
+    }
+    if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+        pa_operation* op = pa_ext_stream_restore_read(
+            context,
+            [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
+                auto* r = static_cast<Read*>(data);
+                if (eol != 0) {
+                    r->done = true;
+                    return;
+                }
+                r->entries[info->name] = info->device != nullptr ? info->device : "";
+            },
+            &read);
+        while (op != nullptr && !read.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+            pa_mainloop_iterate(read.loop, 1, nullptr);
+        }
+        if (op != nullptr) {
+            pa_operation_unref(op);
+        }
+    }
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(read.loop);
+    return read.entries;
+}
+
+std::vector<std::string> PulseServer::sinkNames() const {
+    std::vector<std::string> names;
+    std::istringstream lines(pactl("list short sinks"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string index, name;
+        if (fields >> index >> name) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
+    // Clients by index -> pid, sinks by index -> name, then the sink-inputs.
+    const std::string clients = pactl("list clients");
+    std::string clientIndex;
+    {
+        std::istringstream lines(clients);
+        std::string line, current;
+        while (std::getline(lines, line)) {
+            if (line.rfind("Client #", 0) == 0) {
+                current = line.substr(8);
+            } else if (line.find("application.process.id = \"" + std::to_string(pid) + "\"") !=
+                       std::string::npos) {
+                clientIndex = current;
+            }
+        }
+    }
+    if (clientIndex.empty()) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> sinks;
+    {
+        std::istringstream lines(pactl("list short sinks"));
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string index, name;
+            if (fields >> index >> name) {
+                sinks[index] = name;
+            }
+        }
+    }
+    std::istringstream lines(pactl("list short sink-inputs"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string index, sink, client;
+        if (fields >> index >> sink >> client && client == clientIndex) {
+            return sinks.contains(sink) ? sinks[sink] : sink;
+        }
+    }
+    return std::nullopt;
+}
+
+// ---- Child ----
+
+Child::Child(const std::vector<std::string>& argv) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    pid_ = spawn(argv, fds[1]);
+    ::close(fds[1]);
+    out_ = fds[0];
+}
+
+Child::~Child() {
+    terminate();
+    if (out_ >= 0) {
+        ::close(out_);
+    }
+}
+
+void Child::signal(int sig) const {
+    if (pid_ > 0) {
+        ::kill(pid_, sig);
+    }
+}
+
+void Child::kill() {
+    endProcess(pid_, SIGKILL);
+    pid_ = -1;
+}
+
+void Child::terminate() {
+    endProcess(pid_, SIGTERM);
+    pid_ = -1;
+}
+
+bool Child::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (seen_.find(text) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd p{out_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        char buffer[256];
+        const ssize_t n = ::read(out_, buffer, sizeof buffer);
+        if (n <= 0) {
+            return seen_.find(text) != std::string::npos;
+        }
+        seen_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// ---- Files ----
+
+std::string sineFile(const std::string& folder, double amplitude, int seconds) {
+    const std::string path =
+        folder + "/sine-" + std::to_string(static_cast<int>(amplitude * 1000)) + ".wav";
+    if (!fs::exists(path)) {
+        run("sox -n -r 48000 -c 2 -b 16 " + path + " synth " + std::to_string(seconds) +
+            " sine 1000 vol " + std::to_string(amplitude) + " 2>/dev/null");
+    }
+    return path;
+}
+
+std::string helperPath(const std::string& name) {
+    const auto self = fs::read_symlink("/proc/self/exe");
+    return (self.parent_path() / name).string();
+}
+
+// ---- Recorder ----
+
+Recorder::Recorder(const std::string& server, const std::string& source)
+    : server_(server), source_(source), thread_([this] { run(); }) {
+    // A monitor that has just been opened can take a moment to deliver.
+    eventually([this] { return !samples().empty(); }, 5s);
+}
+
+Recorder::~Recorder() {
+    stop_ = true;
+    thread_.join();
+}
+
+void Recorder::run() {
+    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 2};
+    const std::uint32_t fragment = kRate / 100 * 2 * sizeof(float);
+    pa_buffer_attr attr{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, fragment};
+    int error = 0;
+    pa_simple* s = pa_simple_new(server_.c_str(), "Morvale test recorder", PA_STREAM_RECORD,
+                                 source_.c_str(), "measure", &spec, nullptr, &attr, &error);
+    if (s == nullptr) {
+        std::fprintf(stderr, "recorder: %s\n", pa_strerror(error));
+        return;
+    }
+    std::vector<float> buffer(fragment / sizeof(float));
+    while (!stop_) {
+        if (pa_simple_read(s, buffer.data(), fragment, &error) < 0) {
+            break;
+        }
+        std::lock_guard lock(mutex_);
+        samples_.insert(samples_.end(), buffer.begin(), buffer.end());
+    }
+    pa_simple_free(s);
+}
+
+double Recorder::level(std::chrono::milliseconds length, std::chrono::milliseconds ago) const {
+    std::lock_guard lock(mutex_);
+    const std::size_t perMs = kRate / 1000 * 2;
+    const std::size_t want = static_cast<std::size_t>(length.count()) * perMs;
+    const std::size_t skip = static_cast<std::size_t>(ago.count()) * perMs;
+    if (samples_.size() < want + skip) {
+        return -1.0;
+    }
+    const std::size_t end = samples_.size() - skip;
+    double sum = 0;
+    for (std::size_t i = end - want; i < end; ++i) {
+        sum += static_cast<double>(samples_[i]) * static_cast<double>(samples_[i]);
+    }
+    return std::sqrt(sum / static_cast<double>(want));
+}
+
+std::vector<float> Recorder::samples() const {
+    std::lock_guard lock(mutex_);
+    return samples_;
+}
+
+// ---- FakeIdentifier ----
+
+std::optional<std::string> FakeIdentifier::desktopId(
+    const linux_desktop::ClientHints& hints) const {
+    if (!hints.binary) {
+        return std::nullopt;
+    }
+    return *hints.binary + ".desktop";
+}
+
+}  // namespace morvale::pulse::testing

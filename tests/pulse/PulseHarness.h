@@ -1,0 +1,128 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/AppIdentity.h"
+
+namespace morvale::pulse::testing {
+
+// A private sound server (PulseAudio by default): its own runtime folder in a temporary folder,
+// the native protocol and one null sink "speakers" (float32, 48 kHz, stereo)
+// as its only output. Works as root. Torn down by pid.
+class PulseServer {
+public:
+    struct Config {
+        bool streamRestore = false;  // load module-stream-restore
+        bool secondSink = false;     // a second null sink "headphones"
+    };
+
+    explicit PulseServer(Config config);
+    PulseServer() : PulseServer(Config{}) {}
+    ~PulseServer();
+
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    void start();
+    void stop();
+    // MORVALE_TEST_SOUND_SERVER=pipewire runs PipeWire with its PulseAudio
+    // server (and WirePlumber, and a session bus for it) instead.
+    static bool onPipeWire();
+    bool running() const { return pid_ > 0; }
+
+    // "unix:/tmp/…/pulse/native"; also put in PULSE_SERVER for child processes.
+    const std::string& address() const { return address_; }
+    pid_t pid() const { return pid_; }
+    const std::string& folder() const { return folder_; }
+
+    // Runs pactl against this server; returns its standard output.
+    std::string pactl(const std::string& arguments) const;
+
+    // The devices that the server's stream restore remembers, by restore key
+    // (empty when an entry names none).
+    std::map<std::string, std::string> restoredDevices() const;
+
+    // Names of the sinks; for each sink-input, the name of the sink it plays to.
+    std::vector<std::string> sinkNames() const;
+    std::optional<std::string> sinkOfClientPid(pid_t pid) const;
+
+private:
+    Config config_;
+    std::string folder_;
+    std::string address_;
+    pid_t pid_ = -1;
+    std::vector<pid_t> helpers_;  // PipeWire, its session manager, the bus
+};
+
+// A child process, ended by pid (SIGTERM, or SIGKILL with kill()) when it goes.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void signal(int sig) const;
+    void kill();
+    void terminate();
+    // Waits until the child writes a line containing `text` (its stdout).
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string seen_;
+};
+
+// A 1 kHz sine of the given peak amplitude (48 kHz stereo, 16-bit), made once
+// with sox into the given folder; returns its path.
+std::string sineFile(const std::string& folder, double amplitude, int seconds);
+
+// Records a source (e.g. "speakers.monitor") as float32 stereo in 10 ms
+// fragments on a thread of its own, and measures what came in.
+class Recorder {
+public:
+    Recorder(const std::string& server, const std::string& source);
+    ~Recorder();
+    // Root-mean-square level of the span [now - ago - length, now - ago].
+    double level(std::chrono::milliseconds length,
+                 std::chrono::milliseconds ago = std::chrono::milliseconds(0)) const;
+    // Frames recorded so far, and a copy of all samples (interleaved stereo).
+    std::vector<float> samples() const;
+    static constexpr unsigned kRate = 48000;
+
+private:
+    void run();
+    std::string server_, source_;
+    mutable std::mutex mutex_;
+    std::vector<float> samples_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Polls until `done` holds or the timeout passes; returns done().
+bool eventually(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+
+// Names every client after its binary: "<binary>.desktop".
+class FakeIdentifier final : public linux_desktop::AppIdentifier {
+public:
+    std::optional<std::string> desktopId(const linux_desktop::ClientHints& hints) const override;
+};
+
+// Where the helper programs were built.
+std::string helperPath(const std::string& name);
+
+}  // namespace morvale::pulse::testing
