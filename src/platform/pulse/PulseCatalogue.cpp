@@ -1,0 +1,181 @@
+// PulseAudioSystem::Impl: the object catalogue. Server events and info
+// replies about clients, sinks and sink-inputs keep the ObjectTable current.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/pulse/PulseImpl.h"
+
+namespace morvale::pulse {
+
+namespace {
+
+std::optional<std::string> prop(const pa_proplist* list, const char* key) {
+    if (list == nullptr) {
+        return std::nullopt;
+    }
+    const char* value = pa_proplist_gets(list, key);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+std::optional<std::int32_t> intProp(const pa_proplist* list, const char* key) {
+    const auto text = prop(list, key);
+    if (!text || text->empty() || text->size() > 9 ||
+        text->find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(std::stol(*text));
+}
+
+}  // namespace
+
+void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    const Event event = kind == PA_SUBSCRIPTION_EVENT_NEW      ? Event::added
+                        : kind == PA_SUBSCRIPTION_EVENT_REMOVE ? Event::removed
+                                                               : Event::changed;
+    switch (facility) {
+        case PA_SUBSCRIPTION_EVENT_CLIENT:
+            table.clientEvent(event, index);
+            if (event != Event::removed) {
+                forget(pa_context_get_client_info(context, index, &Impl::clientShim, this));
+            }
+            break;
+        case PA_SUBSCRIPTION_EVENT_SINK:
+            table.sinkEvent(event, index);
+            if (event != Event::removed) {
+                forget(pa_context_get_sink_info_by_index(context, index, &Impl::sinkShim, this));
+            }
+            break;
+        case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
+            table.sinkInputEvent(event, index);
+            if (event == Event::removed) {
+                movesInFlight.erase(index);
+            } else {
+                forget(pa_context_get_sink_input_info(context, index, &Impl::inputShim, this));
+            }
+            break;
+        case PA_SUBSCRIPTION_EVENT_SERVER:
+            ++pendingLists;  // not part of the first sync once it is done
+            forget(pa_context_get_server_info(context, &Impl::serverInfoShim, this));
+            break;
+        default:
+            break;
+    }
+    if (event == Event::removed) {
+        reconcile();
+    }
+    wake();
+}
+
+void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (info != nullptr) {
+        impl->table.setDefaultSinkName(info->default_sink_name ? info->default_sink_name : "");
+        impl->reconcile();
+    }
+    impl->listDone();
+}
+
+ClientRecord Impl::clientRecord(const pa_client_info& info) const {
+    ClientRecord record;
+    record.index = info.index;
+    record.ours = info.index == ownClient || prop(info.proplist, kClientKey).has_value();
+    PidClaim claim;
+    claim.securePid = intProp(info.proplist, kSecurePidKey);
+    claim.reportedPid = intProp(info.proplist, PA_PROP_APPLICATION_PROCESS_ID);
+    claim.binary = prop(info.proplist, PA_PROP_APPLICATION_PROCESS_BINARY);
+    claim.host = prop(info.proplist, PA_PROP_APPLICATION_PROCESS_HOST);
+    record.pid = record.ours ? 0 : facts.hostPid(claim);
+    record.hints.pid = record.pid;
+    record.hints.portalAppId = prop(info.proplist, kPortalAppIdKey);
+    record.hints.applicationId = prop(info.proplist, PA_PROP_APPLICATION_ID);
+    record.hints.binary = claim.binary;
+    return record;
+}
+
+SinkRecord Impl::sinkRecord(const pa_sink_info& info) {
+    SinkRecord record;
+    record.index = info.index;
+    record.name = info.name ? info.name : "";
+    record.monitorName = info.monitor_source_name ? info.monitor_source_name : "";
+    record.ownerModule = info.owner_module;
+    record.rate = info.sample_spec.rate;
+    record.channels = info.sample_spec.channels;
+    char map[PA_CHANNEL_MAP_SNPRINT_MAX];
+    pa_channel_map_snprint(map, sizeof map, &info.channel_map);
+    record.channelMap = map;
+    record.tapUuid = prop(info.proplist, kTapKey).value_or("");
+    record.tapOwnerPid = intProp(info.proplist, kOwnerPidKey).value_or(0);
+    record.tapOwnerStart = prop(info.proplist, kOwnerStartKey).value_or("");
+    return record;
+}
+
+SinkInputRecord Impl::inputRecord(const pa_sink_input_info& info) const {
+    SinkInputRecord record;
+    record.index = info.index;
+    record.client = info.client;
+    record.sink = info.sink;
+    record.corked = info.corked != 0;
+    record.ours = (ownClient != kNoIndex && info.client == ownClient) ||
+                  prop(info.proplist, kStreamKey).has_value();
+    return record;
+}
+
+void Impl::clientListShim(pa_context*, const pa_client_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol != 0) {
+        impl->listDone();
+        return;
+    }
+    impl->table.clientInfo(impl->clientRecord(*info));
+}
+
+void Impl::sinkListShim(pa_context*, const pa_sink_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol != 0) {
+        impl->listDone();
+        return;
+    }
+    impl->table.sinkInfo(sinkRecord(*info));
+}
+
+void Impl::inputListShim(pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol != 0) {
+        impl->listDone();
+        return;
+    }
+    impl->table.sinkInputInfo(impl->inputRecord(*info));
+}
+
+void Impl::clientShim(pa_context*, const pa_client_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol == 0 && impl->table.clientInfo(impl->clientRecord(*info))) {
+        impl->reconcile();
+    }
+    impl->wake();
+}
+
+void Impl::sinkShim(pa_context*, const pa_sink_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol == 0 && impl->table.sinkInfo(sinkRecord(*info))) {
+        impl->reconcile();
+    }
+    impl->wake();
+}
+
+void Impl::inputShim(pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+    auto* impl = static_cast<Impl*>(data);
+    if (eol == 0 && impl->table.sinkInputInfo(impl->inputRecord(*info))) {
+        impl->reconcile();
+    }
+    impl->wake();
+}
+
+}  // namespace morvale::pulse

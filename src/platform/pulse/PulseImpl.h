@@ -1,0 +1,320 @@
+#pragma once
+
+// PulseAudioSystem::Impl: the state of the libpulse backend and the
+// declarations of its parts. Private to the backend: only its own .cpp files
+// include it. The member functions are defined by concern in
+//   PulseConnection.cpp  connecting, reconnecting, timeouts and request slots
+//   PulseCatalogue.cpp   server events and info replies into the ObjectTable
+//   PulseRestore.cpp     keeping stream-restore entries off the tap sinks
+//   PulseTapSinks.cpp    tap sinks, moving streams in and out, orphans
+//   PulseIOStreams.cpp   the capture and replay streams of IO procs
+//   PulseIOPath.cpp      the real-time IO path: IO block calls, output queue
+//   PulseLookup.cpp      property reads
+
+#include <pulse/pulseaudio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/ProcessFacts.h"
+#include "platform/pulse/PulseAudioSystem.h"
+#include "platform/pulse/PulseHandles.h"
+#include "platform/pulse/PulseKeys.h"
+
+namespace morvale::pulse {
+
+struct PulseAudioSystem::Impl {
+    // A pending server request whose reply someone wants; lives in `slots`
+    // until the reply comes or the connection goes.
+    struct Slot {
+        Impl* impl;
+        std::uint64_t id;
+        std::function<void(std::uint32_t)> done;
+    };
+
+    // Where a captured stream came from, to send it back there.
+    struct Origin {
+        std::string sink;
+        bool wasDefault = false;
+    };
+
+    struct Tap {
+        AudioObjectID id = 0;
+        AudioObjectID stream = 0;  // the input stream it adds to an aggregate device
+        std::set<AudioObjectID> processes;
+        std::string uuid;
+        std::uint8_t channels = 0;  // 0: the default sink's
+        std::string sinkName;       // the sink of the current connection
+        std::uint32_t module = kNoIndex;
+        bool loading = false;
+        bool releasing = false;
+        // Captures from its creation (mute behaviour `muted`), rather than
+        // only while an IO proc reads it (`mutedWhenTapped`).
+        bool always = false;
+        int loadAttempts = 0;
+        OSStatus failure = kAudioNoError;
+        std::map<std::uint32_t, Origin> origins;  // by sink-input
+    };
+
+    struct Aggregate {
+        AudioObjectID id = 0;
+        std::string uid;
+        std::string master;  // sink name
+        AudioObjectID tap = 0;
+    };
+
+    struct IOProc {
+        Impl* impl = nullptr;
+        AudioDeviceIOProcID id = nullptr;
+        AudioObjectID device = 0;
+        AudioDeviceIOBlock block;
+        bool running = false;
+        std::vector<std::uint32_t> usage;  // stream usage flags ('suse')
+        // Streams of the current connection; null while stopped or unrealised.
+        pa_stream* capture = nullptr;
+        pa_stream* playback = nullptr;
+        bool corked = false;
+        bool kicked = false;
+        OSStatus failure = kAudioNoError;
+        // Buffers of the IO path, sized when the streams are made.
+        std::uint32_t channels = 0;
+        std::size_t frameBytes = 0;
+        std::size_t maxChunk = 0;  // bytes per IO block call at most
+        // Output the server has not asked for yet: a ring of bytes.
+        std::vector<unsigned char> pending;
+        std::size_t pendingCap = 0;
+        std::size_t pendingHead = 0;
+        std::size_t pendingSize = 0;
+        std::size_t droppedBytes = 0;
+        std::vector<float> silence;
+        std::vector<float> output;
+        AudioBuffer inBuffer{};
+        AudioBuffer outBuffer{};
+        AudioBufferList inList{1, &inBuffer};
+        AudioBufferList outList{1, &outBuffer};
+        double sampleTime = 0;
+
+        bool ready() const {
+            return capture != nullptr && playback != nullptr &&
+                   pa_stream_get_state(capture) == PA_STREAM_READY &&
+                   pa_stream_get_state(playback) == PA_STREAM_READY;
+        }
+    };
+
+    struct RestoreEntry {
+        std::optional<std::string> device;
+        pa_channel_map map{};
+        pa_cvolume volume{};
+        int mute = 0;
+    };
+    struct Guard {
+        std::optional<std::string> baseline;
+        std::optional<std::chrono::steady_clock::time_point> until;
+    };
+
+    Impl(const linux_desktop::AppIdentifier& appIdentifier, Options chosen)
+        : identifier(appIdentifier), options(std::move(chosen)) {}
+
+    // ---- Fixed ----
+    const linux_desktop::AppIdentifier& identifier;
+    const Options options;
+    const ProcessFacts facts;
+    const std::int32_t ownPid = static_cast<std::int32_t>(::getpid());
+    const std::string ownStart = facts.startTime(ownPid);
+    pa_threaded_mainloop* loop = nullptr;
+    pa_mainloop_api* api = nullptr;
+
+    // ---- Guarded by the main loop's lock ----
+    pa_context* context = nullptr;
+    ConnectionState state = ConnectionState::connecting;
+    std::string error;
+    std::function<void(ConnectionState)> observer;
+    pa_time_event* retry = nullptr;
+    bool synced = false;
+    bool everReady = false;
+    int pendingLists = 0;
+    std::uint32_t ownClient = kNoIndex;
+    std::uint64_t nextSlot = 1;
+    std::map<std::uint64_t, Slot> slots;
+
+    ObjectTable table;
+    unsigned sinkCounter = 0;
+    std::uintptr_t nextProc = 1;
+    std::map<AudioObjectID, Tap> taps;
+    std::map<AudioObjectID, Aggregate> aggregates;
+    std::map<AudioDeviceIOProcID, std::unique_ptr<IOProc>> procs;
+    std::set<std::uint32_t> movesInFlight;
+    std::set<std::uint32_t> unloading;  // modules of orphaned sinks being removed
+
+    bool restoreAvailable = false;
+    std::map<std::string, RestoreEntry> restoreDb;
+    std::map<std::string, Guard> guards;
+
+    std::atomic<std::uint64_t> fragments{0};
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> underflows{0};
+    std::atomic<std::uint64_t> dropped{0};
+
+    // ---- Locking and waiting ----
+    struct Lock {
+        pa_threaded_mainloop* loop;
+        explicit Lock(pa_threaded_mainloop* l) : loop(l) { pa_threaded_mainloop_lock(loop); }
+        ~Lock() { pa_threaded_mainloop_unlock(loop); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+    };
+
+    void wake() { pa_threaded_mainloop_signal(loop, 0); }
+
+    // Waits (lock held) until `done` holds or the timeout passes; returns done().
+    template <typename Pred>
+    bool waitFor(Pred done, std::chrono::milliseconds timeout) {
+        struct Expiry {
+            pa_threaded_mainloop* loop;
+            bool expired = false;
+        } expiry{loop};
+        const timeval when = deadlineIn(timeout);
+        pa_time_event* timer = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+                auto* e = static_cast<Expiry*>(data);
+                e->expired = true;
+                pa_threaded_mainloop_signal(e->loop, 0);
+            },
+            &expiry);
+        while (!done() && !expiry.expired) {
+            pa_threaded_mainloop_wait(loop);
+        }
+        api->time_free(timer);
+        return done();
+    }
+
+    // A server that does not answer in time is treated as lost.
+    OSStatus timedOut(const char* what);
+
+    // ---- Slots (PulseConnection.cpp) ----
+    Slot* newSlot(std::function<void(std::uint32_t)> done);
+    static void finishSlot(void* data, std::uint32_t value);
+    static void successShim(pa_context*, int success, void* data);
+    static void indexShim(pa_context*, std::uint32_t index, void* data);
+    // Sends a request whose reply runs `done` (1/0 for success, or an index).
+    template <typename Issue>
+    Operation request(Issue issue, std::function<void(std::uint32_t)> done) {
+        Slot* slot = newSlot(std::move(done));
+        const std::uint64_t id = slot->id;
+        pa_operation* op = issue(slot);
+        if (op == nullptr) {
+            slots.erase(id);
+        }
+        return Operation(op);
+    }
+
+    // ---- Connection (PulseConnection.cpp) ----
+    void setState(ConnectionState next);
+    void connect();
+    void scheduleRetry(std::string reason);
+    void dropContext(std::string reason);
+    void onContextState();
+    void onReady();
+    void listDone();
+
+    // ---- Events and info replies (PulseCatalogue.cpp) ----
+    void onEvent(pa_subscription_event_type_t type, std::uint32_t index);
+    static void serverInfoShim(pa_context*, const pa_server_info* info, void* data);
+    ClientRecord clientRecord(const pa_client_info& info) const;
+    static SinkRecord sinkRecord(const pa_sink_info& info);
+    SinkInputRecord inputRecord(const pa_sink_input_info& info) const;
+    static void clientListShim(pa_context*, const pa_client_info* info, int eol, void* data);
+    static void sinkListShim(pa_context*, const pa_sink_info* info, int eol, void* data);
+    static void inputListShim(pa_context*, const pa_sink_input_info* info, int eol, void* data);
+    static void clientShim(pa_context*, const pa_client_info* info, int eol, void* data);
+    static void sinkShim(pa_context*, const pa_sink_info* info, int eol, void* data);
+    static void inputShim(pa_context*, const pa_sink_input_info* info, int eol, void* data);
+
+    // ---- Stream restore (PulseRestore.cpp) ----
+    void onRestoreAvailable(std::uint32_t version);
+    void readRestore();
+    // Entries collected by the stream-restore reads in flight, by slot.
+    std::map<std::uint64_t, std::shared_ptr<std::map<std::string, RestoreEntry>>> readerEntries;
+    static bool isTapSinkName(const std::optional<std::string>& device);
+    void onRestoreRead(std::map<std::string, RestoreEntry> db);
+    void rewriteRestore(const std::string& name, RestoreEntry& entry,
+                        const std::optional<std::string>& device);
+    void releaseGuards();
+
+    // ---- Bringing the server in line (PulseTapSinks.cpp) ----
+    void reconcile();
+    Tap* tapOfSink(std::uint32_t sinkIndex);
+    void loadTapSink(Tap& tap);
+    void retryLater(std::chrono::milliseconds pause);
+    void moveStreams();
+    void moveInput(std::uint32_t input, std::uint32_t sink);
+    bool isOrphan(const SinkRecord& sink) const;
+    void sweepOrphans();
+    void unloadModule(std::uint32_t module);
+    bool hasOrphans() const;
+    bool capturing(const Tap& tap) const;
+    bool tapSettled(const Tap& tap) const;
+    const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
+    void sendBack(const Tap& tap, const std::shared_ptr<int>& pending);
+
+    // ---- IO procs (PulseIOStreams.cpp) ----
+    const Tap* tapOf(const IOProc& proc) const;
+    bool tapIsSounding(const Tap& tap) const;
+    void updateStreams(IOProc& proc);
+    void makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& master,
+                     bool corked);
+    void onStreamState(IOProc& proc);
+    void kickTapSink(const IOProc& proc);
+    static void destroyStream(pa_stream*& stream);
+    void destroyStreams(IOProc& proc);
+
+    // ---- The IO path, on libpulse's thread (PulseIOPath.cpp) ----
+    void onCaptured(IOProc& proc);
+    void runBlock(IOProc& proc, const void* input, std::size_t length);
+    static void queueOutput(IOProc& proc, const unsigned char* data, std::size_t length);
+    void drainOutput(IOProc& proc);
+
+    // ---- Property reads (PulseLookup.cpp) ----
+    struct Found {
+        std::vector<unsigned char> bytes;
+        std::optional<std::string> text;
+        OSStatus status = kAudioNoError;
+    };
+
+    template <typename T>
+    static Found bytesOf(const T& value) {
+        Found found;
+        found.bytes.resize(sizeof(T));
+        std::memcpy(found.bytes.data(), &value, sizeof(T));
+        return found;
+    }
+    static Found listOf(const std::vector<AudioObjectID>& ids);
+    static Found failed(OSStatus status);
+    const Aggregate* aggregate(AudioObjectID id) const;
+    Found lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
+                 std::optional<linux_desktop::ClientHints>* hints) const;
+    std::vector<AudioObjectID> aggregateInputs(const Aggregate& agg) const;
+    IOProc* procOn(AudioObjectID device, AudioDeviceIOProcID id);
+
+    // ---- Taps, called on the main thread with the lock held (PulseTapSinks.cpp) ----
+    void stopProc(IOProc& proc);
+    void releaseTap(Tap& tap);
+};
+
+// Shorthand for the definitions of Impl's member functions.
+using Impl = PulseAudioSystem::Impl;
+
+}  // namespace morvale::pulse

@@ -1,0 +1,21 @@
+#pragma once
+
+// Names this program gives to what it makes on the sound server. Private to
+// the libpulse backend.
+
+namespace morvale::pulse {
+
+// Property keys this program puts on what it makes, so that it (and its
+// watchdog, and other instances) can tell its own clients, streams and sinks.
+inline constexpr const char* kClientKey = "morvale.client";
+inline constexpr const char* kStreamKey = "morvale.stream";
+inline constexpr const char* kTapKey = "morvale.tap";
+inline constexpr const char* kOwnerPidKey = "morvale.owner.pid";
+inline constexpr const char* kOwnerStartKey = "morvale.owner.start";
+inline constexpr const char* kRestoreIdKey = "module-stream-restore.id";
+inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
+inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
+// Every tap sink's name starts with this; the rest makes it unique.
+inline constexpr const char* kTapSinkPrefix = "morvale_tap_";
+
+}  // namespace morvale::pulse

@@ -1,0 +1,104 @@
+// PulseAudioSystem::Impl: property reads, answered from the ObjectTable and
+// the logical objects (taps, aggregate devices, IO procs).
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "platform/FourCC.h"
+#include "platform/pulse/PulseImpl.h"
+
+namespace morvale::pulse {
+
+Impl::Found Impl::listOf(const std::vector<AudioObjectID>& ids) {
+    Found found;
+    found.bytes.resize(ids.size() * sizeof(AudioObjectID));
+    if (!ids.empty()) {
+        std::memcpy(found.bytes.data(), ids.data(), found.bytes.size());
+    }
+    return found;
+}
+
+Impl::Found Impl::failed(OSStatus status) {
+    Found found;
+    found.status = status;
+    return found;
+}
+
+const Impl::Aggregate* Impl::aggregate(AudioObjectID id) const {
+    const auto it = aggregates.find(id);
+    return it == aggregates.end() ? nullptr : &it->second;
+}
+
+// Looks a property up (lock held). A 'pbid' read returns the hints to look
+// the identifier up with, which happens without the lock.
+Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
+                         std::optional<linux_desktop::ClientHints>* hints) const {
+    if (state != ConnectionState::ready) {
+        return failed(kAudioHardwareNotRunningError);
+    }
+    if (object == kAudioObjectSystemObject) {
+        if (a.mSelector == kProcessObjectList)
+            return listOf(table.processObjects());
+        if (a.mSelector == kDefaultOutputDevice)
+            return bytesOf(table.defaultDevice());
+        return failed(kAudioHardwareUnknownPropertyError);
+    }
+    if (const auto* process = table.process(object)) {
+        if (a.mSelector == kProcessPID)
+            return bytesOf(process->pid);
+        if (a.mSelector == kProcessIsRunningOutput) {
+            return bytesOf(std::uint32_t{process->running ? 1u : 0u});
+        }
+        if (a.mSelector == kProcessBundleID) {
+            if (hints != nullptr) {
+                *hints = process->hints;
+            }
+            Found found;
+            found.text = "";
+            return found;
+        }
+        return failed(kAudioHardwareUnknownPropertyError);
+    }
+    if (const SinkRecord* sink = table.device(object)) {
+        if (a.mSelector == kDeviceUID) {
+            Found found;
+            found.text = sink->name;
+            return found;
+        }
+        if (a.mSelector == kDeviceStreams)
+            return listOf({});
+        return failed(kAudioHardwareUnknownPropertyError);
+    }
+    if (const Aggregate* agg = aggregate(object)) {
+        if (a.mSelector == kDeviceUID) {
+            Found found;
+            found.text = agg->uid;
+            return found;
+        }
+        if (a.mSelector == kDeviceStreams && a.mScope == kScopeInput) {
+            return listOf(aggregateInputs(*agg));
+        }
+        if (a.mSelector == kDeviceStreams)
+            return listOf({});
+        return failed(kAudioHardwareUnknownPropertyError);
+    }
+    return failed(kAudioHardwareBadObjectError);
+}
+
+// An aggregate device's input streams: its master has none (a sink has no
+// inputs), so only its tap's.
+std::vector<AudioObjectID> Impl::aggregateInputs(const Aggregate& agg) const {
+    const auto tap = taps.find(agg.tap);
+    if (tap == taps.end()) {
+        return {};
+    }
+    return {tap->second.stream};
+}
+
+Impl::IOProc* Impl::procOn(AudioObjectID device, AudioDeviceIOProcID id) {
+    const auto it = procs.find(id);
+    return it == procs.end() || it->second->device != device ? nullptr : it->second.get();
+}
+
+}  // namespace morvale::pulse

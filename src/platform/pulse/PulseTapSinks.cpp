@@ -1,0 +1,374 @@
+// PulseAudioSystem::Impl: tap sinks. Loads and unloads the null sinks of
+// taps, moves the tapped streams in and out of them, and removes the tap
+// sinks that a dead process of this program left behind.
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/pulse/PulseImpl.h"
+#include "platform/pulse/TapPlanner.h"
+
+namespace morvale::pulse {
+
+namespace {
+
+// How often loading a tap sink is tried before the tap fails.
+constexpr int kLoadAttempts = 3;
+
+}  // namespace
+
+// Runs after every change of the table and every call: loads missing tap
+// sinks, moves streams in and out of them, removes orphaned tap sinks,
+// starts, corks and uncorks IO streams, and keeps the default off our sinks.
+void Impl::reconcile() {
+    if (context == nullptr || !synced) {
+        return;
+    }
+    for (auto& [id, tap] : taps) {
+        if (!tap.releasing && tap.sinkName.empty() && !tap.loading &&
+            tap.failure == kAudioNoError) {
+            loadTapSink(tap);
+        }
+    }
+    moveStreams();
+    sweepOrphans();
+    for (auto& [id, proc] : procs) {
+        updateStreams(*proc);
+    }
+    const SinkRecord* current = table.sinkByName(table.defaultSinkName());
+    if (current != nullptr && current->isTap() && !table.lastRealDefault().empty() &&
+        table.sinkByName(table.lastRealDefault()) != nullptr) {
+        // Something made a tap sink the default (a module that switches to
+        // new sinks): new streams would start inside it.
+        forget(pa_context_set_default_sink(context, table.lastRealDefault().c_str(), nullptr,
+                                           nullptr));
+    }
+}
+
+Impl::Tap* Impl::tapOfSink(std::uint32_t sinkIndex) {
+    const SinkRecord* sink = table.sink(sinkIndex);
+    if (sink == nullptr || !sink->isTap()) {
+        return nullptr;
+    }
+    for (auto& [id, tap] : taps) {
+        if (tap.uuid == sink->tapUuid) {
+            return &tap;
+        }
+    }
+    return nullptr;
+}
+
+void Impl::loadTapSink(Tap& tap) {
+    const SinkRecord* base = table.sinkByName(table.lastRealDefault());
+    const std::uint32_t rate = base != nullptr && base->rate != 0 ? base->rate : 48000;
+    std::uint8_t channels = base != nullptr && base->channels != 0 ? base->channels : 2;
+    std::string map = base != nullptr ? base->channelMap : "";
+    if (tap.channels != 0 && tap.channels != channels) {
+        channels = tap.channels;
+        map.clear();
+    }
+    tap.sinkName =
+        std::string(kTapSinkPrefix) + std::to_string(ownPid) + "_" + std::to_string(++sinkCounter);
+    std::string args = "sink_name=" + tap.sinkName +
+                       " sink_properties='device.description=\"Morvale tap\" " + kTapKey + "=" +
+                       tap.uuid + " " + kOwnerPidKey + "=" + std::to_string(ownPid) + " " +
+                       kOwnerStartKey + "=" + ownStart + "'" +
+                       " norewinds=1 format=float32le rate=" + std::to_string(rate) +
+                       " channels=" + std::to_string(channels);
+    if (!map.empty() && map.find(' ') == std::string::npos) {
+        args += " channel_map=" + map;
+    }
+    tap.loading = true;
+    const AudioObjectID id = tap.id;
+    forget(request(
+        [&](Slot* slot) {
+            return pa_context_load_module(context, "module-null-sink", args.c_str(),
+                                          &Impl::indexShim, slot);
+        },
+        [this, id](std::uint32_t module) {
+            const auto it = taps.find(id);
+            if (it == taps.end() || it->second.releasing) {
+                // The tap went while its sink was being made.
+                if (module != kNoIndex) {
+                    forget(pa_context_unload_module(context, module, nullptr, nullptr));
+                }
+                return;
+            }
+            it->second.loading = false;
+            if (module == kNoIndex) {
+                it->second.sinkName.clear();
+                // PipeWire's server now and then refuses a null sink while
+                // another one is going away; a second try a moment later
+                // succeeds.
+                if (++it->second.loadAttempts < kLoadAttempts) {
+                    retryLater(std::chrono::milliseconds(100));
+                } else {
+                    it->second.failure = kAudioHardwareUnspecifiedError;
+                }
+            } else {
+                it->second.module = module;
+            }
+            reconcile();
+        }));
+}
+
+// Runs reconcile() again after a pause.
+void Impl::retryLater(std::chrono::milliseconds pause) {
+    const timeval when = deadlineIn(pause);
+    api->time_new(
+        api, &when,
+        [](pa_mainloop_api* a, pa_time_event* event, const timeval*, void* data) {
+            a->time_free(event);
+            static_cast<Impl*>(data)->reconcile();
+        },
+        this);
+}
+
+void Impl::moveStreams() {
+    std::vector<TapTarget> targets;
+    for (auto& [id, tap] : taps) {
+        if (tap.releasing || tap.sinkName.empty()) {
+            continue;
+        }
+        if (!capturing(tap)) {
+            sendBack(tap, nullptr);  // its reader stopped: the streams play again
+            continue;
+        }
+        const SinkRecord* sink = table.tapSink(tap.uuid);
+        if (sink != nullptr && sink->name == tap.sinkName) {
+            targets.push_back({tap.processes, sink->index});
+        }
+    }
+    for (const Move& move : planMoves(table, targets, movesInFlight)) {
+        const SinkInputRecord& input = table.sinkInputs().at(move.input);
+        if (move.sink == kNoIndex) {
+            continue;  // no real sink to send it to
+        }
+        if (move.kind == Move::Kind::capture) {
+            Tap* tap = tapOfSink(move.sink);
+            const SinkRecord* from = table.sink(input.sink);
+            if (tap != nullptr && from != nullptr && !from->isTap()) {
+                tap->origins[move.input] =
+                    Origin{from->name, from->name == table.lastRealDefault()};
+            }
+        }
+        moveInput(move.input, move.sink);
+    }
+}
+
+void Impl::moveInput(std::uint32_t input, std::uint32_t sink) {
+    movesInFlight.insert(input);
+    forget(request(
+        [&](Slot* slot) {
+            return pa_context_move_sink_input_by_index(context, input, sink, &Impl::successShim,
+                                                       slot);
+        },
+        [this, input](std::uint32_t) {
+            movesInFlight.erase(input);
+            // The sink-input's change event brings its new sink.
+        }));
+}
+
+// Tap sinks left behind by a process of this program that died (its
+// watchdog may not have run), or by this process on an earlier connection.
+bool Impl::isOrphan(const SinkRecord& sink) const {
+    if (!sink.isTap()) {
+        return false;
+    }
+    if (sink.tapOwnerPid == ownPid && sink.tapOwnerStart == ownStart) {
+        for (const auto& [id, tap] : taps) {
+            if (tap.uuid == sink.tapUuid && tap.sinkName == sink.name) {
+                return false;
+            }
+        }
+        return true;
+    }
+    const std::string start = facts.startTime(sink.tapOwnerPid);
+    return start.empty() || start != sink.tapOwnerStart;
+}
+
+void Impl::sweepOrphans() {
+    const SinkRecord* home = table.sinkByName(table.lastRealDefault());
+    for (const auto& [index, sink] : table.sinks()) {
+        if (!isOrphan(sink) || unloading.contains(sink.ownerModule)) {
+            continue;
+        }
+        bool empty = true;
+        for (const auto& [inputIndex, input] : table.sinkInputs()) {
+            if (input.sink != index) {
+                continue;
+            }
+            empty = false;
+            if (home != nullptr && !movesInFlight.contains(inputIndex)) {
+                moveInput(inputIndex, home->index);
+            }
+        }
+        if (empty || home == nullptr) {
+            unloadModule(sink.ownerModule);
+        }
+    }
+}
+
+void Impl::unloadModule(std::uint32_t module) {
+    if (module == kNoIndex) {
+        return;
+    }
+    unloading.insert(module);
+    forget(request(
+        [&](Slot* slot) {
+            return pa_context_unload_module(context, module, &Impl::successShim, slot);
+        },
+        [this, module](std::uint32_t) { unloading.erase(module); }));
+}
+
+bool Impl::hasOrphans() const {
+    return std::any_of(table.sinks().begin(), table.sinks().end(),
+                       [&](const auto& item) { return isOrphan(item.second); });
+}
+
+// Whether the tap's processes are silenced into its sink now: always for
+// a muting tap, else while an IO proc reads the sink. Streams move in only
+// once that IO proc's capture runs, so the sink starts with short
+// fragments and none of the application's audio is rendered into nothing.
+bool Impl::capturing(const Tap& tap) const {
+    if (tap.releasing) {
+        return false;
+    }
+    if (tap.always) {
+        return true;
+    }
+    return std::any_of(procs.begin(), procs.end(), [&](const auto& item) {
+        const IOProc& proc = *item.second;
+        return proc.running && proc.kicked && proc.ready() && tapOf(proc) == &tap;
+    });
+}
+
+// Every stream of the tap's processes is inside its sink.
+bool Impl::tapSettled(const Tap& tap) const {
+    const SinkRecord* sink = table.tapSink(tap.uuid);
+    if (sink == nullptr || sink->name != tap.sinkName) {
+        return false;
+    }
+    for (const AudioObjectID id : tap.processes) {
+        const auto* process = table.process(id);
+        if (process == nullptr) {
+            continue;
+        }
+        for (const std::uint32_t input : process->sinkInputs) {
+            const auto it = table.sinkInputs().find(input);
+            if (it != table.sinkInputs().end() && it->second.sink != sink->index) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Where a stream leaving a tap sink goes: its own sink if that is still
+// there and was not just the default, else the current default.
+const SinkRecord* Impl::returnTarget(const Tap& tap, std::uint32_t input) const {
+    const SinkRecord* target = table.sinkByName(table.lastRealDefault());
+    if (const auto origin = tap.origins.find(input); origin != tap.origins.end()) {
+        const SinkRecord* own = table.sinkByName(origin->second.sink);
+        if (own != nullptr && !origin->second.wasDefault) {
+            target = own;
+        }
+    }
+    return target;
+}
+
+// Moves every stream in the tap's sink back out; `pending` counts the
+// moves until their replies come.
+void Impl::sendBack(const Tap& tap, const std::shared_ptr<int>& pending) {
+    const SinkRecord* sink = table.tapSink(tap.uuid);
+    if (sink == nullptr || sink->name != tap.sinkName) {
+        return;
+    }
+    const std::uint32_t sinkIndex = sink->index;
+    for (const auto& [index, input] : table.sinkInputs()) {
+        if (input.sink != sinkIndex || movesInFlight.contains(index)) {
+            continue;
+        }
+        const SinkRecord* target = returnTarget(tap, index);
+        if (target == nullptr) {
+            continue;
+        }
+        if (pending) {
+            ++*pending;
+        }
+        movesInFlight.insert(index);
+        const std::uint32_t inputIndex = index;
+        const std::uint32_t targetIndex = target->index;
+        forget(request(
+            [&](Slot* slot) {
+                return pa_context_move_sink_input_by_index(context, inputIndex, targetIndex,
+                                                           &Impl::successShim, slot);
+            },
+            [this, pending, inputIndex](std::uint32_t) {
+                movesInFlight.erase(inputIndex);
+                if (pending) {
+                    --*pending;
+                }
+            }));
+    }
+}
+
+void Impl::stopProc(IOProc& proc) {
+    proc.running = false;
+    destroyStreams(proc);
+}
+
+// Moves each captured stream back, waits for the moves, then unloads the
+// sink and waits for that.
+void Impl::releaseTap(Tap& tap) {
+    tap.releasing = true;
+    for (auto& [id, proc] : procs) {
+        if (tapOf(*proc) == &tap) {
+            stopProc(*proc);
+        }
+    }
+    if (context == nullptr || !synced) {
+        return;
+    }
+    auto pending = std::make_shared<int>(0);
+    sendBack(tap, pending);
+    if (!waitFor([&] { return *pending <= 0 || context == nullptr; }, options.timeout)) {
+        timedOut("moving streams back");
+        return;
+    }
+    if (context == nullptr) {
+        return;
+    }
+    // The server may answer a move before the stream has left (PipeWire's
+    // session manager relinks it afterwards); unloading the sink before
+    // that would send the stream to the default instead of its own sink.
+    waitFor(
+        [&] {
+            const SinkRecord* sink = table.tapSink(tap.uuid);
+            return context == nullptr || sink == nullptr ||
+                   std::none_of(table.sinkInputs().begin(), table.sinkInputs().end(),
+                                [&](const auto& item) { return item.second.sink == sink->index; });
+        },
+        options.timeout);
+    if (context == nullptr) {
+        return;
+    }
+    const std::uint32_t module = tap.module;
+    if (module != kNoIndex) {
+        auto done = std::make_shared<bool>(false);
+        forget(request(
+            [&](Slot* slot) {
+                return pa_context_unload_module(context, module, &Impl::successShim, slot);
+            },
+            [done](std::uint32_t) { *done = true; }));
+        if (!waitFor([&] { return *done || context == nullptr; }, options.timeout)) {
+            timedOut("unloading a tap");
+            return;
+        }
+    }
+    releaseGuards();
+}
+
+}  // namespace morvale::pulse
