@@ -1,5 +1,6 @@
 #include "platform/linux/DesktopAppIdentifier.h"
 
+#include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProgramNames.h"
 #include "platform/linux/SystemdUnit.h"
 
@@ -8,18 +9,6 @@ namespace morvale::linux_desktop {
 namespace {
 
 constexpr std::size_t kMaxCachedProcesses = 4096;
-
-bool plainName(std::string_view id) {
-    if (id.empty() || id.front() == '.' || id.find('/') != std::string_view::npos) {
-        return false;
-    }
-    for (const char c : id) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<std::string> installedId(const std::string& id, const DesktopEntries& entries) {
     if (entries.byId(id) != nullptr) {
@@ -39,7 +28,7 @@ std::optional<std::string> programEntry(std::string_view program, const DesktopE
 
 std::optional<std::string> desktopIdForSandboxApp(std::string_view appId,
                                                   const DesktopEntries& entries) {
-    if (!plainName(appId)) {
+    if (!isPlainDesktopId(appId)) {
         return std::nullopt;
     }
     const std::string id(appId);
@@ -142,7 +131,7 @@ std::optional<std::string> DesktopAppIdentifier::desktopId(const ClientHints& hi
             }
         }
     }
-    if (hints.applicationId && plainName(*hints.applicationId)) {
+    if (hints.applicationId && isPlainDesktopId(*hints.applicationId)) {
         if (auto id = installedId(*hints.applicationId, *entries)) {
             return id;
         }

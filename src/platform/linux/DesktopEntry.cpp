@@ -162,4 +162,16 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text,
     return entry;
 }
 
+bool isPlainDesktopId(std::string_view id) {
+    if (id.empty() || id.front() == '.' || id.find('/') != std::string_view::npos) {
+        return false;
+    }
+    for (const char c : id) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace morvale::linux_desktop

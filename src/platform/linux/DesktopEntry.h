@@ -43,4 +43,8 @@ std::string execProgram(std::string_view execValue);
 // The file name at the end of a path: what a process's executable is matched by.
 std::string_view programFileName(std::string_view program);
 
+// A desktop file ID must be a plain file name: not empty, no folder, no leading
+// dot, no control characters.
+bool isPlainDesktopId(std::string_view id);
+
 }  // namespace morvale::linux_desktop

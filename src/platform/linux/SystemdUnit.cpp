@@ -1,5 +1,7 @@
 #include "platform/linux/SystemdUnit.h"
 
+#include "platform/linux/DesktopEntry.h"
+
 namespace morvale::linux_desktop {
 
 namespace {
@@ -35,19 +37,6 @@ int hexValue(char c) {
     return -1;
 }
 
-// A desktop file ID must be a plain file name.
-bool usableId(std::string_view id) {
-    if (id.empty() || id.front() == '.' || id.find('/') != std::string_view::npos) {
-        return false;
-    }
-    for (const char c : id) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::vector<std::string> snapIds(std::string_view rest) {
     // "<snap>.<app>-<uuid>": names never hold dots; the uuid holds dashes,
     // so the app name ends at the first dash after the dot.
@@ -62,7 +51,7 @@ std::vector<std::string> snapIds(std::string_view rest) {
         return {};
     }
     std::string id = std::string(snap) + "_" + std::string(app) + ".desktop";
-    if (!usableId(id)) {
+    if (!isPlainDesktopId(id)) {
         return {};
     }
     return {std::move(id)};
@@ -147,7 +136,7 @@ std::vector<std::string> desktopIdsForUnit(std::string_view unit) {
     std::vector<std::string> ids;
     const auto offer = [&](std::string id) {
         id += ".desktop";
-        if (usableId(id)) {
+        if (isPlainDesktopId(id)) {
             ids.push_back(std::move(id));
         }
     };
