@@ -97,11 +97,5 @@ TEST(GroupingLookups, AskTheWorkspaceOnlyForBundleIdentifiers) {
     }
 }
 
-TEST(GroupingLookups, FaceTimeNameNeedsNoLookup) {
-    sim::SimWorkspace workspace;
-    EXPECT_EQ(Grouping::displayName("facetime", "x", workspace), "FaceTime");
-    EXPECT_EQ(workspace.urlLookups, 0);
-}
-
 }  // namespace
 }  // namespace morvale

@@ -2,32 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace morvale {
 namespace {
 
+// The constants are written as fourCC("....") in the header; what needs
+// checking is the byte order and the printable form the logs and tests use.
 TEST(FourCC, CodesAreTheirCharactersFirstMostSignificant) {
-    struct Case {
-        std::uint32_t code;
-        std::uint32_t value;
-        const char* text;
-    };
-    const Case cases[] = {
-        {kScopeGlobal, 0x676C6F62, "'glob'"},
-        {kScopeInput, 0x696E7074, "'inpt'"},
-        {kDefaultOutputDevice, 0x644F7574, "'dOut'"},
-        {kDeviceUID, 0x75696420, "'uid '"},
-        {kDeviceStreams, 0x73746D23, "'stm#'"},
-        {kIOProcStreamUsage, 0x73757365, "'suse'"},
-        {kProcessObjectList, 0x70727323, "'prs#'"},
-        {kProcessPID, 0x70706964, "'ppid'"},
-        {kProcessBundleID, 0x70626964, "'pbid'"},
-        {kProcessIsRunningOutput, 0x7069726F, "'piro'"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.code, c.value) << c.text;
-        EXPECT_EQ(fourCCString(c.code), c.text);
-    }
-    EXPECT_EQ(fourCCString(0), "0");  // not printable: shown as a number
+    EXPECT_EQ(fourCC("glob"), 0x676C6F62u);
+    EXPECT_EQ(fourCC("\xFF\x01\x02\x03"), 0xFF010203u);  // no sign extension
+    EXPECT_EQ(fourCCString(kDeviceStreams), "'stm#'");
+    EXPECT_EQ(fourCCString(kDeviceUID), "'uid '");  // a space is printable
+    EXPECT_EQ(fourCCString(0), "0");                // not printable: shown as a number
+    EXPECT_EQ(fourCCString(0x41424301), "1094861569");
+    // Two selectors with one code would read each other's properties.
+    const std::set<std::uint32_t> selectors{
+        kDefaultOutputDevice, kDeviceUID,       kDeviceStreams,     kIOProcStreamUsage,
+        kProcessPID,          kProcessBundleID, kProcessObjectList, kProcessIsRunningOutput};
+    EXPECT_EQ(selectors.size(), 8u);
 }
 
 }  // namespace

@@ -68,9 +68,10 @@ TEST_F(AppRowTest, PercentageAndSpeakerShowTheModelsVolume) {
         const char* percent;
         const char* symbol;
     } cases[] = {
-        {0.0, "0%", "speaker.slash.fill"},    {0.004, "0%", "speaker.wave.1.fill"},
-        {0.3, "30%", "speaker.wave.1.fill"},  {0.5, "50%", "speaker.wave.2.fill"},
-        {0.75, "75%", "speaker.wave.2.fill"}, {1.0, "100%", "speaker.wave.2.fill"},
+        // Thresholds are FormattingTest's; here: the row shows the unrounded volume.
+        {0.0, "0%", "speaker.slash.fill"},
+        {0.004, "0%", "speaker.wave.1.fill"},
+        {0.75, "75%", "speaker.wave.2.fill"},
     };
     for (const auto& c : cases) {
         model->setVolume(key, c.volume);
@@ -101,8 +102,6 @@ TEST_F(AppRowTest, DotAndIconTellPlayingAndRunning) {
         const auto row = makeRow(c.id);
         EXPECT_EQ(child<QWidget>(*row, "playingDot")->isVisibleTo(row.get()), c.dot) << c.id;
         EXPECT_EQ(row->iconOpacity(), c.opacity) << c.id;
-        const auto* icon = child<QWidget>(*row, "icon");
-        EXPECT_EQ(icon->size(), QSize(24, 24));
     }
 }
 
@@ -122,7 +121,7 @@ TEST_F(AppRowTest, ALongNameIsCutAndThePercentageStays) {
     EXPECT_GE(percentLabel->width(), percentLabel->textWidth("42%"));
 }
 
-TEST_F(AppRowTest, SliderAndMuteButtonCallTheModel) {
+TEST_F(AppRowTest, SliderAndMuteButtonCallTheModelAndFollowIt) {
     addApp(101, key, "Tunebox", true);
     makeModel();
     const auto row = makeRow(key);
@@ -132,9 +131,6 @@ TEST_F(AppRowTest, SliderAndMuteButtonCallTheModel) {
     EXPECT_EQ(model->volume(key), 0.333);
     slider(*row)->setValue(1);
     EXPECT_EQ(model->volume(key), 0.0001);
-    settle();
-    EXPECT_EQ(percent(*row), "0%");
-    EXPECT_EQ(row->symbolName(), "speaker.wave.1.fill");
 
     slider(*row)->setValue(6000);
     settle();
@@ -145,13 +141,9 @@ TEST_F(AppRowTest, SliderAndMuteButtonCallTheModel) {
     EXPECT_EQ(slider(*row)->value(), 0);
     QTest::mouseClick(child<QToolButton>(*row, "muteButton"), Qt::LeftButton);
     EXPECT_EQ(model->volume(key), 0.6);
-}
 
-TEST_F(AppRowTest, ProgramChangesOfThePositionAreNotSentBack) {
-    addApp(101, key, "Tunebox", true);
-    makeModel();
-    model->setVolume(key, 0.25);
-    const auto row = makeRow(key);
+    // A change from elsewhere moves the slider without being sent back.
+    settle();
     const auto writes = sim.settings.standardStore.writes;
     model->setVolume(key, 0.75);
     settle();
@@ -197,7 +189,6 @@ TEST_F(RowIdentityTest, ARowStaysTheSameWidgetAcrossRefreshes) {
     ASSERT_EQ(after.size(), 4u);
     EXPECT_EQ(after[0], before[0]);  // FaceTime
     EXPECT_EQ(after[1], before[2]);  // Tunebox
-    EXPECT_EQ(after[1]->entry().name, "Tunebox");
     EXPECT_TRUE(after[1]->entry().isPlaying);
     EXPECT_EQ(after[2]->entry().name, "Banjo");
     EXPECT_EQ(after[3], before[1]);  // Chatter

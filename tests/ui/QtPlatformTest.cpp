@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <csignal>
 #include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -36,10 +37,9 @@ TEST(QtMainQueue, RunsJobsFromAnyThreadOnTheMainThreadInOrder) {
     other.join();
     EXPECT_TRUE(ran->empty());  // never inline
     QCoreApplication::processEvents();
-    ASSERT_EQ(ran->size(), 50u);
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ((*ran)[static_cast<std::size_t>(i)], i + 1);
-    }
+    std::vector<int> expected(50);
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(*ran, expected);
     EXPECT_FALSE(*wrongThread);
 }
 
