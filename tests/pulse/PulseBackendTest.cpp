@@ -176,6 +176,12 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     std::this_thread::sleep_for(400ms);
     const auto startUnderflows = hw->ioStats().underflows;
     EXPECT_NEAR(recorder.level(200ms) / direct, 0.25, 0.03);
+    // Each channel on its own: the sine is the same on both, so each is a
+    // quarter of the direct level (one lost channel reads 0.25/√2 above).
+    for (const int channel : {0, 1}) {
+        EXPECT_NEAR(recorder.channelLevel(channel, 200ms) / direct, 0.25, 0.03)
+            << "channel " << channel;
+    }
     ASSERT_EQ(server.sinkOfClientPid(song->pid()), tapSink);
 
     // Gain 0: nothing of the application reaches the sink directly.
@@ -193,6 +199,10 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     const auto changed = std::chrono::steady_clock::now();
     session->gain().setValue(1.0f);
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
+    for (const int channel : {0, 1}) {
+        EXPECT_NEAR(recorder.channelLevel(channel, 20ms) / direct, 1.0, 0.05)
+            << "channel " << channel;
+    }
     std::printf("gain change heard after %lld ms\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - changed)

@@ -102,6 +102,20 @@ PulseServer::PulseServer(Config config) : config_(config) {
         throw std::runtime_error("mkdtemp");
     }
     folder_ = pattern;
+    try {
+        prepareAndStart();
+    } catch (...) {
+        // No destructor runs for an object whose constructor threw: end the
+        // processes start() began (they hold the test runner's output open,
+        // so it would wait for its timeout) and remove the folder here.
+        stop();
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+        throw;
+    }
+}
+
+void PulseServer::prepareAndStart() {
     fs::create_directories(folder_ + "/home");
     fs::create_directories(folder_ + "/runtime");
     ::chmod((folder_ + "/runtime").c_str(), 0700);
@@ -167,13 +181,13 @@ void PulseServer::start() {
         helpers_.push_back(
             spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
         env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-        eventually([&] { return fs::exists(folder_ + "/bus"); }, 5s);
+        eventually([&] { return fs::exists(folder_ + "/bus"); }, config_.startTimeout);
         helpers_.push_back(spawn(with({"pipewire"}), -1));
         helpers_.push_back(spawn(with({"wireplumber"}), -1));
         pid_ = spawn(with({"pipewire-pulse"}), -1);
         if (!eventually(
                 [&] { return fs::exists(socket) && !run("pactl info 2>/dev/null").empty(); },
-                10s)) {
+                config_.startTimeout)) {
             throw std::runtime_error("the private PipeWire server did not come up");
         }
         std::vector<std::string> sinks{"speakers"};
@@ -190,7 +204,7 @@ void PulseServer::start() {
                 return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
                        std::string::npos;
             },
-            10s);
+            config_.startTimeout);
         if (!up) {
             throw std::runtime_error("the private PipeWire server has no default sink");
         }
@@ -207,7 +221,7 @@ void PulseServer::start() {
                    run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
                        std::string::npos;
         },
-        10s);
+        config_.startTimeout);
     if (!up) {
         throw std::runtime_error("the private PulseAudio server did not come up");
     }
@@ -432,6 +446,16 @@ void Recorder::run() {
 }
 
 double Recorder::level(std::chrono::milliseconds length, std::chrono::milliseconds ago) const {
+    return rms(length, ago, 0, 1);
+}
+
+double Recorder::channelLevel(int channel, std::chrono::milliseconds length,
+                              std::chrono::milliseconds ago) const {
+    return rms(length, ago, static_cast<std::size_t>(channel), 2);
+}
+
+double Recorder::rms(std::chrono::milliseconds length, std::chrono::milliseconds ago,
+                     std::size_t first, std::size_t step) const {
     std::lock_guard lock(mutex_);
     const std::size_t perMs = kRate / 1000 * 2;
     const std::size_t want = static_cast<std::size_t>(length.count()) * perMs;
@@ -439,12 +463,15 @@ double Recorder::level(std::chrono::milliseconds length, std::chrono::millisecon
     if (samples_.size() < want + skip) {
         return -1.0;
     }
+    // The span starts on a frame, so `first` picks the same channel throughout.
     const std::size_t end = samples_.size() - skip;
     double sum = 0;
-    for (std::size_t i = end - want; i < end; ++i) {
+    std::size_t count = 0;
+    for (std::size_t i = end - want + first; i < end; i += step) {
         sum += static_cast<double>(samples_[i]) * static_cast<double>(samples_[i]);
+        ++count;
     }
-    return std::sqrt(sum / static_cast<double>(want));
+    return std::sqrt(sum / static_cast<double>(count));
 }
 
 std::vector<float> Recorder::samples() const {

@@ -25,8 +25,12 @@ public:
     struct Config {
         bool streamRestore = false;  // load module-stream-restore
         bool secondSink = false;     // a second null sink "headphones"
+        // How long each server process may take to come up.
+        std::chrono::milliseconds startTimeout = std::chrono::seconds(10);
     };
 
+    // Throws when the server does not come up, having ended what it started
+    // and removed its folder.
     explicit PulseServer(Config config);
     PulseServer() : PulseServer(Config{}) {}
     ~PulseServer();
@@ -58,6 +62,8 @@ public:
     std::optional<std::string> sinkOfClientPid(pid_t pid) const;
 
 private:
+    void prepareAndStart();
+
     Config config_;
     std::string folder_;
     std::string address_;
@@ -99,12 +105,19 @@ public:
     // Root-mean-square level of the span [now - ago - length, now - ago].
     double level(std::chrono::milliseconds length,
                  std::chrono::milliseconds ago = std::chrono::milliseconds(0)) const;
+    // The same for one channel (0 left, 1 right): a path that loses one
+    // channel only shows as a level 3 dB low overall.
+    double channelLevel(int channel, std::chrono::milliseconds length,
+                        std::chrono::milliseconds ago = std::chrono::milliseconds(0)) const;
     // Frames recorded so far, and a copy of all samples (interleaved stereo).
     std::vector<float> samples() const;
     static constexpr unsigned kRate = 48000;
 
 private:
     void run();
+    // Over every `step`th sample from `first` on.
+    double rms(std::chrono::milliseconds length, std::chrono::milliseconds ago, std::size_t first,
+               std::size_t step) const;
     std::string server_, source_;
     mutable std::mutex mutex_;
     std::vector<float> samples_;

@@ -77,6 +77,7 @@ void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
     auto* impl = static_cast<Impl*>(data);
     if (info != nullptr) {
         impl->table.setDefaultSinkName(info->default_sink_name ? info->default_sink_name : "");
+        impl->pipeWire = servedByPipeWire(info->server_name ? info->server_name : "");
         impl->reconcile();
     }
     impl->listDone();

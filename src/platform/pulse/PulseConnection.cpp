@@ -117,8 +117,10 @@ void Impl::dropContext(std::string reason) {
         pa_context_unref(context);
         context = nullptr;
     }
-    // Replies of the old connection never come now.
+    // Replies of the old connection never come now, nor the ends of the
+    // stream-restore reads that were collecting entries for them.
     slots.clear();
+    readerEntries.clear();
     for (auto& [id, tap] : taps) {
         tap.sinkName.clear();
         tap.module = kNoIndex;
@@ -136,6 +138,7 @@ void Impl::dropContext(std::string reason) {
     restoreDb.clear();
     table.reset();
     synced = false;
+    pipeWire = false;
     pendingLists = 0;
     ownClient = kNoIndex;
     scheduleRetry(std::move(reason));

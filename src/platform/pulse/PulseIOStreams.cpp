@@ -180,11 +180,18 @@ void Impl::onStreamState(IOProc& proc) {
     wake();
 }
 
-// A null sink that starts rendering arms its first period with the long
-// latency it had before our capture asked for short fragments, so the
-// first captured data would come only after about two seconds. Suspending
-// and resuming it restarts its timing with the short period.
+// PulseAudio's null sink arms its first period with the long latency it had
+// before our capture asked for short fragments, so the first captured data
+// would come only after about two seconds. Suspending and resuming it
+// restarts its timing with the short period.
+// PipeWire's graph takes the short quantum at once, and a suspend there
+// clears the formats of the sink's ports while our capture is linked to
+// them: now and then one monitor port is not set up again and its channel
+// stays silent for as long as the tap lives. So PipeWire is left alone.
 void Impl::kickTapSink(const IOProc& proc) {
+    if (pipeWire) {
+        return;
+    }
     const Tap* tap = tapOf(proc);
     const SinkRecord* sink = tap != nullptr ? table.tapSink(tap->uuid) : nullptr;
     if (sink == nullptr) {

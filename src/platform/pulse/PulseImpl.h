@@ -143,6 +143,9 @@ struct PulseAudioSystem::Impl {
     std::function<void(ConnectionState)> observer;
     pa_time_event* retry = nullptr;
     bool synced = false;
+    // The server is PipeWire's PulseAudio server (from its server info),
+    // whose null sinks must not be suspended under a live capture.
+    bool pipeWire = false;
     bool everReady = false;
     int pendingLists = 0;
     std::uint32_t ownClient = kNoIndex;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 // Names this program gives to what it makes on the sound server. Private to
 // the libpulse backend.
 
@@ -17,5 +19,12 @@ inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
 inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
 // Every tap sink's name starts with this; the rest makes it unique.
 inline constexpr const char* kTapSinkPrefix = "morvale_tap_";
+
+// PipeWire's PulseAudio server calls itself "PulseAudio (on PipeWire 1.0.5)";
+// PulseAudio itself says "pulseaudio". Some workarounds for one server harm
+// the other.
+inline bool servedByPipeWire(std::string_view serverName) {
+    return serverName.find("on PipeWire") != std::string_view::npos;
+}
 
 }  // namespace morvale::pulse
