@@ -23,7 +23,7 @@ inline BufferSpec filled(std::uint32_t channels, std::uint32_t frames, float val
 // Owns the samples of a buffer list and presents them as an AudioBufferList.
 class Buffers {
 public:
-    explicit Buffers(std::vector<BufferSpec> specs) : specs_(std::move(specs)) {
+    explicit Buffers(std::vector<BufferSpec> layouts) : specs_(std::move(layouts)) {
         for (BufferSpec& s : specs_) {
             buffers_.push_back({s.channels, static_cast<std::uint32_t>(s.samples.size() * 4),
                                 s.null ? nullptr : s.samples.data()});

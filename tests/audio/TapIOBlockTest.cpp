@@ -16,12 +16,12 @@ using testing::filled;
 
 // Stereo frames with distinguishable channels: left +1, +2, ..., right -1, -2, ...
 BufferSpec stereo(std::uint32_t frames) {
-    BufferSpec spec{2, {}};
+    BufferSpec layout{2, {}};
     for (std::uint32_t f = 1; f <= frames; ++f) {
-        spec.samples.push_back(float(f));
-        spec.samples.push_back(-float(f));
+        layout.samples.push_back(float(f));
+        layout.samples.push_back(-float(f));
     }
-    return spec;
+    return layout;
 }
 
 // What output buffers hold before a cycle.

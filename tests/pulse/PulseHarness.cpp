@@ -424,12 +424,12 @@ Recorder::~Recorder() {
 }
 
 void Recorder::run() {
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 2};
+    pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, 2};
     const std::uint32_t fragment = kRate / 100 * 2 * sizeof(float);
     pa_buffer_attr attr{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, fragment};
     int error = 0;
     pa_simple* s = pa_simple_new(server_.c_str(), "Morvale test recorder", PA_STREAM_RECORD,
-                                 source_.c_str(), "measure", &spec, nullptr, &attr, &error);
+                                 source_.c_str(), "measure", &sampleSpec, nullptr, &attr, &error);
     if (s == nullptr) {
         std::fprintf(stderr, "recorder: %s\n", pa_strerror(error));
         return;

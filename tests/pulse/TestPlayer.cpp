@@ -86,11 +86,11 @@ int main(int argc, char** argv) {
             return 1;
         pa_threaded_mainloop_wait(p.loop);
     }
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 2};
+    pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, 2};
     pa_proplist* props = pa_proplist_new();
     if (!role.empty())
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
-    p.stream = pa_stream_new_with_proplist(context, "tone", &spec, nullptr, props);
+    p.stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
     pa_proplist_free(props);
     pa_stream_set_write_callback(p.stream, write, &p);
     pa_stream_set_state_callback(

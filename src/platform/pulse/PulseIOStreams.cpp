@@ -70,21 +70,21 @@ void Impl::updateStreams(IOProc& proc) {
 
 void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& master,
                        bool corked) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = tapSink.rate;
-    spec.channels = tapSink.channels;
+    pa_sample_spec sampleSpec{};
+    sampleSpec.format = PA_SAMPLE_FLOAT32LE;
+    sampleSpec.rate = tapSink.rate;
+    sampleSpec.channels = tapSink.channels;
     pa_channel_map map{};
     if (pa_channel_map_parse(&map, tapSink.channelMap.c_str()) == nullptr ||
-        map.channels != spec.channels) {
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        map.channels != sampleSpec.channels) {
+        pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT);
     }
     // The IO path's buffers, made here so that it never allocates.
-    proc.channels = spec.channels;
-    proc.frameBytes = pa_frame_size(&spec);
-    proc.maxChunk = bytesFor(std::chrono::milliseconds(100), spec.rate, spec.channels);
+    proc.channels = sampleSpec.channels;
+    proc.frameBytes = pa_frame_size(&sampleSpec);
+    proc.maxChunk = bytesFor(std::chrono::milliseconds(100), sampleSpec.rate, sampleSpec.channels);
     // Two fragments may wait for the server beyond its own target.
-    proc.pendingCap = 2 * bytesFor(options.fragment, spec.rate, spec.channels);
+    proc.pendingCap = 2 * bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels);
     proc.pending.assign(proc.maxChunk + proc.pendingCap, 0);
     proc.pendingHead = 0;
     proc.pendingSize = 0;
@@ -98,10 +98,10 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
     Proplist playbackProps;
     playbackProps.set(kStreamKey, "replay");
     playbackProps.set(kRestoreIdKey, "morvale-replay");
-    proc.capture =
-        pa_stream_new_with_proplist(context, "Morvale capture", &spec, &map, captureProps.list);
-    proc.playback =
-        pa_stream_new_with_proplist(context, "Morvale replay", &spec, &map, playbackProps.list);
+    proc.capture = pa_stream_new_with_proplist(context, "Morvale capture", &sampleSpec, &map,
+                                               captureProps.list);
+    proc.playback = pa_stream_new_with_proplist(context, "Morvale replay", &sampleSpec, &map,
+                                                playbackProps.list);
     if (proc.capture == nullptr || proc.playback == nullptr) {
         proc.failure = kAudioHardwareUnspecifiedError;
         destroyStreams(proc);
@@ -134,10 +134,10 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
         },
         &proc);
 
-    const auto fragment =
-        static_cast<std::uint32_t>(bytesFor(options.fragment, spec.rate, spec.channels));
+    const auto fragment = static_cast<std::uint32_t>(
+        bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels));
     const auto target =
-        static_cast<std::uint32_t>(bytesFor(options.target, spec.rate, spec.channels));
+        static_cast<std::uint32_t>(bytesFor(options.target, sampleSpec.rate, sampleSpec.channels));
     pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, fragment};
     pa_buffer_attr playbackAttr{kUnknownSize, target, kUnknownSize, fragment, kUnknownSize};
     // The capture never moves: following the default onto a monitor would
