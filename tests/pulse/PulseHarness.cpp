@@ -279,16 +279,25 @@ std::map<std::string, std::string> PulseServer::restoredDevices() const {
     return read.entries;
 }
 
-std::vector<std::string> PulseServer::sinkNames() const {
-    std::vector<std::string> names;
-    std::istringstream lines(pactl("list short sinks"));
+// "pactl list short sinks" as (index, name) pairs.
+static std::vector<std::pair<std::string, std::string>> shortSinks(const std::string& listing) {
+    std::vector<std::pair<std::string, std::string>> sinks;
+    std::istringstream lines(listing);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         std::string index, name;
         if (fields >> index >> name) {
-            names.push_back(name);
+            sinks.emplace_back(index, name);
         }
+    }
+    return sinks;
+}
+
+std::vector<std::string> PulseServer::sinkNames() const {
+    std::vector<std::string> names;
+    for (auto& [index, name] : shortSinks(pactl("list short sinks"))) {
+        names.push_back(name);
     }
     return names;
 }
@@ -313,16 +322,8 @@ std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
         return std::nullopt;
     }
     std::map<std::string, std::string> sinks;
-    {
-        std::istringstream lines(pactl("list short sinks"));
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::istringstream fields(line);
-            std::string index, name;
-            if (fields >> index >> name) {
-                sinks[index] = name;
-            }
-        }
+    for (auto& [index, name] : shortSinks(pactl("list short sinks"))) {
+        sinks[index] = name;
     }
     std::istringstream lines(pactl("list short sink-inputs"));
     std::string line;
