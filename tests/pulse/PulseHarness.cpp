@@ -64,6 +64,24 @@ pid_t spawn(const std::vector<std::string>& argv, int stdoutFd) {
     return pid;
 }
 
+bool alive(pid_t pid) {
+    return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+// Waits until `path` exists while `pid` lives; a process that died or a path
+// that never came is reported by name, so a failed start says which piece
+// failed instead of a later client's "connection refused".
+void waitForSocket(const std::string& path, pid_t pid, const std::string& what,
+                   std::chrono::milliseconds timeout) {
+    const bool up = eventually(
+        [&] { return std::filesystem::exists(path) || !alive(pid); }, timeout);
+    if (!up || !std::filesystem::exists(path)) {
+        throw std::runtime_error("the private " + what +
+                                 (alive(pid) ? " did not make its socket in time"
+                                             : " ended while starting"));
+    }
+}
+
 void endProcess(pid_t pid, int sig) {
     if (pid <= 0) {
         return;
@@ -178,16 +196,21 @@ void PulseServer::start() {
         // PipeWire, its session manager (which needs a session bus) and its
         // PulseAudio server; the sinks are made over the PulseAudio protocol.
         const std::string bus = "unix:path=" + folder_ + "/bus";
+        // Each piece connects to the one before it at start and gives up if
+        // its socket is not there yet, so each is started only once the
+        // socket of the one before exists.
         helpers_.push_back(
             spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
         env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-        eventually([&] { return fs::exists(folder_ + "/bus"); }, config_.startTimeout);
+        waitForSocket(folder_ + "/bus", helpers_.back(), "session bus", config_.startTimeout);
         helpers_.push_back(spawn(with({"pipewire"}), -1));
+        waitForSocket(runtime + "/pipewire-0", helpers_.back(), "PipeWire server",
+                      config_.startTimeout);
         helpers_.push_back(spawn(with({"wireplumber"}), -1));
         pid_ = spawn(with({"pipewire-pulse"}), -1);
-        if (!eventually(
-                [&] { return fs::exists(socket) && !run("pactl info 2>/dev/null").empty(); },
-                config_.startTimeout)) {
+        waitForSocket(socket, pid_, "PipeWire PulseAudio server", config_.startTimeout);
+        if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); },
+                        config_.startTimeout)) {
             throw std::runtime_error("the private PipeWire server did not come up");
         }
         std::vector<std::string> sinks{"speakers"};
@@ -206,7 +229,9 @@ void PulseServer::start() {
             },
             config_.startTimeout);
         if (!up) {
-            throw std::runtime_error("the private PipeWire server has no default sink");
+            throw std::runtime_error(alive(helpers_.back())
+                                         ? "the private PipeWire server has no default sink"
+                                         : "the private WirePlumber ended while starting");
         }
         return;
     }

@@ -24,8 +24,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Puts stand-ins for every server program first on PATH for as long as it
-// lives. Each stand-in notes its pid and the HOME it was given, then sleeps
-// without ever serving.
+// lives. Each stand-in notes its pid, the HOME it was given and whether
+// PipeWire's socket already existed when it started; after a moment it makes
+// its own socket (a plain file) and then sleeps without ever serving, as a
+// server that is slow to start and then hangs would.
 class SilentServers {
 public:
     SilentServers() {
@@ -34,14 +36,28 @@ public:
             throw std::runtime_error("mkdtemp");
         }
         folder_ = pattern;
-        for (const char* name :
-             {"pulseaudio", "dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse"}) {
+        const std::vector<std::pair<const char*, const char*>> sockets{
+            {"pulseaudio", "$PULSE_RUNTIME_PATH/native"},
+            {"dbus-daemon", "${address#--address=unix:path=}"},
+            {"pipewire", "$XDG_RUNTIME_DIR/pipewire-0"},
+            {"wireplumber", ""},
+            {"pipewire-pulse", "$XDG_RUNTIME_DIR/pulse/native"}};
+        for (const auto& [name, socket] : sockets) {
             const std::string path = folder_ + "/" + name;
-            std::ofstream(path) << "#!/bin/sh\necho \"$$ $HOME\" >> " << folder_
-                                << "/started\nexec sleep 30\n";
+            std::ofstream script(path);
+            script << "#!/bin/sh\n"
+                   << "for a in \"$@\"; do case $a in --address=*) address=$a;; esac; done\n"
+                   << "pw=early; [ -e \"$XDG_RUNTIME_DIR/pipewire-0\" ] && pw=after\n"
+                   << "echo \"$$ $HOME " << name << " $pw\" >> " << folder_ << "/started\n"
+                   << "sleep 0.1\n";
+            if (*socket != '\0') {
+                script << "s=\"" << socket << "\"; mkdir -p \"$(dirname \"$s\")\"; touch \"$s\"\n";
+            }
+            script << "exec sleep 30\n";
+            script.close();
             ::chmod(path.c_str(), 0755);
         }
-        const char* path = std::getenv("PATH");
+    const char* path = std::getenv("PATH");
         oldPath_ = path != nullptr ? path : "/usr/bin:/bin";
         ::setenv("PATH", (folder_ + ":" + oldPath_).c_str(), 1);
     }
@@ -56,6 +72,8 @@ public:
     struct Started {
         pid_t pid;
         std::string home;
+        std::string name;
+        std::string pipewireSocket;  // "after" when it existed at the start
     };
     std::vector<Started> started() const {
         std::vector<Started> all;
@@ -64,7 +82,7 @@ public:
         while (std::getline(in, line)) {
             std::istringstream fields(line);
             Started s{};
-            if (fields >> s.pid >> s.home) {
+            if (fields >> s.pid >> s.home >> s.name >> s.pipewireSocket) {
                 all.push_back(s);
             }
         }
@@ -79,14 +97,18 @@ private:
 TEST(PulseHarness, AServerThatNeverComesUpLeavesNothingBehind) {
     SilentServers silent;
     PulseServer::Config config;
-    config.startTimeout = 300ms;
+    config.startTimeout = 1s;
     EXPECT_THROW(PulseServer server(config), std::runtime_error);
 
     const auto started = silent.started();
     // PulseAudio is one process; PipeWire brings a bus, a session manager
-    // and its PulseAudio server along.
+    // and its PulseAudio server along. Its clients give up when PipeWire's
+    // socket is not there yet, so they must be started only after it is.
     ASSERT_EQ(started.size(), PulseServer::onPipeWire() ? 4u : 1u);
     for (const auto& s : started) {
+        if (s.name == "wireplumber" || s.name == "pipewire-pulse") {
+            EXPECT_EQ(s.pipewireSocket, "after") << s.name << " started before PipeWire's socket";
+        }
         // Ended and reaped: not even a zombie is left to signal.
         errno = 0;
         EXPECT_EQ(::kill(s.pid, 0), -1) << "pid " << s.pid << " still runs";
