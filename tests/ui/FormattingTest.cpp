@@ -98,5 +98,34 @@ TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {
     }
 }
 
+TEST(PanelPlacement, WithoutAClickGoesToTheTraysCorner) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize panel(320, 400);
+    const struct {
+        const char* desktop;
+        QRect screen;
+        QRect available;
+        Qt::LayoutDirection direction;
+        QPoint position;
+    } cases[] = {
+        {"bottom panel", screen, {0, 0, 1920, 1040}, Qt::LeftToRight, {1600, 636}},
+        {"bottom panel, right to left", screen, {0, 0, 1920, 1040}, Qt::RightToLeft, {0, 636}},
+        {"top bar", screen, {0, 32, 1920, 1048}, Qt::LeftToRight, {1600, 36}},
+        {"top bar and a dock on the left", screen, {64, 32, 1856, 1048}, Qt::LeftToRight,
+         {1600, 36}},
+        {"top bar and a thicker bottom panel", screen, {0, 26, 1920, 1006}, Qt::LeftToRight,
+         {1600, 628}},
+        {"panel on the right edge", screen, {0, 0, 1872, 1080}, Qt::LeftToRight, {1552, 675}},
+        {"panel on the left edge", screen, {48, 0, 1872, 1080}, Qt::LeftToRight, {48, 675}},
+        {"no panel reserves room", screen, screen, Qt::LeftToRight, {1600, 5}},
+        {"second screen, bottom panel", {1920, 0, 1920, 1080}, {1920, 0, 1920, 1040},
+         Qt::LeftToRight, {3520, 636}},
+    };
+    for (const auto& c : cases) {
+        const QRect corner = trayCorner(c.screen, c.available, c.direction);
+        EXPECT_EQ(panelPosition(corner, panel, c.available), c.position) << c.desktop;
+    }
+}
+
 }  // namespace
 }  // namespace morvale::ui
