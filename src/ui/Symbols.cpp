@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
+#include <algorithm>
 #include <memory>
 
 namespace morvale::ui {
@@ -36,15 +37,29 @@ QByteArray tinted(const QString& name, const QColor& color) {
 
 class SymbolIconEngine final : public QIconEngine {
 public:
-    SymbolIconEngine(QByteArray svg, QString themeName)
+    SymbolIconEngine(QByteArray svg, QString themeName, const QByteArray& outlineSvg)
         : svg_(std::move(svg)),
           renderer_(std::make_shared<QSvgRenderer>(svg_)),
-          themeName_(std::move(themeName)) {}
+          themeName_(std::move(themeName)) {
+        if (!outlineSvg.isEmpty()) {
+            outline_ = std::make_shared<QSvgRenderer>(outlineSvg);
+        }
+    }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
         if (mode == QIcon::Disabled) {
             painter->save();
             painter->setOpacity(painter->opacity() * 0.4);
+        }
+        if (outline_) {
+            // The drawing in the outline colour, shifted by about a pixel of a
+            // 22-pixel tray icon in each of eight directions, under the drawing.
+            constexpr QPoint directions[] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0},
+                                             {1, 0},   {-1, 1}, {0, 1},  {1, 1}};
+            const qreal d = std::max(0.75, rect.width() / 22.0);
+            for (const QPoint& direction : directions) {
+                outline_->render(painter, QRectF(rect).translated(direction.toPointF() * d));
+            }
         }
         renderer_->render(painter, QRectF(rect));
         if (mode == QIcon::Disabled) {
@@ -84,6 +99,7 @@ public:
 private:
     QByteArray svg_;
     std::shared_ptr<QSvgRenderer> renderer_;  // parsed once, shared by copies
+    std::shared_ptr<QSvgRenderer> outline_;
     QString themeName_;
 };
 
@@ -93,12 +109,14 @@ bool hasSymbol(const QString& name) {
     return QFile::exists(resourcePath(name));
 }
 
-QIcon symbolIcon(const QString& name, const QColor& color, const QString& themeName) {
+QIcon symbolIcon(const QString& name, const QColor& color, const QString& themeName,
+                 const QColor& outline) {
     QByteArray svg = tinted(name, color);
     if (svg.isEmpty()) {
         return {};
     }
-    return QIcon(new SymbolIconEngine(std::move(svg), themeName));
+    return QIcon(new SymbolIconEngine(std::move(svg), themeName,
+                                      outline.isValid() ? tinted(name, outline) : QByteArray()));
 }
 
 }  // namespace morvale::ui

@@ -17,6 +17,9 @@ bool hasSymbol(const QString& name);
 // The picture drawn in color. An unknown name gives a null icon. themeName,
 // when given, is what the icon reports as its name, so that a tray host that
 // loads icons by name (and recolours symbolic ones to fit the panel) can.
-QIcon symbolIcon(const QString& name, const QColor& color, const QString& themeName = {});
+// A valid outline colour rings the drawing with a thin line of that colour,
+// which keeps it visible on a background as dark or as light as color itself.
+QIcon symbolIcon(const QString& name, const QColor& color, const QString& themeName = {},
+                 const QColor& outline = {});
 
 }  // namespace morvale::ui
