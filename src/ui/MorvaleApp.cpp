@@ -3,15 +3,21 @@
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPalette>
+#include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "model/Model.h"
 #include "ui/ContentView.h"
+#include "ui/PanelPlacement.h"
 #include "ui/PanelWindow.h"
 #include "ui/Symbols.h"
+#include "ui/TrayIconLook.h"
 #include "ui/TrayWatch.h"
+#include "ui/XEmbedTrayColors.h"
 
 namespace morvale::ui {
 
@@ -22,16 +28,45 @@ constexpr const char* traySymbol = "slider.horizontal.3";
 }  // namespace
 
 MorvaleApp::MorvaleApp(Model& model, bool allowRestart, QObject* parent)
-    : QObject(parent), model_(model), panel_(new PanelWindow(new ContentView(model))) {
-    connect(contentView(), &ContentView::quitRequested, this, [this] {
+    : QObject(parent),
+      model_(model),
+      panel_(new PanelWindow(new ContentView(model))),
+      menuUpdate_(new QTimer(this)) {
+    connect(contentView(), &ContentView::quitRequested, this, &MorvaleApp::quitRequested);
+    connect(this, &MorvaleApp::quitRequested, this, [this] {
         panel_->hide();
         quit();
     });
 
-    createTrayIcon();
+    createTrayMenu();
+    // The menu follows the model (the login item may change under it), once
+    // after each burst of changes.
+    menuUpdate_->setSingleShot(true);
+    menuUpdate_->setInterval(0);
+    connect(menuUpdate_, &QTimer::timeout, this, &MorvaleApp::updateTrayMenu);
+    subscription_ = model_.objectWillChange().subscribe([this] { menuUpdate_->start(); });
+
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        trayColors_ = new XEmbedTrayColors({}, this);
+        connect(trayColors_, &XEmbedTrayColors::changed, this, &MorvaleApp::updateTrayIcon);
+    }
+
     auto* watch = new TrayWatch(allowRestart, this);
-    connect(watch, &TrayWatch::trayAppeared, this, &MorvaleApp::createTrayIcon);
+    connect(watch, &TrayWatch::trayAppeared, this, [this] {
+        panel_->setNotice({});
+        createTrayIcon();
+    });
     connect(watch, &TrayWatch::restartNeeded, this, &MorvaleApp::restartRequested);
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        createTrayIcon();
+    } else {
+        // Without a tray there is no icon to click: say how to come back, once.
+        // (Showing an icon nowhere would only make Qt warn.)
+        panel_->setNotice(
+            tr("There is no system tray to show Morvale's icon in. To open this panel again, "
+               "start Morvale again, for instance from the application menu."));
+        QTimer::singleShot(0, this, &MorvaleApp::openPanel);
+    }
     watch->start();
 
     qApp->installEventFilter(this);
@@ -54,39 +89,67 @@ void MorvaleApp::togglePanel() {
     panel_->toggle(anchor());
 }
 
-void MorvaleApp::setTrayMenu(QMenu* menu) {
-    trayMenu_ = menu;
-    tray_->setContextMenu(menu);
-}
-
 void MorvaleApp::quit() {
     QCoreApplication::quit();
 }
 
 QRect MorvaleApp::anchor() const {
-    const QRect icon = tray_->geometry();
-    if (icon.isValid() && !icon.isEmpty()) {
-        return icon;
+    if (tray_ != nullptr) {
+        const QRect icon = tray_->geometry();
+        if (icon.isValid() && !icon.isEmpty()) {
+            return icon;
+        }
     }
-    return {QCursor::pos(), QSize(1, 1)};
+    if (lastClick_) {
+        return {*lastClick_, QSize(1, 1)};
+    }
+    // Never clicked (the panel opened at start or from a second start): the
+    // pointer may be anywhere, so go by the desktop's panel instead.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {};
+    }
+    return trayCorner(screen->geometry(), screen->availableGeometry(),
+                      QGuiApplication::layoutDirection());
+}
+
+void MorvaleApp::createTrayMenu() {
+    trayMenu_ = new QMenu(panel_);  // goes with the panel
+    trayMenu_->setObjectName(QStringLiteral("trayMenu"));
+    trayMenu_->addAction(tr("Open panel"), this, &MorvaleApp::openPanel);
+    loginAction_ = trayMenu_->addAction(tr("Open at login"), this, [this] {
+        // As the panel's checkbox: the model decides, the menu shows what the
+        // login item says afterwards.
+        model_.toggleLaunchAtLogin();
+        updateTrayMenu();
+    });
+    loginAction_->setCheckable(true);
+    trayMenu_->addSeparator();
+    trayMenu_->addAction(tr("Quit"), this, &MorvaleApp::quitRequested);
+    updateTrayMenu();
+}
+
+void MorvaleApp::updateTrayMenu() {
+    if (loginAction_->isChecked() != model_.launchAtLogin()) {
+        loginAction_->setChecked(model_.launchAtLogin());
+    }
 }
 
 void MorvaleApp::createTrayIcon() {
-    // A new icon each time, so that Qt docks it into whatever tray is there now.
     if (tray_ != nullptr) {
-        tray_->hide();
-        tray_->deleteLater();
+        return;
     }
     tray_ = new QSystemTrayIcon(this);
+    // Before the icon shows: a StatusNotifierItem host reads whether there is a
+    // menu only when the icon is registered with it.
+    tray_->setContextMenu(trayMenu_);
     updateTrayIcon();
     tray_->setToolTip(tr("Morvale"));
-    tray_->setContextMenu(trayMenu_);
     connect(tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                // The whole interface is the panel: a secondary click opens it
-                // too, unless the icon has a menu for that.
-                if (reason == QSystemTrayIcon::Trigger ||
-                    (reason == QSystemTrayIcon::Context && tray_->contextMenu() == nullptr)) {
+                if (reason == QSystemTrayIcon::Trigger) {
+                    // Where the icon is, when the tray does not say.
+                    lastClick_ = QCursor::pos();
                     togglePanel();
                 }
             });
@@ -94,10 +157,15 @@ void MorvaleApp::createTrayIcon() {
 }
 
 void MorvaleApp::updateTrayIcon() {
-    const QColor color = QApplication::palette().color(QPalette::WindowText);
+    if (tray_ == nullptr) {
+        return;
+    }
+    const TrayIconLook look = trayIconLook(
+        trayColors_ != nullptr ? trayColors_->foreground() : std::nullopt, QApplication::palette());
     const QString themeName = QString::fromLatin1(trayIconThemeName);
-    tray_->setIcon(symbolIcon(QString::fromLatin1(traySymbol), color,
-                              QIcon::hasThemeIcon(themeName) ? themeName : QString()));
+    tray_->setIcon(symbolIcon(QString::fromLatin1(traySymbol), look.glyph,
+                              QIcon::hasThemeIcon(themeName) ? themeName : QString(),
+                              look.outline));
 }
 
 bool MorvaleApp::eventFilter(QObject* watched, QEvent* event) {

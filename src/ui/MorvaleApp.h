@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QRect>
+#include <optional>
 
+#include "model/WillChange.h"
+
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace morvale {
 class Model;
@@ -14,14 +20,18 @@ namespace morvale::ui {
 
 class ContentView;
 class PanelWindow;
+class XEmbedTrayColors;
 
 // The application: a tray icon showing the "slider.horizontal.3" symbol whose
-// click opens the panel (a window next to the icon, not a menu). It only
-// wires the tray icon, the panel window and the model together.
+// click opens the panel (a window next to the icon, not a menu), and whose
+// menu offers the panel, "Open at login" and Quit. It only wires the tray
+// icon, its menu, the panel window and the model together.
 //
-// The icon is shown from the start and stays; when no tray is there yet (a
-// desktop whose panel starts after the program, at login), it is shown as
-// soon as one appears. The program never ends for lack of a tray.
+// The icon is shown as soon as there is a tray; when there is none yet (a
+// desktop whose panel starts after the program, at login), it is shown once
+// one appears. When there is none at start (GNOME without its AppIndicator
+// extension, for one), the panel opens once with a line that tells how to
+// reach the program again. The program never ends for lack of a tray.
 class MorvaleApp final : public QObject {
     Q_OBJECT
 public:
@@ -37,21 +47,25 @@ public:
 
     ContentView* contentView() const;
     PanelWindow* panelWindow() const { return panel_; }
+    // None while there is no tray.
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    // The tray icon's menu (its secondary click): Open panel, Open at login
+    // and Quit. The demo puts its call switch on top.
+    QMenu* trayMenu() const { return trayMenu_; }
 
-    // Opens the panel next to the tray icon (or the pointer, when the tray
-    // does not tell where its icon is).
+    // Opens the panel next to the tray icon: where the icon is, when the tray
+    // tells; else where the user last clicked it; else at the corner of the
+    // screen where the tray sits.
     void openPanel();
     void togglePanel();
-
-    // A menu for the tray icon's secondary click (the demo's call switch).
-    void setTrayMenu(QMenu* menu);
 
     // Ends the program the normal way: the event loop returns and the model's
     // termination hook runs.
     static void quit();
 
 signals:
+    // The user asked to quit (the panel's Quit or the menu's); quit() follows.
+    void quitRequested();
     // A tray appeared that only a fresh start of the program can use.
     void restartRequested();
 
@@ -60,13 +74,20 @@ protected:
 
 private:
     QRect anchor() const;
+    void createTrayMenu();
     void createTrayIcon();
     void updateTrayIcon();
+    void updateTrayMenu();
 
     Model& model_;
     PanelWindow* panel_;
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
+    QAction* loginAction_ = nullptr;
+    XEmbedTrayColors* trayColors_ = nullptr;
+    QTimer* menuUpdate_;
+    WillChangeChannel::Subscription subscription_;
+    std::optional<QPoint> lastClick_;
 };
 
 }  // namespace morvale::ui

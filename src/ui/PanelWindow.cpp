@@ -2,12 +2,14 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
 #include "ui/ContentView.h"
 #include "ui/PanelPlacement.h"
+#include "ui/PanelStyle.h"
 
 namespace morvale::ui {
 
@@ -32,13 +34,23 @@ Qt::WindowFlags panelWindowFlags() {
 }  // namespace
 
 PanelWindow::PanelWindow(ContentView* content)
-    : QWidget(nullptr, panelWindowFlags()), content_(content) {
+    : QWidget(nullptr, panelWindowFlags()), content_(content), notice_(new QLabel) {
     setObjectName(QStringLiteral("panelWindow"));
     setWindowTitle(QStringLiteral("Morvale"));
     setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // always the panel's own size
+    layout->setSpacing(0);
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setFont(panelFont(TextStyle::callout));
+    notice_->setWordWrap(true);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setFixedWidth(ContentView::panelWidth);
+    const int padding = ContentView::padding;
+    notice_->setContentsMargins(padding, padding, padding, 0);
+    notice_->hide();
+    layout->addWidget(notice_);
     layout->addWidget(content_);
 
     // Once the user lets go of a slider, the panel may have grown meanwhile.
@@ -68,6 +80,18 @@ void PanelWindow::open(const QRect& anchor) {
     show();
     raise();
     activateWindow();
+}
+
+void PanelWindow::setNotice(const QString& text) {
+    notice_->setText(text);
+    // The height that the text takes at the panel's width (a wrapping label's
+    // own size hint may assume a narrower one).
+    notice_->setFixedHeight(notice_->heightForWidth(ContentView::panelWidth));
+    notice_->setVisible(!text.isEmpty());
+}
+
+QString PanelWindow::notice() const {
+    return notice_->text();
 }
 
 void PanelWindow::place() {

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QWidget>
 
+class QLabel;
+
 namespace morvale::ui {
 
 class ContentView;
@@ -28,6 +30,11 @@ public:
     void toggle(const QRect& anchor);
     void open(const QRect& anchor);
 
+    // A line above the panel's content about the program itself (that it has
+    // no tray icon, and how to reach it then); none while empty.
+    void setNotice(const QString& text);
+    QString notice() const;
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -37,6 +44,7 @@ private:
     void place();
 
     ContentView* content_;
+    QLabel* notice_;
     QRect anchor_;
     QElapsedTimer sinceClosed_;
 };

@@ -100,8 +100,8 @@ bool startAgain(const std::vector<std::string>& arguments) {
     return process.startDetached();
 }
 
-// The demo's switch for its FaceTime call, in the tray icon's menu and as
-// Ctrl+T in the panel.
+// The demo's switch for its FaceTime call, on top of the tray icon's menu and
+// as Ctrl+T in the panel.
 void addCallSwitch(ui::MorvaleApp& app, ui::DemoSystem& demo) {
     auto* toggle = new QAction(QCoreApplication::translate("main", "Demo: FaceTime call"), &app);
     toggle->setCheckable(true);
@@ -112,13 +112,10 @@ void addCallSwitch(ui::MorvaleApp& app, ui::DemoSystem& demo) {
         demo.setCallActive(on);
         Model::shared().refresh();
     });
-    auto* menu = new QMenu(app.panelWindow());  // goes with the panel
-    menu->addAction(toggle);
-    menu->addSeparator();
-    menu->addAction(QCoreApplication::translate("main", "Open panel"), &app,
-                    &ui::MorvaleApp::openPanel);
-    menu->addAction(QCoreApplication::translate("main", "Quit"), &app, &ui::MorvaleApp::quit);
-    app.setTrayMenu(menu);
+    QMenu* menu = app.trayMenu();
+    QAction* first = menu->actions().value(0);
+    menu->insertAction(first, toggle);
+    menu->insertSeparator(first);
     app.panelWindow()->addAction(toggle);
 }
 

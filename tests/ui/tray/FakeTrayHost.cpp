@@ -1,0 +1,114 @@
+#include "FakeTrayHost.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QMetaObject>
+#include <QMutexLocker>
+
+namespace morvale::testing {
+
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString connectionName = QStringLiteral("fake-tray-host");
+
+// The watcher's D-Bus interface, as far as Qt's tray icon uses it.
+class Watcher final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+public:
+    explicit Watcher(FakeTrayHost& host) : host_(host) {}
+
+    QStringList registeredItems() const { return host_.items(); }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) {
+        // An item gives its bus name, or only its object path (then its
+        // sender's name counts).
+        const QString name = service.startsWith(QLatin1Char('/')) ? message().service() : service;
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            name, QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
+        // Without blocking: the item may be asking this host something meanwhile.
+        auto* reply = new QDBusPendingCallWatcher(connection().asyncCall(get, 5000), this);
+        connect(reply, &QDBusPendingCallWatcher::finished, this,
+                [this, name](QDBusPendingCallWatcher* call) {
+                    const QDBusMessage menu = call->reply();
+                    host_.addItem(name, menu.arguments()
+                                            .value(0)
+                                            .value<QDBusVariant>()
+                                            .variant()
+                                            .value<QDBusObjectPath>()
+                                            .path());
+                    call->deleteLater();
+                });
+        emit StatusNotifierItemRegistered(name);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& service);
+
+private:
+    FakeTrayHost& host_;
+};
+
+FakeTrayHost::FakeTrayHost() : context_(new QObject) {
+    context_->moveToThread(&thread_);
+    thread_.start();
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            QDBusConnection bus =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+            auto* watcher = new Watcher(*this);
+            watcher->setParent(context_);
+            bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher,
+                               QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                   QDBusConnection::ExportAllProperties);
+            bus.registerService(watcherService);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+FakeTrayHost::~FakeTrayHost() {
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            QDBusConnection bus(connectionName);
+            bus.unregisterService(watcherService);
+            context_->deleteLater();  // with the watcher, as the thread ends
+            QDBusConnection::disconnectFromBus(connectionName);
+        },
+        Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+QStringList FakeTrayHost::items() const {
+    const QMutexLocker lock(&mutex_);
+    return items_;
+}
+
+QString FakeTrayHost::menuAtRegistration(const QString& item) const {
+    const QMutexLocker lock(&mutex_);
+    return menus_.value(items_.indexOf(item));
+}
+
+void FakeTrayHost::addItem(const QString& service, const QString& menu) {
+    const QMutexLocker lock(&mutex_);
+    items_ << service;
+    menus_ << menu;
+}
+
+}  // namespace morvale::testing
+
+#include "FakeTrayHost.moc"

@@ -1,0 +1,152 @@
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QIcon>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "FakeTrayHost.h"
+#include "UiFixture.h"
+#include "ui/MorvaleApp.h"
+#include "ui/PanelWindow.h"
+
+namespace morvale::testing {
+namespace {
+
+// One entry of a menu exported over D-Bus (com.canonical.dbusmenu).
+struct MenuEntry {
+    int id = 0;
+    QVariantMap properties;
+    std::vector<MenuEntry> children;
+
+    QString label() const {
+        return properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")
+                   ? QStringLiteral("-")
+                   : properties.value(QStringLiteral("label")).toString();
+    }
+};
+
+MenuEntry readEntry(const QDBusArgument& argument) {
+    MenuEntry entry;
+    argument.beginStructure();
+    argument >> entry.id >> entry.properties;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        entry.children.push_back(readEntry(child.variant().value<QDBusArgument>()));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return entry;
+}
+
+// A tray host's view of the program's tray icon, over the session bus.
+class TrayOverDBus : public UiFixture {
+protected:
+    FakeTrayHost host;  // there before the program looks for a tray
+    QDBusConnection probe =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("probe"));
+    QString item;
+
+    ~TrayOverDBus() override { QDBusConnection::disconnectFromBus(QStringLiteral("probe")); }
+
+    // The item answers from this thread, so the calls must not block it.
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(item, path, interface, method);
+        message.setArguments(arguments);
+        const QDBusPendingCall pending = probe.asyncCall(message, 5000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000)) << method.toStdString();
+        EXPECT_FALSE(pending.isError()) << pending.error().message().toStdString();
+        return pending.reply();
+    }
+
+    QVariant itemProperty(const char* name) {
+        const QDBusMessage reply =
+            call(QStringLiteral("/StatusNotifierItem"),
+                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                 {QStringLiteral("org.kde.StatusNotifierItem"), QString::fromLatin1(name)});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+
+    MenuEntry menu(const QString& path) {
+        const QDBusMessage reply = call(path, QStringLiteral("com.canonical.dbusmenu"),
+                                        QStringLiteral("GetLayout"), {0, -1, QStringList()});
+        return readEntry(reply.arguments().value(1).value<QDBusArgument>());
+    }
+
+    static const MenuEntry& entry(const MenuEntry& menu, const QString& label) {
+        for (const MenuEntry& child : menu.children) {
+            if (child.label() == label) {
+                return child;
+            }
+        }
+        ADD_FAILURE() << "no menu entry " << label.toStdString();
+        return menu;
+    }
+
+    void click(const QString& path, int id) {
+        call(path, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
+             {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        settle();
+    }
+};
+
+TEST_F(TrayOverDBus, TheHostGetsTheNamedIconItsPictureAndAMenuThatWorks) {
+    // The symbolic icon as installed in the icon theme.
+    QIcon::setThemeSearchPaths(
+        {QStringLiteral(MORVALE_SOURCE_DIR "/data/icons"), QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    makeModel();
+    ui::MorvaleApp app(*model);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !host.items().isEmpty(); }, 5000));
+    item = host.items().first();
+
+    // A name the host can recolour, and a picture for hosts that cannot load it.
+    EXPECT_EQ(itemProperty("IconName").toString().toStdString(),
+              ui::MorvaleApp::trayIconThemeName);
+    EXPECT_FALSE(itemProperty("IconPixmap").value<QDBusArgument>().atEnd());
+
+    // The menu was there when the item registered: hosts read it only then.
+    const QString path = host.menuAtRegistration(item);
+    ASSERT_FALSE(path.isEmpty());
+    ASSERT_NE(path.toStdString(), "/NO_DBUSMENU");
+    MenuEntry layout = menu(path);
+    QStringList labels;
+    for (const MenuEntry& child : layout.children) {
+        labels << child.label();
+    }
+    EXPECT_EQ(labels.join(QLatin1Char('|')).toStdString(), "Open panel|Open at login|-|Quit");
+
+    // "Open at login" shows the model's state and toggles it through the model.
+    const QString login = QStringLiteral("Open at login");
+    EXPECT_EQ(entry(layout, login).properties.value(QStringLiteral("toggle-type")).toString(),
+              QStringLiteral("checkmark"));
+    EXPECT_EQ(entry(layout, login).properties.value(QStringLiteral("toggle-state")), 0);
+    click(path, entry(layout, login).id);
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_EQ(entry(menu(path), login).properties.value(QStringLiteral("toggle-state")), 1);
+    // A change made elsewhere (the panel's checkbox) shows in the menu too.
+    model->toggleLaunchAtLogin();
+    settle();
+    EXPECT_EQ(entry(menu(path), login).properties.value(QStringLiteral("toggle-state")), 0);
+
+    click(path, entry(layout, QStringLiteral("Open panel")).id);
+    EXPECT_TRUE(app.panelWindow()->isVisible());
+    // A left click on the icon toggles the panel.
+    call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
+         QStringLiteral("Activate"), {10, 10});
+    settle();
+    EXPECT_FALSE(app.panelWindow()->isVisible());
+
+    QSignalSpy quit(&app, &ui::MorvaleApp::quitRequested);
+    click(path, entry(layout, QStringLiteral("Quit")).id);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+}  // namespace
+}  // namespace morvale::testing
