@@ -7,9 +7,11 @@
 #include <QVBoxLayout>
 
 #include "model/Model.h"
+#include "ui/Accessibility.h"
 #include "ui/AppIcons.h"
 #include "ui/ContinuousSlider.h"
 #include "ui/Formatting.h"
+#include "ui/Keyboard.h"
 #include "ui/PanelStyle.h"
 #include "ui/RowGlyphs.h"
 #include "ui/Symbols.h"
@@ -55,11 +57,19 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     percent_->setMinimumWidth(percent_->textWidth(QStringLiteral("100%")));
 
     muteButton_->setAutoRaise(true);
+    // Checked while muted, so that assistive technology tells "muted" from a
+    // low volume; the speaker symbol shows it to the eye.
+    muteButton_->setCheckable(true);
     muteButton_->setFocusPolicy(Qt::TabFocus);
+    pressOnEnter(*muteButton_);
     muteButton_->setFixedWidth(muteWidth);
     muteButton_->setIconSize(QSize(muteWidth, muteWidth));
     muteButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     slider_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    slider_->setKeySteps(0.01, 0.1);
+    slider_->setSpokenValue(100.0, percentText);
+    setLabelledBy(*slider_, *name_);
+    playingDot_->setAccessibleName(tr("playing"));
 
     auto* title = new QHBoxLayout;
     title->setSpacing(5);
@@ -84,7 +94,12 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     row->addWidget(icon_, 0, Qt::AlignVCenter);
     row->addLayout(detail, 1);
 
-    connect(muteButton_, &QToolButton::clicked, this, [this] { model_.toggleMute(entry_.id); });
+    connect(muteButton_, &QToolButton::clicked, this, [this] {
+        // The click's own checked state is not used: the button shows what
+        // the model did.
+        model_.toggleMute(entry_.id);
+        muteButton_->setChecked(model_.volume(entry_.id) == 0.0);
+    });
     connect(slider_, &ContinuousSlider::valueEdited, this,
             [this](double value) { model_.setVolume(entry_.id, value); });
     connect(slider_, &QSlider::sliderReleased, this, &AppRow::dragEnded);
@@ -108,7 +123,13 @@ void AppRow::setEntry(AppEntry entry) {
     entry_ = std::move(entry);
     icon_->setIcon(appIcon(entry_.icon));
     icon_->setOpacity(entry_.isRunning() ? 1.0 : notRunningOpacity);
-    name_->setText(QString::fromStdString(entry_.name));
+    const QString name = QString::fromStdString(entry_.name);
+    name_->setText(name);
+    // Set only on a change: each setting is announced to assistive technology.
+    if (const QString spoken = tr("%1 volume").arg(name); slider_->accessibleName() != spoken) {
+        slider_->setAccessibleName(spoken);
+        muteButton_->setAccessibleName(tr("Mute %1").arg(name));
+    }
     playingDot_->setVisible(entry_.isPlaying);
     redraw();
 }
@@ -119,6 +140,7 @@ void AppRow::redraw() {
     const double volume = model_.volume(entry_.id);
     percent_->setText(percentText(volume));
     const QString symbol = QString::fromLatin1(muteSymbolName(volume));
+    muteButton_->setChecked(volume == 0.0);
     if (muteButton_->property("symbol").toString() != symbol) {
         muteButton_->setProperty("symbol", symbol);
         muteButton_->setIcon(symbolIcon(symbol, secondaryTextColor(palette())));
@@ -132,6 +154,14 @@ void AppRow::redraw() {
 
 bool AppRow::isDragging() const {
     return slider_->isSliderDown();
+}
+
+QWidget* AppRow::volumeSlider() const {
+    return slider_;
+}
+
+QWidget* AppRow::muteButton() const {
+    return muteButton_;
 }
 
 qreal AppRow::iconOpacity() const {

@@ -42,6 +42,10 @@ public:
     // The user holds the volume slider.
     bool isDragging() const;
 
+    // The two controls, in the order Tab reaches them.
+    QWidget* volumeSlider() const;
+    QWidget* muteButton() const;
+
     qreal iconOpacity() const;
     QString symbolName() const;
 

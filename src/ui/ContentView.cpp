@@ -11,8 +11,11 @@
 #include <QVBoxLayout>
 
 #include "model/Model.h"
+#include "ui/Accessibility.h"
+#include "ui/AppRow.h"
 #include "ui/ContinuousSlider.h"
 #include "ui/Formatting.h"
+#include "ui/Keyboard.h"
 #include "ui/PanelStyle.h"
 #include "ui/RowList.h"
 #include "ui/TextWidgets.h"
@@ -65,13 +68,24 @@ ContentView::ContentView(Model& model, QWidget* parent)
     boostText_->setObjectName(QStringLiteral("boostText"));
     boostText_->setFont(panelFont(TextStyle::valueText));
     boostSlider_->setObjectName(QStringLiteral("boostSlider"));
+    boostSlider_->setKeySteps(1.0, 5.0);  // whole decibels, which is all the model takes
+    boostSlider_->setSpokenValue(1.0, boostText);
+    boostSlider_->setAccessibleName(sectionTitle_->text());
+    sectionTitle_->setBuddy(boostSlider_);
     helpText_->setWordWrap(true);
+    boostSlider_->setAccessibleDescription(helpText_->text());
     errorLine_->setWordWrap(true);
     errorLine_->setTextFormat(Qt::PlainText);  // shown as it comes, never as markup
+    // Reachable by Tab, so that a screen reader can read it again.
+    errorLine_->setFocusPolicy(Qt::TabFocus);
+    makeAlertLine(*errorLine_);
     loginBox_->setObjectName(QStringLiteral("launchAtLogin"));
     loginBox_->setFont(panelFont(TextStyle::callout));
+    pressOnEnter(*loginBox_);
     quitButton_->setObjectName(QStringLiteral("quitButton"));
     quitButton_->setAutoDefault(false);
+    pressOnEnter(*quitButton_);
+    new FocusRing(this);
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
@@ -133,6 +147,7 @@ ContentView::ContentView(Model& model, QWidget* parent)
 
     applyColors();
     redraw();
+    updateTabOrder();
 }
 
 void ContentView::redrawSoon() {
@@ -147,11 +162,11 @@ void ContentView::redraw() {
 
 void ContentView::draw(const std::vector<AppEntry>& entries) {
     redrawTimer_->stop();
-    const bool holding = isInteracting();
-    if (!holding) {
-        emptyLine_->setVisible(entries.empty());
+    const auto hold = isInteracting() ? RowList::Hold::all : RowList::Hold::nothing;
+    if (rows_->showEntries(entries, hold)) {
+        updateTabOrder();
     }
-    rows_->showEntries(entries, holding);
+    emptyLine_->setVisible(rows_->rows().empty());
 
     callBadge_->setVisible(model_.callActive());
     boostText_->setText(boostText(model_.duckBoostDB()));
@@ -159,16 +174,49 @@ void ContentView::draw(const std::vector<AppEntry>& entries) {
         boostSlider_->setContinuousValue(model_.duckBoostDB());
     }
 
-    const auto& error = model_.errorText();
-    errorLine_->setText(error ? QString::fromStdString(*error) : QString());
-    errorLine_->setVisible(error.has_value());
+    showError();
 
     const QSignalBlocker blocker(loginBox_);
     loginBox_->setChecked(model_.launchAtLogin());
 }
 
+void ContentView::showError() {
+    const auto& error = model_.errorText();
+    if (!error) {
+        errorLine_->hide();
+        errorLine_->clear();
+        return;
+    }
+    const QString text = QString::fromStdString(*error);
+    if (text != errorLine_->text() || !errorLine_->isVisibleTo(this)) {
+        errorLine_->setText(text);
+        announce(*errorLine_);
+    }
+}
+
+void ContentView::prepareToOpen() {
+    redraw();
+    const auto rows = rows_->rows();
+    QWidget* first = rows.empty() ? boostSlider_ : rows.front()->volumeSlider();
+    first->setFocus(Qt::OtherFocusReason);
+}
+
 bool ContentView::isInteracting() const {
     return rows_->isDragging() || boostSlider_->isSliderDown();
+}
+
+void ContentView::updateTabOrder() {
+    // The order shown: each row's slider and mute button, then the boost, the
+    // error line (when there is one), "Open at login" and Quit.
+    std::vector<QWidget*> chain;
+    for (const AppRow* row : rows_->rows()) {
+        chain.push_back(row->volumeSlider());
+        chain.push_back(row->muteButton());
+    }
+    chain.insert(chain.end(), {boostSlider_, errorLine_, loginBox_, quitButton_});
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        setTabOrder(chain[i - 1], chain[i]);
+    }
 }
 
 QSize ContentView::sizeHint() const {

@@ -43,6 +43,10 @@ public:
     // (redraw() passes the model's entries).
     void draw(const std::vector<AppEntry>& entries);
 
+    // The panel is about to open: it shows the model's rows, with the focus on
+    // the first row's slider (the boost's when there is no row).
+    void prepareToOpen();
+
     // The user holds a slider (a row's or the boost's): rows are then not
     // added, removed or moved, and the panel keeps its place on screen.
     bool isInteracting() const;
@@ -60,6 +64,8 @@ protected:
 
 private:
     void applyColors();
+    void showError();
+    void updateTabOrder();
 
     Model& model_;
     WillChangeChannel::Subscription subscription_;

@@ -43,8 +43,45 @@ void ContinuousSlider::setContinuousValue(double value) {
     settingFromProgram_ = false;
 }
 
+void ContinuousSlider::setKeySteps(double arrow, double page) {
+    setSingleStep(stepOfValue(minimum_ + arrow));
+    setPageStep(stepOfValue(minimum_ + page));
+}
+
+void ContinuousSlider::setSpokenValue(double scale, ValueText text) {
+    spokenScale_ = scale;
+    spokenText_ = text;
+}
+
+double ContinuousSlider::spokenValueOfStep(int step) const {
+    // Scaled before the division, so that whole percentages come out whole.
+    return minimum_ * spokenScale_ + (maximum_ - minimum_) * spokenScale_ * step / maximum();
+}
+
+int ContinuousSlider::stepOfSpokenValue(double spoken) const {
+    return stepOfValue(spoken / spokenScale_);
+}
+
+QString ContinuousSlider::spokenText() const {
+    return spokenText_ != nullptr ? spokenText_(continuousValue())
+                                  : QString::number(spokenValueOfStep(value()));
+}
+
+void ContinuousSlider::focusOutEvent(QFocusEvent* event) {
+    pressedSinceFocus_ = false;
+    QSlider::focusOutEvent(event);
+}
+
+void ContinuousSlider::mousePressEvent(QMouseEvent* event) {
+    pressedSinceFocus_ = true;
+    QSlider::mousePressEvent(event);
+}
+
 void ContinuousSlider::wheelEvent(QWheelEvent* event) {
-    if (!hasFocus()) {
+    // The window marks that the keyboard is in use (Qt on Tab, the panel on
+    // any key), which is when a focused slider counts as reached by keyboard.
+    const bool chosen = pressedSinceFocus_ || window()->testAttribute(Qt::WA_KeyboardFocusChange);
+    if (!hasFocus() || !chosen) {
         event->ignore();
         return;
     }

@@ -11,11 +11,15 @@ namespace morvale::ui {
 //
 // Only the user's changes are reported (valueEdited); setting the position
 // from the program is silent. The wheel is left to the panel's scrolling
-// unless the slider has the keyboard focus, so that scrolling the list never
-// changes a volume on the way.
+// unless the user chose this slider (clicked it, or reached it by keyboard),
+// so that scrolling the list never changes a volume on the way, not even that
+// of the slider the panel puts the focus on when it opens.
 class ContinuousSlider final : public QSlider {
     Q_OBJECT
 public:
+    // How a value is written for people: "50%", "+6 dB".
+    using ValueText = QString (*)(double value);
+
     ContinuousSlider(double minimum, double maximum, int steps, QWidget* parent = nullptr);
 
     double continuousValue() const;
@@ -26,16 +30,32 @@ public:
     double valueOfStep(int step) const;
     int stepOfValue(double value) const;
 
+    // How far an arrow key and a page key move the thumb, in the value's units.
+    void setKeySteps(double arrow, double page);
+
+    // The value as assistive technology tells it: as a number in units of
+    // value × scale (a volume from 0 to 1 as a percentage: scale 100), and as
+    // text. Without it, the value itself.
+    void setSpokenValue(double scale, ValueText text);
+    double spokenValueOfStep(int step) const;
+    int stepOfSpokenValue(double spoken) const;
+    QString spokenText() const;
+
 signals:
     void valueEdited(double value);
 
 protected:
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
     double minimum_;
     double maximum_;
+    double spokenScale_ = 1.0;
+    ValueText spokenText_ = nullptr;
     bool settingFromProgram_ = false;
+    bool pressedSinceFocus_ = false;
 };
 
 }  // namespace morvale::ui

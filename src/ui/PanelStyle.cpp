@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QPalette>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace morvale::ui {
@@ -57,6 +58,32 @@ QColor statusGreen(const QPalette& palette) {
 
 QColor statusRed(const QPalette& palette) {
     return isDark(palette) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x00, 0x15);
+}
+
+namespace {
+
+double relativeLuminance(const QColor& color) {
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+}
+
+}  // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor focusRingColor(const QPalette& palette) {
+    constexpr double enough = 3.0;
+    const QColor window = palette.color(QPalette::Window);
+    const QColor highlight = palette.color(QPalette::Highlight);
+    return contrastRatio(highlight, window) >= enough ? highlight
+                                                      : palette.color(QPalette::WindowText);
 }
 
 void setTextColor(QWidget& widget, const QColor& color) {

@@ -30,6 +30,14 @@ QColor secondaryTextColor(const QPalette& palette);
 QColor statusGreen(const QPalette& palette);
 QColor statusRed(const QPalette& palette);
 
+// The contrast ratio of two opaque colours, from 1 (the same) to 21 (black on
+// white), as accessibility guidelines measure it.
+double contrastRatio(const QColor& a, const QColor& b);
+// The colour of the ring around the control that has the keyboard focus: the
+// palette's highlight, unless that barely stands out from the window (below
+// 3:1), then the text colour.
+QColor focusRingColor(const QPalette& palette);
+
 // Sets the widget's text colour (its foreground role).
 void setTextColor(QWidget& widget, const QColor& color);
 

@@ -74,7 +74,9 @@ void PanelWindow::toggle(const QRect& anchor) {
 
 void PanelWindow::open(const QRect& anchor) {
     anchor_ = anchor;
-    content_->redraw();
+    // The focus ring waits for the keyboard to be used in this opening.
+    setAttribute(Qt::WA_KeyboardFocusChange, false);
+    content_->prepareToOpen();
     adjustSize();
     place();
     show();

@@ -1,5 +1,6 @@
 #include "ui/RowList.h"
 
+#include <QApplication>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,20 +32,47 @@ RowList::RowList(Model& model, QWidget* parent)
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll_->setFixedHeight(scrollHeight);
     scroll_->setBackgroundRole(QPalette::Window);
+    // Tab goes through the rows themselves (and scrolls them into view).
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setParent(this);
     scroll_->hide();
+
+    // However the focus arrives on a row (Tab, Shift+Tab from below, the row
+    // of a keyboard user's application going), the row scrolls into view.
+    followFocus_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* focused) {
+            if (isScrolling() && focused != nullptr && host_->isAncestorOf(focused)) {
+                scroll_->ensureWidgetVisible(focused);
+            }
+        });
 }
 
-void RowList::showEntries(const std::vector<AppEntry>& entries, bool keepLayout) {
-    if (keepLayout) {
-        for (const AppEntry& entry : entries) {
-            if (const auto it = byId_.find(entry.id); it != byId_.end()) {
-                it->second->setEntry(entry);
-            }
-        }
-        return;
-    }
+RowList::~RowList() {
+    // The rows go after this object's own part, and the focus leaving them
+    // must not reach it then.
+    disconnect(followFocus_);
+}
 
+bool RowList::showEntries(const std::vector<AppEntry>& entries, Hold hold) {
+    changed_ = false;
+    switch (hold) {
+        case Hold::all:
+            for (const AppEntry& entry : entries) {
+                if (const auto it = byId_.find(entry.id); it != byId_.end()) {
+                    it->second->setEntry(entry);
+                }
+            }
+            return false;
+        case Hold::nothing:
+            follow(entries);
+            break;
+    }
+    setScrolling(byId_.size() >= scrollThreshold);
+    return changed_;
+}
+
+void RowList::follow(const std::vector<AppEntry>& entries) {
+    const std::vector<AppRow*> shown = rows();
     std::vector<AppRow*> wanted;
     wanted.reserve(entries.size());
     std::map<std::string, AppRow*, std::less<>> kept;
@@ -55,22 +83,25 @@ void RowList::showEntries(const std::vector<AppEntry>& entries, bool keepLayout)
             byId_.erase(it);
             row->setEntry(entry);
         } else if (kept.find(entry.id) == kept.end()) {
-            row = new AppRow(model_, entry, host_);
-            connect(row, &AppRow::dragEnded, this, &RowList::dragEnded);
+            row = addRow(entry);
         }
         if (row != nullptr) {
             kept.emplace(entry.id, row);
             wanted.push_back(row);
         }
     }
-    for (auto& [id, row] : byId_) {
-        delete row;  // its entry is no longer listed
-    }
-    byId_ = std::move(kept);
 
+    // What is left in byId_ goes, after the focus has moved on from it: a
+    // keyboard user whose row goes finds the focus on the row in its place.
+    std::vector<AppRow*> staying;
+    for (AppRow* row : shown) {
+        if (byId_.count(row->entry().id) == 0) {
+            staying.push_back(row);
+        }
+    }
     // Moves rows only when the order changed, so that an unchanged list does
     // not flicker and keeps its scroll position.
-    if (rows() != wanted) {
+    if (staying != wanted) {
         for (AppRow* row : wanted) {
             rowsLayout_->removeWidget(row);
         }
@@ -78,8 +109,26 @@ void RowList::showEntries(const std::vector<AppEntry>& entries, bool keepLayout)
             rowsLayout_->addWidget(row);
             row->show();
         }
+        changed_ = true;
     }
-    setScrolling(entries.size() >= scrollThreshold);
+    const QWidget* focused = QApplication::focusWidget();
+    for (std::size_t i = 0; i < shown.size() && !wanted.empty(); ++i) {
+        if (byId_.count(shown[i]->entry().id) > 0 && shown[i]->isAncestorOf(focused)) {
+            wanted[std::min(i, wanted.size() - 1)]->volumeSlider()->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    for (auto& [id, row] : byId_) {
+        delete row;
+        changed_ = true;
+    }
+    byId_ = std::move(kept);
+}
+
+AppRow* RowList::addRow(const AppEntry& entry) {
+    auto* row = new AppRow(model_, entry, host_);
+    connect(row, &AppRow::dragEnded, this, &RowList::dragEnded);
+    changed_ = true;
+    return row;
 }
 
 std::vector<AppRow*> RowList::rows() const {

@@ -30,12 +30,18 @@ public:
     static constexpr std::size_t scrollThreshold = 10;
     static constexpr int scrollHeight = 378;
 
-    RowList(Model& model, QWidget* parent = nullptr);
+    // How much of the list stays as it is while entries change.
+    enum class Hold {
+        nothing,  // rows follow the entries and their order
+        all,      // rows are only updated in place: none added, removed or moved
+    };
 
-    // Shows these entries. With keepLayout, rows are only updated in place:
-    // none is added, removed or moved, so that nothing moves under a pointer
-    // that is dragging a slider; the next call without it catches up.
-    void showEntries(const std::vector<AppEntry>& entries, bool keepLayout);
+    RowList(Model& model, QWidget* parent = nullptr);
+    ~RowList() override;
+
+    // Shows these entries, holding what hold says; a later call with less to
+    // hold catches up. Returns whether rows were added, removed or moved.
+    bool showEntries(const std::vector<AppEntry>& entries, Hold hold);
 
     // The rows, top to bottom.
     std::vector<AppRow*> rows() const;
@@ -47,6 +53,8 @@ signals:
     void dragEnded();
 
 private:
+    void follow(const std::vector<AppEntry>& entries);
+    AppRow* addRow(const AppEntry& entry);
     void setScrolling(bool scrolling);
 
     Model& model_;
@@ -55,6 +63,8 @@ private:
     QVBoxLayout* rowsLayout_;
     QScrollArea* scroll_;
     std::map<std::string, AppRow*, std::less<>> byId_;
+    bool changed_ = false;  // in the current showEntries()
+    QMetaObject::Connection followFocus_;
 };
 
 }  // namespace morvale::ui

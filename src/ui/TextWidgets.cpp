@@ -17,6 +17,7 @@ void ElidedLabel::setText(const QString& text) {
         return;
     }
     text_ = text;
+    setAccessibleName(text);  // what a screen reader reads for this label
     updateGeometry();
     update();
 }
@@ -65,6 +66,7 @@ void DigitsLabel::setText(const QString& text) {
     }
     const bool widthChanges = textWidth(text) != textWidth(text_);
     text_ = text;
+    setAccessibleName(text);
     if (widthChanges) {
         updateGeometry();
     }

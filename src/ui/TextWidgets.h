@@ -6,7 +6,8 @@
 namespace morvale::ui {
 
 // One line of plain text, cut with an ellipsis when the line is too short for
-// it. It asks for the room of the whole text but accepts any width.
+// it. It asks for the room of the whole text but accepts any width. Assistive
+// technology reads the whole text.
 class ElidedLabel final : public QWidget {
     Q_OBJECT
 public:

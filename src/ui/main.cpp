@@ -25,6 +25,7 @@
 
 #include "model/Model.h"
 #include "platform/qt/QuitOnSignals.h"
+#include "ui/Accessibility.h"
 #include "ui/ContentView.h"
 #include "ui/DemoSystem.h"
 #include "ui/MorvaleApp.h"
@@ -128,6 +129,7 @@ int main(int argc, char** argv) {
     qunsetenv("MORVALE_RESTARTED");
 
     QApplication app(argc, argv);
+    ui::installAccessibility();  // before anything asks for the application's tree
     QApplication::setApplicationName(QStringLiteral("morvale"));
     QApplication::setApplicationDisplayName(QStringLiteral("Morvale"));
     QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION));

@@ -131,6 +131,12 @@ TEST_F(ContentViewTest, LaysOutEmptyShortAndLongLists) {
             EXPECT_EQ(scroll->height(), 378);
             EXPECT_EQ(scroll->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
             EXPECT_TRUE(scroll->verticalScrollBar()->isVisibleTo(view.get()));
+            // The focus arriving on the last row (as by Shift+Tab from the
+            // boost) scrolls it into view.
+            QWidget* last = rows->rows().back()->volumeSlider();
+            last->setFocus();
+            const QRect shown(last->mapTo(scroll->viewport(), QPoint()), last->size());
+            EXPECT_TRUE(scroll->viewport()->rect().contains(shown));
         } else {
             // The panel grows with its rows.
             int rowsHeight = 0;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QPalette>
 #include <cmath>
 #include <limits>
 
 #include "ui/Formatting.h"
 #include "ui/PanelPlacement.h"
+#include "ui/PanelStyle.h"
 
 namespace morvale::ui {
 namespace {
@@ -69,6 +71,26 @@ TEST(Formatting, PercentageAndSpeakerFollowTheVolume) {
         EXPECT_EQ(percentText(c.volume).toStdString(), c.percent) << c.volume;
         EXPECT_STREQ(muteSymbolName(c.volume), c.symbol) << c.volume;
     }
+}
+
+TEST(PanelStyle, TheFocusRingStandsOutFromThePanel) {
+    const QColor light(0xef, 0xef, 0xef), dark(0x2a, 0x2e, 0x32), blue(0x30, 0x8c, 0xc6);
+    const struct {
+        QColor window, text, highlight, ring;
+    } cases[] = {
+        {light, Qt::black, blue, blue},
+        {dark, Qt::white, QColor(0x3d, 0xae, 0xe9), QColor(0x3d, 0xae, 0xe9)},
+        // A highlight that barely differs from the window: the text colour.
+        {dark, Qt::white, QColor(0x1e, 0x40, 0x60), Qt::white},
+    };
+    for (const auto& c : cases) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, c.window);
+        palette.setColor(QPalette::WindowText, c.text);
+        palette.setColor(QPalette::Highlight, c.highlight);
+        EXPECT_EQ(focusRingColor(palette), c.ring) << c.highlight.name().toStdString();
+    }
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
 }
 
 TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {

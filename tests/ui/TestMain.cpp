@@ -4,11 +4,14 @@
 
 #include <QApplication>
 
+#include "ui/Accessibility.h"
+
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    morvale::ui::installAccessibility();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
