@@ -122,7 +122,6 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
 void AppRow::setEntry(AppEntry entry) {
     entry_ = std::move(entry);
     icon_->setIcon(appIcon(entry_.icon));
-    icon_->setOpacity(entry_.isRunning() ? 1.0 : notRunningOpacity);
     const QString name = QString::fromStdString(entry_.name);
     name_->setText(name);
     // Set only on a change: each setting is announced to assistive technology.
@@ -131,7 +130,17 @@ void AppRow::setEntry(AppEntry entry) {
         muteButton_->setAccessibleName(tr("Mute %1").arg(name));
     }
     playingDot_->setVisible(entry_.isPlaying);
+    showListed(true);
     redraw();
+}
+
+void AppRow::setUnlisted() {
+    showListed(false);
+}
+
+void AppRow::showListed(bool listed) {
+    setEnabled(listed);
+    icon_->setOpacity(listed && entry_.isRunning() ? 1.0 : notRunningOpacity);
 }
 
 void AppRow::redraw() {

@@ -34,10 +34,14 @@ public:
     AppRow(Model& model, AppEntry entry, QWidget* parent = nullptr);
 
     const AppEntry& entry() const { return entry_; }
-    // Shows this version of the entry (same id) and the model's volume for it.
+    // Shows this version of the entry (same id) and the model's volume for it;
+    // the row counts as listed again.
     void setEntry(AppEntry entry);
     // Reads the model's volume again (on its own after the model changed).
     void redraw();
+    // A row whose entry is no longer listed, but which keeps its place for a
+    // while, is dimmed and cannot be used.
+    void setUnlisted();
 
     // The user holds the volume slider.
     bool isDragging() const;
@@ -58,6 +62,7 @@ protected:
 
 private:
     void applyColors();
+    void showListed(bool listed);
 
     Model& model_;
     WillChangeChannel::Subscription subscription_;

@@ -162,7 +162,12 @@ void ContentView::redraw() {
 
 void ContentView::draw(const std::vector<AppEntry>& entries) {
     redrawTimer_->stop();
-    const auto hold = isInteracting() ? RowList::Hold::all : RowList::Hold::nothing;
+    RowList::Hold hold = RowList::Hold::nothing;
+    if (rows_->isDragging() || boostSlider_->isSliderDown()) {
+        hold = RowList::Hold::all;
+    } else if (hovered_) {
+        hold = RowList::Hold::places;
+    }
     if (rows_->showEntries(entries, hold)) {
         updateTabOrder();
     }
@@ -195,6 +200,7 @@ void ContentView::showError() {
 }
 
 void ContentView::prepareToOpen() {
+    hovered_ = false;
     redraw();
     const auto rows = rows_->rows();
     QWidget* first = rows.empty() ? boostSlider_ : rows.front()->volumeSlider();
@@ -202,7 +208,7 @@ void ContentView::prepareToOpen() {
 }
 
 bool ContentView::isInteracting() const {
-    return rows_->isDragging() || boostSlider_->isSliderDown();
+    return rows_->isDragging() || boostSlider_->isSliderDown() || hovered_;
 }
 
 void ContentView::updateTabOrder() {
@@ -217,6 +223,25 @@ void ContentView::updateTabOrder() {
     for (std::size_t i = 1; i < chain.size(); ++i) {
         setTabOrder(chain[i - 1], chain[i]);
     }
+}
+
+void ContentView::enterEvent(QEnterEvent* event) {
+    hovered_ = true;
+    QWidget::enterEvent(event);
+}
+
+void ContentView::leaveEvent(QEvent* event) {
+    hovered_ = false;
+    if (!isInteracting()) {
+        emit interactionEnded();
+    }
+    QWidget::leaveEvent(event);
+}
+
+void ContentView::hideEvent(QHideEvent* event) {
+    // A panel closed under the pointer gets no leave event.
+    hovered_ = false;
+    QWidget::hideEvent(event);
 }
 
 QSize ContentView::sizeHint() const {

@@ -43,12 +43,16 @@ public:
     // (redraw() passes the model's entries).
     void draw(const std::vector<AppEntry>& entries);
 
-    // The panel is about to open: it shows the model's rows, with the focus on
-    // the first row's slider (the boost's when there is no row).
+    // The panel is about to open: it shows the model's rows in the model's
+    // order, with the focus on the first row's slider (the boost's when there
+    // is no row).
     void prepareToOpen();
 
-    // The user holds a slider (a row's or the boost's): rows are then not
-    // added, removed or moved, and the panel keeps its place on screen.
+    // The user holds a slider (a row's or the boost's), or the pointer is over
+    // the panel: the panel keeps its place on screen, and rows keep theirs.
+    // While a slider is held no row is added or removed either; while the
+    // pointer is over the panel, a new application's row goes last and the
+    // row of one that went stays, dimmed.
     bool isInteracting() const;
 
     QSize sizeHint() const override;
@@ -56,11 +60,15 @@ public:
 
 signals:
     void quitRequested();
-    // The user let go of a slider.
+    // The user let go of a slider, or the pointer left the panel: rows and the
+    // panel may move again.
     void interactionEnded();
 
 protected:
     void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void applyColors();
@@ -84,6 +92,7 @@ private:
     QWidget* divider2_;
     QCheckBox* loginBox_;
     QPushButton* quitButton_;
+    bool hovered_ = false;
 };
 
 }  // namespace morvale::ui

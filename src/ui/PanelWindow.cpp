@@ -117,7 +117,7 @@ bool PanelWindow::event(QEvent* event) {
             break;
         case QEvent::Resize:
             // A panel above a bottom tray grows upwards; but nothing moves while
-            // the user drags a slider.
+            // the user drags a slider or the pointer is over the panel.
             if (isVisible() && !content_->isInteracting()) {
                 place();
             }

@@ -4,6 +4,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
+#include <string_view>
 
 #include "ui/AppRow.h"
 
@@ -63,6 +65,9 @@ bool RowList::showEntries(const std::vector<AppEntry>& entries, Hold hold) {
                 }
             }
             return false;
+        case Hold::places:
+            keepPlaces(entries);
+            break;
         case Hold::nothing:
             follow(entries);
             break;
@@ -122,6 +127,26 @@ void RowList::follow(const std::vector<AppEntry>& entries) {
         changed_ = true;
     }
     byId_ = std::move(kept);
+}
+
+void RowList::keepPlaces(const std::vector<AppEntry>& entries) {
+    std::set<std::string_view> listed;
+    for (const AppEntry& entry : entries) {
+        listed.insert(entry.id);
+        if (const auto it = byId_.find(entry.id); it != byId_.end()) {
+            it->second->setEntry(entry);
+        } else {
+            AppRow* row = addRow(entry);
+            byId_.emplace(entry.id, row);
+            rowsLayout_->addWidget(row);
+            row->show();
+        }
+    }
+    for (auto& [id, row] : byId_) {
+        if (listed.count(id) == 0) {
+            row->setUnlisted();
+        }
+    }
 }
 
 AppRow* RowList::addRow(const AppEntry& entry) {

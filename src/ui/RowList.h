@@ -33,6 +33,8 @@ public:
     // How much of the list stays as it is while entries change.
     enum class Hold {
         nothing,  // rows follow the entries and their order
+        places,   // rows keep their places: a new entry's row goes last, the
+                  // row of an entry no longer listed stays, dimmed
         all,      // rows are only updated in place: none added, removed or moved
     };
 
@@ -54,6 +56,7 @@ signals:
 
 private:
     void follow(const std::vector<AppEntry>& entries);
+    void keepPlaces(const std::vector<AppEntry>& entries);
     AppRow* addRow(const AppEntry& entry);
     void setScrolling(bool scrolling);
 

@@ -243,5 +243,47 @@ TEST_F(RowIdentityTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
     EXPECT_EQ(s->value(), s->stepOfValue(model->volume(key)));
 }
 
+TEST_F(RowIdentityTest, RowsHoldStillUnderThePointerAndTakeTheModelsOrderWhenItLeaves) {
+    addApp(101, "org.example.Alpha", "Alpha", false);
+    const auto beta = addApp(102, "org.example.Beta", "Beta", false);
+    const auto gamma = addApp(103, "org.example.Gamma", "Gamma", false);
+    makeModel();
+    const auto view = makeView();
+    const auto shown = [&] {
+        std::vector<std::string> names;
+        for (const AppRow* row : rowsOf(*view)) {
+            names.push_back(row->entry().name + (row->isEnabled() ? "" : " (dimmed)"));
+        }
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QEvent leave(QEvent::Leave);
+
+    // Under the pointer, Beta starts playing (it would move up), Gamma ends
+    // (its row would go) and Delta starts (its row would come in between).
+    QCoreApplication::sendEvent(view.get(), &enter);
+    sim.audio.setProcessPlaying(beta, true);
+    sim.audio.removeProcess(gamma);
+    addApp(104, "org.example.Delta", "Delta", true);
+    tick();
+    settle();
+    EXPECT_EQ(shown(), (Names{"FaceTime", "Alpha", "Beta", "Gamma (dimmed)", "Delta"}));
+    EXPECT_EQ(rowsOf(*view)[3]->iconOpacity(), 0.45);
+
+    QCoreApplication::sendEvent(view.get(), &leave);
+    settle();
+    EXPECT_EQ(shown(), (Names{"FaceTime", "Beta", "Delta", "Alpha"}));
+
+    // The panel opening under the pointer shows the model's order too.
+    QCoreApplication::sendEvent(view.get(), &enter);
+    sim.audio.setProcessPlaying(beta, false);
+    tick();
+    settle();
+    EXPECT_EQ(shown(), (Names{"FaceTime", "Beta", "Delta", "Alpha"}));
+    view->prepareToOpen();
+    EXPECT_EQ(shown(), (Names{"FaceTime", "Delta", "Alpha", "Beta"}));
+}
+
 }  // namespace
 }  // namespace morvale::testing
