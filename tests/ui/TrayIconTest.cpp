@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <QPalette>
 #include <QSvgRenderer>
-#include <cmath>
 #include <functional>
 #include <optional>
 
+#include "ui/PanelStyle.h"
 #include "ui/Symbols.h"
 #include "ui/TrayIconLook.h"
 
@@ -18,20 +18,6 @@ namespace {
 constexpr int traySize = 22;
 const QColor lightPanel(0xef, 0xf0, 0xf1);
 const QColor darkPanel(0x2b, 0x2b, 0x2b);
-
-// Contrast as the web's accessibility guidelines define it, from 1 to 21.
-double contrast(const QColor& a, const QColor& b) {
-    const auto luminance = [](const QColor& c) {
-        const auto linear = [](double v) {
-            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
-               0.0722 * linear(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 // The icon as the tray shows it, on the panel's background.
 QImage onPanel(const std::function<void(QPainter&)>& draw, const QColor& panel) {
@@ -48,7 +34,7 @@ double standingOut(const QImage& image, const QColor& panel) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            count += contrast(image.pixelColor(x, y), panel) >= 4.5 ? 1 : 0;
+            count += contrastRatio(image.pixelColor(x, y), panel) >= 4.5 ? 1 : 0;
         }
     }
     return static_cast<double>(count) / (image.width() * image.height());
