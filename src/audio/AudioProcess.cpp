@@ -23,10 +23,12 @@ std::vector<AudioProcess> AudioProcess::all(const Sources& sources) {
         if (bundleID && bundleID->empty()) {
             bundleID.reset();
         }
-        const auto running = CA::get<std::uint32_t>(sources.audio, object,
-                                                    kProcessIsRunningOutput, 0);
-        snapshot.push_back(AudioProcess{object, pid, std::move(bundleID),
-                                        processName(pid, sources), running != 0});
+        const auto playing =
+            CA::get<std::uint32_t>(sources.audio, object, kProcessIsRunningOutput, 0);
+        const auto recording =
+            CA::get<std::uint32_t>(sources.audio, object, kProcessIsRunningInput, 0);
+        snapshot.push_back(AudioProcess{object, pid, std::move(bundleID), processName(pid, sources),
+                                        playing != 0, recording != 0});
     }
     return snapshot;
 }

@@ -18,6 +18,7 @@ struct AudioProcess {
     std::optional<std::string> bundleID;   // never the empty string
     std::string name;                      // possibly empty
     bool isPlaying = false;                // the process is running output right now
+    bool isRecording = false;              // it is running input from a microphone or the like
 
     friend bool operator==(const AudioProcess&, const AudioProcess&) = default;
 

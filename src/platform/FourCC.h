@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kProcessObjectList = fourCC("prs#");
 inline constexpr std::uint32_t kProcessPID = fourCC("ppid");
 inline constexpr std::uint32_t kProcessBundleID = fourCC("pbid");
 inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
+// The process records from an input device (never from the output's own
+// sound, such as a monitor of an output).
+inline constexpr std::uint32_t kProcessIsRunningInput = fourCC("piri");
 
 inline constexpr std::uint32_t kElementMain = 0;
 

@@ -32,12 +32,15 @@ TEST(AudioProcessAll, KeepsEveryClientButItselfAndThoseWithoutAValidPid) {
     const AudioObjectID d = f.audio.addProcess(12, std::nullopt);
     f.audio.injectFailure({Call::getPropertyData, -1, kProcessPID, unreadable});
     f.audio.injectFailure({Call::getPropertyData, -1, kProcessIsRunningOutput, d});
+    f.audio.setProcessRecording(b, true);
+    f.audio.setProcessRecording(d, true);
+    f.audio.injectFailure({Call::getPropertyData, -1, kProcessIsRunningInput, d});
 
     const std::vector<AudioProcess> expected{
-        {a, 10, "io.mpv", "mpv", true},
-        {b, 11, std::nullopt, "spotify", false},
-        {c, 10, std::nullopt, "mpv", false},
-        {d, 12, std::nullopt, "pw-play", false},  // unreadable playing flag: silent
+        {a, 10, "io.mpv", "mpv", true, false},
+        {b, 11, std::nullopt, "spotify", false, true},
+        {c, 10, std::nullopt, "mpv", false, false},
+        {d, 12, std::nullopt, "pw-play", false, false},  // unreadable flags: silent, not recording
     };
     EXPECT_EQ(AudioProcess::all(f.sources), expected);
 }

@@ -16,6 +16,7 @@ struct Process {
     std::int32_t pid;
     std::optional<std::string> bundleID;
     bool playing;
+    bool recording = false;
 };
 
 struct Device {
@@ -163,6 +164,9 @@ struct SimulatedAudioSystem::State {
             if (a.mSelector == kProcessIsRunningOutput) {
                 return Value{bytesOf(std::uint32_t{p.playing ? 1u : 0u})};
             }
+            if (a.mSelector == kProcessIsRunningInput) {
+                return Value{bytesOf(std::uint32_t{p.recording ? 1u : 0u})};
+            }
             if (a.mSelector == kProcessBundleID) {
                 if (!p.bundleID) return kAudioHardwareUnknownPropertyError;
                 return Value{*p.bundleID};
@@ -216,6 +220,13 @@ void SimulatedAudioSystem::setProcessPlaying(AudioObjectID process, bool playing
     std::lock_guard lock(mutex_);
     if (auto it = state_->processes.find(process); it != state_->processes.end()) {
         it->second.playing = playing;
+    }
+}
+
+void SimulatedAudioSystem::setProcessRecording(AudioObjectID process, bool recording) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.recording = recording;
     }
 }
 

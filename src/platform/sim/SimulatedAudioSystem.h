@@ -74,6 +74,7 @@ public:
     AudioObjectID addProcess(std::int32_t pid, std::optional<std::string> bundleID,
                              bool playing = false);
     void setProcessPlaying(AudioObjectID process, bool playing);
+    void setProcessRecording(AudioObjectID process, bool recording);
     void setProcessBundleID(AudioObjectID process, std::optional<std::string> bundleID);
     void setProcessPID(AudioObjectID process, std::int32_t pid);
     void removeProcess(AudioObjectID process);
