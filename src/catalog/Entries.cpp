@@ -15,6 +15,7 @@ struct Group {
     std::string name;
     std::vector<AudioObjectID> objects;
     bool playing = false;
+    bool recording = false;
     bool regular = false;
 };
 
@@ -40,16 +41,15 @@ private:
 GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const EntrySources& sources) {
     GroupTable table;
     for (const AudioProcess& process : snapshot) {
-        const std::string key = Grouping::key(process);
+        const std::string key = Grouping::key(process, sources.calls);
         Group* group = table.find(key);
         if (group == nullptr) {
-            std::string name = key == Grouping::faceTimeKey
-                                   ? std::string("FaceTime")
-                                   : Grouping::displayName(key, process.name, sources.workspace);
-            group = &table.add(Group{key, std::move(name)});
+            group = &table.add(Group{
+                key, Grouping::displayName(key, process.name, sources.workspace, sources.calls)});
         }
         group->objects.push_back(process.objectID);
         group->playing = group->playing || process.isPlaying;
+        group->recording = group->recording || process.isRecording;
         if (!group->regular) {
             const auto app = sources.applications.application(process.pid);
             group->regular = app && app->activationPolicy == ActivationPolicy::regular;
@@ -58,14 +58,13 @@ GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const Entry
     return table;
 }
 
-const Icon& cachedIcon(const std::string& key, IconCache& cache, const Workspace& workspace) {
+const Icon& cachedIcon(const std::string& key, IconCache& cache, const EntrySources& sources) {
     auto it = cache.find(key);
     if (it == cache.end()) {
-        it = cache.emplace(key, Grouping::icon(key, workspace)).first;
+        it = cache.emplace(key, Grouping::icon(key, sources.workspace, sources.calls)).first;
     }
     return it->second;
 }
-
 
 }  // namespace
 
@@ -85,8 +84,8 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
         // refresh, so a running session is only rebuilt when they really change.
         std::sort(group.objects.begin(), group.objects.end());
         entries.push_back(AppEntry{group.key, std::move(group.name),
-                                   cachedIcon(group.key, iconCache, sources.workspace),
-                                   std::move(group.objects), group.playing});
+                                   cachedIcon(group.key, iconCache, sources),
+                                   std::move(group.objects), group.playing, group.recording});
     }
 
     // Remembered keys keep a row while their application is not running.
@@ -100,9 +99,10 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
         if (table.find(key) != nullptr) {
             continue;
         }
-        std::string name = Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace);
-        entries.push_back(AppEntry{key, std::move(name),
-                                   cachedIcon(key, iconCache, sources.workspace), {}, false});
+        std::string name =
+            Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace, sources.calls);
+        entries.push_back(
+            AppEntry{key, std::move(name), cachedIcon(key, iconCache, sources), {}, false});
     }
 
     // Sorted through pointers: an entry is large, and the comparison is where
@@ -113,10 +113,10 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
         order.push_back(&entry);
     }
     const auto comesBefore = [&](const AppEntry* a, const AppEntry* b) {
-        const bool aFaceTime = a->id == Grouping::faceTimeKey;
-        const bool bFaceTime = b->id == Grouping::faceTimeKey;
-        if (aFaceTime != bFaceTime) {
-            return aFaceTime;
+        const bool aCalls = a->id == Grouping::faceTimeKey;
+        const bool bCalls = b->id == Grouping::faceTimeKey;
+        if (aCalls != bCalls) {
+            return aCalls;
         }
         if (a->isPlaying != b->isPlaying) {
             return a->isPlaying;

@@ -6,6 +6,7 @@
 
 #include "audio/AudioProcess.h"
 #include "model/AppEntry.h"
+#include "platform/CallGroup.h"
 #include "platform/Collator.h"
 #include "platform/RunningApplications.h"
 #include "platform/Workspace.h"
@@ -17,15 +18,16 @@ struct EntrySources {
     const Workspace& workspace;
     const RunningApplications& applications;
     const Collator& collator;
+    const CallGroup& calls;
 };
 
 using IconCache = std::map<std::string, Icon, std::less<>>;
 
 // The rows for one snapshot: one per group key that is playing, belongs to an
-// ordinary application, has a stored volume, or is FaceTime's; then a row for
-// every remembered key without processes, and always a FaceTime row. Sorted
-// FaceTime first, then playing rows, then the rest, each by name. Icons come
-// from the cache, which learns every key's icon on its first appearance.
+// ordinary application, has a stored volume, or is the call row; then a row
+// for every remembered key without processes, and always the call row. Sorted
+// the call row first, then playing rows, then the rest, each by name. Icons
+// come from the cache, which learns every key's icon on its first appearance.
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
                                    const std::map<std::string, double, std::less<>>& volumes,
                                    IconCache& iconCache, const EntrySources& sources);

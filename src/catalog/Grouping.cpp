@@ -14,6 +14,7 @@ constexpr std::string_view kWebKitSeparator = " Graphics and Media";
 constexpr std::string_view kSafariBundleID = "com.apple.Safari";
 constexpr std::string_view kHelperMarker = ".helper";
 constexpr std::string_view kFaceTimeBundleID = "com.apple.FaceTime";
+constexpr std::string_view kCallThemeIcon = "call-start";
 constexpr std::string_view kAppSuffix = ".app";
 
 char asciiLower(char c) {
@@ -51,8 +52,19 @@ const std::unordered_set<std::string>& faceTimeMembers() {
     return members;
 }
 
-std::string key(const AudioProcess& process) {
-    const auto& members = faceTimeMembers();
+CallGroup faceTimeCalls() {
+    return CallGroup{"FaceTime", faceTimeMembers(), std::string(kFaceTimeBundleID), nullptr};
+}
+
+CallGroup callStreamCalls(std::string name) {
+    return CallGroup{std::move(name),
+                     {std::string(kCallStreamsBundleID)},
+                     std::nullopt,
+                     makeIcon(IconSource::Kind::themeName, std::string(kCallThemeIcon))};
+}
+
+std::string key(const AudioProcess& process, const CallGroup& calls) {
+    const auto& members = calls.members;
     if (members.contains(process.name)) {
         return std::string(faceTimeKey);
     }
@@ -78,9 +90,9 @@ std::optional<std::string> appURL(const std::string& key, const Workspace& works
 }
 
 std::string displayName(const std::string& key, const std::string& fallback,
-                        const Workspace& workspace) {
+                        const Workspace& workspace, const CallGroup& calls) {
     if (key == faceTimeKey) {
-        return "FaceTime";
+        return calls.name;
     }
     if (const auto url = appURL(key, workspace)) {
         return removeAll(workspace.displayNameAtPath(*url), kAppSuffix);
@@ -88,10 +100,15 @@ std::string displayName(const std::string& key, const std::string& fallback,
     return fallback;
 }
 
-Icon icon(const std::string& key, const Workspace& workspace) {
-    const std::string lookup = key == faceTimeKey ? std::string(kFaceTimeBundleID) : key;
-    if (const auto url = appURL(lookup, workspace)) {
-        return workspace.iconForFile(*url);
+Icon icon(const std::string& key, const Workspace& workspace, const CallGroup& calls) {
+    const bool callRow = key == faceTimeKey;
+    if (const auto lookup = callRow ? calls.iconApplication : key) {
+        if (const auto url = appURL(*lookup, workspace)) {
+            return workspace.iconForFile(*url);
+        }
+    }
+    if (callRow && calls.icon) {
+        return calls.icon;
     }
     return workspace.genericApplicationIcon();
 }

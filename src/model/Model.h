@@ -60,8 +60,11 @@ public:
     void setVolume(const std::string& key, double value);
     void toggleMute(const std::string& key);
     void setDuckBoost(double boostDB);
-    // The FaceTime row is playing.
+    // A call is playing: the call row plays, or an application records while
+    // it plays.
     bool callActive() const;
+    // The call row's name on this platform, as its row shows it.
+    const std::string& callRowName() const { return platform_.calls.name; }
     // The linear gain for a volume: volume squared, in single precision.
     static float gain(double volume);
 

@@ -7,9 +7,9 @@ namespace morvale {
 void Model::refresh() {
     const auto snapshot = AudioProcess::all(
         AudioProcess::Sources{platform_.audio, platform_.processes, platform_.applications});
-    entries_ = buildEntries(
-        snapshot, *volumes_, iconCache_,
-        EntrySources{platform_.workspace, platform_.applications, platform_.collator});
+    entries_ = buildEntries(snapshot, *volumes_, iconCache_,
+                            EntrySources{platform_.workspace, platform_.applications,
+                                         platform_.collator, platform_.calls});
     applySessions();
     reportAvailability();
 }

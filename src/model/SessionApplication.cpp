@@ -73,6 +73,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         .boostedCall = context.boostedCall,
         .boostDB = *duckBoostDB_,
         .entryPlaying = entry != nullptr && entry->isPlaying,
+        .inCall = entry != nullptr && entry->isInCall(),
     });
 
     const auto existing = sessions_.find(key);

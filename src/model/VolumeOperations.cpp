@@ -46,8 +46,8 @@ void Model::setDuckBoost(double boostDB) {
 
 bool Model::callActive() const {
     for (const AppEntry& entry : *entries_) {
-        if (entry.id == Grouping::faceTimeKey) {
-            return entry.isPlaying;
+        if ((entry.id == Grouping::faceTimeKey && entry.isPlaying) || entry.isInCall()) {
+            return true;
         }
     }
     return false;

@@ -28,8 +28,9 @@ std::optional<float> targetGain(const TapDecision& d) {
         return gain(d.volume);
     }
     // During a boosted call every playing application is lifted to undo the
-    // ducking; FaceTime itself only when the user turned it down.
-    if (d.key == Grouping::faceTimeKey && full) {
+    // ducking; the call's own audio (the call row, and an application that is
+    // in the call by recording) only when the user turned it down.
+    if ((d.key == Grouping::faceTimeKey || d.inCall) && full) {
         return std::nullopt;
     }
     const float boosted = gain(d.volume) * boostFactor(d.boostDB);

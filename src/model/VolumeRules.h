@@ -20,6 +20,7 @@ struct TapDecision {
     bool boostedCall;   // a call is active and the boost is above 0
     double boostDB;
     bool entryPlaying;  // the key's row exists and is playing
+    bool inCall = false;  // the key's application records while it plays (AppEntry::isInCall)
 };
 std::optional<float> targetGain(const TapDecision& d);
 

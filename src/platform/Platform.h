@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AudioHardware.h"
+#include "platform/CallGroup.h"
 #include "platform/Collator.h"
 #include "platform/LoginItem.h"
 #include "platform/MainThread.h"
@@ -11,8 +12,9 @@
 
 namespace morvale {
 
-// The platform services the system runs on. Whoever builds one keeps every
-// service alive for as long as anything built over it.
+// The platform services the system runs on, and its choice of the call row.
+// Whoever builds one keeps every service and the call group alive for as long
+// as anything built over it.
 struct Platform {
     AudioHardware& audio;
     ProcessInfo& processes;
@@ -24,6 +26,7 @@ struct Platform {
     MainQueue& mainQueue;
     Timers& timers;
     TerminationNotifier& termination;
+    const CallGroup& calls;
 };
 
 }  // namespace morvale

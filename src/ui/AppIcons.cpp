@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+#include "ui/Symbols.h"
+
 namespace morvale::ui {
 
 namespace {
@@ -17,6 +19,11 @@ QIcon fromTheme(const QString& name) {
             suffix == QLatin1String("xpm")) {
             icon = QIcon::fromTheme(name.left(name.size() - suffix.size() - 1));
         }
+    }
+    if (icon.isNull() && hasSymbol(name)) {
+        // A name whose picture we ship (the call row's), for themes that
+        // lack it.
+        icon = QIcon(QStringLiteral(":/symbols/%1.svg").arg(name));
     }
     return icon;
 }

@@ -53,10 +53,11 @@ ContentView::ContentView(Model& model, QWidget* parent)
       callBadge_(makeLabel("callBadge", tr("call active"), TextStyle::caption2)),
       boostText_(new DigitsLabel),
       boostSlider_(new ContinuousSlider(0.0, 30.0, boostSteps)),
-      helpText_(makeLabel(
-          "helpText",
-          tr("During a call, set FaceTime to 99% and raise this until it sounds as loud as 100%."),
-          TextStyle::caption2)),
+      helpText_(makeLabel("helpText",
+                          tr("During a call, set %1 to 99% and raise this until it sounds as "
+                             "loud as 100%.")
+                              .arg(QString::fromStdString(model.callRowName())),
+                          TextStyle::caption2)),
       errorLine_(makeLabel("errorLine", {}, TextStyle::caption)),
       divider1_(makeDivider("divider1")),
       divider2_(makeDivider("divider2")),

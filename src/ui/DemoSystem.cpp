@@ -3,12 +3,13 @@
 #include <QTimer>
 
 #include "model/Settings.h"
+#include "ui/DesktopCalls.h"
 
 namespace morvale::ui {
 
 namespace {
 
-constexpr std::int32_t faceTimePid = 2106;
+constexpr std::int32_t chatterPid = 2104;
 
 struct DemoApp {
     std::int32_t pid;
@@ -22,9 +23,8 @@ constexpr DemoApp demoApps[] = {
     {2101, "org.example.Tunebox", "Tunebox", true, true},
     {2102, "org.example.Webfox", "Webfox", true, true},
     {2103, "org.example.Webfox.helper.Media", "Webfox Media Helper", true, false},
-    {2104, "org.example.Chatter", "Chatter", false, true},
+    {chatterPid, "org.example.Chatter", "Chatter", false, true},
     {2105, nullptr, "mpv", true, false},
-    {faceTimePid, "com.apple.FaceTime", "FaceTime", false, true},
 };
 
 // Applications the demo's workspace knows, with their pictures.
@@ -32,14 +32,15 @@ constexpr struct {
     const char* bundleID;
     const char* name;
 } installed[] = {
-    {"org.example.Tunebox", "Tunebox"}, {"org.example.Webfox", "Webfox"},
-    {"org.example.Chatter", "Chatter"}, {"org.example.Podnest", "Podnest"},
-    {"com.apple.FaceTime", "FaceTime"},
+    {"org.example.Tunebox", "Tunebox"},
+    {"org.example.Webfox", "Webfox"},
+    {"org.example.Chatter", "Chatter"},
+    {"org.example.Podnest", "Podnest"},
 };
 
 }  // namespace
 
-DemoSystem::DemoSystem() : logTrim_(new QTimer(this)) {
+DemoSystem::DemoSystem() : calls_(desktopCalls()), logTrim_(new QTimer(this)) {
     for (const auto& app : installed) {
         const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
         workspace_.applicationPaths[app.bundleID] = path;
@@ -53,14 +54,11 @@ DemoSystem::DemoSystem() : logTrim_(new QTimer(this)) {
         if (app.bundleID != nullptr) {
             bundleID = app.bundleID;
         }
-        const AudioObjectID object = audio_.addProcess(app.pid, bundleID, app.playing);
+        audio_.addProcess(app.pid, bundleID, app.playing);
         processes_.shortNames[app.pid] = app.name;
         if (bundleID) {  // a command-line player belongs to no application
             processes_.applications[app.pid] = RunningApplication{
                 app.name, app.regular ? ActivationPolicy::regular : ActivationPolicy::prohibited};
-        }
-        if (app.pid == faceTimePid) {
-            faceTime_ = object;
         }
     }
 
@@ -76,13 +74,19 @@ DemoSystem::DemoSystem() : logTrim_(new QTimer(this)) {
 }
 
 Platform DemoSystem::platform() {
-    return Platform{audio_,    processes_, processes_, workspace_, collator_,
-                    settings_, loginItem_, mainQueue_, timers_,    termination_};
+    return Platform{audio_,     processes_, processes_, workspace_,   collator_, settings_,
+                    loginItem_, mainQueue_, timers_,    termination_, calls_};
 }
 
 void DemoSystem::setCallActive(bool active) {
-    callActive_ = active;
-    audio_.setProcessPlaying(faceTime_, active);
+    // The chat application's call stream is an object of its own while the
+    // call lasts, as the audio server reports it.
+    if (active && callStream_ == 0) {
+        callStream_ = audio_.addProcess(chatterPid, std::string(kCallStreamsBundleID), true);
+    } else if (!active && callStream_ != 0) {
+        audio_.removeProcess(callStream_);
+        callStream_ = 0;
+    }
 }
 
 }  // namespace morvale::ui

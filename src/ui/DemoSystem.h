@@ -20,9 +20,11 @@ namespace morvale::ui {
 // The program's demo: the real interface and model over the simulated audio
 // system, with a few made-up applications (two playing, one of them with a
 // helper process; a silent one and a closed one with stored volumes; a
-// nameless command-line player) and a FaceTime call that can be switched on
-// and off. Settings and the login item live in memory, apart from the user's
-// real ones. The main-thread services are Qt's, as in the real program.
+// nameless command-line player) and the desktop's Calls row, with a voice call
+// in the chat application that can be switched on and off: its call stream,
+// as the audio server reports one. Settings and the login item live in
+// memory, apart from the user's real ones. The main-thread services are Qt's,
+// as in the real program.
 class DemoSystem final : public QObject {
     Q_OBJECT
 public:
@@ -30,7 +32,7 @@ public:
 
     Platform platform();
 
-    bool callActive() const { return callActive_; }
+    bool callActive() const { return callStream_ != 0; }
     void setCallActive(bool active);
 
 private:
@@ -43,8 +45,8 @@ private:
     qt::QtMainQueue mainQueue_;
     qt::QtTimers timers_;
     qt::QtTermination termination_;
-    AudioObjectID faceTime_ = 0;
-    bool callActive_ = false;
+    CallGroup calls_;
+    AudioObjectID callStream_ = 0;  // 0 while no call plays
     QTimer* logTrim_;
 };
 

@@ -14,6 +14,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtTermination.h"
 #include "platform/qt/QtTimers.h"
+#include "ui/DesktopCalls.h"
 
 namespace morvale::ui {
 
@@ -41,6 +42,7 @@ struct LinuxSystem::Services {
     linux_desktop::LocaleCollator collator;
     linux_desktop::JsonSettingsStores settings;
     linux_desktop::XdgLoginItem loginItem;
+    CallGroup calls = desktopCalls();
 };
 
 LinuxSystem::LinuxSystem(const QString& appId, const QString& program)
@@ -57,8 +59,8 @@ LinuxSystem::~LinuxSystem() {
 
 Platform LinuxSystem::platform() {
     Services& s = *services_;
-    return Platform{s.audio,    s.processes, s.applications, s.workspace, s.collator,
-                    s.settings, s.loginItem, s.mainQueue,    s.timers,    s.termination};
+    return Platform{s.audio,     s.processes, s.applications, s.workspace,   s.collator, s.settings,
+                    s.loginItem, s.mainQueue, s.timers,       s.termination, s.calls};
 }
 
 }  // namespace morvale::ui

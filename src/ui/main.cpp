@@ -101,10 +101,10 @@ bool startAgain(const std::vector<std::string>& arguments) {
     return process.startDetached();
 }
 
-// The demo's switch for its FaceTime call, on top of the tray icon's menu and
-// as Ctrl+T in the panel.
+// The demo's switch for its voice call, on top of the tray icon's menu and as
+// Ctrl+T in the panel.
 void addCallSwitch(ui::MorvaleApp& app, ui::DemoSystem& demo) {
-    auto* toggle = new QAction(QCoreApplication::translate("main", "Demo: FaceTime call"), &app);
+    auto* toggle = new QAction(QCoreApplication::translate("main", "Demo: voice call"), &app);
     toggle->setCheckable(true);
     toggle->setChecked(demo.callActive());
     toggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));

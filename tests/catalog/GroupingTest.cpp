@@ -54,8 +54,9 @@ TEST(GroupingKey, FollowsTheRulesInOrder) {
         {"x", "org.mozilla.firefox", "org.mozilla.firefox"},
         {"x", "firefox-esr.desktop", "firefox-esr.desktop"},
     };
+    const CallGroup faceTime = Grouping::faceTimeCalls();
     for (const Case& c : cases) {
-        EXPECT_EQ(Grouping::key(process(c.name, c.bundleID)), c.key)
+        EXPECT_EQ(Grouping::key(process(c.name, c.bundleID), faceTime), c.key)
             << "name '" << c.name << "', id '" << c.bundleID.value_or("(none)") << "'";
     }
 }
@@ -88,13 +89,19 @@ TEST(GroupingLookups, AskTheWorkspaceOnlyForBundleIdentifiers) {
         {"nodot", std::nullopt, "fallback", {K::genericApplication, ""}, false},
         {"", std::nullopt, "fallback", {K::genericApplication, ""}, false},
     };
+    const CallGroup faceTime = Grouping::faceTimeCalls();
     for (const Case& c : cases) {
         workspace.urlLookups = 0;
         EXPECT_EQ(Grouping::appURL(c.key, workspace), c.url) << c.key;
         EXPECT_EQ(workspace.urlLookups, c.asks ? 1 : 0) << c.key;
-        EXPECT_EQ(Grouping::displayName(c.key, "fallback", workspace), c.name) << c.key;
-        EXPECT_EQ(*Grouping::icon(c.key, workspace), c.icon) << c.key;
+        EXPECT_EQ(Grouping::displayName(c.key, "fallback", workspace, faceTime), c.name) << c.key;
+        EXPECT_EQ(*Grouping::icon(c.key, workspace, faceTime), c.icon) << c.key;
     }
+
+    // FaceTime not installed: the generic icon.
+    workspace.applicationPaths.erase("com.apple.FaceTime");
+    EXPECT_EQ(*Grouping::icon("facetime", workspace, faceTime),
+              (IconSource{K::genericApplication, ""}));
 }
 
 }  // namespace

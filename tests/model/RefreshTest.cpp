@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 
 namespace morvale::testing {
@@ -26,11 +27,35 @@ void PrintTo(const Row& r, std::ostream* os) {
         << (r.playing ? "playing" : "silent") << "}";
 }
 
-TEST(Refresh, WithNothingThereOnlyTheFaceTimeRowShows) {
+TEST(Refresh, WithNothingThereOnlyTheCallRowShows) {
+    for (const CallGroup& calls : {Grouping::faceTimeCalls(), Grouping::callStreamCalls("Calls")}) {
+        ModelFixture f;
+        f.sim.calls = calls;
+        const auto model = f.makeModel();
+        EXPECT_EQ(rows(*model), (std::vector<Row>{{"facetime", calls.name, {}, false}}));
+        EXPECT_FALSE(model->entries().front().isRunning());
+    }
+}
+
+TEST(Refresh, OnTheDesktopCallStreamsMakeUpTheCallsRowWhateverPlaysThem) {
     ModelFixture f;
+    f.sim.calls = Grouping::callStreamCalls("Calls");
+    const std::string callStreams(kCallStreamsBundleID);
+    const auto player = f.addClient(10, "org.example.Player", "Player", true);
+    const auto playersCall = f.sim.audio.addProcess(10, callStreams, true);
+    const auto otherCall = f.sim.audio.addProcess(20, callStreams, false);
     const auto model = f.makeModel();
-    EXPECT_EQ(rows(*model), (std::vector<Row>{{"facetime", "FaceTime", {}, false}}));
-    EXPECT_FALSE(model->entries().front().isRunning());
+    EXPECT_EQ(rows(*model), (std::vector<Row>{
+                                {"facetime", "Calls", {playersCall, otherCall}, true},
+                                {"org.example.Player", "Player", {player}, true},
+                            }));
+    EXPECT_EQ(*model->entries().front().icon,
+              (IconSource{IconSource::Kind::themeName, "call-start"}));
+
+    // Its volume is stored under the key it has on every platform.
+    model->setVolume("facetime", 0.3);
+    EXPECT_EQ(f.sim.settings.standardStore.value("volumes"),
+              PlistValue(PlistValue::Dict{{"facetime", 0.3}}));
 }
 
 TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {

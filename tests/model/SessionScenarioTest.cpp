@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 
 namespace morvale::testing {
@@ -100,6 +101,49 @@ TEST_F(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
     EXPECT_FALSE(model->callActive());
     EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
     EXPECT_EQ(f.outputLevel(*model, "org.example.Other"), 0.25f);
+}
+
+TEST_F(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWhileItPlays) {
+    f.sim.calls = Grouping::callStreamCalls("Calls");
+    const float boost = Model::gain(1.0) * 1.9952623f;
+    struct Case {
+        const char* what;
+        std::int32_t pid;  // of the process object that comes with the call
+        std::string bundleID;
+        bool playing;
+        bool recording;
+        const char* callKey;  // the row that plays the call's own audio
+        bool isCall;
+    };
+    const Case cases[] = {
+        // The player's call stream: its other audio stays in its row, lifted.
+        {"call stream", 10, std::string(kCallStreamsBundleID), true, false, "facetime", true},
+        {"recording while playing", 30, "org.example.Meet", true, true, "org.example.Meet", true},
+        {"recording in silence", 30, "org.example.Meet", false, true, "org.example.Meet", false},
+        {"FaceTime is no call here", 40, "com.apple.FaceTime", true, false, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto model = f.makeModel();
+        model->setDuckBoost(6);
+        const AudioObjectID object = f.sim.audio.addProcess(c.pid, c.bundleID, c.playing);
+        f.sim.audio.setProcessRecording(object, c.recording);
+        f.tick();
+        EXPECT_EQ(model->callActive(), c.isCall);
+        EXPECT_EQ(f.outputLevel(*model, kPlayer), c.isCall ? std::optional(boost) : std::nullopt);
+        if (c.isCall) {
+            // The call's own audio is lifted only when turned down.
+            EXPECT_EQ(f.outputLevel(*model, c.callKey), std::nullopt);
+            model->setVolume(c.callKey, 0.5);
+            EXPECT_NEAR(*f.outputLevel(*model, c.callKey), 0.25f * boost, 1e-7f);
+            model->setVolume(c.callKey, 1.0);
+        }
+
+        f.sim.audio.removeProcess(object);
+        f.tick();
+        EXPECT_FALSE(model->callActive());
+        EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
+    }
 }
 
 TEST_F(SessionScenario, NewProcessesOrANewOutputDeviceRebuildTheSession) {

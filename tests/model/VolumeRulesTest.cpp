@@ -32,6 +32,8 @@ TEST(VolumeRules, TargetGainDecidesTapAndGain) {
         {"boost: silent at full", {"app", 1.0, true, 6, false}, std::nullopt},
         {"boost: FaceTime at full", {"facetime", 1.0, true, 6, true}, std::nullopt},
         {"boost: FaceTime lowered", {"facetime", 0.5, true, 20, true}, 2.5f},
+        {"boost: in the call by recording, full", {"app", 1.0, true, 6, true, true}, std::nullopt},
+        {"boost: in the call by recording, lowered", {"app", 0.5, true, 20, true, true}, 2.5f},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(targetGain(c.decision), c.gain) << c.what;

@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "UiFixture.h"
+#include "ui/AppIcons.h"
 #include "ui/AppRow.h"
 #include "ui/ContentView.h"
 #include "ui/ContinuousSlider.h"
@@ -103,6 +104,12 @@ TEST_F(AppRowTest, DotAndIconTellPlayingAndRunning) {
         EXPECT_EQ(child<QWidget>(*row, "playingDot")->isVisibleTo(row.get()), c.dot) << c.id;
         EXPECT_EQ(row->iconOpacity(), c.opacity) << c.id;
     }
+}
+
+TEST(AppIcons, TheCallRowsSymbolIsShippedForThemesThatLackIt) {
+    const QIcon icon = ui::appIcon(makeIcon(IconSource::Kind::themeName, "call-start"));
+    EXPECT_FALSE(icon.pixmap(24, 24).isNull());
+    EXPECT_NE(icon.cacheKey(), ui::genericAppIcon().cacheKey());
 }
 
 TEST_F(AppRowTest, ALongNameIsCutAndThePercentageStays) {

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "UiFixture.h"
+#include "catalog/Grouping.h"
 #include "ui/AppRow.h"
 #include "ui/ContentView.h"
 #include "ui/ContinuousSlider.h"
@@ -90,6 +91,12 @@ TEST_F(ContentViewTest, ShowsTheTextsAndSizesOfThePanelAndQuits) {
     QSignalSpy quit(view.get(), &ContentView::quitRequested);
     QTest::mouseClick(child<QPushButton>(*view, "quitButton"), Qt::LeftButton);
     EXPECT_EQ(quit.count(), 1);
+
+    // The help text names the call row as the desktop shows it.
+    sim.calls = Grouping::callStreamCalls("Calls");
+    makeModel();
+    EXPECT_EQ(text(*makeView(), "helpText"),
+              "During a call, set Calls to 99% and raise this until it sounds as loud as 100%.");
 }
 
 TEST_F(ContentViewTest, LaysOutEmptyShortAndLongLists) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/Grouping.h"
 #include "platform/Platform.h"
 #include "platform/sim/ManualMainThread.h"
 #include "platform/sim/MemorySettings.h"
@@ -23,10 +24,12 @@ struct SimPlatform {
     ManualMainQueue mainQueue;
     ManualTimers timers;
     ManualTermination termination;
+    // FaceTime's call row by default; a test of another desktop's sets its own.
+    CallGroup calls = Grouping::faceTimeCalls();
 
     Platform platform() {
-        return Platform{audio,    processes, processes, workspace, collator,
-                        settings, loginItem, mainQueue, timers,    termination};
+        return Platform{audio,     processes, processes, workspace,   collator, settings,
+                        loginItem, mainQueue, timers,    termination, calls};
     }
 
     // Advances the clock and runs what the ticks queued on the main thread.

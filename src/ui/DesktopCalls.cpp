@@ -1,0 +1,14 @@
+#include "ui/DesktopCalls.h"
+
+#include <QCoreApplication>
+
+#include "catalog/Grouping.h"
+
+namespace morvale::ui {
+
+CallGroup desktopCalls() {
+    return Grouping::callStreamCalls(
+        QCoreApplication::translate("DesktopCalls", "Calls").toStdString());
+}
+
+}  // namespace morvale::ui
