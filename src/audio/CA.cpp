@@ -16,9 +16,12 @@ std::vector<AudioObjectID> ids(AudioHardware& hw, AudioObjectID object, std::uin
         return {};
     }
     // The list keeps the announced length even when the read returns fewer
-    // bytes; what was not written stays 0.
+    // bytes; what was not written stays 0. The read is offered exactly the
+    // list's bytes: an announced size that is not a whole number of ids must
+    // not let it write past the end.
     std::vector<AudioObjectID> list(count, 0);
-    if (hw.getPropertyData(object, address, 0, nullptr, &size, list.data()) != kAudioNoError) {
+    auto bytes = static_cast<std::uint32_t>(count * sizeof(AudioObjectID));
+    if (hw.getPropertyData(object, address, 0, nullptr, &bytes, list.data()) != kAudioNoError) {
         return {};
     }
     return list;

@@ -22,6 +22,13 @@ TEST(CA, IdsReadsTheListAndKeepsTheAnnouncedLengthOnAShortRead) {
     sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, 4);
     EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList),
               (std::vector<AudioObjectID>{a, b, 0}));
+
+    // An announced 11 bytes holds two whole ids: the read is offered 8, never 11.
+    sim.clearLog();
+    sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, 3);
+    EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList),
+              (std::vector<AudioObjectID>{a, b}));
+    EXPECT_EQ(sim.log().back().dataSize, 8u);
 }
 
 TEST(CA, IdsIsEmptyWithoutReadingWhenThereIsNothingToRead) {
