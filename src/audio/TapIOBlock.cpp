@@ -1,6 +1,7 @@
 #include "audio/TapIOBlock.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -19,6 +20,24 @@ std::uint32_t frameCount(const AudioBuffer& buffer) noexcept {
 
 bool usableOutput(const AudioBuffer& buffer) noexcept {
     return buffer.mData != nullptr && buffer.mNumberChannels != 0;
+}
+
+// A played sample: what is not a finite number (from a damaged source, or a
+// product beyond the float range) plays as silence, so the output never holds
+// one. Written on the bits, without a branch, so that the loops stay
+// vectorised: an exponent of all ones is an infinity or NaN.
+inline float finiteOrSilent(float sample) noexcept {
+    std::uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    constexpr std::uint32_t kExponent = 0x7F800000u;
+    bits &= (bits & kExponent) == kExponent ? 0u : ~0u;
+    std::memcpy(&sample, &bits, sizeof bits);
+    return sample;
+}
+
+// A gain that is not a finite number silences rather than fails.
+float playableGain(float gain) noexcept {
+    return std::isfinite(gain) ? gain : 0.0f;
 }
 
 float stepOver(float last, float target, std::uint32_t frames) noexcept {
@@ -57,12 +76,12 @@ template <std::size_t C, std::size_t M>
     if (step == 0.0f) {
         if constexpr (C == M) {
             for (std::size_t i = 0; i < count * C; ++i) {
-                out[i] = last * in[i];
+                out[i] = finiteOrSilent(last * in[i]);
             }
         } else {
             for (std::size_t frame = 0; frame < count; ++frame) {
                 for (std::size_t k = 0; k < C; ++k) {
-                    out[frame * C + k] = last * in[frame * M + k % M];
+                    out[frame * C + k] = finiteOrSilent(last * in[frame * M + k % M]);
                 }
             }
         }
@@ -72,7 +91,7 @@ template <std::size_t C, std::size_t M>
         const float gain = rampGain(last, step, f);
         const auto frame = static_cast<std::size_t>(f);
         for (std::size_t k = 0; k < C; ++k) {
-            out[frame * C + k] = gain * in[frame * M + k % M];
+            out[frame * C + k] = finiteOrSilent(gain * in[frame * M + k % M]);
         }
     }
 }
@@ -102,7 +121,8 @@ void repeatStereo(float* out, const float* in, std::int32_t frames, float last,
     for (std::int32_t f = 0; f < frames; ++f) {
         const float gain = rampGain(last, step, f);
         const auto frame = static_cast<std::size_t>(f);
-        const float scaled[2] = {gain * in[2 * frame], gain * in[2 * frame + 1]};
+        const float scaled[2] = {finiteOrSilent(gain * in[2 * frame]),
+                                 finiteOrSilent(gain * in[2 * frame + 1])};
         std::uint64_t pair;
         std::memcpy(&pair, scaled, sizeof pair);
         std::uint64_t row[C / 2];
@@ -184,7 +204,7 @@ TapIOBlock::TapIOBlock(std::shared_ptr<const Gain> gain, std::uint32_t skippedIn
                        float initialGain, bool allowWideVectors) noexcept
     : gain_(std::move(gain)),
       skippedInputStreams_(skippedInputStreams),
-      lastGain_(initialGain),
+      lastGain_(playableGain(initialGain)),
       wideVectors_(allowWideVectors && wideVectorsAvailable()) {}
 
 bool TapIOBlock::usableInput(std::uint32_t index, const AudioBuffer& buffer) const noexcept {
@@ -285,13 +305,13 @@ void TapIOBlock::writeByChannel(const AudioBufferList& input, AudioBuffer& out,
         for (std::int32_t f = 0; f < frames32; ++f) {
             const auto frame = static_cast<std::size_t>(f);
             samples[frame * channels + k] =
-                rampGain(lastGain_, step, f) * in[frame * source.stride];
+                finiteOrSilent(rampGain(lastGain_, step, f) * in[frame * source.stride]);
         }
     }
 }
 
 void TapIOBlock::run(const AudioBufferList* input, AudioBufferList* output) noexcept {
-    const float target = gain_->value();
+    const float target = playableGain(gain_->value());
     collectSources(input);
 
     if (output != nullptr && output->mBuffers != nullptr) {

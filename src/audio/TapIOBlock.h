@@ -28,7 +28,9 @@ inline float rampGain(float last, float step, std::int32_t frame) noexcept {
 // input buffers (the output device's own inputs) and every buffer without data
 // or channels are ignored; the channels of the rest, in order, are the sources.
 // Output channel j, counted across all usable output buffers, plays source
-// j mod (number of sources). Frames an input does not cover stay silent.
+// j mod (number of sources). Frames an input does not cover stay silent. The
+// output is always finite: a gain that is not a finite number counts as 0, and
+// a sample that would not be finite plays as 0.
 //
 // Real-time safe: run() allocates nothing, takes no lock and makes no system
 // call. It belongs to one IO thread; only the Gain is shared.

@@ -56,10 +56,15 @@ public:
     void refresh();
 
     // ---- Volumes, mute and boost ----
+    // The key's volume as it sounds and shows: the stored one within 0 to 1
+    // (1 when none is stored, or the stored one is not finite).
     double volume(const std::string& key) const;
     void setVolume(const std::string& key, double value);
     void toggleMute(const std::string& key);
     void setDuckBoost(double boostDB);
+    // The boost as it sounds and shows: duckBoostDB within the slider's 0 to
+    // 30 dB (0 when it is not finite).
+    double appliedBoostDB() const;
     // A call is playing: the call row plays, or an application records while
     // it plays.
     bool callActive() const;

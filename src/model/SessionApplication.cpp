@@ -23,7 +23,7 @@ Model::ApplyContext Model::applyContext() const {
     ApplyContext context;
     context.device = CA::defaultOutputDevice(platform_.audio);
     context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
-    context.boostedCall = callActive() && *duckBoostDB_ > 0.0;
+    context.boostedCall = callActive() && appliedBoostDB() > 0.0;
     context.entries.reserve(entries_->size());
     for (const AppEntry& entry : *entries_) {
         context.entries.emplace(entry.id, &entry);
@@ -42,7 +42,7 @@ void Model::applySessions() {
     for (const auto& [key, volume] : *volumes_) {
         keys.insert(key);
     }
-    if (callActive() && *duckBoostDB_ > 0.0) {
+    if (callActive() && appliedBoostDB() > 0.0) {
         for (const AppEntry& entry : *entries_) {
             if (entry.isPlaying && entry.id != Grouping::faceTimeKey) {
                 keys.insert(entry.id);
@@ -71,7 +71,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         .key = key,
         .volume = volume(key),
         .boostedCall = context.boostedCall,
-        .boostDB = *duckBoostDB_,
+        .boostDB = appliedBoostDB(),
         .entryPlaying = entry != nullptr && entry->isPlaying,
         .inCall = entry != nullptr && entry->isInCall(),
     });

@@ -7,7 +7,11 @@ namespace morvale {
 
 double Model::volume(const std::string& key) const {
     const auto it = volumes_->find(key);
-    return it == volumes_->end() ? 1.0 : it->second;
+    return it == volumes_->end() ? 1.0 : volumerules::playableVolume(it->second);
+}
+
+double Model::appliedBoostDB() const {
+    return volumerules::playableBoostDB(*duckBoostDB_);
 }
 
 void Model::setVolume(const std::string& key, double value) {

@@ -1,22 +1,35 @@
 #include "model/VolumeRules.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "catalog/Grouping.h"
 
 namespace morvale::volumerules {
 
-float gain(double volume) {
+double playableVolume(double stored) {
+    if (!std::isfinite(stored)) {
+        return 1.0;
+    }
     // A volume at or below 0 is muted; squaring a negative one would make it
     // audible again.
-    if (volume <= 0.0) {
-        return 0.0f;
+    return std::clamp(stored, 0.0, 1.0);
+}
+
+double playableBoostDB(double stored) {
+    if (!std::isfinite(stored)) {
+        return 0.0;
     }
-    return static_cast<float>(volume * volume);
+    return std::clamp(stored, 0.0, kMaxBoostDB);
+}
+
+float gain(double volume) {
+    const double v = playableVolume(volume);
+    return static_cast<float>(v * v);
 }
 
 float boostFactor(double boostDB) {
-    return static_cast<float>(std::pow(10.0, boostDB / 20.0));
+    return static_cast<float>(std::pow(10.0, playableBoostDB(boostDB) / 20.0));
 }
 
 std::optional<float> targetGain(const TapDecision& d) {

@@ -7,10 +7,22 @@ namespace morvale::volumerules {
 
 inline constexpr double kFullVolumeThreshold = 0.995;
 
-// The linear gain for a volume: volume squared, narrowed to single precision.
+// The boost slider's range ends here, and so does any boost's effect.
+inline constexpr double kMaxBoostDB = 30.0;
+
+// Stored values are kept as they are, but where they turn into sound or text
+// they count within what the controls can set: a volume from 0 (silent) to 1
+// (full), a boost from 0 to kMaxBoostDB. A value that is not a number, or is
+// infinite, counts as none stored: full volume, no boost.
+double playableVolume(double stored);
+double playableBoostDB(double stored);
+
+// The linear gain for a volume: the playable volume squared, narrowed to
+// single precision.
 float gain(double volume);
 
-// The amplitude factor of a boost in decibels, narrowed to single precision.
+// The amplitude factor of a boost in decibels (the playable boost), narrowed
+// to single precision.
 float boostFactor(double boostDB);
 
 // Whether a key needs a tap and with which gain.

@@ -175,9 +175,9 @@ void ContentView::draw(const std::vector<AppEntry>& entries) {
     emptyLine_->setVisible(rows_->rows().empty());
 
     callBadge_->setVisible(model_.callActive());
-    boostText_->setText(boostText(model_.duckBoostDB()));
+    boostText_->setText(boostText(model_.appliedBoostDB()));
     if (!boostSlider_->isSliderDown()) {
-        boostSlider_->setContinuousValue(model_.duckBoostDB());
+        boostSlider_->setContinuousValue(model_.appliedBoostDB());
     }
 
     showError();

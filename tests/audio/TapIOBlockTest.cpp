@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "Buffers.h"
@@ -146,6 +147,43 @@ TEST(TapIOBlock, MapsMoreInputChannelsThanItLists) {
     block.run(&input.list(), &output.list());
     for (int j = 0; j < 180; ++j) {
         EXPECT_EQ(output.samples(j < 70 ? 0 : 1)[std::size_t(j < 70 ? j : j - 70)], float(j % 85));
+    }
+}
+
+// Whatever the gain and the samples, the block plays finite numbers: a gain
+// that is not finite plays silence, and a sample that is not finite, or whose
+// product is not, plays as 0. Every layout path and both vector widths.
+TEST(TapIOBlock, PlaysOnlyFiniteNumbers) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        const char* what;
+        float last;
+        float gain;
+    };
+    const Case cases[] = {
+        {"a gain that is not a number", 1.0f, nan},
+        {"an infinite gain", 1.0f, inf},
+        {"ramping from an infinite gain", inf, 0.5f},
+        {"a finite gain whose products overflow", 1.0f, 1e38f},
+        {"a steady gain", 0.5f, 0.5f},
+    };
+    const BufferSpec input{2, {nan, 1, inf, -1, -inf, 1, 3e38f, 1, 0.5f, -0.5f}};
+    for (const bool wide : {true, false}) {
+        for (const std::uint32_t channels : {2u, 3u, 8u}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(channels) + " channels" +
+                             (wide ? "" : ", baseline vectors"));
+                TapIOBlock block(std::make_shared<Gain>(c.gain), 0, c.last, wide);
+                Buffers in({input}), out({garbage(channels, 5)});
+                for (int cycle = 0; cycle < 2; ++cycle) {
+                    block.run(&in.list(), &out.list());
+                    for (const float sample : out.samples(0)) {
+                        ASSERT_TRUE(std::isfinite(sample)) << "cycle " << cycle;
+                    }
+                }
+            }
+        }
     }
 }
 

@@ -1,7 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
+#include "model/VolumeRules.h"
 
 namespace morvale::testing {
 namespace {
@@ -198,6 +202,43 @@ TEST_F(SessionScenario, AFailedTapIsShownAndALaterSuccessClearsIt) {
     f.tick();
     EXPECT_FALSE(model->errorText().has_value());
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+}
+
+// Stored values count within what the controls can set where they turn into
+// sound (during a call, so that the boost acts too); what is stored stays as
+// it was until the user changes it.
+TEST(StoredValues, CountWithinTheControlsRangesAndStayAsStored) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const float loudest = volumerules::boostFactor(30.0);
+    struct Case {
+        double stored;  // as the volume and as the boost
+        double volume;
+        double boostDB;
+        std::optional<float> level;
+    };
+    const Case cases[] = {
+        {1e308, 1.0, 30.0, loudest},   {200, 1.0, 30.0, loudest},
+        {-3, 0.0, 0.0, 0.0f},          {nan, 1.0, 0.0, std::nullopt},
+        {inf, 1.0, 0.0, std::nullopt}, {-inf, 1.0, 0.0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ModelFixture f;
+        f.addClient(10, kPlayer, "Player", true);
+        f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
+        f.sim.settings.standardStore.values =
+            PlistValue::Dict{{"migrated", true},
+                             {"volumes", PlistValue::Dict{{kPlayer, c.stored}}},
+                             {"duckBoostDB", c.stored}};
+        const auto model = f.makeModel();
+        EXPECT_EQ(model->volume(kPlayer), c.volume);
+        EXPECT_EQ(model->appliedBoostDB(), c.boostDB);
+        EXPECT_EQ(f.outputLevel(*model, kPlayer), c.level);
+        EXPECT_THAT(model->duckBoostDB(), ::testing::NanSensitiveDoubleEq(c.stored));
+        EXPECT_THAT(model->volumes().at(kPlayer), ::testing::NanSensitiveDoubleEq(c.stored));
+        EXPECT_EQ(f.sim.settings.standardStore.writes, 0);
+    }
 }
 
 TEST_F(SessionScenario, TerminationStopsEverySession) {

@@ -73,6 +73,7 @@ TEST_F(AppRowTest, PercentageAndSpeakerShowTheModelsVolume) {
         {0.0, "0%", "speaker.slash.fill"},
         {0.004, "0%", "speaker.wave.1.fill"},
         {0.75, "75%", "speaker.wave.2.fill"},
+        {-3.0, "0%", "speaker.slash.fill"},  // stored as set, shown as muted
     };
     for (const auto& c : cases) {
         model->setVolume(key, c.volume);

@@ -185,6 +185,9 @@ TEST_F(ContentViewTest, BoostTextAndBadgeFollowTheModel) {
     tick();
     settle();
     EXPECT_EQ(boost->text(), "+6 dB");
+    model->setDuckBoost(1e308);  // not from the slider: shown as far as it acts
+    settle();
+    EXPECT_EQ(boost->text(), "+30 dB");
     EXPECT_TRUE(shown(*view, "callBadge"));
     EXPECT_EQ(text(*view, "callBadge"), "call active");
     // Between the section's title and the value, on one line.
