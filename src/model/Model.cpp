@@ -62,7 +62,7 @@ void Model::loadSettings() {
     volumes_ = settings::volumesFrom(standard.value(settings::kVolumes));
     duckBoostDB_ = settings::duckBoostFrom(standard.value(settings::kDuckBoostDB));
     if (auto problem = platform_.settings.loadProblem()) {
-        reportError(std::move(*problem));
+        reportSettingsProblem(std::move(*problem));
     }
 }
 
@@ -85,15 +85,43 @@ void Model::migrateLegacySettings(SettingsStore& standard) {
 }
 
 bool Model::writeSetting(SettingsStore& store, std::string_view key, PlistValue value) {
-    if (auto failure = store.setValue(key, std::move(value))) {
-        reportError(std::move(*failure));
-        return false;
-    }
-    return true;
+    ++settingsChanges_;
+    const auto failure = store.setValue(key, std::move(value));
+    settingsSaved(failure);
+    return !failure;
 }
 
-void Model::reportError(std::string text) {
-    errorText_ = std::move(text);
+void Model::reportError(ErrorLine::Kind kind, std::string text) {
+    errors_.report(kind, std::move(text));
+    if (auto shown = errors_.text(); shown != *errorText_) {
+        errorText_ = std::move(shown);
+    }
+}
+
+void Model::clearError(ErrorLine::Kind kind) {
+    if (!errors_.has(kind)) {
+        return;
+    }
+    errors_.clear(kind);
+    if (auto shown = errors_.text(); shown != *errorText_) {
+        errorText_ = std::move(shown);
+    }
+}
+
+void Model::reportSettingsProblem(std::string text) {
+    settingsProblemAt_ = settingsChanges_;
+    reportError(ErrorLine::Kind::settings, std::move(text));
+}
+
+void Model::settingsSaved(const std::optional<std::string>& failure) {
+    // A settings problem stays until a change made after it is saved: an
+    // unrelated success (a session that starts) does not take it back, and a
+    // save of what was pending before it was reported does not prove it over.
+    if (failure) {
+        reportSettingsProblem(*failure);
+    } else if (settingsChanges_ > settingsProblemAt_) {
+        clearError(ErrorLine::Kind::settings);
+    }
 }
 
 void Model::scheduleRefresh() {
@@ -126,8 +154,10 @@ void Model::toggleLaunchAtLogin() {
     LoginItemService& item = platform_.loginItem;
     const auto failure = item.status() == LoginItemStatus::enabled ? item.unregisterItem()
                                                                     : item.registerItem();
+    // Shown like a session's failure: it stays until a session next starts,
+    // and a later success here leaves it standing.
     if (failure) {
-        reportError(*failure);
+        reportError(ErrorLine::Kind::session, *failure);
     }
     launchAtLogin_ = item.status() == LoginItemStatus::enabled;
 }

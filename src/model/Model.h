@@ -8,6 +8,7 @@
 
 #include "audio/TapSession.h"
 #include "model/AppEntry.h"
+#include "model/ErrorLine.h"
 #include "model/WillChange.h"
 #include "platform/Platform.h"
 
@@ -95,7 +96,10 @@ private:
     void applySessions();
     void apply(const std::string& key);
     void apply(const std::string& key, const ApplyContext& context);
-    void reportError(std::string text);
+    void reportError(ErrorLine::Kind kind, std::string text);
+    void clearError(ErrorLine::Kind kind);
+    void reportSettingsProblem(std::string text);
+    void settingsSaved(const std::optional<std::string>& failure);
     void reportAvailability();
 
     Platform platform_;
@@ -111,7 +115,12 @@ private:
     std::unique_ptr<TimerHandle> timer_;
     std::map<std::string, Icon, std::less<>> iconCache_;
     std::map<std::string, double, std::less<>> beforeMute_;
-    std::optional<std::string> shownAvailabilityProblem_;
+    ErrorLine errors_;  // what errorText shows
+    // Settings changes handed to the store so far, and how many there were
+    // when the standing settings problem was reported: only saving a change
+    // made after it shows that it is over.
+    std::uint64_t settingsChanges_ = 0;
+    std::uint64_t settingsProblemAt_ = 0;
 
     // Jobs queued for later turns of the main loop hold this weakly, so a job
     // that outlives its model (only test models ever end) does nothing.

@@ -15,18 +15,13 @@ void Model::refresh() {
 }
 
 void Model::reportAvailability() {
-    // The audio system's own trouble (a lost server) is shown once when it
-    // starts and taken back when it ends, unless another error replaced it.
-    auto problem = platform_.audio.availabilityProblem();
-    if (problem == shownAvailabilityProblem_) {
-        return;
+    // The audio system's own trouble (a lost server) stands while it lasts; a
+    // newer error shows over it.
+    if (auto problem = platform_.audio.availabilityProblem()) {
+        reportError(ErrorLine::Kind::availability, std::move(*problem));
+    } else {
+        clearError(ErrorLine::Kind::availability);
     }
-    if (problem) {
-        reportError(*problem);
-    } else if (*errorText_ == shownAvailabilityProblem_) {
-        errorText_ = std::nullopt;
-    }
-    shownAvailabilityProblem_ = std::move(problem);
 }
 
 }  // namespace morvale

@@ -99,9 +99,9 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         auto session =
             std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID, *gain);
         sessions_.insert_or_assign(key, std::move(session));
-        errorText_ = std::nullopt;
+        clearError(ErrorLine::Kind::session);
     } catch (const MorvaleError& error) {
-        reportError(error.localizedDescription());
+        reportError(ErrorLine::Kind::session, error.localizedDescription());
     }
 }
 

@@ -85,10 +85,92 @@ TEST(ModelState, WrongTypedSettingsLoadAsDefaultsAndStayStoredUntilReplaced) {
     EXPECT_EQ(stored.at("volumes"), PlistValue(D{{"org.example.Player", 0.7}}));
 }
 
-TEST(ModelState, SettingsSetAsideAtLoadingAreReported) {
-    ModelFixture f;
-    f.sim.settings.problem = "Settings were unreadable; kept as settings.json.corrupt";
-    EXPECT_EQ(f.makeModel()->errorText(), f.sim.settings.problem);
+// The error line: a settings problem stays until a change made after it is
+// saved, a session's failure until a session starts; the newest standing
+// problem shows, and none is lost to a success of another kind.
+TEST(ModelState, EachErrorStaysUntilItsOwnRemedy) {
+    const std::string player = "org.example.Player";
+    const std::string diskFull = "Couldn't save settings: No space left on device";
+    const std::string tapFailed = "Couldn't create tap (error -50)";
+    const std::string setAside = "Couldn't read settings; kept as settings.json.corrupt";
+    struct Case {
+        const char* what;
+        std::function<void(ModelFixture&)> before;  // the model starts after this
+        std::function<void(ModelFixture&, Model&)> steps;
+        std::optional<std::string> shown;
+    };
+    const auto failSaves = [](ModelFixture& f, std::string why) {
+        f.sim.settings.standardStore.failWritesWith = std::move(why);
+    };
+    const auto failTaps = [](ModelFixture& f) {
+        f.sim.audio.injectFailure({sim::SimulatedAudioSystem::Call::createProcessTap, -50});
+    };
+    const Case cases[] = {
+        {"a failed save, then the change starts a session",
+         [&](ModelFixture& f) { failSaves(f, diskFull); },
+         [&](ModelFixture&, Model& m) { m.setVolume(player, 0.5); }, diskFull},
+        {"a failed save of the boost during a call",
+         [&](ModelFixture& f) {
+             f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
+             failSaves(f, diskFull);
+         },
+         [&](ModelFixture&, Model& m) { m.setDuckBoost(6); }, diskFull},
+        {"settings set aside at start-up, and a stored volume starts a session",
+         [&](ModelFixture& f) {
+             f.sim.settings.problem = setAside;
+             f.sim.settings.standardStore.values =
+                 D{{"migrated", true}, {"volumes", D{{player, 0.5}}}};
+         },
+         [&](ModelFixture& f, Model& m) {
+             EXPECT_EQ(f.sessionCount(m), 1u);
+             f.tick();
+         },
+         setAside},
+        {"settings that can't be read refuse every save",
+         [&](ModelFixture& f) {
+             f.sim.settings.problem = "Couldn't read settings: Is a directory";
+             failSaves(f, "Couldn't save settings: settings.json can't be read");
+         },
+         [&](ModelFixture&, Model& m) { m.setVolume(player, 0.5); },
+         "Couldn't save settings: settings.json can't be read"},
+        {"a save that succeeds once the folder is writable again",
+         [&](ModelFixture& f) { failSaves(f, "Couldn't save settings: Permission denied"); },
+         [&](ModelFixture& f, Model& m) {
+             m.setVolume(player, 0.5);
+             f.sim.settings.standardStore.failWritesWith.reset();
+             m.setVolume(player, 0.6);
+         },
+         std::nullopt},
+        {"a settings problem under a session's failure shows once a session starts",
+         [&](ModelFixture& f) {
+             failSaves(f, diskFull);
+             failTaps(f);
+         },
+         [&](ModelFixture& f, Model& m) {
+             m.setVolume(player, 0.5);
+             EXPECT_EQ(m.errorText(), tapFailed);
+             f.sim.audio.clearFailures();
+             f.tick();
+         },
+         diskFull},
+        {"a session's failure repeated at each refresh stays under a newer problem",
+         [&](ModelFixture& f) { failTaps(f); },
+         [&](ModelFixture& f, Model& m) {
+             m.setVolume(player, 0.5);
+             failSaves(f, diskFull);
+             m.setDuckBoost(3);
+             f.tick();
+         },
+         diskFull},
+    };
+    for (const Case& c : cases) {
+        ModelFixture f;
+        f.addClient(10, player, "Player", true);
+        c.before(f);
+        const auto model = f.makeModel();
+        c.steps(f, *model);
+        EXPECT_EQ(model->errorText(), c.shown) << c.what;
+    }
 }
 
 TEST(ModelState, SettingsSurviveARestart) {
