@@ -27,6 +27,10 @@ public:
     // from now, for as long as the returned handle lives.
     virtual std::unique_ptr<TimerHandle> scheduleRepeating(std::chrono::milliseconds interval,
                                                            std::function<void()> tick) = 0;
+    // Calls fire once on the main thread, delay from now, unless the returned
+    // handle goes first.
+    virtual std::unique_ptr<TimerHandle> scheduleOnce(std::chrono::milliseconds delay,
+                                                      std::function<void()> fire) = 0;
 };
 
 // Tells observers, on the main thread, that the program is about to end.

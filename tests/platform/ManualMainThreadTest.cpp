@@ -14,15 +14,18 @@ TEST(ManualTimers, FireOnTheirIntervalsInTimeOrderUntilTheHandleGoes) {
     std::string fired;
     auto fast = timers.scheduleRepeating(milliseconds(1000), [&] { fired += "a"; });
     auto slow = timers.scheduleRepeating(milliseconds(1500), [&] { fired += "b"; });
+    auto once = timers.scheduleOnce(milliseconds(1200), [&] { fired += "o"; });
+    auto never = timers.scheduleOnce(milliseconds(1200), [&] { fired += "x"; });
+    never.reset();
 
     timers.advance(milliseconds(999));
     EXPECT_EQ(fired, "");
-    timers.advance(milliseconds(2001));  // now 3000: a@1000 b@1500 a@2000 a@3000 b@3000
-    EXPECT_EQ(fired, "abaab");
+    timers.advance(milliseconds(2001));  // now 3000: a@1000 o@1200 b@1500 a@2000 a@3000 b@3000
+    EXPECT_EQ(fired, "aobaab");
 
     slow.reset();
     timers.advance(milliseconds(1500));
-    EXPECT_EQ(fired, "abaaba");
+    EXPECT_EQ(fired, "aobaaba");
     EXPECT_EQ(timers.activeTimers(), 1u);
 }
 

@@ -46,9 +46,11 @@ TEST(QtMainQueue, RunsJobsFromAnyThreadOnTheMainThreadInOrder) {
 TEST(QtTimers, TicksUntilTheHandleGoes) {
     QtTimers timers;
     int ticks = 0;
+    int fired = 0;
     QElapsedTimer clock;
     clock.start();
     auto handle = timers.scheduleRepeating(std::chrono::milliseconds(20), [&] { ++ticks; });
+    auto once = timers.scheduleOnce(std::chrono::milliseconds(20), [&] { ++fired; });
     while (ticks < 3 && clock.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
@@ -62,6 +64,7 @@ TEST(QtTimers, TicksUntilTheHandleGoes) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
     EXPECT_EQ(ticks, before);
+    EXPECT_EQ(fired, 1);
 }
 
 // SIGTERM ends the event loop the same way as Quit: the termination observers

@@ -47,6 +47,14 @@ std::unique_ptr<TimerHandle> ManualTimers::scheduleRepeating(std::chrono::millis
     return std::make_unique<Handle>(std::move(timer));
 }
 
+std::unique_ptr<TimerHandle> ManualTimers::scheduleOnce(std::chrono::milliseconds delay,
+                                                        std::function<void()> fire) {
+    auto timer = std::make_shared<Timer>(Timer{delay, now_ + delay, std::move(fire)});
+    timer->once = true;
+    timers_.push_back(timer);
+    return std::make_unique<Handle>(std::move(timer));
+}
+
 void ManualTimers::advance(std::chrono::milliseconds by) {
     const auto until = now_ + by;
     for (;;) {
@@ -63,6 +71,7 @@ void ManualTimers::advance(std::chrono::milliseconds by) {
         }
         now_ = due->next;
         due->next += due->interval;
+        due->alive = !due->once;
         due->tick();
     }
     now_ = until;

@@ -31,6 +31,8 @@ class ManualTimers final : public Timers {
 public:
     std::unique_ptr<TimerHandle> scheduleRepeating(std::chrono::milliseconds interval,
                                                    std::function<void()> tick) override;
+    std::unique_ptr<TimerHandle> scheduleOnce(std::chrono::milliseconds delay,
+                                              std::function<void()> fire) override;
 
     // Moves the clock forward, firing every tick that falls due on the way, in
     // time order.
@@ -44,6 +46,7 @@ private:
         std::chrono::milliseconds next;
         std::function<void()> tick;
         bool alive = true;
+        bool once = false;
     };
     class Handle;
 
