@@ -46,6 +46,7 @@ Model::Model(const Platform& platform)
       launchAtLogin_(willChange_, platform.loginItem.status() == LoginItemStatus::enabled),
       duckBoostDB_(willChange_, 0.0),
       self_(std::make_shared<Model*>(this)) {
+    watchSettingsSaves();
     loadSettings();
     refresh();
     scheduleRefresh();
@@ -53,6 +54,17 @@ Model::Model(const Platform& platform)
 }
 
 Model::~Model() = default;
+
+void Model::watchSettingsSaves() {
+    // Writes may happen later than the change (the store gathers a burst of
+    // changes into one write), so their outcome arrives here.
+    std::weak_ptr<Model*> weak = self_;
+    platform_.settings.setSaveObserver([weak](const std::optional<std::string>& failure) {
+        if (const auto self = weak.lock()) {
+            (*self)->settingsSaved(failure);
+        }
+    });
+}
 
 void Model::loadSettings() {
     SettingsStore& standard = platform_.settings.standard();
@@ -86,9 +98,11 @@ void Model::migrateLegacySettings(SettingsStore& standard) {
 
 bool Model::writeSetting(SettingsStore& store, std::string_view key, PlistValue value) {
     ++settingsChanges_;
-    const auto failure = store.setValue(key, std::move(value));
-    settingsSaved(failure);
-    return !failure;
+    if (auto refused = store.setValue(key, std::move(value))) {
+        reportSettingsProblem(std::move(*refused));
+        return false;
+    }
+    return true;
 }
 
 void Model::reportError(ErrorLine::Kind kind, std::string text) {
@@ -141,11 +155,13 @@ void Model::scheduleRefresh() {
 void Model::registerTerminationHook() {
     // Observers are told on the main thread, so the sessions are stopped right
     // there: a job queued for a later turn might never run before exit, and a
-    // tap left behind would keep the application muted.
+    // tap left behind would keep the application muted. Settings changes still
+    // waiting to be written are written now.
     std::weak_ptr<Model*> weak = self_;
     platform_.termination.addWillTerminateObserver([weak] {
         if (const auto self = weak.lock()) {
             (*self)->stopAll();
+            (*self)->platform_.settings.flush();
         }
     });
 }

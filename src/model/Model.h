@@ -86,6 +86,7 @@ private:
 
     explicit Model(const Platform& platform);
 
+    void watchSettingsSaves();
     void loadSettings();
     void migrateLegacySettings(SettingsStore& standard);
     bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,9 +17,12 @@ public:
     // The stored value, or absent when the key has none.
     virtual std::optional<PlistValue> value(std::string_view key) const = 0;
 
-    // Stores value under key and writes it through at once. Returns absent on
-    // success, or a message a user can read when it could not be saved; what was
-    // stored before stays intact either way.
+    // Takes value under key: value() reads it back from now on. The store
+    // writes it out at once or a moment later, together with whatever else
+    // changed meanwhile, and tells its stores' save observer how each write
+    // went; a failed write leaves what was written before intact. Returns a
+    // message a user can read, and takes nothing, when the value cannot be
+    // stored at all (the store must not be written, or cannot hold the value).
     [[nodiscard]] virtual std::optional<std::string> setValue(std::string_view key,
                                                               PlistValue value) = 0;
 };
@@ -26,6 +30,10 @@ public:
 // The user's settings: the standard store and named suites.
 class SettingsStores {
 public:
+    // Told after every write of settings: absent when it succeeded, else a
+    // message a user can read.
+    using SaveObserver = std::function<void(const std::optional<std::string>& failure)>;
+
     virtual ~SettingsStores() = default;
 
     virtual SettingsStore& standard() = 0;
@@ -36,6 +44,12 @@ public:
     // A message for the user when stored settings could not be read and were
     // set aside (never overwritten) to start afresh; absent when all is well.
     virtual std::optional<std::string> loadProblem() const { return std::nullopt; }
+
+    // Replaces the save observer.
+    virtual void setSaveObserver(SaveObserver observer) = 0;
+
+    // Writes out at once whatever is waiting to be written.
+    virtual void flush() {}
 };
 
 }  // namespace morvale

@@ -26,7 +26,7 @@ struct LinuxSystem::Services {
           audio(identifier),
           applications(identifier, index),
           workspace(index),
-          settings(linux_desktop::JsonSettingsStores::defaultFolder()),
+          settings(linux_desktop::JsonSettingsStores::defaultFolder(), {}, &timers),
           loginItem(linux_desktop::AutostartEntry{
               appId.toStdString(), "Morvale", {program.toStdString()}}) {}
 

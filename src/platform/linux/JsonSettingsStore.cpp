@@ -46,9 +46,13 @@ std::optional<std::filesystem::path> asideName(const std::filesystem::path& file
 
 }  // namespace
 
-JsonSettingsStore::JsonSettingsStore(std::filesystem::path file, SettingsFileWriter writer)
-    : file_(std::move(file)), writer_(std::move(writer)) {
+JsonSettingsStore::JsonSettingsStore(std::filesystem::path file, SettingsWriting writing)
+    : file_(std::move(file)), writing_(std::move(writing)) {
     open();
+}
+
+JsonSettingsStore::~JsonSettingsStore() {
+    flush();
 }
 
 void JsonSettingsStore::open() {
@@ -108,22 +112,58 @@ std::optional<std::string> JsonSettingsStore::setValue(std::string_view key, Pli
     if (blockedReason_) {
         return "Couldn't save settings: " + *blockedReason_;
     }
-    PlistValue::Dict next = values_;
-    next.insert_or_assign(std::string(key), std::move(value));
-    const PlistValue whole(next);
-    const JsonText json = toJson(whole);
+    // What the file cannot hold is refused now, as it would sit in the way of
+    // every later write. Checked as the file would nest it, one level down.
+    const JsonText json = toJson(PlistValue(PlistValue::Dict{{std::string(key), value}}));
     if (!json.text) {
         return "Couldn't save settings: the value for \"" + std::string(key) + "\" holds " +
                json.error;
     }
-    if (const int error = makeFolders(file_.parent_path(), 0700)) {
-        return "Couldn't save settings: " + osErrorText(error);
+    values_.insert_or_assign(std::string(key), std::move(value));
+    unwritten_ = true;
+    if (writing_.timers == nullptr) {
+        write();
+    } else if (!writeScheduled_) {
+        // Replaces the handle of a delay that has already fired.
+        writeTimer_ = writing_.timers->scheduleOnce(kWriteDelay, [this] {
+            writeScheduled_ = false;
+            write();
+        });
+        writeScheduled_ = true;
     }
-    if (auto failure = writer_(file_, *json.text)) {
-        return "Couldn't save settings: " + *failure;
-    }
-    values_ = std::move(next);
     return std::nullopt;
+}
+
+void JsonSettingsStore::flush() {
+    if (writeScheduled_) {
+        writeTimer_.reset();
+        writeScheduled_ = false;
+    }
+    write();
+}
+
+void JsonSettingsStore::write() {
+    if (!unwritten_) {
+        return;
+    }
+    const auto saved = [this](std::optional<std::string> failure) {
+        if (writing_.saved) {
+            writing_.saved(failure);
+        }
+    };
+    const JsonText json = toJson(PlistValue(values_));
+    if (!json.text) {
+        // Every value was checked as it came; this is only a safeguard.
+        return saved("Couldn't save settings: they hold " + json.error);
+    }
+    if (const int error = makeFolders(file_.parent_path(), 0700)) {
+        return saved("Couldn't save settings: " + osErrorText(error));
+    }
+    if (auto failure = writing_.writer(file_, *json.text)) {
+        return saved("Couldn't save settings: " + *failure);
+    }
+    unwritten_ = false;
+    saved(std::nullopt);
 }
 
 std::filesystem::path JsonSettingsStores::defaultFolder() {
@@ -131,8 +171,9 @@ std::filesystem::path JsonSettingsStores::defaultFolder() {
     return configHome.empty() ? std::filesystem::path{} : configHome / "morvale";
 }
 
-JsonSettingsStores::JsonSettingsStores(std::filesystem::path folder, SettingsFileWriter writer)
-    : folder_(std::move(folder)), writer_(std::move(writer)) {
+JsonSettingsStores::JsonSettingsStores(std::filesystem::path folder, SettingsFileWriter writer,
+                                       Timers* timers)
+    : folder_(std::move(folder)), writer_(std::move(writer)), timers_(timers) {
     if (!writer_) {
         writer_ = [](const std::filesystem::path& file, std::string_view text) {
             return replaceFileAtomically(file, text, 0600);
@@ -140,8 +181,25 @@ JsonSettingsStores::JsonSettingsStores(std::filesystem::path folder, SettingsFil
     }
     // A failure here shows at the first write, with the reason.
     (void)makeFolders(folder_, 0700);
-    standard_ = std::make_unique<JsonSettingsStore>(
-        folder_ / (std::string(kStandardName) + ".json"), writer_);
+    standard_ = makeStore(folder_ / (std::string(kStandardName) + ".json"));
+}
+
+std::unique_ptr<JsonSettingsStore> JsonSettingsStores::makeStore(
+    const std::filesystem::path& file) {
+    auto saved = [this](const std::optional<std::string>& failure) {
+        if (observer_) {
+            observer_(failure);
+        }
+    };
+    return std::make_unique<JsonSettingsStore>(file,
+                                               SettingsWriting{writer_, timers_, std::move(saved)});
+}
+
+void JsonSettingsStores::flush() {
+    standard_->flush();
+    for (auto& [name, store] : suites_) {
+        store->flush();
+    }
 }
 
 bool JsonSettingsStores::isValidSuiteName(std::string_view name) {
@@ -163,8 +221,7 @@ SettingsStore* JsonSettingsStores::suite(std::string_view name) {
     if (!isValidSuiteName(name) || folder_.empty() || makeFolders(folder_, 0700) != 0) {
         return nullptr;
     }
-    auto store =
-        std::make_unique<JsonSettingsStore>(folder_ / (std::string(name) + ".json"), writer_);
+    auto store = makeStore(folder_ / (std::string(name) + ".json"));
     if (store->writesBlocked()) {
         return nullptr;
     }

@@ -9,12 +9,15 @@
 
 namespace morvale::sim {
 
-// A settings store in memory. Writes can be made to fail, as a full disk would.
+// A settings store in memory that writes every change at once. values is what
+// a restart reads. Writes can be made to fail, as a full disk would: values
+// then stays as it was and the save observer hears why.
 class MemorySettingsStore final : public SettingsStore {
 public:
     PlistValue::Dict values;
     std::optional<std::string> failWritesWith;
     int writes = 0;
+    const SettingsStores::SaveObserver* observer = nullptr;  // set by MemorySettings
 
     std::optional<PlistValue> value(std::string_view key) const override {
         const auto it = values.find(key);
@@ -26,10 +29,12 @@ public:
 
     std::optional<std::string> setValue(std::string_view key, PlistValue value) override {
         ++writes;
-        if (failWritesWith) {
-            return failWritesWith;
+        if (!failWritesWith) {
+            values.insert_or_assign(std::string(key), std::move(value));
         }
-        values.insert_or_assign(std::string(key), std::move(value));
+        if (observer != nullptr && *observer) {
+            (*observer)(failWritesWith);
+        }
         return std::nullopt;
     }
 };
@@ -42,12 +47,21 @@ public:
     std::map<std::string, std::unique_ptr<MemorySettingsStore>, std::less<>> suites;
     bool suitesOpen = true;
     std::optional<std::string> problem;  // what loadProblem() reports
+    int flushes = 0;
+
+    MemorySettings() { standardStore.observer = &observer_; }
+    MemorySettings(const MemorySettings&) = delete;
+    MemorySettings& operator=(const MemorySettings&) = delete;
 
     SettingsStore& standard() override { return standardStore; }
 
     SettingsStore* suite(std::string_view name) override { return suiteStore(name); }
 
     std::optional<std::string> loadProblem() const override { return problem; }
+
+    void setSaveObserver(SaveObserver observer) override { observer_ = std::move(observer); }
+
+    void flush() override { ++flushes; }
 
     MemorySettingsStore* suiteStore(std::string_view name) {
         if (!suitesOpen) {
@@ -56,9 +70,13 @@ public:
         auto it = suites.find(name);
         if (it == suites.end()) {
             it = suites.emplace(std::string(name), std::make_unique<MemorySettingsStore>()).first;
+            it->second->observer = &observer_;
         }
         return it->second.get();
     }
+
+private:
+    SaveObserver observer_;
 };
 
 }  // namespace morvale::sim

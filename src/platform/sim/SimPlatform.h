@@ -27,8 +27,11 @@ struct SimPlatform {
     // FaceTime's call row by default; a test of another desktop's sets its own.
     CallGroup calls = Grouping::faceTimeCalls();
 
-    Platform platform() {
-        return Platform{audio,     processes, processes, workspace,   collator, settings,
+    Platform platform() { return platformWith(settings); }
+
+    // The same over other settings stores (files a test made, say).
+    Platform platformWith(SettingsStores& stores) {
+        return Platform{audio,     processes, processes, workspace,   collator, stores,
                         loginItem, mainQueue, timers,    termination, calls};
     }
 

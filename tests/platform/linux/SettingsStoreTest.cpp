@@ -8,6 +8,8 @@
 #include "TempDir.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/JsonSettingsStore.h"
+#include "platform/sim/SimPlatform.h"
+#include "support/ModelTesting.h"
 
 namespace morvale::linux_desktop {
 namespace {
@@ -52,38 +54,80 @@ TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
     EXPECT_EQ(again.loadProblem(), std::nullopt);
 }
 
-TEST(SettingsStore, AFailedWriteKeepsBothFileAndMemoryAsTheyWere) {
+// How each write went, as the stores tell it.
+using Saves = std::vector<std::optional<std::string>>;
+void recordSaves(JsonSettingsStores& stores, Saves& saves) {
+    stores.setSaveObserver([&saves](const std::optional<std::string>& f) { saves.push_back(f); });
+}
+
+TEST(SettingsStore, AFailedWriteLeavesTheFileWholeAndIsTriedAgain) {
     TempDir home;
     std::optional<std::string> failWith;
     SettingsFileWriter writer = [&](const std::filesystem::path& file, std::string_view text) {
         return failWith ? failWith : replaceFileAtomically(file, text, 0600);
     };
+    Saves saves;  // outlives the stores, which write what is waiting as they end
     JsonSettingsStores stores(home.path(), writer);
+    recordSaves(stores, saves);
     SettingsStore& store = stores.standard();
     ASSERT_EQ(store.setValue("duckBoostDB", 3.0), std::nullopt);
     const std::string before = readFile(home / "settings.json");
 
     failWith = "No space left on device";
-    EXPECT_EQ(store.setValue("duckBoostDB", 9.0),
-              "Couldn't save settings: No space left on device");
-    EXPECT_EQ(store.setValue("volumes", PlistValue::Dict{}),
-              "Couldn't save settings: No space left on device");
-    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(3.0));
-    EXPECT_FALSE(store.value("volumes"));
+    EXPECT_EQ(store.setValue("duckBoostDB", 9.0), std::nullopt);
+    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(9.0));  // read back at once
     EXPECT_EQ(readFile(home / "settings.json"), before);
 
-    // Values JSON cannot hold are refused the same way, before any writing.
-    failWith.reset();
+    // Values JSON cannot hold are refused at once, before any writing.
     EXPECT_EQ(store.setValue("duckBoostDB", std::numeric_limits<double>::quiet_NaN()),
               "Couldn't save settings: the value for \"duckBoostDB\" holds a number that is "
               "not finite");
-    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(3.0));
-    EXPECT_EQ(readFile(home / "settings.json"), before);
+    EXPECT_EQ(store.value("duckBoostDB"), PlistValue(9.0));
+
+    failWith.reset();
+    EXPECT_EQ(store.setValue("migrated", true), std::nullopt);  // writes the failed change too
+    EXPECT_EQ(saves, (Saves{std::nullopt, "Couldn't save settings: No space left on device",
+                            std::nullopt}));
+    EXPECT_EQ(JsonSettingsStores(home.path()).standard().value("duckBoostDB"), PlistValue(9.0));
+}
+
+// A dragged slider: the model takes every step at once, the file sees a few
+// writes, none later than half a second after its change, and quitting
+// writes what is still waiting.
+TEST(SettingsStore, ADragIsWrittenAFewTimesAndQuitWritesTheRest) {
+    using std::chrono::milliseconds;
+    TempDir home;
+    sim::SimPlatform sim;
+    int writes = 0;
+    SettingsFileWriter writer = [&](const std::filesystem::path& file, std::string_view text) {
+        ++writes;
+        return replaceFileAtomically(file, text, 0600);
+    };
+    JsonSettingsStores stores(home.path(), writer, &sim.timers);
+    const auto model = ModelTesting::make(sim.platformWith(stores));
+    const auto stored = [&] { return JsonSettingsStores(home.path()).standard().value("volumes"); };
+    sim.advance(milliseconds(1000));  // the first start's own write
+    writes = 0;
+
+    for (int step = 1; step <= 200; ++step) {
+        model->setVolume("app", step / 1000.0);
+        sim.advance(milliseconds(5));
+        if (step == 100) {
+            EXPECT_EQ(stored(), PlistValue(PlistValue::Dict{{"app", 0.1}}));
+        }
+    }
+    model->setVolume("app", 0.25);
+    EXPECT_LE(writes, 3);
+    sim.termination.notifyWillTerminate();
+    EXPECT_EQ(stored(), PlistValue(PlistValue::Dict{{"app", 0.25}}));
+    EXPECT_LE(writes, 4);
 }
 
 TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
     TempDir home;
+    Saves saves;
     JsonSettingsStores stores(home.path());
+    recordSaves(stores, saves);
     ASSERT_EQ(stores.standard().setValue("duckBoostDB", 3.0), std::nullopt);
     const std::string before = readFile(home / "settings.json");
 
@@ -98,10 +142,10 @@ TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(failure, "Couldn't save settings: File too large");
+    EXPECT_EQ(failure, std::nullopt);
+    EXPECT_EQ(saves.back(), "Couldn't save settings: File too large");
     EXPECT_EQ(readFile(home / "settings.json"), before);
     EXPECT_EQ(filesIn(home.path()), std::vector<std::string>{"settings.json"});  // no temp left
-    EXPECT_FALSE(stores.standard().value("big"));
 }
 
 TEST(SettingsStore, ADamagedFileIsKeptAsideNeverOverwritten) {
@@ -182,10 +226,12 @@ TEST(SettingsStore, SuitesAreFilesBesideTheStandardStore) {
 TEST(SettingsStore, AFolderThatCannotBeMadeIsReportedAtTheFirstWrite) {
     TempDir home;
     writeFile(home / "config", "a file where the folder should be");
+    Saves saves;
     JsonSettingsStores stores(home / "config/morvale");
+    recordSaves(stores, saves);
     EXPECT_EQ(stores.suite("io.github.morvale.Morvale.legacy"), nullptr);
-    EXPECT_EQ(stores.standard().setValue("migrated", true),
-              "Couldn't save settings: Not a directory");
+    EXPECT_EQ(stores.standard().setValue("migrated", true), std::nullopt);
+    EXPECT_EQ(saves, Saves{"Couldn't save settings: Not a directory"});
 }
 
 }  // namespace
