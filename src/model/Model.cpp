@@ -71,10 +71,46 @@ void Model::loadSettings() {
     if (!standard.value(settings::kMigrated)) {
         migrateLegacySettings(standard);
     }
-    volumes_ = settings::volumesFrom(standard.value(settings::kVolumes));
+    auto loaded = settings::loadVolumes(standard.value(settings::kVolumes));
+    volumes_ = std::move(loaded.volumes);
     duckBoostDB_ = settings::duckBoostFrom(standard.value(settings::kDuckBoostDB));
-    if (auto problem = platform_.settings.loadProblem()) {
-        reportSettingsProblem(std::move(*problem));
+    std::string problems = platform_.settings.loadProblem().value_or("");
+    if (loaded.problem) {
+        problems += problems.empty() ? "" : "\n";
+        problems += keepUnusableVolumes(*loaded.problem);
+    }
+    if (!problems.empty()) {
+        reportSettingsProblem(std::move(problems));
+    }
+}
+
+std::string Model::keepUnusableVolumes(std::string why) {
+    // They stay in the store until a volume is saved; a copy is kept first,
+    // where the user can find them, so that saving loses none.
+    const KeptCopy copy = platform_.settings.standard().keepCopy();
+    if (!copy.where) {
+        unkeptVolumes_ = why;
+        return "The stored volumes couldn't be used (" + why + ") nor kept aside (" + copy.failure +
+               "); they are not replaced until they can be";
+    }
+    unkeptVolumes_.reset();
+    return "The stored volumes couldn't be used (" + why + "); the settings were kept as " +
+           *copy.where;
+}
+
+void Model::saveVolumes() {
+    std::optional<std::string> kept;
+    if (unkeptVolumes_) {
+        kept = keepUnusableVolumes(*unkeptVolumes_);
+        if (unkeptVolumes_) {
+            reportSettingsProblem(std::move(*kept));
+            return;
+        }
+    }
+    writeSetting(platform_.settings.standard(), settings::kVolumes, settings::toPlist(*volumes_));
+    if (kept) {
+        // After the write, so that saving it does not take the notice back.
+        reportSettingsProblem(std::move(*kept));
     }
 }
 

@@ -89,6 +89,8 @@ private:
     void watchSettingsSaves();
     void loadSettings();
     void migrateLegacySettings(SettingsStore& standard);
+    std::string keepUnusableVolumes(std::string why);  // a copy: it may be unkeptVolumes_
+    void saveVolumes();
     bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);
     void scheduleRefresh();
     void registerTerminationHook();
@@ -122,6 +124,9 @@ private:
     // made after it shows that it is over.
     std::uint64_t settingsChanges_ = 0;
     std::uint64_t settingsProblemAt_ = 0;
+    // Why the stored volumes could not be used, while no copy of them could be
+    // kept: until one is, they are not replaced.
+    std::optional<std::string> unkeptVolumes_;
 
     // Jobs queued for later turns of the main loop hold this weakly, so a job
     // that outlives its model (only test models ever end) does nothing.

@@ -2,20 +2,23 @@
 
 namespace morvale::settings {
 
-Volumes volumesFrom(const std::optional<PlistValue>& stored) {
-    const PlistValue::Dict* dict = stored ? stored->asDict() : nullptr;
-    if (dict == nullptr) {
+LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored) {
+    if (!stored) {
         return {};
+    }
+    const PlistValue::Dict* dict = stored->asDict();
+    if (dict == nullptr) {
+        return {{}, "they are not a table of volumes"};
     }
     Volumes volumes;
     for (const auto& [key, value] : *dict) {
         const double* number = value.asNumber();
         if (number == nullptr) {
-            return {};
+            return {{}, "one of them is not a number"};
         }
-        volumes.emplace(key, *number);
+        volumes.emplace_hint(volumes.end(), key, *number);
     }
-    return volumes;
+    return {std::move(volumes), std::nullopt};
 }
 
 double duckBoostFrom(const std::optional<PlistValue>& stored) {

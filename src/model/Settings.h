@@ -21,9 +21,12 @@ inline constexpr std::string_view kLegacySuite = "io.github.morvale.Morvale.lega
 using Volumes = std::map<std::string, double, std::less<>>;
 
 // All or nothing: a dictionary whose every value is a number loads; anything
-// else loads as no stored volumes (and stays on disk untouched until the next
-// write replaces it).
-Volumes volumesFrom(const std::optional<PlistValue>& stored);
+// else loads as no stored volumes, with the reason.
+struct LoadedVolumes {
+    Volumes volumes;
+    std::optional<std::string> problem;  // why stored volumes could not be used
+};
+LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored);
 
 // A number loads as it is; anything else as 0.
 double duckBoostFrom(const std::optional<PlistValue>& stored);

@@ -22,7 +22,7 @@ void Model::setVolume(const std::string& key, double value) {
             volumes.insert_or_assign(key, value);
         }
     });
-    writeSetting(platform_.settings.standard(), settings::kVolumes, settings::toPlist(*volumes_));
+    saveVolumes();
     apply(key);
 }
 

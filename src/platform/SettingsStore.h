@@ -9,6 +9,12 @@
 
 namespace morvale {
 
+// Where a copy of a store's values was kept, or why it could not be.
+struct KeptCopy {
+    std::optional<std::string> where;  // absent when no copy was made
+    std::string failure;               // then: why, for the user
+};
+
 // A persistent key-value store of property-list values.
 class SettingsStore {
 public:
@@ -25,6 +31,11 @@ public:
     // stored at all (the store must not be written, or cannot hold the value).
     [[nodiscard]] virtual std::optional<std::string> setValue(std::string_view key,
                                                               PlistValue value) = 0;
+
+    // Keeps what the store holds now apart from it, where the user can find it
+    // and the store never reads it: done before values that could not be used
+    // are replaced, so that none is lost.
+    virtual KeptCopy keepCopy() = 0;
 };
 
 // The user's settings: the standard store and named suites.

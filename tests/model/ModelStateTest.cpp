@@ -68,21 +68,32 @@ TEST(ModelState, MigrationConditions) {
     }
 }
 
-TEST(ModelState, WrongTypedSettingsLoadAsDefaultsAndStayStoredUntilReplaced) {
+// Volumes that can't be used load as none, all or nothing; a copy of them is
+// kept (and named on the error line) before anything replaces them.
+TEST(ModelState, WrongTypedSettingsLoadAsDefaultsAndAreKeptBeforeBeingReplaced) {
+    const std::string player = "org.example.Player";
+    const PlistValue volumes(D{{player, 0.5}, {"bad", "0.3"}});
     ModelFixture f;
-    f.addClient(10, "org.example.Player", "Player", true);
-    auto& stored = f.sim.settings.standardStore.values;
-    stored = D{{"migrated", true},
-               {"volumes", D{{"org.example.Player", 0.5}, {"bad", "0.3"}}},
-               {"duckBoostDB", "6"}};
+    auto& store = f.sim.settings.standardStore;
+    store.values = D{{"migrated", true}, {"volumes", volumes}, {"duckBoostDB", "6"}};
+    store.failCopiesWith = "Read-only file system";
     const auto model = f.makeModel();
     EXPECT_TRUE(model->volumes().empty());
     EXPECT_EQ(model->duckBoostDB(), 0.0);
-    EXPECT_EQ(stored.at("duckBoostDB"), PlistValue("6"));
-    EXPECT_TRUE(stored.at("volumes").find("bad") != nullptr);
 
-    model->setVolume("org.example.Player", 0.7);
-    EXPECT_EQ(stored.at("volumes"), PlistValue(D{{"org.example.Player", 0.7}}));
+    // Without a copy of them the stored volumes are not replaced.
+    model->setVolume(player, 0.7);
+    EXPECT_EQ(store.values.at("volumes"), volumes);
+    ASSERT_TRUE(model->errorText());
+    EXPECT_NE(model->errorText()->find("Read-only file system"), std::string::npos);
+
+    store.failCopiesWith.reset();
+    model->setVolume(player, 0.6);
+    EXPECT_EQ(store.values.at("volumes"), PlistValue(D{{player, 0.6}}));
+    EXPECT_EQ(store.values.at("duckBoostDB"), PlistValue("6"));  // until the user sets one
+    ASSERT_EQ(store.keptCopies.size(), 1u);
+    EXPECT_EQ(store.keptCopies[0].at("volumes"), volumes);
+    EXPECT_NE(model->errorText()->find("kept as copy 1"), std::string::npos);
 }
 
 // The error line: a settings problem stays until a change made after it is

@@ -11,19 +11,22 @@ TEST(Settings, VolumesLoadAllOrNothing) {
         const char* what;
         std::optional<PlistValue> stored;
         Volumes volumes;
+        bool problem;
     };
     const Case cases[] = {
-        {"absent", std::nullopt, {}},
-        {"numbers", D{{"a", 0.5}, {"proc:b", 0.0}}, {{"a", 0.5}, {"proc:b", 0.0}}},
-        {"one string spoils all", D{{"a", 0.5}, {"b", "0.3"}}, {}},
-        {"a boolean is not a number", D{{"a", 0.5}, {"b", true}}, {}},
-        {"not a dictionary", PlistValue(0.5), {}},
-        {"full values stay as stored", D{{"a", 1.0}}, {{"a", 1.0}}},
+        {"absent", std::nullopt, {}, false},
+        {"numbers", D{{"a", 0.5}, {"proc:b", 0.0}}, {{"a", 0.5}, {"proc:b", 0.0}}, false},
+        {"one string spoils all", D{{"a", 0.5}, {"b", "0.3"}}, {}, true},
+        {"a boolean is not a number", D{{"a", 0.5}, {"b", true}}, {}, true},
+        {"not a dictionary", PlistValue(0.5), {}, true},
+        {"full values stay as stored", D{{"a", 1.0}}, {{"a", 1.0}}, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(volumesFrom(c.stored), c.volumes) << c.what;
+        const LoadedVolumes loaded = loadVolumes(c.stored);
+        EXPECT_EQ(loaded.volumes, c.volumes) << c.what;
+        EXPECT_EQ(loaded.problem.has_value(), c.problem) << c.what;
     }
-    EXPECT_EQ(volumesFrom(toPlist({{"x", 0.25}})), (Volumes{{"x", 0.25}}));
+    EXPECT_EQ(loadVolumes(toPlist({{"x", 0.25}})).volumes, (Volumes{{"x", 0.25}}));
 }
 
 TEST(Settings, BoostLoadsOnlyFromANumber) {

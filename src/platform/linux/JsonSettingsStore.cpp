@@ -25,11 +25,15 @@ std::string timestamp() {
     return text;
 }
 
-// A name beside file that nothing uses yet: "<file>.corrupt-<time>", with a
+constexpr std::string_view kDamagedMark = ".corrupt-";
+constexpr std::string_view kKeptMark = ".kept-";
+
+// A name beside file that nothing uses yet: "<file><mark><time>", with a
 // counter when that is taken, so an earlier kept file is never replaced.
 // Absent when no free name can be found (the folder cannot even be looked at).
-std::optional<std::filesystem::path> asideName(const std::filesystem::path& file) {
-    const std::string base = file.string() + ".corrupt-" + timestamp();
+std::optional<std::filesystem::path> asideName(const std::filesystem::path& file,
+                                               std::string_view mark) {
+    const std::string base = file.string() + std::string(mark) + timestamp();
     std::filesystem::path candidate = base;
     for (int n = 2; n < 1000; ++n) {
         std::error_code ec;
@@ -82,7 +86,7 @@ void JsonSettingsStore::open() {
     if (parsed.value) {
         problem = "it holds no settings object";
     }
-    const auto aside = asideName(file_);
+    const auto aside = asideName(file_, kDamagedMark);
     std::error_code ec;
     if (aside) {
         std::filesystem::rename(file_, *aside, ec);
@@ -130,6 +134,45 @@ std::optional<std::string> JsonSettingsStore::setValue(std::string_view key, Pli
             write();
         });
         writeScheduled_ = true;
+    }
+    return std::nullopt;
+}
+
+KeptCopy JsonSettingsStore::keepCopy() {
+    const JsonText json = toJson(PlistValue(values_));
+    if (!json.text) {
+        return {std::nullopt, "they hold " + json.error};
+    }
+    if (auto earlier = keptBefore(*json.text)) {
+        return {earlier->string(), {}};
+    }
+    const auto name = asideName(file_, kKeptMark);
+    if (!name) {
+        return {std::nullopt, "no free name beside " + file_.string()};
+    }
+    if (const int error = makeFolders(file_.parent_path(), 0700)) {
+        return {std::nullopt, osErrorText(error)};
+    }
+    if (auto failure = writing_.writer(*name, *json.text)) {
+        return {std::nullopt, *failure};
+    }
+    return {name->string(), {}};
+}
+
+std::optional<std::filesystem::path> JsonSettingsStore::keptBefore(
+    std::string_view contents) const {
+    const std::string prefix = file_.filename().string() + std::string(kKeptMark);
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(file_.parent_path(), ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::filesystem::path& path = it->path();
+        if (!path.filename().string().starts_with(prefix)) {
+            continue;
+        }
+        const FileContents kept = readWholeFile(path, contents.size());
+        if (kept.error == 0 && kept.text == contents) {
+            return path;
+        }
     }
     return std::nullopt;
 }

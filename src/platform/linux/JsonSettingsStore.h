@@ -50,6 +50,10 @@ public:
 
     std::optional<PlistValue> value(std::string_view key) const override;
     std::optional<std::string> setValue(std::string_view key, PlistValue value) override;
+    // A copy of the values as "<file>.kept-<YYYYMMDD-HHMMSS>". A copy kept
+    // earlier with the same contents (at an earlier start) is named instead of
+    // making another.
+    KeptCopy keepCopy() override;
 
     // Writes what is waiting now.
     void flush();
@@ -67,6 +71,7 @@ public:
 private:
     void open();
     void write();
+    std::optional<std::filesystem::path> keptBefore(std::string_view contents) const;
 
     std::filesystem::path file_;
     SettingsWriting writing_;

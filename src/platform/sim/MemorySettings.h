@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/SettingsStore.h"
 
@@ -17,6 +18,8 @@ public:
     PlistValue::Dict values;
     std::optional<std::string> failWritesWith;
     int writes = 0;
+    std::vector<PlistValue::Dict> keptCopies;
+    std::optional<std::string> failCopiesWith;
     const SettingsStores::SaveObserver* observer = nullptr;  // set by MemorySettings
 
     std::optional<PlistValue> value(std::string_view key) const override {
@@ -36,6 +39,14 @@ public:
             (*observer)(failWritesWith);
         }
         return std::nullopt;
+    }
+
+    KeptCopy keepCopy() override {
+        if (failCopiesWith) {
+            return {std::nullopt, *failCopiesWith};
+        }
+        keptCopies.push_back(values);
+        return {"copy " + std::to_string(keptCopies.size()), {}};
     }
 };
 

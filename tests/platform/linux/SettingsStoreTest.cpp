@@ -7,6 +7,7 @@
 
 #include "TempDir.h"
 #include "platform/linux/FileIo.h"
+#include "platform/linux/Json.h"
 #include "platform/linux/JsonSettingsStore.h"
 #include "platform/sim/SimPlatform.h"
 #include "support/ModelTesting.h"
@@ -52,6 +53,11 @@ TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
     EXPECT_EQ(again.standard().value("duckBoostDB"), PlistValue("6"));  // still a string
     EXPECT_EQ(again.standard().value("migrated"), PlistValue(true));
     EXPECT_EQ(again.loadProblem(), std::nullopt);
+}
+
+// A simulated desktop whose settings are these stores, and a model over it.
+std::unique_ptr<Model> startModel(sim::SimPlatform& sim, JsonSettingsStores& stores) {
+    return ModelTesting::make(sim.platformWith(stores));
 }
 
 // How each write went, as the stores tell it.
@@ -104,7 +110,7 @@ TEST(SettingsStore, ADragIsWrittenAFewTimesAndQuitWritesTheRest) {
         return replaceFileAtomically(file, text, 0600);
     };
     JsonSettingsStores stores(home.path(), writer, &sim.timers);
-    const auto model = ModelTesting::make(sim.platformWith(stores));
+    const auto model = startModel(sim, stores);
     const auto stored = [&] { return JsonSettingsStores(home.path()).standard().value("volumes"); };
     sim.advance(milliseconds(1000));  // the first start's own write
     writes = 0;
@@ -121,6 +127,41 @@ TEST(SettingsStore, ADragIsWrittenAFewTimesAndQuitWritesTheRest) {
     sim.termination.notifyWillTerminate();
     EXPECT_EQ(stored(), PlistValue(PlistValue::Dict{{"app", 0.25}}));
     EXPECT_LE(writes, 4);
+}
+
+// Stored volumes the model can't use survive a slider move: a copy beside the
+// settings keeps them and the error line names it; a start that finds them
+// again keeps no second copy.
+TEST(SettingsStore, VolumesThatCantBeUsedAreKeptBesideBeforeBeingReplaced) {
+    const char* texts[] = {
+        R"({"volumes": {"proc:paplay": 0.5, "proc:firefox": "0.3", "proc:vlc": 0.7}})",
+        R"({"volumes": "x"})",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        TempDir home;
+        writeFile(home / "settings.json", text);
+        sim::SimPlatform sim;
+        {
+            JsonSettingsStores stores(home.path());
+            startModel(sim, stores);
+        }
+        JsonSettingsStores stores(home.path());
+        const auto model = startModel(sim, stores);
+        const std::vector<std::string> files = filesIn(home.path());
+        ASSERT_EQ(files.size(), 2u);
+        const std::string& kept = files[1];  // after "settings.json"
+        EXPECT_TRUE(kept.starts_with("settings.json.kept-"));
+        ASSERT_TRUE(model->errorText());
+        EXPECT_NE(model->errorText()->find(kept), std::string::npos);
+
+        model->setVolume("proc:paplay", 0.3);
+        EXPECT_EQ(JsonSettingsStores(home.path()).standard().value("volumes"),
+                  PlistValue(PlistValue::Dict{{"proc:paplay", 0.3}}));
+        const JsonParse copy = parseJson(readFile(home / kept));
+        ASSERT_TRUE(copy.value && copy.value->find("volumes"));
+        EXPECT_EQ(*copy.value->find("volumes"), *parseJson(text).value->find("volumes"));
+    }
 }
 
 TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
