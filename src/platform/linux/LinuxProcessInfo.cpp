@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
 #include <string>
+
+#include "platform/linux/FileIo.h"
 
 namespace morvale::linux_desktop {
 
@@ -15,10 +17,15 @@ int LinuxProcessInfo::procName(std::int32_t pid, char* buffer, std::uint32_t buf
     if (pid < 1 || buffer == nullptr || bufferSize == 0) {
         return 0;
     }
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm", std::ios::binary);
-    std::string name;
-    if (!comm || !std::getline(comm, name)) {
+    FileContents comm = readWholeFile("/proc/" + std::to_string(pid) + "/comm", 4096);
+    if (comm.error != 0 || comm.text.empty()) {
         return 0;
+    }
+    // The kernel ends the name with one newline. A name may hold newlines of
+    // its own: cutting at the first would make it another program's name.
+    std::string& name = comm.text;
+    if (name.back() == '\n') {
+        name.pop_back();
     }
     // Like proc_name: as many bytes as fit, zero-terminated when room is left.
     const std::size_t n = std::min<std::size_t>(name.size(), bufferSize);
