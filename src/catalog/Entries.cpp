@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "catalog/DisplayText.h"
 #include "catalog/Grouping.h"
 #include "catalog/RemoveAll.h"
 
@@ -45,7 +46,8 @@ GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const Entry
         Group* group = table.find(key);
         if (group == nullptr) {
             group = &table.add(Group{
-                key, Grouping::displayName(key, process.name, sources.workspace, sources.calls)});
+                key, displayText(Grouping::displayName(key, process.name, sources.workspace,
+                                                       sources.calls))});
         }
         group->objects.push_back(process.objectID);
         group->playing = group->playing || process.isPlaying;
@@ -100,7 +102,8 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
             continue;
         }
         std::string name =
-            Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace, sources.calls);
+            displayText(Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace,
+                                              sources.calls));
         entries.push_back(
             AppEntry{key, std::move(name), cachedIcon(key, iconCache, sources), {}, false});
     }

@@ -123,6 +123,30 @@ TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
     EXPECT_EQ(model->entries()[2].name, "Mail");  // from the key once only remembered
 }
 
+// A name shows without bidirectional formatting and with its control
+// characters in sight, but is keyed as it is: a name holding a newline keeps
+// a row (and a volume) of its own.
+TEST(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
+    ModelFixture f;
+    f.sim.processes.shortNames = {
+        {10, "player\nbox"}, {11, "player"}, {12, "\u202Etxt.exe"}, {13, "a\u2066b\u2069\u2028c"}};
+    const auto box = f.addClient(10, std::nullopt, "", true, false);
+    const auto player = f.addClient(11, std::nullopt, "", true, false);
+    const auto override = f.addClient(12, std::nullopt, "", true, false);
+    const auto isolate = f.addClient(13, std::nullopt, "", true, false);
+    const auto model = f.makeModel();
+    model->setVolume("proc:gone\u200F\t", 0.5);
+    model->refresh();
+    EXPECT_EQ(rows(*model), (std::vector<Row>{
+                                {"facetime", "FaceTime", {}, false},
+                                {"proc:a\u2066b\u2069\u2028c", "ab\uFFFDc", {isolate}, true},
+                                {"proc:player", "player", {player}, true},
+                                {"proc:player\nbox", "player\uFFFDbox", {box}, true},
+                                {"proc:\u202Etxt.exe", "txt.exe", {override}, true},
+                                {"proc:gone\u200F\t", "gone\uFFFD", {}, false},
+                            }));
+}
+
 TEST(Refresh, LooksIconsUpOncePerKeyAndPublishesEveryTime) {
     ModelFixture f;
     f.addClient(10, "org.example.Player", "Player", true);

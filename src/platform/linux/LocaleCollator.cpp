@@ -25,19 +25,8 @@ std::wstring decode(std::string_view bytes) {
     const std::string text = sanitizeUtf8(bytes);
     std::wstring out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        std::uint32_t cp = length == 1   ? lead
-                           : length == 2 ? lead & 0x1Fu
-                           : length == 3 ? lead & 0x0Fu
-                                         : lead & 0x07u;
-        for (std::size_t k = 1; k < length; ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        }
-        out += static_cast<wchar_t>(cp);
-        i += length;
-    }
+    forEachCodePoint(
+        text, [&out](std::uint32_t cp, std::string_view) { out += static_cast<wchar_t>(cp); });
     return out;
 }
 
