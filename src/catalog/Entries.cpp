@@ -91,21 +91,23 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
     }
 
     // Remembered keys keep a row while their application is not running.
-    std::vector<std::string> remembered{std::string(Grouping::faceTimeKey)};
-    for (const auto& [key, volume] : volumes) {
-        if (key != Grouping::faceTimeKey) {
-            remembered.push_back(key);
-        }
-    }
-    for (const std::string& key : remembered) {
-        if (table.find(key) != nullptr) {
-            continue;
-        }
+    const auto remember = [&](const std::string& key) {
         std::string name =
             displayText(Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace,
                                               sources.calls));
         entries.push_back(
             AppEntry{key, std::move(name), cachedIcon(key, iconCache, sources), {}, false});
+    };
+    const std::string callKey(Grouping::faceTimeKey);
+    if (table.find(callKey) == nullptr) {
+        remember(callKey);
+    }
+    std::size_t remembered = 0;
+    for (auto it = volumes.begin(); it != volumes.end() && remembered < kMaxRememberedRows; ++it) {
+        if (it->first != callKey && table.find(it->first) == nullptr) {
+            remember(it->first);
+            ++remembered;
+        }
     }
 
     // Sorted through pointers: an entry is large, and the comparison is where

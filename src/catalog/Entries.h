@@ -23,11 +23,18 @@ struct EntrySources {
 
 using IconCache = std::map<std::string, Icon, std::less<>>;
 
+// Remembered keys without processes get rows up to this many, the first in
+// key order: settings may remember any number of applications, and a panel of
+// thousands of rows that nobody runs helps no one (nor opens promptly). The
+// others' volumes still apply, and their rows show, when their applications run.
+inline constexpr std::size_t kMaxRememberedRows = 100;
+
 // The rows for one snapshot: one per group key that is playing, belongs to an
 // ordinary application, has a stored volume, or is the call row; then a row
-// for every remembered key without processes, and always the call row. Sorted
-// the call row first, then playing rows, then the rest, each by name. Icons
-// come from the cache, which learns every key's icon on its first appearance.
+// for each remembered key without processes (see kMaxRememberedRows), and
+// always the call row. Sorted the call row first, then playing rows, then the
+// rest, each by name. Icons come from the cache, which learns every key's icon
+// on its first appearance.
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
                                    const std::map<std::string, double, std::less<>>& volumes,
                                    IconCache& iconCache, const EntrySources& sources);

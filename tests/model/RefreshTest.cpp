@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalog/Entries.h"
 #include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 
@@ -145,6 +146,25 @@ TEST(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
                                 {"proc:\u202Etxt.exe", "txt.exe", {override}, true},
                                 {"proc:gone\u200F\t", "gone\uFFFD", {}, false},
                             }));
+}
+
+// However many applications the settings remember, only so many of those not
+// running get rows; one that runs gets its row whatever its place, and every
+// volume stays.
+TEST(Refresh, RemembersRowsOnlyUpToABound) {
+    ModelFixture f;
+    PlistValue::Dict volumes;
+    for (int i = 1000; i < 2000; ++i) {
+        volumes.emplace("proc:app" + std::to_string(i), 0.5);
+    }
+    f.sim.settings.standardStore.values =
+        PlistValue::Dict{{"migrated", true}, {"volumes", volumes}};
+    f.sim.processes.shortNames = {{10, "app1999"}};
+    const auto last = f.addClient(10, std::nullopt, "", false, false);
+    const auto model = f.makeModel();
+    EXPECT_EQ(model->volumes().size(), 1000u);
+    EXPECT_EQ(model->entries().size(), 1 + kMaxRememberedRows + 1);
+    EXPECT_EQ(rows(*model).back(), (Row{"proc:app1999", "app1999", {last}, false}));
 }
 
 TEST(Refresh, LooksIconsUpOncePerKeyAndPublishesEveryTime) {

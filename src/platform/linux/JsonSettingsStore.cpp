@@ -12,7 +12,10 @@ namespace morvale::linux_desktop {
 
 namespace {
 
-constexpr std::size_t kMaxSettingsBytes = 64 << 20;
+// Settings files are small (a few kilobytes for hundreds of applications); a
+// larger one is not read: parsed, its values take many times its size in
+// memory, and the program would start slowly on it.
+constexpr std::size_t kMaxSettingsBytes = 256 << 10;
 constexpr std::string_view kStandardName = "settings";
 
 std::string timestamp() {

@@ -228,15 +228,32 @@ TEST(SettingsStore, TwoDamagedFilesInOneSecondGetTwoNames) {
 }
 
 TEST(SettingsStore, AFileThatCannotBeReadIsLeftAloneAndWritesAreRefused) {
-    TempDir home;
-    std::filesystem::create_directories(home / "settings.json/inside");  // read() fails
-    JsonSettingsStores stores(home.path());
-    ASSERT_TRUE(stores.loadProblem());
-    EXPECT_NE(stores.loadProblem()->find("Is a directory"), std::string::npos);
-    const auto failure = stores.standard().setValue("duckBoostDB", 1.0);
-    ASSERT_TRUE(failure);
-    EXPECT_TRUE(failure->starts_with("Couldn't save settings: "));
-    EXPECT_TRUE(std::filesystem::exists(home / "settings.json/inside"));
+    // Valid settings, but more than a settings file holds: each value would
+    // cost many times its bytes in memory.
+    std::string large = "{\"volumes\": {\"proc:a\": 0.5";
+    for (int i = 0; large.size() <= 256 << 10; ++i) {
+        large += ", \"proc:" + std::to_string(i) + "\": 0.5";
+    }
+    large += "}}";
+    for (const bool folder : {true, false}) {
+        TempDir home;
+        if (folder) {
+            std::filesystem::create_directories(home / "settings.json/inside");  // read() fails
+        } else {
+            writeFile(home / "settings.json", large);
+        }
+        JsonSettingsStores stores(home.path());
+        ASSERT_TRUE(stores.loadProblem());
+        EXPECT_NE(stores.loadProblem()->find(folder ? "Is a directory" : "File too large"),
+                  std::string::npos);
+        const auto failure = stores.standard().setValue("duckBoostDB", 1.0);
+        ASSERT_TRUE(failure);
+        EXPECT_TRUE(failure->starts_with("Couldn't save settings: "));
+        EXPECT_EQ(filesIn(home.path()), std::vector<std::string>{"settings.json"});
+        if (!folder) {
+            EXPECT_EQ(readFile(home / "settings.json"), large);
+        }
+    }
 }
 
 TEST(SettingsStore, SuitesAreFilesBesideTheStandardStore) {
