@@ -64,13 +64,25 @@ TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
     f.sim.workspace.applicationPaths = {{"org.example.Zed", "/apps/Zed.desktop"},
                                         {"org.example.beta", "/apps/Beta.app"}};
     f.sim.workspace.displayNames = {{"/apps/Zed.desktop", "Zed"}};
-    f.sim.processes.shortNames = {{30, "daemon"}, {40, "mpv"}};
+    f.sim.processes.shortNames = {{30, "daemon"}, {40, "mpv"}, {90, "later"}};
     const auto zed = f.addClient(10, "org.example.Zed", "Zed", true);
     const auto beta = f.addClient(20, "org.example.beta", "beta", false);
     f.addClient(30, std::nullopt, "", false, /*regular=*/false);  // silent background: no row
     const auto mpv = f.addClient(40, std::nullopt, "", true, /*regular=*/false);
     const auto alpha = f.addClient(50, "org.example.alpha", "alpha", false);
     const auto ft = f.addClient(60, "com.apple.FaceTime", "FaceTime", false);
+    // Silent accessories (not ordinary applications): a row only with a stored volume.
+    const auto accessory = [&](std::int32_t pid, const std::string& id, const std::string& name) {
+        f.sim.processes.applications[pid] = RunningApplication{name, ActivationPolicy::accessory};
+        return f.sim.audio.addProcess(pid, id, false);
+    };
+    accessory(70, "org.example.Tray", "Tray");
+    const auto keeper = accessory(80, "org.example.Keeper", "Keeper");
+    f.sim.settings.standardStore.values =
+        PlistValue::Dict{{"volumes", PlistValue::Dict{{"org.example.Keeper", 0.5}}}};
+    // A group is an ordinary application's when any member is, not only its first.
+    const auto laterHelper = f.addClient(90, "org.example.Later", "", false, /*regular=*/false);
+    const auto laterApp = f.addClient(91, "org.example.Later", "Later", false);
 
     const auto model = f.makeModel();
     EXPECT_EQ(rows(*model), (std::vector<Row>{
@@ -79,24 +91,32 @@ TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
                                 {"org.example.Zed", "Zed", {zed}, true},
                                 {"org.example.alpha", "alpha", {alpha}, false},
                                 {"org.example.beta", "Beta", {beta}, false},
+                                {"org.example.Keeper", "Keeper", {keeper}, false},
+                                {"org.example.Later", "later", {laterHelper, laterApp}, false},
                             }));
 }
 
 TEST(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
     ModelFixture f;
-    f.sim.processes.shortNames = {{11, "browser-gpu"}, {12, "browser-helper"}};
+    f.sim.processes.shortNames = {
+        {11, "browser-gpu"}, {12, "browser-helper"}, {20, "mpv"}, {21, "mpv"}};
     const auto a = f.addClient(10, "org.example.Browser", "Browser", false);
     const auto b = f.addClient(11, "org.example.Browser.helper.GPU", "", true, false);
     const auto c = f.addClient(12, "org.example.Browser.Helper", "", false, false);
     f.sim.audio.moveProcessToFront(c);  // the snapshot is not in id order
+    // Processes without an identifier group by name.
+    const auto mpv1 = f.addClient(20, std::nullopt, "", true, false);
+    const auto mpv2 = f.addClient(21, std::nullopt, "", false, false);
 
     const auto model = f.makeModel();
-    ASSERT_EQ(model->entries().size(), 2u);
+    ASSERT_EQ(model->entries().size(), 3u);
     const AppEntry& browser = model->entries()[1];
     EXPECT_EQ(browser.id, "org.example.Browser");
     EXPECT_EQ(browser.objects, (std::vector<AudioObjectID>{a, b, c}));
     EXPECT_TRUE(browser.isPlaying);
     EXPECT_EQ(browser.name, "browser-helper");  // named by its first process in the snapshot
+    EXPECT_EQ(model->entries()[2].id, "proc:mpv");
+    EXPECT_EQ(model->entries()[2].objects, (std::vector<AudioObjectID>{mpv1, mpv2}));
 }
 
 TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
@@ -110,13 +130,18 @@ TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
     model->setVolume("org.example.Player", 0.5);
     model->setVolume("proc:daemon", 0.5);
     model->setVolume("proc:Mail", 0.5);
+    model->setVolume("org.example.Unknown", 0.5);
     model->refresh();
     EXPECT_EQ(rows(*model), (std::vector<Row>{
                                 {"facetime", "FaceTime", {}, false},
                                 {"proc:Mail", "Mail Graphics and Media", {mailHelper}, true},
                                 {"proc:daemon", "daemon", {daemon}, false},
+                                {"org.example.Unknown", "org.example.Unknown", {}, false},
                                 {"org.example.Player", "Player", {}, false},
                             }));
+    // Not installed: the key is the name, with the generic icon.
+    EXPECT_EQ(model->entries()[3].icon->kind, IconSource::Kind::genericApplication);
+    EXPECT_EQ(model->entries()[4].icon->kind, IconSource::Kind::file);
 
     f.sim.audio.removeProcess(mailHelper);
     model->refresh();
