@@ -1,0 +1,111 @@
+// The model's side of the settings: loading and migrating them at start-up,
+// saving volumes, and what the store's writes tell about how saving goes.
+
+#include "model/Model.h"
+#include "model/Settings.h"
+
+namespace morvale {
+
+void Model::watchSettingsSaves() {
+    // Writes may happen later than the change (the store gathers a burst of
+    // changes into one write), so their outcome arrives here.
+    std::weak_ptr<Model*> weak = self_;
+    platform_.settings.setSaveObserver([weak](const std::optional<std::string>& failure) {
+        if (const auto self = weak.lock()) {
+            (*self)->settingsSaved(failure);
+        }
+    });
+}
+
+void Model::loadSettings() {
+    SettingsStore& standard = platform_.settings.standard();
+    if (!standard.value(settings::kMigrated)) {
+        migrateLegacySettings(standard);
+    }
+    auto loaded = settings::loadVolumes(standard.value(settings::kVolumes));
+    volumes_ = std::move(loaded.volumes);
+    duckBoostDB_ = settings::duckBoostFrom(standard.value(settings::kDuckBoostDB));
+    std::string problems = platform_.settings.loadProblem().value_or("");
+    if (loaded.problem) {
+        problems += problems.empty() ? "" : "\n";
+        problems += keepUnusableVolumes(*loaded.problem);
+    }
+    if (!problems.empty()) {
+        reportSettingsProblem(std::move(problems));
+    }
+}
+
+std::string Model::keepUnusableVolumes(std::string why) {
+    // They stay in the store until a volume is saved; a copy is kept first,
+    // where the user can find them, so that saving loses none.
+    const KeptCopy copy = platform_.settings.standard().keepCopy();
+    if (!copy.where) {
+        unkeptVolumes_ = why;
+        return "The stored volumes couldn't be used (" + why + ") nor kept aside (" + copy.failure +
+               "); they are not replaced until they can be";
+    }
+    unkeptVolumes_.reset();
+    return "The stored volumes couldn't be used (" + why + "); the settings were kept as " +
+           *copy.where;
+}
+
+void Model::saveVolumes() {
+    std::optional<std::string> kept;
+    if (unkeptVolumes_) {
+        kept = keepUnusableVolumes(*unkeptVolumes_);
+        if (unkeptVolumes_) {
+            reportSettingsProblem(std::move(*kept));
+            return;
+        }
+    }
+    writeSetting(platform_.settings.standard(), settings::kVolumes, settings::toPlist(*volumes_));
+    if (kept) {
+        // After the write, so that saving it does not take the notice back.
+        reportSettingsProblem(std::move(*kept));
+    }
+}
+
+void Model::migrateLegacySettings(SettingsStore& standard) {
+    SettingsStore* legacy = platform_.settings.suite(settings::kLegacySuite);
+    if (legacy == nullptr) {
+        return;  // tried again at the next start
+    }
+    bool copied = true;
+    if (auto volumes = legacy->value(settings::kVolumes); volumes && volumes->isDict()) {
+        copied = writeSetting(standard, settings::kVolumes, std::move(*volumes)) && copied;
+    }
+    if (auto boost = legacy->value(settings::kDuckBoostDB)) {
+        copied = writeSetting(standard, settings::kDuckBoostDB, std::move(*boost)) && copied;
+    }
+    // A migration whose copies could not all be saved is tried again next time.
+    if (copied) {
+        writeSetting(standard, settings::kMigrated, true);
+    }
+}
+
+bool Model::writeSetting(SettingsStore& store, std::string_view key, PlistValue value) {
+    ++settingsChanges_;
+    if (auto refused = store.setValue(key, std::move(value))) {
+        reportSettingsProblem(std::move(*refused));
+        return false;
+    }
+    return true;
+}
+
+void Model::reportSettingsProblem(std::string text) {
+    settingsProblemAt_ = settingsChanges_;
+    reportError(ErrorLine::Kind::settings, std::move(text));
+}
+
+void Model::settingsSaved(const std::optional<std::string>& failure) {
+    // A settings problem stays until a change made after it is saved: an
+    // unrelated success (a session that starts) does not take it back, and a
+    // save of what was pending before it was reported does not prove it over.
+    if (failure) {
+        reportSettingsProblem(*failure);
+    } else if (settingsChanges_ > settingsProblemAt_) {
+        clearError(ErrorLine::Kind::settings);
+    }
+}
+
+}  // namespace morvale
