@@ -17,11 +17,18 @@ namespace {
 constexpr const char* kTapName = "Morvale tap";
 constexpr const char* kAggregateName = "Morvale";
 
+// What the session makes is named after the application it plays, where
+// there is a name, so that other programs that list it say whose it is.
+std::string nameFor(const TapApplication& application, const char* unnamed) {
+    return application.name.empty() ? unnamed : "Morvale: " + application.name;
+}
+
 // A private aggregate device whose main sub-device is the output device and
 // which holds the tap.
-PlistValue::Dict aggregateDescription(const std::string& deviceUID, const std::string& tapUUID) {
+PlistValue::Dict aggregateDescription(const std::string& name, const std::string& deviceUID,
+                                      const std::string& tapUUID) {
     PlistValue::Dict description;
-    description["name"] = kAggregateName;
+    description["name"] = name;
     description["uid"] = makeUuid();
     description["master"] = deviceUID;
     description["private"] = true;
@@ -69,21 +76,24 @@ void switchOffOwnInputs(AudioHardware& hardware, AudioObjectID aggregate, AudioD
 }  // namespace
 
 TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
-                       AudioObjectID outputDevice, std::string deviceUID, float gain)
+                       AudioObjectID outputDevice, std::string deviceUID, float gain,
+                       const TapApplication& application)
     : hardware_(hardware),
       processObjects_(std::move(processObjects)),
       deviceUID_(std::move(deviceUID)),
+      tap_(TapDescription::stereoMixdown(processObjects_)),
       gain_(std::make_shared<Gain>(1.0f)) {
     gain_->setValue(gain);
 
-    TapDescription tap = TapDescription::stereoMixdown(processObjects_);
-    tap.uuid = makeUuid();
-    tap.muteBehavior = TapMuteBehavior::mutedWhenTapped;
-    tap.isPrivate = true;
-    tap.name = kTapName;
+    tap_.uuid = makeUuid();
+    tap_.muteBehavior = TapMuteBehavior::mutedWhenTapped;
+    tap_.isPrivate = true;
+    tap_.name = nameFor(application, kTapName);
+    tap_.bundleIDs = application.bundleIDs;
+    tap_.processNames = application.processNames;
 
     AudioObjectID tapID = kAudioObjectUnknown;
-    if (const OSStatus status = hardware_.createProcessTap(tap, &tapID); status != kAudioNoError) {
+    if (const OSStatus status = hardware_.createProcessTap(tap_, &tapID); status != kAudioNoError) {
         throw asError(status, "create tap");
     }
     tapID_ = tapID;
@@ -92,16 +102,17 @@ TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> proce
     // or an exception on the way (no memory, no entropy for a UUID), tears it
     // down before the error leaves, as no destructor will run.
     try {
-        startOnTap(tap.uuid, outputDevice, gain);
+        startOnTap(nameFor(application, kAggregateName), outputDevice, gain);
     } catch (...) {
         stop();
         throw;
     }
 }
 
-void TapSession::startOnTap(const std::string& tapUUID, AudioObjectID outputDevice, float gain) {
+void TapSession::startOnTap(const std::string& aggregateName, AudioObjectID outputDevice,
+                            float gain) {
     // The tap is named by the UUID of its description, which is the one set above.
-    const PlistValue::Dict description = aggregateDescription(deviceUID_, tapUUID);
+    const PlistValue::Dict description = aggregateDescription(aggregateName, deviceUID_, tap_.uuid);
     AudioObjectID aggID = kAudioObjectUnknown;
     if (const OSStatus status = hardware_.createAggregateDevice(description, &aggID);
         status != kAudioNoError) {
@@ -134,6 +145,22 @@ void TapSession::startOnTap(const std::string& tapUUID, AudioObjectID outputDevi
 
 TapSession::~TapSession() {
     stop();
+}
+
+bool TapSession::setProcessObjects(std::vector<AudioObjectID> processObjects) {
+    if (tapID_ == kAudioObjectUnknown) {
+        return false;
+    }
+    TapDescription changed = tap_;
+    changed.processes = processObjects;
+    const TapDescription* value = &changed;
+    if (hardware_.setPropertyData(tapID_, CA::addr(kTapDescription), 0, nullptr, sizeof value,
+                                  &value) != kAudioNoError) {
+        return false;
+    }
+    tap_ = std::move(changed);
+    processObjects_ = std::move(processObjects);
+    return true;
 }
 
 void TapSession::stop() {

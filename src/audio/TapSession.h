@@ -10,6 +10,15 @@
 
 namespace morvale {
 
+// Who a tap session plays: the application's name, which names what the
+// session makes where other programs list it, and who its processes are, so
+// that one that starts later is captured at once (see TapDescription).
+struct TapApplication {
+    std::string name;  // empty: unnamed
+    std::vector<std::string> bundleIDs;
+    std::vector<std::string> processNames;
+};
+
 // Plays one application's audio again at a chosen gain: a private process tap
 // that captures (and silences) the application's processes, a private aggregate
 // device on the output device that holds the tap, and an IO block on it that
@@ -21,7 +30,8 @@ namespace morvale {
 class TapSession {
 public:
     TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
-               AudioObjectID outputDevice, std::string deviceUID, float gain);
+               AudioObjectID outputDevice, std::string deviceUID, float gain,
+               const TapApplication& application = {});
     ~TapSession();
 
     TapSession(const TapSession&) = delete;
@@ -30,6 +40,11 @@ public:
     // Ends whatever parts of the session exist; safe to call any number of times.
     void stop();
 
+    // Taps these process objects from now on, in place: the streams already
+    // playing go on without a break. False when the system refused (or the
+    // session has ended); the session then goes on with its old processes.
+    bool setProcessObjects(std::vector<AudioObjectID> processObjects);
+
     const std::vector<AudioObjectID>& processObjects() const { return processObjects_; }
     const std::string& deviceUID() const { return deviceUID_; }
     Gain& gain() const { return *gain_; }
@@ -37,11 +52,12 @@ public:
 private:
     // Construction after the tap exists: the aggregate device, the IO proc and
     // the start. Throws the failed step's error; the caller tears down.
-    void startOnTap(const std::string& tapUUID, AudioObjectID outputDevice, float gain);
+    void startOnTap(const std::string& aggregateName, AudioObjectID outputDevice, float gain);
 
     AudioHardware& hardware_;
-    const std::vector<AudioObjectID> processObjects_;
+    std::vector<AudioObjectID> processObjects_;
     const std::string deviceUID_;
+    TapDescription tap_;
     const std::shared_ptr<Gain> gain_;
     AudioObjectID tapID_ = kAudioObjectUnknown;
     AudioObjectID aggID_ = kAudioObjectUnknown;

@@ -82,6 +82,27 @@ std::string key(const AudioProcess& process, const CallGroup& calls) {
     return helper == std::string::npos ? id : id.substr(0, helper);
 }
 
+Identities identities(const std::string& key, const CallGroup& calls) {
+    Identities result;
+    if (key.empty() || key == faceTimeKey) {
+        // No process has an empty bundle ID; the call row's members are told
+        // by name as well as by bundle ID, some by name whatever the ID.
+        return result;
+    }
+    // Asked of key() itself, so the two rules cannot part. A bundle ID whose
+    // key hangs on the name (the web engine's helpers) gives another key for
+    // the empty name; only the call row's names override a bundle ID otherwise.
+    if (key.starts_with(kProcPrefix)) {
+        std::string name = key.substr(kProcPrefix.size());
+        if (!name.empty() && Grouping::key({.name = name}, calls) == key) {
+            result.names.push_back(std::move(name));
+        }
+    } else if (Grouping::key({.bundleID = key}, calls) == key) {
+        result.bundleIDs.push_back(key);
+    }
+    return result;
+}
+
 std::optional<std::string> appURL(const std::string& key, const Workspace& workspace) {
     if (key.find('.') == std::string::npos || key.starts_with(kProcPrefix)) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "audio/AudioProcess.h"
 #include "platform/CallGroup.h"
@@ -32,6 +33,18 @@ CallGroup callStreamCalls(std::string name);
 // The group key of a process: "facetime" for a member of the call row, a
 // (shortened) bundle identifier, or "proc:" followed by a name.
 std::string key(const AudioProcess& process, const CallGroup& calls);
+
+// Who a process must be to belong to a key whatever else is true of it: one
+// of these bundle IDs, or, without a bundle ID, one of these names. So a
+// process that starts later can be told to belong to the key before it is
+// seen in a snapshot. Empty for keys whose members cannot be told that way.
+struct Identities {
+    std::vector<std::string> bundleIDs;
+    std::vector<std::string> names;
+
+    friend bool operator==(const Identities&, const Identities&) = default;
+};
+Identities identities(const std::string& key, const CallGroup& calls);
 
 // Where the application for a key is installed; never asks for "facetime" or
 // "proc:" keys, nor for keys without a dot.

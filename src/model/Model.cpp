@@ -3,6 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "audio/CA.h"
+
 namespace morvale {
 
 namespace {
@@ -47,10 +49,16 @@ Model::Model(const Platform& platform)
     loadSettings();
     refresh();
     scheduleRefresh();
+    listenForProcessChanges();
     registerTerminationHook();
 }
 
-Model::~Model() = default;
+Model::~Model() {
+    if (processListener_ != nullptr) {
+        platform_.audio.removePropertyListenerBlock(
+            kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr, processListener_);
+    }
+}
 
 void Model::reportError(ErrorLine::Kind kind, std::string text) {
     errors_.report(kind, std::move(text));
@@ -81,6 +89,34 @@ void Model::scheduleRefresh() {
             }
         });
     });
+}
+
+void Model::listenForProcessChanges() {
+    // A process that starts or ends is refreshed for at once rather than at
+    // the next tick, so that its application's session takes it in (or lets
+    // it go) without waiting. The audio system tells on a thread of its own,
+    // often many times in a row: one refresh is queued for all that come
+    // before it runs. Without a listener the timer still refreshes.
+    std::weak_ptr<Model*> weak = self_;
+    MainQueue& queue = platform_.mainQueue;
+    auto queued = std::make_shared<std::atomic<bool>>(false);
+    const OSStatus status = platform_.audio.addPropertyListenerBlock(
+        kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
+        [weak, &queue, queued](std::uint32_t, const AudioObjectPropertyAddress*) {
+            if (queued->exchange(true)) {
+                return;
+            }
+            queue.post([weak, queued] {
+                queued->store(false);
+                if (const auto self = weak.lock()) {
+                    (*self)->refresh();
+                }
+            });
+        },
+        &processListener_);
+    if (status != kAudioNoError) {
+        processListener_ = nullptr;
+    }
 }
 
 void Model::registerTerminationHook() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -93,6 +94,7 @@ private:
     void saveVolumes();
     bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);
     void scheduleRefresh();
+    void listenForProcessChanges();
     void registerTerminationHook();
     struct ApplyContext;
     ApplyContext applyContext() const;
@@ -116,6 +118,7 @@ private:
 
     std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
     std::unique_ptr<TimerHandle> timer_;
+    AudioObjectPropertyListenerID processListener_ = nullptr;
     std::map<std::string, Icon, std::less<>> iconCache_;
     std::map<std::string, double, std::less<>> beforeMute_;
     ErrorLine errors_;  // what errorText shows

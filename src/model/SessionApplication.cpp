@@ -87,7 +87,11 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
     }
     if (existing != sessions_.end()) {
         TapSession& session = *existing->second;
-        if (session.processObjects() == objects && session.deviceUID() == deviceUID) {
+        // A process that joins or leaves the application is taken in or let go
+        // by the running session: rebuilding it would break the sound of the
+        // streams that go on playing. Only a new device needs a new session.
+        if (session.deviceUID() == deviceUID &&
+            (session.processObjects() == objects || session.setProcessObjects(objects))) {
             session.gain().setValue(*gain);
             return;
         }
@@ -95,9 +99,11 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         sessions_.erase(existing);
         stale->stop();
     }
+    const Grouping::Identities members = Grouping::identities(key, platform_.calls);
+    const TapApplication application{entry->name, members.bundleIDs, members.names};
     try {
-        auto session =
-            std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID, *gain);
+        auto session = std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID,
+                                                    *gain, application);
         sessions_.insert_or_assign(key, std::move(session));
         clearError(ErrorLine::Kind::session);
     } catch (const MorvaleError& error) {

@@ -75,6 +75,18 @@ using AudioDeviceIOBlock =
     std::function<void(const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
                        AudioBufferList*, const AudioTimeStamp*)>;
 
+// Told that properties of an object changed: how many, and their addresses.
+// Called on whatever thread noticed the change, possibly inside a call made
+// to the layer: it must return quickly and must not call into the layer
+// (post the news to the main thread instead).
+using AudioObjectPropertyListenerBlock =
+    std::function<void(std::uint32_t, const AudioObjectPropertyAddress*)>;
+
+// A registered listener block; null means none. It stands for the block when
+// the listener is removed.
+struct AudioObjectPropertyListenerOpaque;
+using AudioObjectPropertyListenerID = AudioObjectPropertyListenerOpaque*;
+
 class AudioHardware {
 public:
     virtual ~AudioHardware() = default;
@@ -105,6 +117,20 @@ public:
 
     virtual OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
     virtual OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) = 0;
+
+    // Calls the block whenever the property at the address changes, until the
+    // listener is removed; no call begins after removal has returned. The
+    // queue is accepted for the call's shape and not used: blocks run as
+    // AudioObjectPropertyListenerBlock says.
+    virtual OSStatus addPropertyListenerBlock(AudioObjectID object,
+                                              const AudioObjectPropertyAddress& address,
+                                              DispatchQueue queue,
+                                              AudioObjectPropertyListenerBlock block,
+                                              AudioObjectPropertyListenerID* outListener) = 0;
+    virtual OSStatus removePropertyListenerBlock(AudioObjectID object,
+                                                 const AudioObjectPropertyAddress& address,
+                                                 DispatchQueue queue,
+                                                 AudioObjectPropertyListenerID listener) = 0;
 
     // Why the audio system cannot be reached right now, in words for the user
     // ("Lost the connection to the sound server; reconnecting…"); absent while

@@ -33,6 +33,8 @@ inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
 // The process records from an input device (never from the output's own
 // sound, such as a monitor of an output).
 inline constexpr std::uint32_t kProcessIsRunningInput = fourCC("piri");
+// A process tap's description, settable: a `const TapDescription*` is written.
+inline constexpr std::uint32_t kTapDescription = fourCC("tdsc");
 
 inline constexpr std::uint32_t kElementMain = 0;
 

@@ -248,6 +248,16 @@ public:
     OSStatus deviceStop(AudioObjectID d, AudioDeviceIOProcID proc) override {
         return sim_.deviceStop(d, proc);
     }
+    OSStatus addPropertyListenerBlock(AudioObjectID o, const AudioObjectPropertyAddress& a,
+                                      DispatchQueue queue, AudioObjectPropertyListenerBlock block,
+                                      AudioObjectPropertyListenerID* listener) override {
+        return sim_.addPropertyListenerBlock(o, a, queue, std::move(block), listener);
+    }
+    OSStatus removePropertyListenerBlock(AudioObjectID o, const AudioObjectPropertyAddress& a,
+                                         DispatchQueue queue,
+                                         AudioObjectPropertyListenerID listener) override {
+        return sim_.removePropertyListenerBlock(o, a, queue, listener);
+    }
 
 private:
     SimulatedAudioSystem& sim_;

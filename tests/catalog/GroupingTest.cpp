@@ -61,6 +61,48 @@ TEST(GroupingKey, FollowsTheRulesInOrder) {
     }
 }
 
+// Identities tell a process that starts later to belong to a key before a
+// snapshot has keyed it: each one given must key to that key whatever else
+// the process is, and keys that cannot promise that give none.
+TEST(GroupingIdentities, AreThoseThatKeyToTheKeyWhateverTheName) {
+    struct Case {
+        const char* key;
+        Grouping::Identities identities;
+    };
+    const Case cases[] = {
+        {"org.mozilla.firefox", {{"org.mozilla.firefox"}, {}}},
+        {"proc:mpv", {{}, {"mpv"}}},
+        {"proc:Mail", {{}, {"Mail"}}},
+        // FaceTime's members are told by name as well as by identifier.
+        {"facetime", {}},
+        {"proc:FaceTime", {}},
+        {"avconferenced", {}},
+        // A stored key that no process keys to by its identifier alone.
+        {"com.apple.WebKit.GPU", {}},
+        {"com.google.Chrome.helper", {}},
+        {"proc:", {}},
+        {"", {}},
+    };
+    const CallGroup faceTime = Grouping::faceTimeCalls();
+    for (const Case& c : cases) {
+        const auto got = Grouping::identities(c.key, faceTime);
+        EXPECT_EQ(got, c.identities) << c.key;
+        for (const std::string& name : {std::string("x"), std::string("Mail Graphics and Media")}) {
+            for (const auto& id : got.bundleIDs) {
+                EXPECT_EQ(Grouping::key(process(name, id), faceTime), c.key) << c.key << " " << name;
+            }
+        }
+        for (const auto& name : got.names) {
+            EXPECT_EQ(Grouping::key(process(name, std::nullopt), faceTime), c.key) << c.key;
+        }
+    }
+    // Which ones are the call row's is the platform's: on the desktop a call
+    // stream is, whoever plays it; FaceTime is just a name there.
+    const CallGroup desktop = Grouping::callStreamCalls("Calls");
+    EXPECT_EQ(Grouping::identities(std::string(kCallStreamsBundleID), desktop), Grouping::Identities{});
+    EXPECT_EQ(Grouping::identities("proc:FaceTime", desktop), (Grouping::Identities{{}, {"FaceTime"}}));
+}
+
 TEST(GroupingLookups, AskTheWorkspaceOnlyForBundleIdentifiers) {
     sim::SimWorkspace workspace;
     workspace.applicationPaths = {

@@ -210,8 +210,11 @@ TEST(Refresh, LooksIconsUpOncePerKeyAndPublishesEveryTime) {
 
 TEST(Refresh, RunsEveryTimerPeriodOnALaterTurnOfTheMainLoop) {
     ModelFixture f;
+    // A silent background process gets no row; that it plays now is news the
+    // audio system does not send, so only the timer brings it.
+    const auto player = f.addClient(10, "org.example.Player", "Player", false, false);
     const auto model = f.makeModel();
-    const auto player = f.addClient(10, "org.example.Player", "Player", true);
+    f.sim.audio.setProcessPlaying(player, true);
 
     f.sim.timers.advance(std::chrono::milliseconds(1499));
     f.sim.mainQueue.drain();
@@ -223,6 +226,27 @@ TEST(Refresh, RunsEveryTimerPeriodOnALaterTurnOfTheMainLoop) {
     f.sim.mainQueue.drain();
     ASSERT_EQ(model->entries().size(), 2u);
     EXPECT_EQ(model->entries()[1].objects, std::vector<AudioObjectID>{player});
+}
+
+TEST(Refresh, AProcessThatComesOrGoesIsRefreshedForOnceOnALaterTurn) {
+    ModelFixture f;
+    auto model = f.makeModel();
+    const auto player = f.addClient(10, "org.example.Player", "Player", true);
+    f.addClient(11, "org.example.Player", "Player", true);
+    EXPECT_EQ(f.sim.mainQueue.pending(), 1u);  // one refresh for both, not run inline
+    EXPECT_EQ(model->entries().size(), 1u);
+    f.sim.mainQueue.drain();
+    ASSERT_EQ(model->entries().size(), 2u);
+    EXPECT_EQ(model->entries()[1].objects.size(), 2u);
+
+    f.sim.audio.removeProcess(player);
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(model->entries()[1].objects.size(), 1u);
+
+    // A model that ends stops listening.
+    EXPECT_EQ(f.sim.audio.listenerCount(), 1u);
+    model.reset();
+    EXPECT_EQ(f.sim.audio.listenerCount(), 0u);
 }
 
 TEST(Refresh, AJobQueuedForAModelThatEndedDoesNothing) {

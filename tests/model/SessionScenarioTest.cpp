@@ -6,6 +6,7 @@
 #include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 #include "model/VolumeRules.h"
+#include "platform/FourCC.h"
 
 namespace morvale::testing {
 namespace {
@@ -150,16 +151,35 @@ TEST_F(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWh
     }
 }
 
-TEST_F(SessionScenario, NewProcessesOrANewOutputDeviceRebuildTheSession) {
+TEST_F(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuildsIt) {
     const auto model = f.makeModel();
     model->setVolume(kPlayer, 0.5);
     EXPECT_EQ(tapsCreated(), 1u);
+    // The tap says whose it is, and who else to take in as soon as they start.
+    const TapDescription tap = f.sim.audio.taps().begin()->second;
+    EXPECT_EQ(tap.name, "Morvale: Player");
+    EXPECT_EQ(tap.bundleIDs, std::vector<std::string>{kPlayer});
+    const auto tapped = [&] { return f.sim.audio.taps().begin()->second.processes; };
 
+    // A helper that starts is taken in by the running session as soon as the
+    // main loop turns, and let go when it ends: no new session either time.
     const AudioObjectID helper = f.addClient(11, "org.example.Player.helper", "", false, false);
-    f.tick();
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(tapped(), (std::vector<AudioObjectID>{player, helper}));
+    EXPECT_EQ(ModelTesting::session(*model, kPlayer)->processObjects(), tapped());
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+    f.sim.audio.removeProcess(helper);
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(tapped(), std::vector<AudioObjectID>{player});
+    EXPECT_EQ(tapsCreated(), 1u);
+
+    // Where the system refuses the change in place, a new session takes it.
+    f.sim.audio.injectFailure({Call::setPropertyData, kAudioHardwareUnsupportedOperationError,
+                               kTapDescription, std::nullopt, 1});
+    const AudioObjectID second = f.addClient(12, kPlayer, "Player", true);
+    f.sim.mainQueue.drain();
     EXPECT_EQ(tapsCreated(), 2u);
-    EXPECT_EQ(ModelTesting::session(*model, kPlayer)->processObjects(),
-              (std::vector<AudioObjectID>{player, helper}));
+    EXPECT_EQ(tapped(), (std::vector<AudioObjectID>{player, second}));
 
     const AudioObjectID headphones = f.sim.audio.addOutputDevice("headphones", 1);
     f.sim.audio.setDefaultOutputDevice(headphones);

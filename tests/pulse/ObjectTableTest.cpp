@@ -69,8 +69,17 @@ TEST(ObjectTable, ProcessesAreClientProcessesWithStreamsAndRunWhileOneIsUncorked
     EXPECT_TRUE(first->running);
     EXPECT_FALSE(t.table.process(t.idOf(200))->running);
 
+    // Listeners of the process list hear of processes that come and go, not
+    // of a stream more or less or a cork.
+    const auto version = t.table.processListVersion();
     t.input(2, 11, 0, /*corked=*/true);
+    t.input(4, 10, 0, /*corked=*/true);
     EXPECT_FALSE(t.table.process(t.idOf(100))->running);
+    EXPECT_EQ(t.table.processListVersion(), version);
+    t.input(5, 13, 0);
+    EXPECT_EQ(t.table.processListVersion(), version + 1);
+    t.table.sinkInputEvent(Event::removed, 5);
+    EXPECT_EQ(t.table.processListVersion(), version + 2);
 }
 
 TEST(ObjectTable, OurOwnStreamsUntrustedClientsAndClientlessStreamsAreNoProcesses) {

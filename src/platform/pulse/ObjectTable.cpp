@@ -152,6 +152,12 @@ void ObjectTable::rebuildProcesses() {
         process.sinkInputs.push_back(index);
         process.running = process.running || !input.corked;
     }
+    const bool sameProcesses =
+        std::equal(rebuilt.begin(), rebuilt.end(), processes_.begin(), processes_.end(),
+                   [](const auto& a, const auto& b) { return a.first == b.first; });
+    if (!sameProcesses) {
+        ++processListVersion_;
+    }
     processes_ = std::move(rebuilt);
     // Ids of processes without streams are kept for a while, then forgotten.
     std::erase_if(pidIDs_, [&](const auto& item) {

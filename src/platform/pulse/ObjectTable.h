@@ -101,6 +101,8 @@ public:
     };
     // The processes that have at least one stream now, ascending by id.
     std::vector<AudioObjectID> processObjects() const;
+    // Counts the changes of that list: a process came or went.
+    std::uint64_t processListVersion() const { return processListVersion_; }
     const Process* process(AudioObjectID id) const;
     // The process object a sink-input belongs to; 0 when none (ours, no client,
     // client unknown yet, untrusted pid).
@@ -154,6 +156,7 @@ private:
     };
     std::map<std::int32_t, PidID> pidIDs_;
     std::map<AudioObjectID, Process> processes_;
+    std::uint64_t processListVersion_ = 0;
     std::map<std::string, AudioObjectID> deviceIDs_;  // by sink name, kept across reconnects
     std::map<AudioObjectID, std::uint32_t> devices_;  // device object -> sink index
 };

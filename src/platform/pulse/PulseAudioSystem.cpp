@@ -475,6 +475,36 @@ OSStatus PulseAudioSystem::deviceStop(AudioObjectID device, AudioDeviceIOProcID 
     return kAudioNoError;
 }
 
+// ---- Property listeners ----
+
+OSStatus PulseAudioSystem::addPropertyListenerBlock(AudioObjectID object,
+                                                    const AudioObjectPropertyAddress& address,
+                                                    DispatchQueue,
+                                                    AudioObjectPropertyListenerBlock block,
+                                                    AudioObjectPropertyListenerID* outListener) {
+    if (outListener == nullptr || !block) {
+        return kAudioParamError;
+    }
+    if (const OSStatus status = PropertyListeners::supports(object, address);
+        status != kAudioNoError) {
+        return status;
+    }
+    Impl::Lock lock(impl_->loop);
+    *outListener = impl_->listeners.add(address, std::move(block));
+    return kAudioNoError;
+}
+
+OSStatus PulseAudioSystem::removePropertyListenerBlock(AudioObjectID object,
+                                                       const AudioObjectPropertyAddress& address,
+                                                       DispatchQueue,
+                                                       AudioObjectPropertyListenerID listener) {
+    Impl::Lock lock(impl_->loop);
+    if (object != kAudioObjectSystemObject || !impl_->listeners.remove(address, listener)) {
+        return kAudioHardwareIllegalOperationError;
+    }
+    return kAudioNoError;
+}
+
 std::string toString(PulseAudioSystem::ConnectionState state) {
     switch (state) {
         case PulseAudioSystem::ConnectionState::connecting:

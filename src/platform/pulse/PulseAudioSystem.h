@@ -115,6 +115,17 @@ public:
     OSStatus destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
+    // Only the system object's process list can be listened to. Blocks are
+    // called on libpulse's thread (or inside a call that finds the server
+    // gone) with the backend's lock held.
+    OSStatus addPropertyListenerBlock(AudioObjectID object,
+                                      const AudioObjectPropertyAddress& address,
+                                      DispatchQueue queue, AudioObjectPropertyListenerBlock block,
+                                      AudioObjectPropertyListenerID* outListener) override;
+    OSStatus removePropertyListenerBlock(AudioObjectID object,
+                                         const AudioObjectPropertyAddress& address,
+                                         DispatchQueue queue,
+                                         AudioObjectPropertyListenerID listener) override;
 
     struct Impl;
 

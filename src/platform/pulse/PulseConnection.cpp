@@ -137,6 +137,7 @@ void Impl::dropContext(std::string reason) {
     restoreAvailable = false;
     restoreDb.clear();
     table.reset();
+    listeners.processListIs(table.processListVersion());
     synced = false;
     pipeWire = false;
     pendingLists = 0;

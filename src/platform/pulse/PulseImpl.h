@@ -29,6 +29,7 @@
 
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/ProcessFacts.h"
+#include "platform/pulse/PropertyListeners.h"
 #include "platform/pulse/PulseAudioSystem.h"
 #include "platform/pulse/PulseHandles.h"
 #include "platform/pulse/PulseKeys.h"
@@ -160,6 +161,8 @@ struct PulseAudioSystem::Impl {
     std::map<AudioDeviceIOProcID, std::unique_ptr<IOProc>> procs;
     std::set<std::uint32_t> movesInFlight;
     std::set<std::uint32_t> unloading;  // modules of orphaned sinks being removed
+
+    PropertyListeners listeners;
 
     bool restoreAvailable = false;
     std::map<std::string, RestoreEntry> restoreDb;

@@ -23,6 +23,7 @@ constexpr int kLoadAttempts = 3;
 // sinks, moves streams in and out of them, removes orphaned tap sinks,
 // starts, corks and uncorks IO streams, and keeps the default off our sinks.
 void Impl::reconcile() {
+    listeners.processListIs(table.processListVersion());
     if (context == nullptr || !synced) {
         return;
     }

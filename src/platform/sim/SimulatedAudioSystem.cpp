@@ -33,6 +33,11 @@ struct Aggregate {
     PlistValue::Dict description;
 };
 
+struct Listener {
+    AudioObjectPropertyAddress address;
+    AudioObjectPropertyListenerBlock block;
+};
+
 struct IOProc {
     AudioObjectID device;
     AudioDeviceIOBlock block;
@@ -68,6 +73,15 @@ SimulatedAudioSystem::CallRecord newEntry(SimulatedAudioSystem::Call call,
     return entry;
 }
 
+// "processes 3 4", as call records show a tap's processes.
+std::string describeProcesses(const std::vector<AudioObjectID>& processes) {
+    std::string text = "processes";
+    for (const AudioObjectID id : processes) {
+        text += " " + std::to_string(id);
+    }
+    return text;
+}
+
 const std::string* dictString(const PlistValue::Dict& dict, std::string_view key) {
     const auto it = dict.find(key);
     return it == dict.end() ? nullptr : it->second.asString();
@@ -84,6 +98,8 @@ struct SimulatedAudioSystem::State {
     std::map<AudioObjectID, Tap> taps;
     std::map<AudioObjectID, Aggregate> aggregates;
     std::map<AudioDeviceIOProcID, IOProc> procs;
+    std::uintptr_t nextListener = 1;
+    std::map<AudioObjectPropertyListenerID, Listener> listeners;
     AudioObjectID defaultOutput = kAudioObjectUnknown;
     std::vector<Failure> failures;
     std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
@@ -194,6 +210,26 @@ struct SimulatedAudioSystem::State {
         return kAudioHardwareBadObjectError;
     }
 
+    // A tap takes a new description in place: other processes, and others to
+    // capture by who they are. What it is cannot change.
+    static OSStatus setTapDescription(Tap& tap, std::uint32_t dataSize, const void* data,
+                                      std::string& detail) {
+        const TapDescription* given = nullptr;
+        if (data == nullptr || dataSize != sizeof given) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&given, data, sizeof given);
+        if (given == nullptr) {
+            return kAudioParamError;
+        }
+        if (!given->sameTapAs(tap.description)) {
+            return kAudioHardwareIllegalOperationError;
+        }
+        tap.description = *given;
+        detail = describeProcesses(given->processes);
+        return kAudioNoError;
+    }
+
     std::uint32_t shortReadOf(AudioObjectID object, std::uint32_t selector) const {
         const auto it = shortReads.find({object, selector});
         return it == shortReads.end() ? 0 : it->second;
@@ -209,10 +245,14 @@ SimulatedAudioSystem::~SimulatedAudioSystem() = default;
 AudioObjectID SimulatedAudioSystem::addProcess(std::int32_t pid,
                                                std::optional<std::string> bundleID,
                                                bool playing) {
-    std::lock_guard lock(mutex_);
-    const AudioObjectID id = state_->newObject();
-    state_->processes[id] = Process{pid, std::move(bundleID), playing};
-    state_->processOrder.push_back(id);
+    AudioObjectID id = kAudioObjectUnknown;
+    {
+        std::lock_guard lock(mutex_);
+        id = state_->newObject();
+        state_->processes[id] = Process{pid, std::move(bundleID), playing};
+        state_->processOrder.push_back(id);
+    }
+    notifyProcessListChanged();
     return id;
 }
 
@@ -246,16 +286,36 @@ void SimulatedAudioSystem::setProcessPID(AudioObjectID process, std::int32_t pid
 }
 
 void SimulatedAudioSystem::removeProcess(AudioObjectID process) {
-    std::lock_guard lock(mutex_);
-    state_->processes.erase(process);
-    std::erase(state_->processOrder, process);
+    {
+        std::lock_guard lock(mutex_);
+        state_->processes.erase(process);
+        std::erase(state_->processOrder, process);
+    }
+    notifyProcessListChanged();
 }
 
 void SimulatedAudioSystem::moveProcessToFront(AudioObjectID process) {
-    std::lock_guard lock(mutex_);
-    auto& order = state_->processOrder;
-    if (const auto it = std::find(order.begin(), order.end(), process); it != order.end()) {
-        std::rotate(order.begin(), it, it + 1);
+    {
+        std::lock_guard lock(mutex_);
+        auto& order = state_->processOrder;
+        if (const auto it = std::find(order.begin(), order.end(), process); it != order.end()) {
+            std::rotate(order.begin(), it, it + 1);
+        }
+    }
+    notifyProcessListChanged();
+}
+
+void SimulatedAudioSystem::notifyProcessListChanged() {
+    constexpr AudioObjectPropertyAddress changed{kProcessObjectList, kScopeGlobal, kElementMain};
+    std::vector<AudioObjectPropertyListenerBlock> blocks;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, listener] : state_->listeners) {
+            blocks.push_back(listener.block);
+        }
+    }
+    for (const auto& block : blocks) {
+        block(1, &changed);
     }
 }
 
@@ -374,6 +434,11 @@ std::vector<std::uint32_t> SimulatedAudioSystem::streamUsage(AudioObjectID devic
         return {};
     }
     return it->second.usage;
+}
+
+std::size_t SimulatedAudioSystem::listenerCount() const {
+    std::lock_guard lock(mutex_);
+    return state_->listeners.size();
 }
 
 bool SimulatedAudioSystem::hasLeftovers() const {
@@ -528,6 +593,11 @@ OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
     if (entry.status != kAudioNoError) {
         return s.record(std::move(entry));
     }
+    if (const auto tap = s.taps.find(object);
+        tap != s.taps.end() && address.mSelector == kTapDescription) {
+        entry.status = s.setTapDescription(tap->second, dataSize, data, entry.detail);
+        return s.record(std::move(entry));
+    }
     const auto aggregate = s.aggregates.find(object);
     if (address.mSelector != kIOProcStreamUsage || aggregate == s.aggregates.end() ||
         address.mScope != kScopeInput) {
@@ -562,10 +632,7 @@ OSStatus SimulatedAudioSystem::createProcessTap(const TapDescription& descriptio
     std::lock_guard lock(mutex_);
     State& s = *state_;
     CallRecord entry = newEntry(Call::createProcessTap);
-    entry.detail = "processes";
-    for (const AudioObjectID id : description.processes) {
-        entry.detail += " " + std::to_string(id);
-    }
+    entry.detail = describeProcesses(description.processes);
     entry.status = s.injected(Call::createProcessTap, kAudioObjectUnknown, 0);
     if (entry.status == kAudioNoError && outTapID == nullptr) {
         entry.status = kAudioParamError;
@@ -705,6 +772,49 @@ OSStatus SimulatedAudioSystem::deviceStop(AudioObjectID device, AudioDeviceIOPro
     return s.record(std::move(entry));
 }
 
+OSStatus SimulatedAudioSystem::addPropertyListenerBlock(
+    AudioObjectID object, const AudioObjectPropertyAddress& address, DispatchQueue,
+    AudioObjectPropertyListenerBlock block, AudioObjectPropertyListenerID* outListener) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::addPropertyListenerBlock, object, address);
+    entry.status = s.injected(Call::addPropertyListenerBlock, object, address.mSelector);
+    if (entry.status == kAudioNoError && (outListener == nullptr || !block)) {
+        entry.status = kAudioParamError;
+    }
+    if (entry.status == kAudioNoError &&
+        (object != kAudioObjectSystemObject || address.mSelector != kProcessObjectList)) {
+        entry.status = object == kAudioObjectSystemObject ? kAudioHardwareUnknownPropertyError
+                                                          : kAudioHardwareBadObjectError;
+    }
+    if (entry.status == kAudioNoError) {
+        // Listener ids are opaque tokens; these never point at anything.
+        const auto id = reinterpret_cast<AudioObjectPropertyListenerID>(s.nextListener++ * 16);
+        s.listeners[id] = Listener{address, std::move(block)};
+        *outListener = id;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::removePropertyListenerBlock(
+    AudioObjectID object, const AudioObjectPropertyAddress& address, DispatchQueue,
+    AudioObjectPropertyListenerID listener) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::removePropertyListenerBlock, object, address);
+    entry.status = s.injected(Call::removePropertyListenerBlock, object, address.mSelector);
+    if (entry.status == kAudioNoError) {
+        const auto it = s.listeners.find(listener);
+        if (it == s.listeners.end() || object != kAudioObjectSystemObject ||
+            it->second.address != address) {
+            entry.status = kAudioHardwareIllegalOperationError;
+        } else {
+            s.listeners.erase(it);
+        }
+    }
+    return s.record(std::move(entry));
+}
+
 std::string toString(SimulatedAudioSystem::Call call) {
     using C = SimulatedAudioSystem::Call;
     switch (call) {
@@ -719,6 +829,10 @@ std::string toString(SimulatedAudioSystem::Call call) {
         case C::destroyIOProcID: return "destroyIOProcID";
         case C::deviceStart: return "deviceStart";
         case C::deviceStop: return "deviceStop";
+        case C::addPropertyListenerBlock:
+            return "addPropertyListenerBlock";
+        case C::removePropertyListenerBlock:
+            return "removePropertyListenerBlock";
     }
     return "?";
 }
@@ -729,9 +843,11 @@ std::string SimulatedAudioSystem::CallRecord::text() const {
         case Call::getPropertyDataSize:
         case Call::getPropertyData:
         case Call::setPropertyData:
+        case Call::addPropertyListenerBlock:
+        case Call::removePropertyListenerBlock:
             out += ", " + fourCCString(address.mSelector) + " " + fourCCString(address.mScope) +
                    " " + std::to_string(address.mElement);
-            if (call != Call::getPropertyDataSize) {
+            if (call == Call::getPropertyData || call == Call::setPropertyData) {
                 out += ", " + std::to_string(dataSize);
             }
             break;

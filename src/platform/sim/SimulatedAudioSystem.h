@@ -19,7 +19,8 @@ namespace morvale::sim {
 // Thread safety: every method may be called from any thread; IO cycles run the
 // registered IO blocks under the same lock that device stop and IO proc
 // destruction take, so a stopped IO proc is never called again, as on the real
-// hardware.
+// hardware. Listeners of the process list are told on the thread that changed
+// it, after the change and outside the lock.
 class SimulatedAudioSystem final : public AudioHardware {
 public:
     enum class Call {
@@ -34,6 +35,8 @@ public:
         destroyIOProcID,
         deviceStart,
         deviceStop,
+        addPropertyListenerBlock,
+        removePropertyListenerBlock,
     };
 
     // One call as it arrived, with its arguments.
@@ -107,6 +110,7 @@ public:
     std::vector<std::uint32_t> streamUsage(AudioObjectID device, AudioDeviceIOProcID proc) const;
     // Taps, aggregate devices and IO procs that still exist.
     bool hasLeftovers() const;
+    std::size_t listenerCount() const;
 
     // ---- IO ----
     // Runs one IO cycle of a device: calls the block of every running IO proc on
@@ -133,9 +137,20 @@ public:
     OSStatus destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStart(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
     OSStatus deviceStop(AudioObjectID device, AudioDeviceIOProcID ioProc) override;
+    // Only the system object's process list can be listened to.
+    OSStatus addPropertyListenerBlock(AudioObjectID object,
+                                      const AudioObjectPropertyAddress& address,
+                                      DispatchQueue queue, AudioObjectPropertyListenerBlock block,
+                                      AudioObjectPropertyListenerID* outListener) override;
+    OSStatus removePropertyListenerBlock(AudioObjectID object,
+                                         const AudioObjectPropertyAddress& address,
+                                         DispatchQueue queue,
+                                         AudioObjectPropertyListenerID listener) override;
     std::optional<std::string> availabilityProblem() const override;
 
 private:
+    void notifyProcessListChanged();
+
     struct State;
     mutable std::mutex mutex_;
     std::unique_ptr<State> state_;
