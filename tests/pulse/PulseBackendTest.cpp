@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <fstream>
 
@@ -43,6 +45,52 @@ bool isTapSink(const std::string& name) {
     return name.rfind("morvale_tap_", 0) == 0;
 }
 
+// Knows no application: every client is known by its process's name.
+class NoIdentifier final : public linux_desktop::AppIdentifier {
+public:
+    std::optional<std::string> desktopId(const linux_desktop::ClientHints&) const override {
+        return std::nullopt;
+    }
+};
+
+constexpr std::size_t kFramesPerMs = Recorder::kRate / 1000;
+
+// The peak of each millisecond of an interleaved stereo recording from
+// sample `from` on.
+std::vector<float> peaksPerMs(const std::vector<float>& samples, std::size_t from) {
+    std::vector<float> peaks;
+    for (std::size_t start = from; start + 2 * kFramesPerMs <= samples.size();
+         start += 2 * kFramesPerMs) {
+        float peak = 0;
+        for (std::size_t i = start; i < start + 2 * kFramesPerMs; ++i) {
+            peak = std::max(peak, std::abs(samples[i]));
+        }
+        peaks.push_back(peak);
+    }
+    return peaks;
+}
+
+// The root-mean-square level of each `ms` span from sample `from` on.
+std::vector<double> levels(const std::vector<float>& samples, std::size_t from, int ms) {
+    const std::size_t span = 2 * kFramesPerMs * static_cast<std::size_t>(ms);
+    std::vector<double> out;
+    for (std::size_t start = from; start + span <= samples.size(); start += span) {
+        double sum = 0;
+        for (std::size_t i = start; i < start + span; ++i) {
+            sum += static_cast<double>(samples[i]) * static_cast<double>(samples[i]);
+        }
+        out.push_back(std::sqrt(sum / static_cast<double>(span)));
+    }
+    return out;
+}
+
+std::string shortName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
 class PulseBackend : public ::testing::Test {
 protected:
     explicit PulseBackend(PulseServer::Config config = {}) : server(config) {}
@@ -78,13 +126,15 @@ protected:
         }
         return ids;
     }
-    std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain) const {
+    std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain,
+                                    const TapApplication& application = {}) const {
         std::vector<AudioObjectID> objects;
         EXPECT_TRUE(eventually([&] { return !(objects = objectsOf(hw, pid)).empty(); }));
         const AudioObjectID device = CA::defaultOutputDevice(hw);
         const auto uid = CA::string(hw, device, kDeviceUID);
         EXPECT_TRUE(uid.has_value());
-        return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain);
+        return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain,
+                                            application);
     }
     std::vector<std::string> tapSinks() const {
         std::vector<std::string> names;
@@ -123,6 +173,7 @@ class PulseBackendTwoSinks : public PulseBackend {
 protected:
     PulseBackendTwoSinks() : PulseBackend(PulseServer::Config{false, true}) {}
 };
+
 
 TEST_F(PulseBackend, SnapshotListsClientsWithPidIdentifierAndPlayingFlag) {
     auto hw = connect();
@@ -224,6 +275,93 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(200ms) - 1.0) < 0.05; }, 2s));
     // No underflow once running (a busy test machine may cause a rare one).
     EXPECT_LE(hw->ioStats().underflows - startUnderflows, 2u);
+}
+
+// A new process of a tapped application is at the tap's gain from its first
+// sound: the tap takes it in by who it is (by bundle ID, or by name where it
+// has none) as soon as its stream appears, with nobody listing it, as when
+// the main thread is slow. Its owner listing it later changes nothing.
+TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
+    struct Case {
+        float gain;
+        bool byName;
+    };
+    for (const Case c : {Case{0.0f, false}, Case{0.25f, true}}) {
+        SCOPED_TRACE(c.byName ? "by name, gain 0.25" : "by bundle ID, muted");
+        auto first = player({"--amplitude=0"});
+        NoIdentifier noIdentifier;
+        PulseAudioSystem hw(
+            c.byName ? static_cast<const linux_desktop::AppIdentifier&>(noIdentifier) : identifier,
+            options());
+        TapApplication application{"Player", {}, {}};
+        if (c.byName) {
+            application.processNames = {shortName(first->pid())};
+        } else {
+            application.bundleIDs = {"morvale_pulse_test_player.desktop"};
+        }
+        auto session = tap(hw, first->pid(), c.gain, application);
+        std::atomic<int> told{0};
+        AudioObjectPropertyListenerID listener = nullptr;
+        ASSERT_EQ(hw.addPropertyListenerBlock(
+                      kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
+                      [&](std::uint32_t, const AudioObjectPropertyAddress*) { ++told; }, &listener),
+                  kAudioNoError);
+        Recorder recorder(server.address(), "speakers.monitor");
+        ASSERT_TRUE(eventually([&] { return hw.ioStats().fragments > 0; }));
+        std::this_thread::sleep_for(200ms);
+
+        const std::size_t start = recorder.samples().size();
+        auto second = player({"--amplitude=0.5"});
+        std::this_thread::sleep_for(600ms);
+        const auto peaks = peaksPerMs(recorder.samples(), start);
+        const float expected = 0.5f * c.gain;
+        const auto loud = std::count_if(peaks.begin(), peaks.end(),
+                                        [&](float peak) { return peak > expected * 1.2f + 0.02f; });
+        const auto heard =
+            std::find_if(peaks.begin(), peaks.end(), [](float p) { return p > 0.02f; });
+        std::printf("new process: %ld ms too loud, first heard %ld ms after it started\n",
+                    static_cast<long>(loud), static_cast<long>(heard - peaks.begin()));
+        EXPECT_LE(loud, 20);
+        EXPECT_NEAR(recorder.level(200ms), expected / std::sqrt(2.0f), 0.01);
+        EXPECT_TRUE(isTapSink(server.sinkOfClientPid(second->pid()).value_or("")));
+        EXPECT_GE(told.load(), 1);
+
+        ASSERT_TRUE(session->setProcessObjects(
+            {objectsOf(hw, first->pid()).at(0), objectsOf(hw, second->pid()).at(0)}));
+        std::this_thread::sleep_for(200ms);
+        EXPECT_NEAR(recorder.level(150ms), expected / std::sqrt(2.0f), 0.01);
+        EXPECT_EQ(hw.removePropertyListenerBlock(kAudioObjectSystemObject,
+                                                 CA::addr(kProcessObjectList), nullptr, listener),
+                  kAudioNoError);
+    }
+}
+
+// A process that joins a running tap leaves the streams already playing as
+// they were: no break, no dip. (The second process plays before the tap is
+// made, and joins when listed: a brand-new stream on the replay's sink can
+// make PipeWire stutter the sink's streams once, joined or not.)
+TEST_F(PulseBackend, StreamsAlreadyPlayingDoNotDipWhenAProcessJoins) {
+    auto first = player({"--amplitude=0.5"});
+    auto second = player({"--amplitude=0"});
+    auto hw = connect();
+    auto session = tap(*hw, first->pid(), 0.25f);
+    Recorder recorder(server.address(), "speakers.monitor");
+    ASSERT_TRUE(eventually([&] { return hw->ioStats().fragments > 0; }));
+    std::this_thread::sleep_for(400ms);
+
+    // (No pactl runs meanwhile: on a busy machine its processes alone can
+    // starve the IO path.)
+    const std::size_t start = recorder.samples().size();
+    ASSERT_TRUE(session->setProcessObjects(
+        {objectsOf(*hw, first->pid()).at(0), objectsOf(*hw, second->pid()).at(0)}));
+    std::this_thread::sleep_for(400ms);
+    const auto spans = levels(recorder.samples(), start, 5);
+    const double expected = 0.25 * 0.5 / std::sqrt(2.0);
+    const double lowest = *std::min_element(spans.begin(), spans.end());
+    std::printf("lowest 5 ms level while a process joined: %.2f of the tapped level\n",
+                lowest / expected);
+    EXPECT_GT(lowest / expected, 0.8);
+    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(second->pid()).value_or("")));
 }
 
 TEST_F(PulseBackendTwoSinks, StopSendsAStreamBackToTheSinkItChose) {

@@ -133,6 +133,15 @@ std::int32_t ProcessFacts::hostPid(const PidClaim& claim) const {
     return found;
 }
 
+std::string ProcessFacts::shortName(std::int32_t pid) const {
+    if (pid <= 0) {
+        return {};
+    }
+    // Up to the line's end, as the process list reads it.
+    const std::string text = readFile(root_ + "/" + std::to_string(pid) + "/comm").value_or("");
+    return text.substr(0, text.find('\n'));
+}
+
 std::string ProcessFacts::startTime(std::int32_t pid) const {
     if (pid <= 0) {
         return {};

@@ -50,6 +50,8 @@ PulseAudioSystem::PulseAudioSystem(const linux_desktop::AppIdentifier& identifie
 
 PulseAudioSystem::~PulseAudioSystem() {
     Impl& impl = *impl_;
+    // Its answers take the lock: it is ended first, without the lock held.
+    impl.identities.stop();
     {
         Impl::Lock lock(impl.loop);
         // Taps still standing are taken down, so that nothing of ours stays.
@@ -220,6 +222,15 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
                                            const void*, std::uint32_t dataSize, const void* data) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
+    if (const auto tap = impl.taps.find(object);
+        tap != impl.taps.end() && address.mSelector == kTapDescription) {
+        const TapDescription* given = nullptr;
+        if (data == nullptr || dataSize != sizeof given) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&given, data, sizeof given);
+        return given != nullptr ? impl.describeTap(tap->second, *given) : kAudioParamError;
+    }
     const auto* agg = impl.aggregate(object);
     if (address.mSelector != kIOProcStreamUsage || agg == nullptr ||
         address.mScope != kScopeInput) {
@@ -269,6 +280,7 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
     Impl::Tap& tap = impl.taps[id];
     tap.id = id;
     tap.stream = impl.table.newObjectID();
+    tap.description = description;
     tap.processes.insert(description.processes.begin(), description.processes.end());
     tap.uuid = description.uuid.empty() ? "tap-" + std::to_string(id) : description.uuid;
     tap.channels = description.mixdown && description.mono ? 1 : 0;

@@ -32,7 +32,7 @@ const Impl::Tap* Impl::tapOf(const IOProc& proc) const {
 // Whether a tapped process plays (has an uncorked stream); a silent tap
 // corks its streams so that the real device can go idle.
 bool Impl::tapIsSounding(const Tap& tap) const {
-    return std::any_of(tap.processes.begin(), tap.processes.end(), [&](AudioObjectID id) {
+    return std::any_of(tap.members.begin(), tap.members.end(), [&](AudioObjectID id) {
         const auto* process = table.process(id);
         return process != nullptr && process->running;
     });

@@ -29,6 +29,7 @@
 
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/ProcessFacts.h"
+#include "platform/pulse/ProcessIdentities.h"
 #include "platform/pulse/PropertyListeners.h"
 #include "platform/pulse/PulseAudioSystem.h"
 #include "platform/pulse/PulseHandles.h"
@@ -54,7 +55,11 @@ struct PulseAudioSystem::Impl {
     struct Tap {
         AudioObjectID id = 0;
         AudioObjectID stream = 0;  // the input stream it adds to an aggregate device
-        std::set<AudioObjectID> processes;
+        TapDescription description;         // as last given
+        std::set<AudioObjectID> processes;  // the ones it lists
+        // What it captures now: the processes it lists, and those it captures
+        // by who they are that no other tap lists. Worked out on every pass.
+        std::set<AudioObjectID> members;
         std::string uuid;
         std::uint8_t channels = 0;  // 0: the default sink's
         std::string sinkName;       // the sink of the current connection
@@ -126,7 +131,13 @@ struct PulseAudioSystem::Impl {
     };
 
     Impl(const linux_desktop::AppIdentifier& appIdentifier, Options chosen)
-        : identifier(appIdentifier), options(std::move(chosen)) {}
+        : identifier(appIdentifier),
+          options(std::move(chosen)),
+          identities([this](const linux_desktop::ClientHints& hints) { return identify(hints); },
+                     [this] {
+                         Lock lock(loop);
+                         reconcile();
+                     }) {}
 
     // ---- Fixed ----
     const linux_desktop::AppIdentifier& identifier;
@@ -163,6 +174,9 @@ struct PulseAudioSystem::Impl {
     std::set<std::uint32_t> unloading;  // modules of orphaned sinks being removed
 
     PropertyListeners listeners;
+    // Asks for identities on a thread of its own; its answers take the lock.
+    // Ended before the main loop is.
+    ProcessIdentities identities;
 
     bool restoreAvailable = false;
     std::map<std::string, RestoreEntry> restoreDb;
@@ -262,6 +276,9 @@ struct PulseAudioSystem::Impl {
 
     // ---- Bringing the server in line (PulseTapSinks.cpp) ----
     void reconcile();
+    OSStatus describeTap(Tap& tap, const TapDescription& description);
+    void updateMembers();
+    ProcessIdentity identify(const linux_desktop::ClientHints& hints) const;
     Tap* tapOfSink(std::uint32_t sinkIndex);
     void loadTapSink(Tap& tap);
     void retryLater(std::chrono::milliseconds pause);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/Utf8.h"
 #include "platform/pulse/PulseImpl.h"
 #include "platform/pulse/TapPlanner.h"
 
@@ -46,6 +47,76 @@ void Impl::reconcile() {
         forget(pa_context_set_default_sink(context, table.lastRealDefault().c_str(), nullptr,
                                            nullptr));
     }
+}
+
+// A tap takes a new description in place: the streams of processes that
+// join move in, those of processes that leave go back, and the rest play on.
+OSStatus Impl::describeTap(Tap& tap, const TapDescription& description) {
+    if (!description.sameTapAs(tap.description)) {
+        return kAudioHardwareIllegalOperationError;
+    }
+    tap.description = description;
+    tap.processes =
+        std::set<AudioObjectID>(description.processes.begin(), description.processes.end());
+    reconcile();
+    return kAudioNoError;
+}
+
+// Which processes each tap captures now. A tap that captures processes by
+// who they are takes a new process's streams in as soon as its identity is
+// known, without waiting for its owner to list it: so a new process of a
+// lowered application is at the application's level from its first sound.
+void Impl::updateMembers() {
+    std::set<AudioObjectID> listed;
+    bool byIdentity = false;
+    for (auto& [id, tap] : taps) {
+        tap.members = tap.processes;
+        listed.insert(tap.processes.begin(), tap.processes.end());
+        byIdentity = byIdentity || (!tap.releasing && (!tap.description.bundleIDs.empty() ||
+                                                       !tap.description.processNames.empty()));
+    }
+    if (!byIdentity) {
+        return;
+    }
+    // Every client is asked for when it connects, ahead of its first stream.
+    std::set<std::int32_t> pids;
+    for (const auto& [index, client] : table.clients()) {
+        if (!client.ours && client.pid > 0) {
+            pids.insert(client.pid);
+            identities.lookup(client.hints);
+        }
+    }
+    identities.keepOnly(pids);
+    for (const AudioObjectID id : table.processObjects()) {
+        const ObjectTable::Process* process = table.process(id);
+        if (listed.contains(id) || process == nullptr) {
+            continue;
+        }
+        const auto identity = identities.lookup(process->hints);
+        if (!identity) {
+            continue;
+        }
+        for (auto& [tapID, tap] : taps) {
+            if (!tap.releasing &&
+                tap.description.capturesIdentity(identity->bundleID, identity->name)) {
+                tap.members.insert(id);
+                break;
+            }
+        }
+    }
+}
+
+// Runs on the identities' own thread (it reads files).
+ProcessIdentity Impl::identify(const linux_desktop::ClientHints& hints) const {
+    ProcessIdentity identity;
+    identity.bundleID = identifier.desktopId(hints);
+    if (identity.bundleID && identity.bundleID->empty()) {
+        identity.bundleID.reset();
+    }
+    if (!identity.bundleID) {
+        identity.name = sanitizeUtf8(facts.shortName(hints.pid));
+    }
+    return identity;
 }
 
 Impl::Tap* Impl::tapOfSink(std::uint32_t sinkIndex) {
@@ -128,6 +199,7 @@ void Impl::retryLater(std::chrono::milliseconds pause) {
 }
 
 void Impl::moveStreams() {
+    updateMembers();
     std::vector<TapTarget> targets;
     for (auto& [id, tap] : taps) {
         if (tap.releasing || tap.sinkName.empty()) {
@@ -139,7 +211,7 @@ void Impl::moveStreams() {
         }
         const SinkRecord* sink = table.tapSink(tap.uuid);
         if (sink != nullptr && sink->name == tap.sinkName) {
-            targets.push_back({tap.processes, sink->index});
+            targets.push_back({tap.members, sink->index});
         }
     }
     for (const Move& move : planMoves(table, targets, movesInFlight)) {
@@ -252,7 +324,7 @@ bool Impl::tapSettled(const Tap& tap) const {
     if (sink == nullptr || sink->name != tap.sinkName) {
         return false;
     }
-    for (const AudioObjectID id : tap.processes) {
+    for (const AudioObjectID id : tap.members) {
         const auto* process = table.process(id);
         if (process == nullptr) {
             continue;

@@ -1,0 +1,67 @@
+#include "platform/pulse/ProcessIdentities.h"
+
+#include <utility>
+
+namespace morvale::pulse {
+
+ProcessIdentities::ProcessIdentities(Find find, std::function<void()> learned)
+    : find_(std::move(find)), learned_(std::move(learned)), worker_([this] { run(); }) {}
+
+ProcessIdentities::~ProcessIdentities() {
+    stop();
+}
+
+void ProcessIdentities::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+std::optional<ProcessIdentity> ProcessIdentities::lookup(const linux_desktop::ClientHints& hints) {
+    if (hints.pid <= 0) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex_);
+    const auto [it, asked] = known_.try_emplace(hints.pid);
+    if (asked && !stopping_) {
+        queue_.push_back(hints);
+        wake_.notify_one();
+    }
+    return it->second;
+}
+
+void ProcessIdentities::keepOnly(const std::set<std::int32_t>& pids) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(known_, [&](const auto& item) { return !pids.contains(item.first); });
+}
+
+void ProcessIdentities::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) {
+            return;
+        }
+        const linux_desktop::ClientHints hints = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        ProcessIdentity identity = find_(hints);
+        lock.lock();
+        // Forgotten meanwhile: the process went, and its answer with it.
+        const auto it = known_.find(hints.pid);
+        if (it == known_.end()) {
+            continue;
+        }
+        it->second = std::move(identity);
+        lock.unlock();
+        learned_();
+        lock.lock();
+    }
+}
+
+}  // namespace morvale::pulse
