@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/StreamOrigins.h"
 #include "platform/pulse/TapPlanner.h"
 
 namespace morvale::pulse {
@@ -280,6 +281,67 @@ TEST(TapPlanner, CapturesTappedStreamsAndEvictsForeignOnes) {
 
     // A tap whose sink is not listed yet moves nothing.
     EXPECT_TRUE(planMoves(t.table, {TapTarget{{t.idOf(100)}, 42}}, {}).empty());
+}
+
+TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
+    Table t;
+    t.table.setDefaultSinkName("speakers");
+    t.sink(0, "speakers");
+    t.sink(1, "headphones");
+    t.sink(5, "morvale_tap_1_1", "TAP-1");
+    t.client(10, 100);
+    StreamOrigins origins;
+    const auto observe = [&](std::set<std::uint32_t> inFlight = {}) {
+        origins.observe(t.table, 5, {1, 2, 3}, inFlight);
+    };
+    const auto originOf = [&](std::uint32_t input) {
+        const auto* origin = origins.find(input);
+        return origin != nullptr ? origin->sink : std::string("none");
+    };
+    // Nothing known: where the replay plays now, else the master.
+    EXPECT_EQ(origins.replaySink("", "speakers"), "speakers");
+    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "headphones");
+
+    // Streams routed to a sink of their own: the replay goes there; once one
+    // plays on the default, wherever the default is: the master.
+    t.input(1, 10, 1);
+    t.input(2, 10, 1);
+    observe();
+    EXPECT_EQ(origins.replaySink("", "speakers"), "headphones");
+    t.input(3, 10, 0);
+    observe();
+    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "speakers");
+
+    // Moved in, the streams arrive. One that had arrived and turns up on a
+    // real sink, not moved by us, was moved there by someone: that sink is
+    // its origin now, and the replay's for the whole tap. A move of ours on
+    // its way (or reported late) is no choice; nor is one we send back.
+    for (const std::uint32_t input : {1u, 2u, 3u}) {
+        t.input(input, 10, 5);
+    }
+    observe();
+    t.input(1, 10, 0);
+    observe({1});
+    EXPECT_EQ(originOf(1), "headphones");
+    origins.sentBack(2);
+    t.input(2, 10, 1);
+    observe();
+    EXPECT_EQ(originOf(1), "speakers");
+    EXPECT_FALSE(origins.find(1)->wasDefault);
+    EXPECT_EQ(originOf(2), "headphones");
+    EXPECT_EQ(origins.chosen(), "speakers");
+    EXPECT_EQ(origins.replaySink("", "headphones"), "speakers");
+
+    // A process let go of: its stream is kept while still inside (to send it
+    // back where it was), forgotten once out; gone streams are forgotten.
+    origins.observe(t.table, 5, {1, 2}, {});
+    EXPECT_EQ(originOf(3), "speakers");
+    t.input(3, 10, 0);
+    origins.observe(t.table, 5, {1, 2}, {});
+    EXPECT_EQ(originOf(3), "none");
+    t.table.sinkInputEvent(Event::removed, 2);
+    observe();
+    EXPECT_EQ(originOf(2), "none");
 }
 
 }  // namespace

@@ -328,6 +328,17 @@ std::vector<std::string> PulseServer::sinkNames() const {
 }
 
 std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
+    const auto stream = streamOfClientPid(pid);
+    return stream ? std::optional(stream->second) : std::nullopt;
+}
+
+bool PulseServer::moveStreamOfClientPid(pid_t pid, const std::string& sink) const {
+    const auto stream = streamOfClientPid(pid);
+    return stream && run("pactl move-sink-input " + stream->first + " " + sink +
+                         " >/dev/null 2>&1 && echo moved") == "moved\n";
+}
+
+std::optional<std::pair<std::string, std::string>> PulseServer::streamOfClientPid(pid_t pid) const {
     // Clients by index -> pid, sinks by index -> name, then the sink-inputs.
     const std::string clients = pactl("list clients");
     std::string clientIndex;
@@ -356,7 +367,7 @@ std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
         std::istringstream fields(line);
         std::string index, sink, client;
         if (fields >> index >> sink >> client && client == clientIndex) {
-            return sinks.contains(sink) ? sinks[sink] : sink;
+            return std::pair(index, sinks.contains(sink) ? sinks[sink] : sink);
         }
     }
     return std::nullopt;

@@ -60,9 +60,13 @@ public:
     // Names of the sinks; for each sink-input, the name of the sink it plays to.
     std::vector<std::string> sinkNames() const;
     std::optional<std::string> sinkOfClientPid(pid_t pid) const;
+    // Moves the client's (first) stream to a sink, as a user does in a mixer.
+    bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;
 
 private:
     void prepareAndStart();
+    // The index of the client's (first) stream and the sink it plays to.
+    std::optional<std::pair<std::string, std::string>> streamOfClientPid(pid_t pid) const;
 
     Config config_;
     std::string folder_;

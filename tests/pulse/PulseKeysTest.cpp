@@ -1,5 +1,3 @@
-// Telling the two servers apart by the name they report: the backend skips
-// a PulseAudio workaround on PipeWire, where it silences a channel.
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -9,6 +7,8 @@
 namespace morvale::pulse {
 namespace {
 
+// Telling the two servers apart by the name they report: the backend skips
+// a PulseAudio workaround on PipeWire, where it silences a channel.
 TEST(PulseKeys, ServedByPipeWireOnlyForPipeWiresPulseServer) {
     struct Case {
         std::string_view serverName;
@@ -26,6 +26,29 @@ TEST(PulseKeys, ServedByPipeWireOnlyForPipeWiresPulseServer) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(servedByPipeWire(c.serverName), c.pipeWire) << c.serverName;
+    }
+}
+
+// Application names go into a module's quoted arguments: nothing in one may
+// end the quoting, and a long one is cut without splitting a character.
+TEST(PulseKeys, ModuleArgumentTextKeepsNamesInsideTheirQuotes) {
+    const std::string longName(100, 'a');
+    const std::string accents = std::string(79, 'a') + "\xC3\xA9\xC3\xA9";  // "éé" at byte 79
+    struct Case {
+        std::string name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"Morvale: Firefox ESR", "Morvale: Firefox ESR"},
+        {"Morvale: Zo\xC3\xAB's \"Player\"", "Morvale: Zo\xC3\xABs Player"},
+        {"a' sink_name=evil b\\", "a sink_name=evil b"},
+        {"line\nbreak\ttab\x7F", "linebreaktab"},
+        {longName, longName.substr(0, 80)},
+        {accents, std::string(79, 'a') + "\xC3\xA9"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(moduleArgumentText(c.name), c.text) << c.name;
     }
 }
 

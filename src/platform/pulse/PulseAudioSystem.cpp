@@ -368,11 +368,13 @@ OSStatus PulseAudioSystem::createAggregateDevice(const PlistValue::Dict& descrip
     if (tapID == 0) {
         return kAudioHardwareIllegalOperationError;
     }
-    const auto uid = description.find("uid");
-    const std::string* uidText = uid != description.end() ? uid->second.asString() : nullptr;
+    const auto text = [&](const char* key) {
+        const auto it = description.find(key);
+        const std::string* value = it != description.end() ? it->second.asString() : nullptr;
+        return value != nullptr ? *value : std::string();
+    };
     const AudioObjectID id = impl.table.newObjectID();
-    impl.aggregates[id] =
-        Impl::Aggregate{id, uidText ? *uidText : std::string(), *masterName, tapID};
+    impl.aggregates[id] = Impl::Aggregate{id, text("name"), text("uid"), *masterName, tapID};
     *outDeviceID = id;
     return kAudioNoError;
 }

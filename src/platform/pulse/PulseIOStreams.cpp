@@ -38,6 +38,23 @@ bool Impl::tapIsSounding(const Tap& tap) const {
     });
 }
 
+// Where the replay plays: where the tapped streams play on their own (see
+// StreamOrigins), while that sink is there; else the aggregate's master; or,
+// once that has gone too, the default (until the owner makes a new session
+// for the new default).
+const SinkRecord* Impl::replayTarget(const IOProc& proc, const Tap& tap) const {
+    const auto agg = aggregates.find(proc.device);
+    const std::string master = agg != aggregates.end() ? agg->second.master : std::string();
+    for (const std::string& name :
+         {tap.origins.replaySink(proc.playbackSink, master), master, table.lastRealDefault()}) {
+        const SinkRecord* sink = table.sinkByName(name);
+        if (sink != nullptr && !sink->isTap()) {
+            return sink;
+        }
+    }
+    return nullptr;
+}
+
 void Impl::updateStreams(IOProc& proc) {
     if (!proc.running) {
         destroyStreams(proc);
@@ -45,15 +62,25 @@ void Impl::updateStreams(IOProc& proc) {
     }
     const Tap* tap = tapOf(proc);
     const SinkRecord* tapSink = tap != nullptr ? table.tapSink(tap->uuid) : nullptr;
-    const auto agg = aggregates.find(proc.device);
-    const SinkRecord* master =
-        agg != aggregates.end() ? table.sinkByName(agg->second.master) : nullptr;
-    if (tapSink == nullptr || master == nullptr || tapSink->name != tap->sinkName) {
+    const SinkRecord* target = tap != nullptr ? replayTarget(proc, *tap) : nullptr;
+    if (tapSink == nullptr || target == nullptr || tapSink->name != tap->sinkName) {
         return;  // not yet (or no longer) there; a later change brings them
     }
     const bool silent = !tapIsSounding(*tap);
     if (proc.capture == nullptr && proc.failure == kAudioNoError) {
-        makeStreams(proc, *tapSink, *master, silent);
+        makeStreams(proc, *tapSink, *target, silent);
+        return;
+    }
+    if (proc.reading() && proc.playbackSink != target->name) {
+        // The tapped streams play elsewhere now (or the replay's sink went):
+        // the replay follows, and the capture runs on, so they stay captured
+        // meanwhile.
+        destroyStream(proc.playback);
+        proc.pendingSize = 0;
+        if (!connectPlayback(proc, *target, proc.corked)) {
+            proc.failure = kAudioHardwareUnspecifiedError;
+            destroyStreams(proc);
+        }
         return;
     }
     if (proc.ready() && proc.corked != silent) {
@@ -68,7 +95,7 @@ void Impl::updateStreams(IOProc& proc) {
     }
 }
 
-void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& master,
+void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& target,
                        bool corked) {
     pa_sample_spec sampleSpec{};
     sampleSpec.format = PA_SAMPLE_FLOAT32LE;
@@ -95,24 +122,13 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
     Proplist captureProps;
     captureProps.set(kStreamKey, "capture");
     captureProps.set(kRestoreIdKey, "morvale-capture");
-    Proplist playbackProps;
-    playbackProps.set(kStreamKey, "replay");
-    playbackProps.set(kRestoreIdKey, "morvale-replay");
-    proc.capture = pa_stream_new_with_proplist(context, "Morvale capture", &sampleSpec, &map,
-                                               captureProps.list);
-    proc.playback = pa_stream_new_with_proplist(context, "Morvale replay", &sampleSpec, &map,
-                                                playbackProps.list);
-    if (proc.capture == nullptr || proc.playback == nullptr) {
+    proc.capture = pa_stream_new_with_proplist(context, (streamName(proc) + " (capture)").c_str(),
+                                               &sampleSpec, &map, captureProps.list);
+    if (proc.capture == nullptr) {
         proc.failure = kAudioHardwareUnspecifiedError;
-        destroyStreams(proc);
         return;
     }
-    const auto stateShim = [](pa_stream*, void* data) {
-        auto* p = static_cast<IOProc*>(data);
-        p->impl->onStreamState(*p);
-    };
-    pa_stream_set_state_callback(proc.capture, stateShim, &proc);
-    pa_stream_set_state_callback(proc.playback, stateShim, &proc);
+    pa_stream_set_state_callback(proc.capture, &Impl::streamStateShim, &proc);
     pa_stream_set_read_callback(
         proc.capture,
         [](pa_stream*, std::size_t, void* data) {
@@ -120,6 +136,40 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
             p->impl->onCaptured(*p);
         },
         &proc);
+
+    const auto fragment = static_cast<std::uint32_t>(
+        bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels));
+    pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, fragment};
+    // The capture never moves: following the default onto a monitor would
+    // play our own output back into itself.
+    auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
+    if (corked) {
+        flags |= PA_STREAM_START_CORKED;
+    }
+    proc.corked = corked;
+    if (pa_stream_connect_record(proc.capture, tapSink.monitorName.c_str(), &captureAttr,
+                                 static_cast<pa_stream_flags_t>(flags)) < 0 ||
+        !connectPlayback(proc, target, corked)) {
+        proc.failure = kAudioHardwareUnspecifiedError;
+        destroyStreams(proc);
+    }
+}
+
+// The replay, in the capture's format, on the given sink.
+bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) {
+    const pa_sample_spec& sampleSpec = *pa_stream_get_sample_spec(proc.capture);
+    Proplist playbackProps;
+    playbackProps.set(kStreamKey, "replay");
+    playbackProps.set(kRestoreIdKey, "morvale-replay");
+    proc.playback =
+        pa_stream_new_with_proplist(context, streamName(proc).c_str(), &sampleSpec,
+                                    pa_stream_get_channel_map(proc.capture), playbackProps.list);
+    if (proc.playback == nullptr) {
+        return false;
+    }
+    proc.playbackSink = target.name;
+    proc.playbackRan = false;
+    pa_stream_set_state_callback(proc.playback, &Impl::streamStateShim, &proc);
     pa_stream_set_write_callback(
         proc.playback,
         [](pa_stream*, std::size_t, void* data) {
@@ -133,28 +183,29 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
             static_cast<IOProc*>(data)->impl->underflows.fetch_add(1, std::memory_order_relaxed);
         },
         &proc);
-
     const auto fragment = static_cast<std::uint32_t>(
         bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels));
-    const auto target =
+    const auto length =
         static_cast<std::uint32_t>(bytesFor(options.target, sampleSpec.rate, sampleSpec.channels));
-    pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, fragment};
-    pa_buffer_attr playbackAttr{kUnknownSize, target, kUnknownSize, fragment, kUnknownSize};
-    // The capture never moves: following the default onto a monitor would
-    // play our own output back into itself.
+    pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, fragment, kUnknownSize};
+    // The replay does not move either: where it plays is decided here.
     auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
     if (corked) {
         flags |= PA_STREAM_START_CORKED;
     }
-    proc.corked = corked;
-    const auto streamFlags = static_cast<pa_stream_flags_t>(flags);
-    if (pa_stream_connect_record(proc.capture, tapSink.monitorName.c_str(), &captureAttr,
-                                 streamFlags) < 0 ||
-        pa_stream_connect_playback(proc.playback, master.name.c_str(), &playbackAttr, streamFlags,
-                                   nullptr, nullptr) < 0) {
-        proc.failure = kAudioHardwareUnspecifiedError;
-        destroyStreams(proc);
-    }
+    return pa_stream_connect_playback(proc.playback, target.name.c_str(), &playbackAttr,
+                                      static_cast<pa_stream_flags_t>(flags), nullptr, nullptr) >= 0;
+}
+
+// What other mixers list the IO proc's streams as: the aggregate device's name.
+std::string Impl::streamName(const IOProc& proc) const {
+    const auto agg = aggregates.find(proc.device);
+    return agg != aggregates.end() && !agg->second.name.empty() ? agg->second.name : "Morvale";
+}
+
+void Impl::streamStateShim(pa_stream*, void* data) {
+    auto* proc = static_cast<IOProc*>(data);
+    proc->impl->onStreamState(*proc);
 }
 
 void Impl::onStreamState(IOProc& proc) {
@@ -163,19 +214,25 @@ void Impl::onStreamState(IOProc& proc) {
         kickTapSink(proc);
         reconcile();  // the tapped streams can move in now
     }
-    for (pa_stream* stream : {proc.capture, proc.playback}) {
-        if (stream == nullptr) {
-            continue;
-        }
-        const auto s = pa_stream_get_state(stream);
-        if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED) {
-            // The tap sink or the master device went away: the session is
-            // rebuilt by its owner, or the streams are made again on the
-            // next connection.
-            proc.failure = kAudioHardwareUnspecifiedError;
-            destroyStreams(proc);
-            break;
-        }
+    const auto ended = [](pa_stream* stream) {
+        return stream != nullptr && (pa_stream_get_state(stream) == PA_STREAM_FAILED ||
+                                     pa_stream_get_state(stream) == PA_STREAM_TERMINATED);
+    };
+    if (proc.playback != nullptr && pa_stream_get_state(proc.playback) == PA_STREAM_READY) {
+        proc.playbackRan = true;
+    }
+    if (ended(proc.capture) || (ended(proc.playback) && !proc.playbackRan)) {
+        // The tap sink went away, or the replay could not start: the session
+        // is rebuilt by its owner, or the streams are made again on the next
+        // connection.
+        proc.failure = kAudioHardwareUnspecifiedError;
+        destroyStreams(proc);
+    } else if (ended(proc.playback)) {
+        // The sink the replay played to went away: the replay is made again
+        // where it plays now, while the capture runs on.
+        destroyStream(proc.playback);
+        proc.playbackSink.clear();
+        reconcile();
     }
     wake();
 }

@@ -34,6 +34,7 @@
 #include "platform/pulse/PulseAudioSystem.h"
 #include "platform/pulse/PulseHandles.h"
 #include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/StreamOrigins.h"
 
 namespace morvale::pulse {
 
@@ -44,12 +45,6 @@ struct PulseAudioSystem::Impl {
         Impl* impl;
         std::uint64_t id;
         std::function<void(std::uint32_t)> done;
-    };
-
-    // Where a captured stream came from, to send it back there.
-    struct Origin {
-        std::string sink;
-        bool wasDefault = false;
     };
 
     struct Tap {
@@ -71,11 +66,12 @@ struct PulseAudioSystem::Impl {
         bool always = false;
         int loadAttempts = 0;
         OSStatus failure = kAudioNoError;
-        std::map<std::uint32_t, Origin> origins;  // by sink-input
+        StreamOrigins origins;
     };
 
     struct Aggregate {
         AudioObjectID id = 0;
+        std::string name;
         std::string uid;
         std::string master;  // sink name
         AudioObjectID tap = 0;
@@ -91,6 +87,8 @@ struct PulseAudioSystem::Impl {
         // Streams of the current connection; null while stopped or unrealised.
         pa_stream* capture = nullptr;
         pa_stream* playback = nullptr;
+        std::string playbackSink;  // the sink the playback was made on
+        bool playbackRan = false;  // it has been ready since it was made
         bool corked = false;
         bool kicked = false;
         OSStatus failure = kAudioNoError;
@@ -116,6 +114,11 @@ struct PulseAudioSystem::Impl {
             return capture != nullptr && playback != nullptr &&
                    pa_stream_get_state(capture) == PA_STREAM_READY &&
                    pa_stream_get_state(playback) == PA_STREAM_READY;
+        }
+        // Both streams ran, and the capture still does (the replay may be
+        // being made again on another sink).
+        bool reading() const {
+            return kicked && capture != nullptr && pa_stream_get_state(capture) == PA_STREAM_READY;
         }
     };
 
@@ -270,6 +273,7 @@ struct PulseAudioSystem::Impl {
     std::map<std::uint64_t, std::shared_ptr<std::map<std::string, RestoreEntry>>> readerEntries;
     static bool isTapSinkName(const std::optional<std::string>& device);
     void onRestoreRead(std::map<std::string, RestoreEntry> db);
+    bool isChosenSink(const std::string& device) const;
     void rewriteRestore(const std::string& name, RestoreEntry& entry,
                         const std::optional<std::string>& device);
     void releaseGuards();
@@ -291,14 +295,18 @@ struct PulseAudioSystem::Impl {
     bool capturing(const Tap& tap) const;
     bool tapSettled(const Tap& tap) const;
     const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
-    void sendBack(const Tap& tap, const std::shared_ptr<int>& pending);
+    void sendBack(Tap& tap, const std::shared_ptr<int>& pending);
 
     // ---- IO procs (PulseIOStreams.cpp) ----
     const Tap* tapOf(const IOProc& proc) const;
     bool tapIsSounding(const Tap& tap) const;
     void updateStreams(IOProc& proc);
-    void makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& master,
+    const SinkRecord* replayTarget(const IOProc& proc, const Tap& tap) const;
+    void makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& target,
                      bool corked);
+    bool connectPlayback(IOProc& proc, const SinkRecord& target, bool corked);
+    std::string streamName(const IOProc& proc) const;
+    static void streamStateShim(pa_stream*, void* data);
     void onStreamState(IOProc& proc);
     void kickTapSink(const IOProc& proc);
     static void destroyStream(pa_stream*& stream);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // Names this program gives to what it makes on the sound server. Private to
@@ -19,6 +20,26 @@ inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
 inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
 // Every tap sink's name starts with this; the rest makes it unique.
 inline constexpr const char* kTapSinkPrefix = "morvale_tap_";
+
+// A name as it can go into a quoted property value of a module's arguments
+// (a tap sink's description): quotes, backslashes and control characters
+// would end the quoting or the argument and are left out, and it is cut
+// (on a character's first byte) to a length that lists show whole.
+inline std::string moduleArgumentText(std::string_view name) {
+    constexpr std::size_t kMaxBytes = 80;
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\'' || c == '"' || c == '\\' || byte < 0x20 || byte == 0x7F) {
+            continue;
+        }
+        if (text.size() >= kMaxBytes && (byte & 0xC0) != 0x80) {
+            break;
+        }
+        text += c;
+    }
+    return text;
+}
 
 // PipeWire's PulseAudio server calls itself "PulseAudio (on PipeWire 1.0.5)";
 // PulseAudio itself says "pulseaudio". Some workarounds for one server harm

@@ -5,10 +5,12 @@
 // in our tap sink, and after a crash the application would keep starting
 // in an orphaned one. Entries that point at a tap sink are put back to the
 // device they named before; so are the entries that moving a stream back
-// touches, for a short while after its tap went.
+// touches, for a short while after its tap went. A device the user chose for
+// a captured stream while it was tapped (see StreamOrigins) is kept.
 
 #include <pulse/ext-stream-restore.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -103,12 +105,22 @@ void Impl::onRestoreRead(std::map<std::string, RestoreEntry> db) {
                 guard = guards.emplace(name, Guard{before, std::nullopt}).first;
             }
             rewriteRestore(name, entry, guard->second.baseline);
+        } else if (guard != guards.end() && !guard->second.until && entry.device &&
+                   entry.device != guard->second.baseline && isChosenSink(*entry.device)) {
+            // The user moved a captured stream to this device meanwhile: that
+            // is what the entry is to say once the tap has gone.
+            guard->second.baseline = entry.device;
         } else if (guard != guards.end() && guard->second.until &&
                    entry.device != guard->second.baseline) {
             rewriteRestore(name, entry, guard->second.baseline);
         }
     }
     restoreDb = std::move(db);
+}
+
+bool Impl::isChosenSink(const std::string& device) const {
+    return std::any_of(taps.begin(), taps.end(),
+                       [&](const auto& item) { return item.second.origins.chosen() == device; });
 }
 
 void Impl::rewriteRestore(const std::string& name, RestoreEntry& entry,

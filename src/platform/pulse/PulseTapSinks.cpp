@@ -143,10 +143,13 @@ void Impl::loadTapSink(Tap& tap) {
     }
     tap.sinkName =
         std::string(kTapSinkPrefix) + std::to_string(ownPid) + "_" + std::to_string(++sinkCounter);
-    std::string args = "sink_name=" + tap.sinkName +
-                       " sink_properties='device.description=\"Morvale tap\" " + kTapKey + "=" +
-                       tap.uuid + " " + kOwnerPidKey + "=" + std::to_string(ownPid) + " " +
-                       kOwnerStartKey + "=" + ownStart + "'" +
+    std::string description = moduleArgumentText(tap.description.name);
+    if (description.empty()) {
+        description = "Morvale tap";
+    }
+    std::string args = "sink_name=" + tap.sinkName + " sink_properties='device.description=\"" +
+                       description + "\" " + kTapKey + "=" + tap.uuid + " " + kOwnerPidKey + "=" +
+                       std::to_string(ownPid) + " " + kOwnerStartKey + "=" + ownStart + "'" +
                        " norewinds=1 format=float32le rate=" + std::to_string(rate) +
                        " channels=" + std::to_string(channels);
     if (!map.empty() && map.find(' ') == std::string::npos) {
@@ -205,29 +208,39 @@ void Impl::moveStreams() {
         if (tap.releasing || tap.sinkName.empty()) {
             continue;
         }
+        const SinkRecord* sink = table.tapSink(tap.uuid);
+        const bool listed = sink != nullptr && sink->name == tap.sinkName;
+        if (listed) {
+            std::set<std::uint32_t> streams;
+            for (const AudioObjectID member : tap.members) {
+                if (const auto* process = table.process(member)) {
+                    streams.insert(process->sinkInputs.begin(), process->sinkInputs.end());
+                }
+            }
+            tap.origins.observe(table, sink->index, streams, movesInFlight);
+        }
         if (!capturing(tap)) {
             sendBack(tap, nullptr);  // its reader stopped: the streams play again
             continue;
         }
-        const SinkRecord* sink = table.tapSink(tap.uuid);
-        if (sink != nullptr && sink->name == tap.sinkName) {
+        if (listed) {
             targets.push_back({tap.members, sink->index});
         }
     }
     for (const Move& move : planMoves(table, targets, movesInFlight)) {
-        const SinkInputRecord& input = table.sinkInputs().at(move.input);
-        if (move.sink == kNoIndex) {
-            continue;  // no real sink to send it to
-        }
-        if (move.kind == Move::Kind::capture) {
-            Tap* tap = tapOfSink(move.sink);
-            const SinkRecord* from = table.sink(input.sink);
-            if (tap != nullptr && from != nullptr && !from->isTap()) {
-                tap->origins[move.input] =
-                    Origin{from->name, from->name == table.lastRealDefault()};
+        std::uint32_t sink = move.sink;
+        if (move.kind == Move::Kind::evict) {
+            // A stream of a process a tap let go of goes back where it was.
+            const SinkInputRecord& input = table.sinkInputs().at(move.input);
+            if (const Tap* tap = tapOfSink(input.sink)) {
+                if (const SinkRecord* back = returnTarget(*tap, move.input)) {
+                    sink = back->index;
+                }
             }
         }
-        moveInput(move.input, move.sink);
+        if (sink != kNoIndex) {
+            moveInput(move.input, sink);
+        }
     }
 }
 
@@ -314,7 +327,7 @@ bool Impl::capturing(const Tap& tap) const {
     }
     return std::any_of(procs.begin(), procs.end(), [&](const auto& item) {
         const IOProc& proc = *item.second;
-        return proc.running && proc.kicked && proc.ready() && tapOf(proc) == &tap;
+        return proc.running && proc.reading() && tapOf(proc) == &tap;
     });
 }
 
@@ -343,9 +356,9 @@ bool Impl::tapSettled(const Tap& tap) const {
 // there and was not just the default, else the current default.
 const SinkRecord* Impl::returnTarget(const Tap& tap, std::uint32_t input) const {
     const SinkRecord* target = table.sinkByName(table.lastRealDefault());
-    if (const auto origin = tap.origins.find(input); origin != tap.origins.end()) {
-        const SinkRecord* own = table.sinkByName(origin->second.sink);
-        if (own != nullptr && !origin->second.wasDefault) {
+    if (const StreamOrigins::Origin* origin = tap.origins.find(input)) {
+        const SinkRecord* own = table.sinkByName(origin->sink);
+        if (own != nullptr && !origin->wasDefault) {
             target = own;
         }
     }
@@ -354,7 +367,7 @@ const SinkRecord* Impl::returnTarget(const Tap& tap, std::uint32_t input) const 
 
 // Moves every stream in the tap's sink back out; `pending` counts the
 // moves until their replies come.
-void Impl::sendBack(const Tap& tap, const std::shared_ptr<int>& pending) {
+void Impl::sendBack(Tap& tap, const std::shared_ptr<int>& pending) {
     const SinkRecord* sink = table.tapSink(tap.uuid);
     if (sink == nullptr || sink->name != tap.sinkName) {
         return;
@@ -371,6 +384,7 @@ void Impl::sendBack(const Tap& tap, const std::shared_ptr<int>& pending) {
         if (pending) {
             ++*pending;
         }
+        tap.origins.sentBack(index);
         movesInFlight.insert(index);
         const std::uint32_t inputIndex = index;
         const std::uint32_t targetIndex = target->index;

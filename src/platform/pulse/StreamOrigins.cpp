@@ -1,0 +1,72 @@
+#include "platform/pulse/StreamOrigins.h"
+
+#include <algorithm>
+
+namespace morvale::pulse {
+
+void StreamOrigins::observe(const ObjectTable& table, std::uint32_t tapSink,
+                            const std::set<std::uint32_t>& members,
+                            const std::set<std::uint32_t>& inFlight) {
+    for (const auto& [index, input] : table.sinkInputs()) {
+        const SinkRecord* sink = table.sink(input.sink);
+        const bool inside = input.sink == tapSink;
+        const bool onRealSink = sink != nullptr && !sink->isTap();
+        const auto known = origins_.find(index);
+        if (!members.contains(index)) {
+            if (known != origins_.end() && !inside) {
+                origins_.erase(known);  // let go of, and out
+            }
+            continue;
+        }
+        if (inside) {
+            if (known != origins_.end()) {
+                known->second.arrived = true;
+            }
+            continue;
+        }
+        if (!onRealSink || inFlight.contains(index)) {
+            continue;
+        }
+        if (known == origins_.end() || !known->second.arrived) {
+            origins_.insert_or_assign(
+                index, Origin{sink->name, sink->name == table.lastRealDefault(), false});
+        } else {
+            known->second = Origin{sink->name, false, false};
+            chosen_ = sink->name;
+        }
+    }
+    std::erase_if(origins_,
+                  [&](const auto& item) { return !table.sinkInputs().contains(item.first); });
+}
+
+void StreamOrigins::sentBack(std::uint32_t input) {
+    if (const auto it = origins_.find(input); it != origins_.end()) {
+        it->second.arrived = false;
+    }
+}
+
+const StreamOrigins::Origin* StreamOrigins::find(std::uint32_t input) const {
+    const auto it = origins_.find(input);
+    return it == origins_.end() ? nullptr : &it->second;
+}
+
+void StreamOrigins::clear() {
+    origins_.clear();
+    chosen_.reset();
+}
+
+std::string StreamOrigins::replaySink(const std::string& current, const std::string& master) const {
+    if (chosen_) {
+        return *chosen_;
+    }
+    if (origins_.empty()) {
+        return current.empty() ? master : current;
+    }
+    const Origin& first = origins_.begin()->second;
+    const bool oneRealSink = std::all_of(origins_.begin(), origins_.end(), [&](const auto& item) {
+        return !item.second.wasDefault && item.second.sink == first.sink;
+    });
+    return oneRealSink ? first.sink : master;
+}
+
+}  // namespace morvale::pulse

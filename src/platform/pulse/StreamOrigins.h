@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/pulse/ObjectTable.h"
+
+namespace morvale::pulse {
+
+// Where the streams of one tap's processes play when they are not captured,
+// so that the user's routing stays theirs: the tap's replay plays there, and
+// the streams go back there when the tap lets them go. A stream that someone
+// (the user, in another mixer) moves out of the tap sink to a real sink while
+// it is captured has chosen that sink: it is captured again, and the replay
+// follows it there.
+class StreamOrigins {
+public:
+    struct Origin {
+        std::string sink;
+        bool wasDefault = false;  // it played on whatever the default was
+        bool arrived = false;     // seen inside the tap sink since it last left
+    };
+
+    // Brings the origins in line with the server, for the streams of the
+    // tap's processes (`members`) and the tap's sink. A member's stream on a
+    // real sink that has not reached the tap sink yet plays there on its own
+    // accord: that is its origin. One that had arrived and is now on a real
+    // sink, not by a move of ours (`inFlight`), was moved there by someone
+    // else: that is its origin from now on, and the choice for the whole
+    // tap. Streams that are gone, or that are no member and out of the tap
+    // sink, are forgotten.
+    void observe(const ObjectTable& table, std::uint32_t tapSink,
+                 const std::set<std::uint32_t>& members, const std::set<std::uint32_t>& inFlight);
+    // A stream is being moved back out of the tap sink by us.
+    void sentBack(std::uint32_t input);
+
+    const Origin* find(std::uint32_t input) const;
+    // The sink someone moved a captured stream to, if anyone did.
+    const std::optional<std::string>& chosen() const { return chosen_; }
+    void clear();
+
+    // The sink the replay plays to: the choice made while captured; else the
+    // one sink every stream came from, unless that was just the default;
+    // else `master`. With no stream known, where it plays now (`current`,
+    // empty when nowhere yet), so that a player that closes its stream
+    // between tracks does not send the replay away meanwhile.
+    std::string replaySink(const std::string& current, const std::string& master) const;
+
+private:
+    std::map<std::uint32_t, Origin> origins_;
+    std::optional<std::string> chosen_;
+};
+
+}  // namespace morvale::pulse
