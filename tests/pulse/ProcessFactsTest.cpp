@@ -99,5 +99,15 @@ TEST(ProcessFacts, StartTimeIsEmptyForProcessesThatDoNotRun) {
     EXPECT_FALSE(ProcessFacts().startTime(static_cast<std::int32_t>(::getpid())).empty());
 }
 
+// Taps that capture processes by name compare it as the process list reads
+// it: a newline inside a name is part of it.
+TEST(ProcessFacts, ShortNameIsTheWholeName) {
+    FakeProc proc;
+    proc.add(10, "two\nlines", {10});
+    const ProcessFacts facts(proc.root(), "desk");
+    EXPECT_EQ(facts.shortName(10), "two\nlines");
+    EXPECT_EQ(facts.shortName(12), "");
+}
+
 }  // namespace
 }  // namespace morvale::pulse

@@ -137,9 +137,13 @@ std::string ProcessFacts::shortName(std::int32_t pid) const {
     if (pid <= 0) {
         return {};
     }
-    // Up to the line's end, as the process list reads it.
-    const std::string text = readFile(root_ + "/" + std::to_string(pid) + "/comm").value_or("");
-    return text.substr(0, text.find('\n'));
+    // The kernel ends it with a newline; one inside is part of the name, as
+    // the process list reads it.
+    std::string name = readFile(root_ + "/" + std::to_string(pid) + "/comm").value_or("");
+    if (!name.empty() && name.back() == '\n') {
+        name.pop_back();
+    }
+    return name;
 }
 
 std::string ProcessFacts::startTime(std::int32_t pid) const {

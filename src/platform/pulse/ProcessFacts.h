@@ -37,8 +37,8 @@ public:
     // the process does not run.
     std::string startTime(std::int32_t pid) const;
 
-    // The kernel's short name of the process (its comm), as read; empty when
-    // it cannot be read.
+    // The kernel's short name of the process (its comm, newlines inside it
+    // kept); empty when it cannot be read.
     std::string shortName(std::int32_t pid) const;
 
     static std::string thisHost();
