@@ -252,6 +252,21 @@ void PulseServer::start() {
     }
 }
 
+std::vector<pid_t> PulseServer::pids() const {
+    std::vector<pid_t> all = helpers_;
+    if (pid_ > 0) {
+        all.push_back(pid_);
+    }
+    return all;
+}
+
+bool PulseServer::processAlive() {
+    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;  // reaped: its pid may belong to another process soon
+    }
+    return pid_ > 0;
+}
+
 void PulseServer::stop() {
     endProcess(pid_, SIGTERM);
     pid_ = -1;
@@ -328,17 +343,25 @@ std::vector<std::string> PulseServer::sinkNames() const {
 }
 
 std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
-    const auto stream = streamOfClientPid(pid);
-    return stream ? std::optional(stream->second) : std::nullopt;
+    const auto streams = streamsOfClientPid(pid);
+    return streams.empty() ? std::nullopt : std::optional(streams.front().second);
+}
+
+std::vector<std::string> PulseServer::sinksOfClientPid(pid_t pid) const {
+    std::vector<std::string> sinks;
+    for (auto& stream : streamsOfClientPid(pid)) {
+        sinks.push_back(stream.second);
+    }
+    return sinks;
 }
 
 bool PulseServer::moveStreamOfClientPid(pid_t pid, const std::string& sink) const {
-    const auto stream = streamOfClientPid(pid);
-    return stream && run("pactl move-sink-input " + stream->first + " " + sink +
-                         " >/dev/null 2>&1 && echo moved") == "moved\n";
+    const auto streams = streamsOfClientPid(pid);
+    return !streams.empty() && run("pactl move-sink-input " + streams.front().first + " " + sink +
+                                   " >/dev/null 2>&1 && echo moved") == "moved\n";
 }
 
-std::optional<std::pair<std::string, std::string>> PulseServer::streamOfClientPid(pid_t pid) const {
+std::vector<std::pair<std::string, std::string>> PulseServer::streamsOfClientPid(pid_t pid) const {
     // Clients by index -> pid, sinks by index -> name, then the sink-inputs.
     const std::string clients = pactl("list clients");
     std::string clientIndex;
@@ -354,8 +377,9 @@ std::optional<std::pair<std::string, std::string>> PulseServer::streamOfClientPi
             }
         }
     }
+    std::vector<std::pair<std::string, std::string>> found;
     if (clientIndex.empty()) {
-        return std::nullopt;
+        return found;
     }
     std::map<std::string, std::string> sinks;
     for (auto& [index, name] : shortSinks(pactl("list short sinks"))) {
@@ -367,10 +391,10 @@ std::optional<std::pair<std::string, std::string>> PulseServer::streamOfClientPi
         std::istringstream fields(line);
         std::string index, sink, client;
         if (fields >> index >> sink >> client && client == clientIndex) {
-            return std::pair(index, sinks.contains(sink) ? sinks[sink] : sink);
+            found.emplace_back(index, sinks.contains(sink) ? sinks[sink] : sink);
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 // ---- Child ----

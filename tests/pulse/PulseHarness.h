@@ -44,10 +44,16 @@ public:
     // server (and WirePlumber, and a session bus for it) instead.
     static bool onPipeWire();
     bool running() const { return pid_ > 0; }
+    // Whether the server process still runs (it was not killed, say for
+    // overrunning its real-time limit).
+    bool processAlive();
 
     // "unix:/tmp/…/pulse/native"; also put in PULSE_SERVER for child processes.
     const std::string& address() const { return address_; }
     pid_t pid() const { return pid_; }
+    // Every process of the server: with PipeWire, also PipeWire itself and
+    // its session manager, which do part of the work.
+    std::vector<pid_t> pids() const;
     const std::string& folder() const { return folder_; }
 
     // Runs pactl against this server; returns its standard output.
@@ -62,11 +68,13 @@ public:
     std::optional<std::string> sinkOfClientPid(pid_t pid) const;
     // Moves the client's (first) stream to a sink, as a user does in a mixer.
     bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;
+    // The sink of each of the process's sink-inputs.
+    std::vector<std::string> sinksOfClientPid(pid_t pid) const;
 
 private:
     void prepareAndStart();
     // The index of the client's (first) stream and the sink it plays to.
-    std::optional<std::pair<std::string, std::string>> streamOfClientPid(pid_t pid) const;
+    std::vector<std::pair<std::string, std::string>> streamsOfClientPid(pid_t pid) const;
 
     Config config_;
     std::string folder_;
@@ -84,11 +92,16 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
+    // Every process of the server: with PipeWire, also PipeWire itself and
+    // its session manager, which do part of the work.
+    std::vector<pid_t> pids() const;
     void signal(int sig) const;
     void kill();
     void terminate();
     // Waits until the child writes a line containing `text` (its stdout).
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    // What it wrote so far (as far as waitForOutput has read).
+    const std::string& output() const { return seen_; }
 
 private:
     pid_t pid_ = -1;

@@ -1,50 +1,103 @@
 // A small audio client for the tests: plays a 1 kHz sine (or a click every
-// 200 ms) until it is ended, corks on SIGUSR1 and uncorks on SIGUSR2, and
-// says "ready", "corked", "uncorked" on its standard output.
+// 200 ms) until it is ended, corks on SIGUSR1 and uncorks on SIGUSR2, and says
+// "ready", "corked", "uncorked" on its standard output. With --streams=N it
+// plays N streams, the sound on the first and silence on the others. With --for
+// it plays that long from the start (or from the uncork), drains, says
+// "drained <ms>" with the time that took, and ends.
 //   morvale_pulse_test_player [--role=ROLE] [--amplitude=A] [--click] [--corked]
+//                             [--streams=N] [--for=MS] [--server-buffer] [--device=SINK]
+// --server-buffer leaves the buffer sizes to the server (two seconds), as paplay
+// does.
 #include <pulse/pulseaudio.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Player {
-    pa_threaded_mainloop* loop = nullptr;
-    pa_stream* stream = nullptr;
-    double amplitude = 0.5;
-    bool click = false;
-    std::uint64_t frame = 0;
-};
-
 constexpr unsigned kRate = 48000;
 
-void say(const char* text) {
-    std::printf("%s\n", text);
+struct Player;
+
+struct Stream {
+    Player* player = nullptr;
+    pa_stream* stream = nullptr;
+    std::uint64_t frame = 0;
+    std::uint64_t left = UINT64_MAX;  // frames still to write
+    bool silent = false;
+    bool drained = false;
+};
+
+struct Player {
+    pa_threaded_mainloop* loop = nullptr;
+    std::vector<std::unique_ptr<Stream>> streams;
+    double amplitude = 0.5;
+    bool click = false;
+};
+
+void say(const std::string& text) {
+    std::printf("%s\n", text.c_str());
     std::fflush(stdout);
 }
 
+void signalLoop(Player& p) {
+    pa_threaded_mainloop_signal(p.loop, 0);
+}
+
 void write(pa_stream* s, std::size_t bytes, void* data) {
-    auto* p = static_cast<Player*>(data);
-    const std::size_t frames = bytes / (2 * sizeof(float));
+    auto* st = static_cast<Stream*>(data);
+    const Player& p = *st->player;
+    const std::size_t frames = std::min<std::uint64_t>(bytes / (2 * sizeof(float)), st->left);
+    if (frames == 0) {
+        return;
+    }
+    const double amplitude = st->silent ? 0.0 : p.amplitude;
     std::vector<float> buffer(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i, ++p->frame) {
+    for (std::size_t i = 0; i < frames; ++i, ++st->frame) {
         double v = 0;
-        if (p->click) {
+        if (p.click) {
             // A 2 ms burst at the start of every 200 ms.
-            v = (p->frame % (kRate / 5)) < kRate / 500 ? p->amplitude : 0.0;
+            v = (st->frame % (kRate / 5)) < kRate / 500 ? amplitude : 0.0;
         } else {
-            v = p->amplitude *
-                std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(p->frame) / kRate);
+            v = amplitude * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(st->frame) / kRate);
         }
         buffer[2 * i] = buffer[2 * i + 1] = static_cast<float>(v);
     }
     pa_stream_write(s, buffer.data(), buffer.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+    if (st->left != UINT64_MAX && (st->left -= frames) == 0) {
+        pa_operation_unref(pa_stream_drain(
+            s,
+            [](pa_stream*, int, void* d) {
+                auto* done = static_cast<Stream*>(d);
+                done->drained = true;
+                signalLoop(*done->player);
+            },
+            st));
+    }
+}
+
+void waitFor(pa_operation* op, Player& p) {
+    while (op != nullptr && pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+        pa_threaded_mainloop_wait(p.loop);
+    }
+    if (op != nullptr)
+        pa_operation_unref(op);
+}
+
+void cork(Player& p, bool on) {
+    for (auto& s : p.streams) {
+        waitFor(pa_stream_cork(
+                    s->stream, on ? 1 : 0,
+                    [](pa_stream*, int, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p),
+                p);
+    }
 }
 
 }  // namespace
@@ -53,16 +106,28 @@ int main(int argc, char** argv) {
     Player p;
     std::string role;
     bool corked = false;
+    bool serverBuffer = false;
+    std::string device;
+    int streams = 1;
+    long playMs = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--role=", 0) == 0)
             role = arg.substr(7);
         if (arg.rfind("--amplitude=", 0) == 0)
             p.amplitude = std::stod(arg.substr(12));
+        if (arg.rfind("--streams=", 0) == 0)
+            streams = std::max(1, std::stoi(arg.substr(10)));
+        if (arg.rfind("--device=", 0) == 0)
+            device = arg.substr(9);
+        if (arg.rfind("--for=", 0) == 0)
+            playMs = std::stol(arg.substr(6));
         if (arg == "--click")
             p.click = true;
         if (arg == "--corked")
             corked = true;
+        if (arg == "--server-buffer")
+            serverBuffer = true;
     }
     sigset_t signals;
     sigemptyset(&signals);
@@ -75,9 +140,7 @@ int main(int argc, char** argv) {
     p.loop = pa_threaded_mainloop_new();
     pa_context* context = pa_context_new(pa_threaded_mainloop_get_api(p.loop), "test player");
     pa_context_set_state_callback(
-        context,
-        [](pa_context*, void* d) { pa_threaded_mainloop_signal(static_cast<Player*>(d)->loop, 0); },
-        &p);
+        context, [](pa_context*, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p);
     pa_threaded_mainloop_lock(p.loop);
     pa_threaded_mainloop_start(p.loop);
     pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
@@ -87,53 +150,72 @@ int main(int argc, char** argv) {
         pa_threaded_mainloop_wait(p.loop);
     }
     pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, 2};
-    pa_proplist* props = pa_proplist_new();
-    if (!role.empty())
-        pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
-    p.stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
-    pa_proplist_free(props);
-    pa_stream_set_write_callback(p.stream, write, &p);
-    pa_stream_set_state_callback(
-        p.stream,
-        [](pa_stream*, void* d) { pa_threaded_mainloop_signal(static_cast<Player*>(d)->loop, 0); },
-        &p);
     const std::uint32_t target = kRate / 20 * 2 * sizeof(float);  // 50 ms
     pa_buffer_attr attr{0xFFFFFFFFu, target, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    auto flags = PA_STREAM_ADJUST_LATENCY;
+    if (serverBuffer)
+        attr.tlength = 0xFFFFFFFFu;
+    auto flags = serverBuffer ? PA_STREAM_NOFLAGS : PA_STREAM_ADJUST_LATENCY;
     if (corked)
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
-    pa_stream_connect_playback(p.stream, nullptr, &attr, flags, nullptr, nullptr);
-    while (pa_stream_get_state(p.stream) != PA_STREAM_READY) {
-        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(p.stream)))
-            return 1;
-        pa_threaded_mainloop_wait(p.loop);
+    for (int i = 0; i < streams; ++i) {
+        pa_proplist* props = pa_proplist_new();
+        if (!role.empty())
+            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
+        auto st = std::make_unique<Stream>();
+        st->player = &p;
+        st->silent = i > 0;
+        if (playMs >= 0)
+            st->left = static_cast<std::uint64_t>(playMs) * kRate / 1000;
+        st->stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
+        pa_proplist_free(props);
+        pa_stream_set_write_callback(st->stream, write, st.get());
+        pa_stream_set_state_callback(
+            st->stream, [](pa_stream*, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p);
+        pa_stream_connect_playback(st->stream, device.empty() ? nullptr : device.c_str(), &attr,
+                                   flags, nullptr, nullptr);
+        p.streams.push_back(std::move(st));
+    }
+    for (auto& s : p.streams) {
+        while (pa_stream_get_state(s->stream) != PA_STREAM_READY) {
+            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
+                return 1;
+            pa_threaded_mainloop_wait(p.loop);
+        }
     }
     pa_threaded_mainloop_unlock(p.loop);
     say("ready");
 
+    bool playing = !corked;
+    auto started = std::chrono::steady_clock::now();
     for (;;) {
+        if (playing && playMs >= 0) {
+            pa_threaded_mainloop_lock(p.loop);
+            for (auto& s : p.streams) {
+                while (!s->drained)
+                    pa_threaded_mainloop_wait(p.loop);
+            }
+            pa_threaded_mainloop_unlock(p.loop);
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+            say("drained " + std::to_string(took.count()));
+            break;
+        }
         int sig = 0;
         sigwait(&signals, &sig);
         if (sig == SIGTERM || sig == SIGINT)
             break;
         pa_threaded_mainloop_lock(p.loop);
-        pa_operation* op = pa_stream_cork(
-            p.stream, sig == SIGUSR1 ? 1 : 0,
-            [](pa_stream*, int, void* d) {
-                pa_threaded_mainloop_signal(static_cast<Player*>(d)->loop, 0);
-            },
-            &p);
-        while (op != nullptr && pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-            pa_threaded_mainloop_wait(p.loop);
-        }
-        if (op != nullptr)
-            pa_operation_unref(op);
+        cork(p, sig == SIGUSR1);
         pa_threaded_mainloop_unlock(p.loop);
+        playing = sig == SIGUSR2;
+        started = std::chrono::steady_clock::now();
         say(sig == SIGUSR1 ? "corked" : "uncorked");
     }
     pa_threaded_mainloop_lock(p.loop);
-    pa_stream_disconnect(p.stream);
-    pa_stream_unref(p.stream);
+    for (auto& s : p.streams) {
+        pa_stream_disconnect(s->stream);
+        pa_stream_unref(s->stream);
+    }
     pa_context_disconnect(context);
     pa_context_unref(context);
     pa_threaded_mainloop_unlock(p.loop);
