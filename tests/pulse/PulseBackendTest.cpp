@@ -253,6 +253,53 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     EXPECT_LE(hw->ioStats().underflows - startUnderflows, 2u);
 }
 
+// Moving a playing stream makes the server render its new sink's buffer
+// again with every stream in it: a hundred moves in one burst kept
+// PulseAudio's real-time thread busy until the kernel killed the server.
+TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTheServerUp) {
+    // PipeWire's session manager takes seconds to relink a hundred streams,
+    // whoever moves them (measured with a plain client's moves too).
+    const auto settle = PulseServer::onPipeWire() ? 20s : 1s;
+    // One application with a hundred streams that keep two seconds of audio
+    // in the server, as paplay's do; the first one plays a sine.
+    Child crowd({helperPath("morvale_pulse_test_player"), "--streams=100", "--server-buffer"});
+    ASSERT_TRUE(crowd.waitForOutput("ready", 20s));
+    auto hw = connect();
+    // Recorders come and go: one that stayed would keep the output's latency
+    // short, and with it the cost of each move, as nothing else does here.
+    const auto level = [&] {
+        Recorder recorder(server.address(), "speakers.monitor");
+        std::this_thread::sleep_for(300ms);
+        return recorder.level(200ms);
+    };
+    const double direct = level();
+    ASSERT_GT(direct, 0.2);
+    const auto onlyOn = [&](const std::string& sink) {
+        const auto sinks = server.sinksOfClientPid(crowd.pid());
+        return sinks.size() == 100 &&
+               std::all_of(sinks.begin(), sinks.end(), [&](const auto& s) { return s == sink; });
+    };
+    auto session = tap(*hw, crowd.pid(), 0.25f);
+    ASSERT_EQ(tapSinks().size(), 1u);
+    const auto at = [&](double gain) { return std::abs(level() / direct - gain) < 0.03; };
+    ASSERT_TRUE(eventually([&] { return onlyOn(tapSinks().front()); }, settle + 2s));
+    EXPECT_TRUE(eventually([&] { return at(0.25); }, settle));
+
+    // Quitting: every session stops, then the backend goes.
+    const auto quit = std::chrono::steady_clock::now();
+    session.reset();
+    hw.reset();
+    EXPECT_TRUE(eventually([&] { return onlyOn("speakers"); }, settle + 2s));
+    const auto took = std::chrono::steady_clock::now() - quit;
+    std::printf("a hundred streams back on their sink %lld ms after quitting\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(took, settle);
+    EXPECT_TRUE(server.processAlive());
+    EXPECT_TRUE(eventually([&] { return at(1.0); }, settle));
+    EXPECT_TRUE(tapSinks().empty());
+}
+
 // A new process of a tapped application is at the tap's gain from its first
 // sound: the tap takes it in by who it is (by bundle ID, or by name where it
 // has none) as soon as its stream appears, with nobody listing it, as when

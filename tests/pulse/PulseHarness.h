@@ -73,7 +73,7 @@ public:
 
 private:
     void prepareAndStart();
-    // The index of the client's (first) stream and the sink it plays to.
+    // Each of the client's streams: its index and the sink it plays to.
     std::vector<std::pair<std::string, std::string>> streamsOfClientPid(pid_t pid) const;
 
     Config config_;

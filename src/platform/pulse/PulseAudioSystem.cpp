@@ -63,9 +63,11 @@ PulseAudioSystem::~PulseAudioSystem() {
         for (auto& [id, proc] : impl.procs) {
             impl.destroyStreams(*proc);
         }
-        if (impl.retry != nullptr) {
-            impl.api->time_free(impl.retry);
-            impl.retry = nullptr;
+        for (pa_time_event** timer : {&impl.retry, &impl.moveTimer}) {
+            if (*timer != nullptr) {
+                impl.api->time_free(*timer);
+                *timer = nullptr;
+            }
         }
         if (impl.context != nullptr) {
             pa_context_set_state_callback(impl.context, nullptr, nullptr);
@@ -459,13 +461,16 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
             if (proc->failure != kAudioNoError || impl.context == nullptr) {
                 return true;
             }
-            // Running once the capture runs and the tapped streams are inside.
+            // Running once the capture runs and the tapped streams are inside;
+            // a server that answers but is slow to move many streams (PipeWire
+            // relinks each one) is running once the capture runs, and the
+            // streams follow.
             const Impl::Tap* tap = impl.tapOf(*proc);
             return proc->ready() && proc->kicked && tap != nullptr && impl.tapSettled(*tap);
         },
         impl.options.timeout);
     OSStatus status = kAudioNoError;
-    if (!settled) {
+    if (!settled && !(proc->ready() && proc->kicked)) {
         status = impl.timedOut("starting audio");
     } else if (impl.context == nullptr) {
         status = kAudioHardwareNotRunningError;

@@ -55,7 +55,7 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
         case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
             table.sinkInputEvent(event, index);
             if (event == Event::removed) {
-                movesInFlight.erase(index);
+                moves.forget(index);
             } else {
                 forget(pa_context_get_sink_input_info(context, index, &Impl::inputShim, this));
             }

@@ -132,7 +132,11 @@ void Impl::dropContext(std::string reason) {
     for (auto& [id, proc] : procs) {
         proc->failure = kAudioNoError;
     }
-    movesInFlight.clear();
+    moves.clear();
+    if (moveTimer != nullptr) {
+        api->time_free(moveTimer);
+        moveTimer = nullptr;
+    }
     unloading.clear();
     restoreAvailable = false;
     restoreDb.clear();

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/pulse/MoveQueue.h"
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/ProcessFacts.h"
 #include "platform/pulse/ProcessIdentities.h"
@@ -91,6 +92,9 @@ struct PulseAudioSystem::Impl {
         bool playbackRan = false;  // it has been ready since it was made
         bool corked = false;
         bool kicked = false;
+        // Stopping: the tapped streams go back to their own sinks while the
+        // replay still plays what is left in the tap sink.
+        bool handingBack = false;
         OSStatus failure = kAudioNoError;
         // Buffers of the IO path, sized when the streams are made.
         std::uint32_t channels = 0;
@@ -173,7 +177,9 @@ struct PulseAudioSystem::Impl {
     std::map<AudioObjectID, Tap> taps;
     std::map<AudioObjectID, Aggregate> aggregates;
     std::map<AudioDeviceIOProcID, std::unique_ptr<IOProc>> procs;
-    std::set<std::uint32_t> movesInFlight;
+    // A few moves at a time, a short pause between batches.
+    MoveQueue moves{8, std::chrono::milliseconds(10)};
+    pa_time_event* moveTimer = nullptr;
     std::set<std::uint32_t> unloading;  // modules of orphaned sinks being removed
 
     PropertyListeners listeners;
@@ -288,6 +294,7 @@ struct PulseAudioSystem::Impl {
     void retryLater(std::chrono::milliseconds pause);
     void moveStreams();
     void moveInput(std::uint32_t input, std::uint32_t sink);
+    void pumpMoves();
     bool isOrphan(const SinkRecord& sink) const;
     void sweepOrphans();
     void unloadModule(std::uint32_t module);
@@ -295,7 +302,8 @@ struct PulseAudioSystem::Impl {
     bool capturing(const Tap& tap) const;
     bool tapSettled(const Tap& tap) const;
     const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
-    void sendBack(Tap& tap, const std::shared_ptr<int>& pending);
+    void sendBack(Tap& tap);
+    bool sinkEmpty(const Tap& tap) const;
 
     // ---- IO procs (PulseIOStreams.cpp) ----
     const Tap* tapOf(const IOProc& proc) const;

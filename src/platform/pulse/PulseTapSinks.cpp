@@ -205,29 +205,29 @@ void Impl::moveStreams() {
     updateMembers();
     std::vector<TapTarget> targets;
     for (auto& [id, tap] : taps) {
-        if (tap.releasing || tap.sinkName.empty()) {
+        if (tap.sinkName.empty()) {
             continue;
         }
         const SinkRecord* sink = table.tapSink(tap.uuid);
         const bool listed = sink != nullptr && sink->name == tap.sinkName;
-        if (listed) {
+        if (listed && !tap.releasing) {
             std::set<std::uint32_t> streams;
             for (const AudioObjectID member : tap.members) {
                 if (const auto* process = table.process(member)) {
                     streams.insert(process->sinkInputs.begin(), process->sinkInputs.end());
                 }
             }
-            tap.origins.observe(table, sink->index, streams, movesInFlight);
+            tap.origins.observe(table, sink->index, streams, moves.inFlight());
         }
         if (!capturing(tap)) {
-            sendBack(tap, nullptr);  // its reader stopped: the streams play again
+            sendBack(tap);  // its reader stopped or it goes: the streams play again
             continue;
         }
         if (listed) {
             targets.push_back({tap.members, sink->index});
         }
     }
-    for (const Move& move : planMoves(table, targets, movesInFlight)) {
+    for (const Move& move : planMoves(table, targets, moves.inFlight())) {
         std::uint32_t sink = move.sink;
         if (move.kind == Move::Kind::evict) {
             // A stream of a process a tap let go of goes back where it was.
@@ -245,16 +245,48 @@ void Impl::moveStreams() {
 }
 
 void Impl::moveInput(std::uint32_t input, std::uint32_t sink) {
-    movesInFlight.insert(input);
-    forget(request(
-        [&](Slot* slot) {
-            return pa_context_move_sink_input_by_index(context, input, sink, &Impl::successShim,
-                                                       slot);
+    moves.want(input, sink);
+    pumpMoves();
+}
+
+// Sends the moves that are due, and wakes up again when the pause after
+// the batch in flight is over.
+void Impl::pumpMoves() {
+    if (context == nullptr) {
+        return;
+    }
+    for (const MoveQueue::Move& move : moves.next(std::chrono::steady_clock::now())) {
+        const std::uint32_t input = move.input;
+        const Operation sent = request(
+            [&](Slot* slot) {
+                return pa_context_move_sink_input_by_index(context, input, move.sink,
+                                                           &Impl::successShim, slot);
+            },
+            [this, input](std::uint32_t) {
+                // The sink-input's change event brings its new sink.
+                moves.done(input, std::chrono::steady_clock::now());
+                pumpMoves();
+            });
+        if (!sent) {
+            moves.done(input, std::chrono::steady_clock::now());
+        }
+    }
+    const auto readyAt = moves.readyAt();
+    if (!readyAt || moveTimer != nullptr) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const timeval when =
+        deadlineIn(std::chrono::ceil<std::chrono::milliseconds>(std::max(*readyAt, now) - now));
+    moveTimer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api* a, pa_time_event* event, const timeval*, void* data) {
+            auto* impl = static_cast<Impl*>(data);
+            a->time_free(event);
+            impl->moveTimer = nullptr;
+            impl->pumpMoves();
         },
-        [this, input](std::uint32_t) {
-            movesInFlight.erase(input);
-            // The sink-input's change event brings its new sink.
-        }));
+        this);
 }
 
 // Tap sinks left behind by a process of this program that died (its
@@ -287,7 +319,7 @@ void Impl::sweepOrphans() {
                 continue;
             }
             empty = false;
-            if (home != nullptr && !movesInFlight.contains(inputIndex)) {
+            if (home != nullptr && !moves.inFlight(inputIndex)) {
                 moveInput(inputIndex, home->index);
             }
         }
@@ -327,7 +359,7 @@ bool Impl::capturing(const Tap& tap) const {
     }
     return std::any_of(procs.begin(), procs.end(), [&](const auto& item) {
         const IOProc& proc = *item.second;
-        return proc.running && proc.reading() && tapOf(proc) == &tap;
+        return proc.running && proc.reading() && !proc.handingBack && tapOf(proc) == &tap;
     });
 }
 
@@ -365,50 +397,51 @@ const SinkRecord* Impl::returnTarget(const Tap& tap, std::uint32_t input) const 
     return target;
 }
 
-// Moves every stream in the tap's sink back out; `pending` counts the
-// moves until their replies come.
-void Impl::sendBack(Tap& tap, const std::shared_ptr<int>& pending) {
+// Moves every stream in the tap's sink back out.
+void Impl::sendBack(Tap& tap) {
     const SinkRecord* sink = table.tapSink(tap.uuid);
     if (sink == nullptr || sink->name != tap.sinkName) {
         return;
     }
     const std::uint32_t sinkIndex = sink->index;
     for (const auto& [index, input] : table.sinkInputs()) {
-        if (input.sink != sinkIndex || movesInFlight.contains(index)) {
+        if (input.sink != sinkIndex || moves.inFlight(index)) {
             continue;
         }
-        const SinkRecord* target = returnTarget(tap, index);
-        if (target == nullptr) {
-            continue;
+        if (const SinkRecord* target = returnTarget(tap, index)) {
+            tap.origins.sentBack(index);
+            moves.want(index, target->index);
         }
-        if (pending) {
-            ++*pending;
-        }
-        tap.origins.sentBack(index);
-        movesInFlight.insert(index);
-        const std::uint32_t inputIndex = index;
-        const std::uint32_t targetIndex = target->index;
-        forget(request(
-            [&](Slot* slot) {
-                return pa_context_move_sink_input_by_index(context, inputIndex, targetIndex,
-                                                           &Impl::successShim, slot);
-            },
-            [this, pending, inputIndex](std::uint32_t) {
-                movesInFlight.erase(inputIndex);
-                if (pending) {
-                    --*pending;
-                }
-            }));
     }
+    pumpMoves();
 }
 
+bool Impl::sinkEmpty(const Tap& tap) const {
+    const SinkRecord* sink = table.tapSink(tap.uuid);
+    return sink == nullptr ||
+           std::none_of(table.sinkInputs().begin(), table.sinkInputs().end(),
+                        [&](const auto& item) { return item.second.sink == sink->index; });
+}
+
+// A capturing IO proc hands the tapped streams back to their own sinks
+// before its streams go, while the replay still plays what is left in the
+// tap sink: the application is not cut off in between, and the device keeps
+// the short latency the replay asks for, so each move's rewind stays short.
 void Impl::stopProc(IOProc& proc) {
+    const Tap* tap = tapOf(proc);
+    if (tap != nullptr && !tap->always && proc.running && proc.kicked && proc.ready() && synced) {
+        proc.handingBack = true;
+        reconcile();
+        waitFor([&] { return context == nullptr || !proc.ready() || sinkEmpty(*tap); },
+                options.timeout);
+        proc.handingBack = false;
+    }
     proc.running = false;
     destroyStreams(proc);
 }
 
-// Moves each captured stream back, waits for the moves, then unloads the
-// sink and waits for that.
+// Moves each captured stream back, waits until they are out, then unloads
+// the sink and waits for that.
 void Impl::releaseTap(Tap& tap) {
     tap.releasing = true;
     for (auto& [id, proc] : procs) {
@@ -419,26 +452,12 @@ void Impl::releaseTap(Tap& tap) {
     if (context == nullptr || !synced) {
         return;
     }
-    auto pending = std::make_shared<int>(0);
-    sendBack(tap, pending);
-    if (!waitFor([&] { return *pending <= 0 || context == nullptr; }, options.timeout)) {
-        timedOut("moving streams back");
-        return;
-    }
-    if (context == nullptr) {
-        return;
-    }
-    // The server may answer a move before the stream has left (PipeWire's
-    // session manager relinks it afterwards); unloading the sink before
-    // that would send the stream to the default instead of its own sink.
-    waitFor(
-        [&] {
-            const SinkRecord* sink = table.tapSink(tap.uuid);
-            return context == nullptr || sink == nullptr ||
-                   std::none_of(table.sinkInputs().begin(), table.sinkInputs().end(),
-                                [&](const auto& item) { return item.second.sink == sink->index; });
-        },
-        options.timeout);
+    sendBack(tap);
+    // Waits for the streams to leave, not for the replies: the server may
+    // answer a move before the stream has left (PipeWire's session manager
+    // relinks it afterwards), and unloading the sink before that would send
+    // the stream to the default instead of its own sink.
+    waitFor([&] { return context == nullptr || sinkEmpty(tap); }, options.timeout);
     if (context == nullptr) {
         return;
     }

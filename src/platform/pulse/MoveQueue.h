@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace morvale::pulse {
+
+// Moves of streams (sink-inputs) between sinks, handed to the server a batch
+// at a time.
+//
+// Moving a playing stream makes the server render the destination sink's
+// buffered audio again, with every stream in it. A burst of moves keeps the
+// sink's real-time thread busy without a rest (PulseAudio kills a real-time
+// thread that runs for 200 ms without sleeping, and every application of the
+// desktop loses its sound) and floods the server's message queues. So the
+// moves wait here: at most `batch` are in flight, and the next batch goes
+// once every reply of the last one is in and a pause has passed.
+//
+// Plain data, no server calls: the backend sends what `next` hands out and
+// reports each reply with `done`.
+class MoveQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Move {
+        std::uint32_t input;
+        std::uint32_t sink;
+        bool operator==(const Move&) const = default;
+    };
+
+    MoveQueue(std::size_t batch, std::chrono::milliseconds pause);
+
+    // Wants `input` in `sink`. A wish not sent yet is replaced; one for an
+    // input whose move is in flight goes with the next batch.
+    void want(std::uint32_t input, std::uint32_t sink);
+    // The stream is gone: its wish not sent yet is dropped (the server still
+    // answers a move in flight).
+    void forget(std::uint32_t input);
+    // The connection is gone: nothing waits and no reply will come.
+    void clear();
+
+    bool waiting(std::uint32_t input) const;
+    bool inFlight(std::uint32_t input) const { return inFlight_.contains(input); }
+    const std::set<std::uint32_t>& inFlight() const { return inFlight_; }
+    bool idle() const { return waiting_.empty() && inFlight_.empty(); }
+
+    // The moves to send now, oldest wish first; they count as in flight from
+    // here on. Empty while a batch is in flight or the pause after it runs.
+    std::vector<Move> next(Clock::time_point now);
+    // When `next` hands out more: absent while nothing waits or a batch is
+    // in flight.
+    std::optional<Clock::time_point> readyAt() const;
+    // The server answered the move of `input`.
+    void done(std::uint32_t input, Clock::time_point now);
+
+private:
+    std::size_t batch_;
+    std::chrono::milliseconds pause_;
+    std::vector<Move> waiting_;  // in the order of the first wish
+    std::set<std::uint32_t> inFlight_;
+    std::optional<Clock::time_point> lastBatchDone_;
+};
+
+}  // namespace morvale::pulse
