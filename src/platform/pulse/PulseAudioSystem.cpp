@@ -12,12 +12,21 @@
 #include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
 #include "platform/pulse/PulseImpl.h"
+#include "platform/pulse/Realtime.h"
 #include "platform/pulse/Watchdog.h"
 
 // The public calls of PulseAudioSystem. The backend's state and its parts are
 // in PulseImpl.h and the Pulse*.cpp files it lists.
 
 namespace morvale::pulse {
+
+namespace {
+
+// Below the sound servers' own real-time threads (PulseAudio's run at 5),
+// above everything that is not real-time.
+constexpr int kIOThreadPriority = 4;
+
+}  // namespace
 
 PulseAudioSystem::PulseAudioSystem(const linux_desktop::AppIdentifier& identifier)
     : PulseAudioSystem(identifier, Options{}) {}
@@ -38,6 +47,17 @@ PulseAudioSystem::PulseAudioSystem(const linux_desktop::AppIdentifier& identifie
         impl.error = "Couldn't start the sound server thread";
         impl.state = ConnectionState::disconnected;
         return;
+    }
+    if (impl.options.realtime) {
+        // On the loop's own thread, which runs the IO blocks, and without its
+        // lock: the request may wait for the system bus.
+        pa_threaded_mainloop_once_unlocked(
+            impl.loop,
+            [](pa_threaded_mainloop*, void* data) {
+                static_cast<Impl*>(data)->realtime =
+                    makeRealtime(::gettid(), kIOThreadPriority) != RealtimeGrant::unavailable;
+            },
+            &impl);
     }
     impl.connect();
     impl.waitFor(
@@ -99,7 +119,7 @@ void PulseAudioSystem::setConnectionObserver(std::function<void(ConnectionState)
 
 PulseAudioSystem::IOStats PulseAudioSystem::ioStats() const {
     return IOStats{impl_->fragments.load(), impl_->frames.load(), impl_->underflows.load(),
-                   impl_->dropped.load()};
+                   impl_->dropped.load(), impl_->realtime.load()};
 }
 
 std::optional<std::string> PulseAudioSystem::availabilityProblem() const {

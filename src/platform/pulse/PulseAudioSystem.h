@@ -47,6 +47,8 @@ public:
         // libpulse object; later ones share it. Make the first backend early,
         // before other threads of the process use libpulse.
         bool watchdog = true;
+        // Ask for real-time scheduling of the thread that runs the IO blocks.
+        bool realtime = true;
         // Capture fragment and playback target length of IO procs.
         std::chrono::milliseconds fragment{10};
         std::chrono::milliseconds target{30};
@@ -64,6 +66,7 @@ public:
         std::uint64_t frames = 0;         // frames captured and passed to IO blocks
         std::uint64_t underflows = 0;     // playback streams that ran dry
         std::uint64_t droppedFrames = 0;  // frames left out to keep the output queue bounded
+        bool realtime = false;            // the IO blocks' thread has real-time scheduling
     };
 
     // Connects and waits (at most Options::timeout) until the server's objects

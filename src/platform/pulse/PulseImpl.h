@@ -195,6 +195,7 @@ struct PulseAudioSystem::Impl {
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> underflows{0};
     std::atomic<std::uint64_t> dropped{0};
+    std::atomic<bool> realtime{false};
 
     // ---- Locking and waiting ----
     struct Lock {

@@ -56,6 +56,7 @@ public:
     options.server = server;
     options.timeout = timeout;
     options.watchdog = false;
+    options.realtime = false;
     const NoIdentifier identifier;
     {
         // Connecting sweeps the sinks of dead owners; wait until that is done.
