@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/pulse/PulseKeys.h"
@@ -49,6 +52,30 @@ TEST(PulseKeys, ModuleArgumentTextKeepsNamesInsideTheirQuotes) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(moduleArgumentText(c.name), c.text) << c.name;
+    }
+}
+
+// The periods that other clients' streams ask for, as the server lists them.
+TEST(PulseKeys, PeriodsAreReadStrictlyFromFramesOverRate) {
+    using namespace std::chrono_literals;
+    struct Case {
+        std::string_view text;
+        std::optional<std::chrono::microseconds> period;
+    };
+    const Case cases[] = {
+        {"1920/48000", 40ms},
+        {"8192/48000", 170666us},
+        {"0/48000", 0us},
+        {"4294967295/1", 4294967295s},  // the largest, without overflow
+        {"1920/0", std::nullopt},
+        {"1920", std::nullopt},
+        {"1920/48000 ", std::nullopt},
+        {"-1/48000", std::nullopt},
+        {"99999999999/48000", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(periodOf(c.text), c.period) << c.text;
     }
 }
 

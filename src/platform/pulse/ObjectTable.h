@@ -56,6 +56,9 @@ struct SinkInputRecord {
     std::uint32_t sink = kNoIndex;
     bool corked = false;
     bool ours = false;  // one of this program's own streams
+    // How much latency the stream is content with, as far as the server
+    // tells; 0 when unknown.
+    std::chrono::microseconds latency{0};
 };
 
 enum class Event { added, changed, removed };

@@ -1,6 +1,7 @@
 // PulseAudioSystem::Impl: the object catalogue. Server events and info
 // replies about clients, sinks and sink-inputs keep the ObjectTable current.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,18 @@ std::optional<std::int32_t> intProp(const pa_proplist* list, const char* key) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(std::stol(*text));
+}
+
+// PipeWire names the period a stream asked for ("1920/48000"); PulseAudio
+// tells how much audio the stream keeps queued, of which the sink's own
+// latency it asked for is a part (about a quarter for the usual buffer sizes).
+std::chrono::microseconds streamLatency(const pa_sink_input_info& info) {
+    if (const auto text = prop(info.proplist, kNodeLatencyKey)) {
+        if (const auto period = periodOf(*text)) {
+            return *period;
+        }
+    }
+    return std::chrono::microseconds(info.buffer_usec / 4);
 }
 
 }  // namespace
@@ -123,6 +136,7 @@ SinkInputRecord Impl::inputRecord(const pa_sink_input_info& info) const {
     record.client = info.client;
     record.sink = info.sink;
     record.corked = info.corked != 0;
+    record.latency = streamLatency(info);
     record.ours = (ownClient != kNoIndex && info.client == ownClient) ||
                   prop(info.proplist, kStreamKey).has_value();
     return record;

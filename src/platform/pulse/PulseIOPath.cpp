@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 
 #include "platform/pulse/PulseImpl.h"
@@ -58,40 +57,16 @@ void Impl::runBlock(IOProc& proc, const void* input, std::size_t length) {
     if (proc.playback == nullptr || pa_stream_get_state(proc.playback) != PA_STREAM_READY) {
         return;
     }
-    queueOutput(proc, reinterpret_cast<const unsigned char*>(proc.output.data()), length);
+    proc.droppedBytes +=
+        proc.pending.push({reinterpret_cast<const unsigned char*>(proc.output.data()), length});
     drainOutput(proc);
 }
 
-// The output queue: what the IO block produced and the server has not
-// asked for yet. It holds at most `pendingCap` bytes; older ones are left
-// out. So jitter between the capture and the playback clocks costs
-// nothing, while a device clock slower than the tap's, or a burst of
-// captured data, never builds up latency. Nothing here allocates.
-void Impl::queueOutput(IOProc& proc, const unsigned char* data, std::size_t length) {
-    const std::size_t capacity = proc.pending.size();
-    if (length > proc.pendingCap) {
-        data += length - proc.pendingCap;
-        proc.droppedBytes += length - proc.pendingCap;
-        length = proc.pendingCap;
-    }
-    if (proc.pendingSize + length > proc.pendingCap) {
-        const std::size_t excess = proc.pendingSize + length - proc.pendingCap;
-        proc.pendingHead = (proc.pendingHead + excess) % capacity;
-        proc.pendingSize -= excess;
-        proc.droppedBytes += excess;
-    }
-    std::size_t tail = (proc.pendingHead + proc.pendingSize) % capacity;
-    while (length > 0) {
-        const std::size_t n = std::min(length, capacity - tail);
-        std::memcpy(proc.pending.data() + tail, data, n);
-        proc.pendingSize += n;
-        data += n;
-        length -= n;
-        tail = (tail + n) % capacity;
-    }
-}
-
+// Hands the replay what it asks for of the output waiting in the ring.
 void Impl::drainOutput(IOProc& proc) {
+    if (const auto target = proc.target.settle(std::chrono::steady_clock::now())) {
+        setTarget(proc, *target);
+    }
     if (proc.droppedBytes >= proc.frameBytes) {
         dropped.fetch_add(proc.droppedBytes / proc.frameBytes, std::memory_order_relaxed);
         proc.droppedBytes %= proc.frameBytes;
@@ -103,15 +78,13 @@ void Impl::drainOutput(IOProc& proc) {
     if (writable == static_cast<std::size_t>(-1)) {
         return;
     }
-    std::size_t want = std::min(writable, proc.pendingSize);
+    std::size_t want = std::min(writable, proc.pending.size());
     want -= want % proc.frameBytes;
     while (want > 0) {
-        const std::size_t n = std::min(want, proc.pending.size() - proc.pendingHead);
-        pa_stream_write(proc.playback, proc.pending.data() + proc.pendingHead, n, nullptr, 0,
-                        PA_SEEK_RELATIVE);
-        proc.pendingHead = (proc.pendingHead + n) % proc.pending.size();
-        proc.pendingSize -= n;
-        want -= n;
+        const auto piece = proc.pending.front(want);
+        pa_stream_write(proc.playback, piece.data(), piece.size(), nullptr, 0, PA_SEEK_RELATIVE);
+        proc.pending.pop(piece.size());
+        want -= piece.size();
     }
 }
 

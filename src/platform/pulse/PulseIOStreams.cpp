@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/pulse/IOPeriod.h"
 #include "platform/pulse/PulseImpl.h"
 
 namespace morvale::pulse {
@@ -12,10 +13,24 @@ namespace morvale::pulse {
 namespace {
 
 constexpr std::uint32_t kUnknownSize = 0xFFFFFFFFu;
+// How long a replay keeps up before its target shrinks back a step.
+constexpr std::chrono::seconds kCalm{30};
+// The longest replay target, in shortest targets; the longest period, in
+// shortest periods (see ioPeriod).
+constexpr int kLongestTarget = 4;
+constexpr int kLongestPeriods = 4;
 
 std::size_t bytesFor(std::chrono::milliseconds span, std::uint32_t rate, std::uint32_t channels) {
     const auto frames = static_cast<std::size_t>(span.count()) * rate / 1000u;
     return std::max<std::size_t>(frames, 1) * channels * sizeof(float);
+}
+
+// The replay's target for a period: the shortest scales with the period, and
+// may grow to four times that under load.
+ReplayTarget replayTarget(const PulseAudioSystem::Options& options,
+                          std::chrono::milliseconds period) {
+    const auto scale = std::max<std::int64_t>(1, period / options.fragment);
+    return ReplayTarget(scale * options.target, kLongestTarget * scale * options.target, kCalm);
 }
 
 }  // namespace
@@ -42,7 +57,7 @@ bool Impl::tapIsSounding(const Tap& tap) const {
 // StreamOrigins), while that sink is there; else the aggregate's master; or,
 // once that has gone too, the default (until the owner makes a new session
 // for the new default).
-const SinkRecord* Impl::replayTarget(const IOProc& proc, const Tap& tap) const {
+const SinkRecord* Impl::replaySink(const IOProc& proc, const Tap& tap) const {
     const auto agg = aggregates.find(proc.device);
     const std::string master = agg != aggregates.end() ? agg->second.master : std::string();
     for (const std::string& name :
@@ -62,7 +77,7 @@ void Impl::updateStreams(IOProc& proc) {
     }
     const Tap* tap = tapOf(proc);
     const SinkRecord* tapSink = tap != nullptr ? table.tapSink(tap->uuid) : nullptr;
-    const SinkRecord* target = tap != nullptr ? replayTarget(proc, *tap) : nullptr;
+    const SinkRecord* target = tap != nullptr ? replaySink(proc, *tap) : nullptr;
     if (tapSink == nullptr || target == nullptr || tapSink->name != tap->sinkName) {
         return;  // not yet (or no longer) there; a later change brings them
     }
@@ -88,9 +103,19 @@ void Impl::updateStreams(IOProc& proc) {
         forget(pa_stream_cork(proc.capture, silent ? 1 : 0, nullptr, nullptr));
         forget(pa_stream_cork(proc.playback, silent ? 1 : 0, nullptr, nullptr));
         if (silent) {
-            // What waits would be stale when the application plays again.
+            // What waits would be stale when the application plays again,
+            // and a longer target is not needed once it does.
             forget(pa_stream_flush(proc.playback, nullptr, nullptr));
-            proc.pendingSize = 0;
+            proc.pending.clear();
+            if (const auto target = proc.target.restart(std::chrono::steady_clock::now())) {
+                setTarget(proc, *target);
+            }
+        }
+    }
+    if (proc.ready()) {
+        // The tap's streams came or went: their period may be another now.
+        if (const auto period = tapPeriod(*tap); period != proc.period) {
+            setPeriod(proc, period);
         }
     }
 }
@@ -106,16 +131,18 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
         map.channels != sampleSpec.channels) {
         pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT);
     }
-    // The IO path's buffers, made here so that it never allocates.
+    // The IO path's buffers, made here so that it never allocates: room for
+    // the longest period, whatever the period is now.
     proc.channels = sampleSpec.channels;
     proc.frameBytes = pa_frame_size(&sampleSpec);
     proc.maxChunk = bytesFor(std::chrono::milliseconds(100), sampleSpec.rate, sampleSpec.channels);
-    // Two fragments may wait for the server beyond its own target.
-    proc.pendingCap = 2 * bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels);
-    proc.pending.assign(proc.maxChunk + proc.pendingCap, 0);
-    proc.pendingHead = 0;
-    proc.pendingSize = 0;
+    proc.period = tapPeriod(*tapOf(proc));
+    proc.pending.reset(proc.maxChunk + 2 * bytesFor(kLongestPeriods * options.fragment,
+                                                    sampleSpec.rate, sampleSpec.channels),
+                       2 * bytesFor(proc.period, sampleSpec.rate, sampleSpec.channels));
     proc.droppedBytes = 0;
+    proc.target = replayTarget(options, proc.period);
+    proc.target.restart(std::chrono::steady_clock::now());
     proc.silence.assign(proc.maxChunk / sizeof(float), 0.0f);
     proc.output.assign(proc.maxChunk / sizeof(float), 0.0f);
 
@@ -137,9 +164,9 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
         },
         &proc);
 
-    const auto fragment = static_cast<std::uint32_t>(
-        bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels));
-    pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, fragment};
+    const auto period =
+        static_cast<std::uint32_t>(bytesFor(proc.period, sampleSpec.rate, sampleSpec.channels));
+    pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, period};
     // The capture never moves: following the default onto a monitor would
     // play our own output back into itself.
     auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
@@ -180,14 +207,15 @@ bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) 
     pa_stream_set_underflow_callback(
         proc.playback,
         [](pa_stream*, void* data) {
-            static_cast<IOProc*>(data)->impl->underflows.fetch_add(1, std::memory_order_relaxed);
+            auto* p = static_cast<IOProc*>(data);
+            p->impl->onUnderflow(*p);
         },
         &proc);
-    const auto fragment = static_cast<std::uint32_t>(
-        bytesFor(options.fragment, sampleSpec.rate, sampleSpec.channels));
-    const auto length =
-        static_cast<std::uint32_t>(bytesFor(options.target, sampleSpec.rate, sampleSpec.channels));
-    pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, fragment, kUnknownSize};
+    const auto period =
+        static_cast<std::uint32_t>(bytesFor(proc.period, sampleSpec.rate, sampleSpec.channels));
+    const auto length = static_cast<std::uint32_t>(
+        bytesFor(proc.target.current(), sampleSpec.rate, sampleSpec.channels));
+    pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, period, kUnknownSize};
     // The replay does not move either: where it plays is decided here.
     auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
     if (corked) {
@@ -206,6 +234,56 @@ std::string Impl::streamName(const IOProc& proc) const {
 void Impl::streamStateShim(pa_stream*, void* data) {
     auto* proc = static_cast<IOProc*>(data);
     proc->impl->onStreamState(*proc);
+}
+
+void Impl::onUnderflow(IOProc& proc) {
+    underflows.fetch_add(1, std::memory_order_relaxed);
+    if (const auto target = proc.target.underflow(std::chrono::steady_clock::now())) {
+        setTarget(proc, *target);
+    }
+}
+
+// The streams of a tap that most of them are content with, see ioPeriod.
+std::chrono::milliseconds Impl::tapPeriod(const Tap& tap) const {
+    std::vector<std::chrono::microseconds> latencies;
+    for (const AudioObjectID id : tap.members) {
+        if (const auto* process = table.process(id)) {
+            for (const std::uint32_t input : process->sinkInputs) {
+                if (const auto it = table.sinkInputs().find(input);
+                    it != table.sinkInputs().end()) {
+                    latencies.push_back(it->second.latency);
+                }
+            }
+        }
+    }
+    return ioPeriod(options.fragment, latencies);
+}
+
+// Sizes the running IO path for a new period: the capture's fragments, and
+// the replay's target and requests, which scale with it.
+void Impl::setPeriod(IOProc& proc, std::chrono::milliseconds period) {
+    proc.period = period;
+    proc.target = replayTarget(options, period);
+    proc.target.restart(std::chrono::steady_clock::now());
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(proc.capture);
+    const auto bytes = bytesFor(period, spec->rate, spec->channels);
+    proc.droppedBytes += proc.pending.setLimit(2 * bytes);
+    pa_buffer_attr attr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize,
+                        static_cast<std::uint32_t>(bytes)};
+    forget(pa_stream_set_buffer_attr(proc.capture, &attr, nullptr, nullptr));
+    setTarget(proc, proc.target.current());
+}
+
+void Impl::setTarget(IOProc& proc, std::chrono::milliseconds target) {
+    if (proc.playback == nullptr || pa_stream_get_state(proc.playback) != PA_STREAM_READY) {
+        return;
+    }
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(proc.playback);
+    pa_buffer_attr attr{
+        kUnknownSize, static_cast<std::uint32_t>(bytesFor(target, spec->rate, spec->channels)),
+        kUnknownSize, static_cast<std::uint32_t>(bytesFor(proc.period, spec->rate, spec->channels)),
+        kUnknownSize};
+    forget(pa_stream_set_buffer_attr(proc.playback, &attr, nullptr, nullptr));
 }
 
 void Impl::onStreamState(IOProc& proc) {

@@ -29,12 +29,14 @@
 
 #include "platform/pulse/MoveQueue.h"
 #include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/OutputRing.h"
 #include "platform/pulse/ProcessFacts.h"
 #include "platform/pulse/ProcessIdentities.h"
 #include "platform/pulse/PropertyListeners.h"
 #include "platform/pulse/PulseAudioSystem.h"
 #include "platform/pulse/PulseHandles.h"
 #include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/ReplayTarget.h"
 #include "platform/pulse/StreamOrigins.h"
 
 namespace morvale::pulse {
@@ -92,6 +94,8 @@ struct PulseAudioSystem::Impl {
         bool playbackRan = false;  // it has been ready since it was made
         bool corked = false;
         bool kicked = false;
+        ReplayTarget target{std::chrono::milliseconds(30), std::chrono::milliseconds(120),
+                            std::chrono::seconds(30)};
         // Stopping: the tapped streams go back to their own sinks while the
         // replay still plays what is left in the tap sink.
         bool handingBack = false;
@@ -99,12 +103,9 @@ struct PulseAudioSystem::Impl {
         // Buffers of the IO path, sized when the streams are made.
         std::uint32_t channels = 0;
         std::size_t frameBytes = 0;
-        std::size_t maxChunk = 0;  // bytes per IO block call at most
-        // Output the server has not asked for yet: a ring of bytes.
-        std::vector<unsigned char> pending;
-        std::size_t pendingCap = 0;
-        std::size_t pendingHead = 0;
-        std::size_t pendingSize = 0;
+        std::size_t maxChunk = 0;             // bytes per IO block call at most
+        std::chrono::milliseconds period{0};  // see ioPeriod
+        OutputRing pending;
         std::size_t droppedBytes = 0;
         std::vector<float> silence;
         std::vector<float> output;
@@ -310,13 +311,17 @@ struct PulseAudioSystem::Impl {
     const Tap* tapOf(const IOProc& proc) const;
     bool tapIsSounding(const Tap& tap) const;
     void updateStreams(IOProc& proc);
-    const SinkRecord* replayTarget(const IOProc& proc, const Tap& tap) const;
+    const SinkRecord* replaySink(const IOProc& proc, const Tap& tap) const;
     void makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& target,
                      bool corked);
     bool connectPlayback(IOProc& proc, const SinkRecord& target, bool corked);
     std::string streamName(const IOProc& proc) const;
     static void streamStateShim(pa_stream*, void* data);
     void onStreamState(IOProc& proc);
+    void onUnderflow(IOProc& proc);
+    std::chrono::milliseconds tapPeriod(const Tap& tap) const;
+    void setPeriod(IOProc& proc, std::chrono::milliseconds period);
+    void setTarget(IOProc& proc, std::chrono::milliseconds target);
     void kickTapSink(const IOProc& proc);
     static void destroyStream(pa_stream*& stream);
     void destroyStreams(IOProc& proc);
@@ -324,7 +329,6 @@ struct PulseAudioSystem::Impl {
     // ---- The IO path, on libpulse's thread (PulseIOPath.cpp) ----
     void onCaptured(IOProc& proc);
     void runBlock(IOProc& proc, const void* input, std::size_t length);
-    static void queueOutput(IOProc& proc, const unsigned char* data, std::size_t length);
     void drainOutput(IOProc& proc);
 
     // ---- Property reads (PulseLookup.cpp) ----

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +22,8 @@ inline constexpr const char* kOwnerStartKey = "morvale.owner.start";
 inline constexpr const char* kRestoreIdKey = "module-stream-restore.id";
 inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
 inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
+// PipeWire names the period a stream asks for here: "1920/48000".
+inline constexpr const char* kNodeLatencyKey = "node.latency";
 // Every tap sink's name starts with this; the rest makes it unique.
 inline constexpr const char* kTapSinkPrefix = "morvale_tap_";
 
@@ -46,6 +52,23 @@ inline std::string moduleArgumentText(std::string_view name) {
 // the other.
 inline bool servedByPipeWire(std::string_view serverName) {
     return serverName.find("on PipeWire") != std::string_view::npos;
+}
+
+// The period in a "frames/rate" text such as PipeWire's node.latency; absent
+// for anything else. The text comes from another client: read strictly.
+inline std::optional<std::chrono::microseconds> periodOf(std::string_view text) {
+    std::uint32_t frames = 0;
+    std::uint32_t rate = 0;
+    const char* end = text.data() + text.size();
+    const auto first = std::from_chars(text.data(), end, frames);
+    if (first.ec != std::errc() || first.ptr == end || *first.ptr != '/') {
+        return std::nullopt;
+    }
+    const auto second = std::from_chars(first.ptr + 1, end, rate);
+    if (second.ec != std::errc() || second.ptr != end || rate == 0) {
+        return std::nullopt;
+    }
+    return std::chrono::microseconds(std::uint64_t{frames} * 1'000'000 / rate);
 }
 
 }  // namespace morvale::pulse
