@@ -300,6 +300,34 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
     EXPECT_TRUE(tapSinks().empty());
 }
 
+// A short sound of a tapped application (eight streams that keep two
+// seconds queued, as paplay's do, so that the tap runs in longer periods)
+// ends as soon as it would on its own sink: players that lingered in a tap
+// sink piled up until the server refused connections.
+TEST_F(PulseBackend, AOneSecondSoundOfATappedApplicationEndsInTime) {
+    auto hw = connect();
+    const auto playFor1s = [&](bool tapped) {
+        auto sound = player({"--corked", "--for=1000", "--streams=8", "--server-buffer"});
+        std::unique_ptr<TapSession> session;
+        if (tapped) {
+            session = tap(*hw, sound->pid(), 0.5f);
+            EXPECT_TRUE(isTapSink(server.sinkOfClientPid(sound->pid()).value_or("")));
+        }
+        sound->signal(SIGUSR2);
+        EXPECT_TRUE(sound->waitForOutput("drained", 5s));
+        const std::string& said = sound->output();
+        const auto at = said.find("drained ");
+        return std::chrono::milliseconds(at == std::string::npos ? 99999
+                                                                 : std::stol(said.substr(at + 8)));
+    };
+    const auto untapped = playFor1s(false);
+    const auto tapped = playFor1s(true);
+    std::printf("a 1 s sound ended after %lld ms untapped, %lld ms tapped\n",
+                static_cast<long long>(untapped.count()), static_cast<long long>(tapped.count()));
+    EXPECT_LE(tapped, untapped + 100ms);
+    EXPECT_LE(tapped, 1300ms);
+}
+
 // A new process of a tapped application is at the tap's gain from its first
 // sound: the tap takes it in by who it is (by bundle ID, or by name where it
 // has none) as soon as its stream appears, with nobody listing it, as when
