@@ -1,4 +1,4 @@
-// Measures a tap on a private PulseAudio server (started and ended here):
+// Measures a tap on a private sound server (started and ended here):
 //   - added latency: a test client plays a click every 200 ms; the onset phase
 //     of the clicks on the output's monitor is compared without and with a
 //     tap at gain 1 (and again after the tap is stopped, as a check that
@@ -6,11 +6,17 @@
 //   - underflows of the replay streams per minute after start-up, and the
 //     frames left out to keep the output queue bounded;
 //   - CPU of this process and of the server per active tap, against the same
-//     clients playing untapped.
+//     clients playing untapped;
+//   - with --streams N: the server's CPU for one application playing N
+//     streams that keep two seconds of audio in the server (as paplay's do),
+//     untapped and then tapped in one session;
+//   - with --load S: dropouts of a tapped and an untapped stream, recorded
+//     side by side on two outputs while stress-ng keeps twice as many
+//     workers busy as there are cores, for S seconds.
 // Usage: morvale_pulse_latency [--seconds N (default 30)] [--taps N (default 1)]
+//                              [--streams N] [--load S] [--fragment MS] [--target MS]
 // The helper player is looked for next to the test executables
 // (<build>/tests/pulse/morvale_pulse_test_player).
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,6 +91,9 @@ double cpuSeconds(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string stat;
     std::getline(in, stat);
+    if (stat.empty()) {
+        return 0;
+    }
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
     std::string field;
     double ticks = 0;
@@ -96,17 +105,33 @@ double cpuSeconds(pid_t pid) {
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+double cpuSeconds(const std::vector<pid_t>& pids) {
+    double sum = 0;
+    for (const pid_t pid : pids) {
+        sum += cpuSeconds(pid);
+    }
+    return sum;
+}
+
 struct Cpu {
     double self;
     double server;
 };
 
-Cpu measureCpu(pid_t server, std::chrono::seconds span) {
-    const double s0 = cpuSeconds(::getpid()), v0 = cpuSeconds(server);
+// Percent of one core over the next `span`.
+Cpu measureCpu(const PulseServer& server, std::chrono::seconds span) {
+    const double s0 = cpuSeconds(::getpid()), v0 = cpuSeconds(server.pids());
     std::this_thread::sleep_for(span);
     const double seconds = static_cast<double>(span.count());
     return {(cpuSeconds(::getpid()) - s0) / seconds * 100.0,
-            (cpuSeconds(server) - v0) / seconds * 100.0};
+            (cpuSeconds(server.pids()) - v0) / seconds * 100.0};
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one;
+    in >> one;
+    return one;
 }
 
 class Processes final : public ProcessInfo, public RunningApplications {
@@ -132,65 +157,82 @@ std::string playerPath() {
     return "morvale_pulse_test_player";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Settings {
     int seconds = 30;
     int taps = 1;
-    for (int i = 1; i + 1 < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--seconds")
-            seconds = std::max(5, std::stoi(argv[i + 1]));
-        if (arg == "--taps")
-            taps = std::max(1, std::stoi(argv[i + 1]));
+    int streams = 0;
+    int load = 0;
+    pulse::PulseAudioSystem::Options backend;
+};
+
+// A backend on the server and the clients it taps.
+class Bench {
+public:
+    Bench(const PulseServer& server, const Settings& settings) {
+        auto options = settings.backend;
+        options.server = server.address();
+        hw_ = std::make_unique<pulse::PulseAudioSystem>(identifier_, options);
+        device_ = CA::defaultOutputDevice(*hw_);
+        uid_ = CA::string(*hw_, device_, kDeviceUID).value_or("");
     }
 
+    std::unique_ptr<Child> start(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), playerPath());
+        auto child = std::make_unique<Child>(arguments);
+        if (!child->waitForOutput("ready", 10s)) {
+            std::fprintf(stderr, "the test player did not start (%s)\n", arguments[0].c_str());
+            std::exit(1);
+        }
+        return child;
+    }
+
+    std::vector<AudioObjectID> objectsOf(pid_t pid) {
+        std::vector<AudioObjectID> objects;
+        eventually(
+            [&] {
+                objects.clear();
+                for (const auto& p : AudioProcess::all({*hw_, processes_, processes_})) {
+                    if (p.pid == pid) {
+                        objects.push_back(p.objectID);
+                    }
+                }
+                return !objects.empty();
+            },
+            5s);
+        return objects;
+    }
+
+    std::unique_ptr<TapSession> tap(pid_t pid, float gain) {
+        return std::make_unique<TapSession>(*hw_, objectsOf(pid), device_, uid_, gain);
+    }
+
+    pulse::PulseAudioSystem& hw() { return *hw_; }
+
+private:
+    FakeIdentifier identifier_;
+    Processes processes_;
+    std::unique_ptr<pulse::PulseAudioSystem> hw_;
+    AudioObjectID device_ = 0;
+    std::string uid_;
+};
+
+void latencyAndCpuPerTap(const Settings& settings) {
     PulseServer server;
-    const std::string player = playerPath();
+    Bench bench(server, settings);
     std::vector<std::unique_ptr<Child>> clients;
-    clients.push_back(std::make_unique<Child>(std::vector<std::string>{player, "--click"}));
-    for (int i = 1; i < taps; ++i) {
+    clients.push_back(bench.start({"--click"}));
+    for (int i = 1; i < settings.taps; ++i) {
         // Further tapped clients play a quiet tone under the clicks.
-        clients.push_back(
-            std::make_unique<Child>(std::vector<std::string>{player, "--amplitude=0.01"}));
-    }
-    for (auto& c : clients) {
-        if (!c->waitForOutput("ready", 5s)) {
-            std::fprintf(stderr, "the test player did not start (%s)\n", player.c_str());
-            return 1;
-        }
+        clients.push_back(bench.start({"--amplitude=0.01"}));
     }
 
-    FakeIdentifier identifier;
-    pulse::PulseAudioSystem::Options options;
-    options.server = server.address();
-    pulse::PulseAudioSystem hw(identifier, options);
-    Processes processes;
-    std::vector<std::vector<AudioObjectID>> objects(clients.size());
-    eventually([&] {
-        const auto snapshot = AudioProcess::all({hw, processes, processes});
-        bool all = true;
-        for (std::size_t i = 0; i < clients.size(); ++i) {
-            objects[i].clear();
-            for (const auto& p : snapshot) {
-                if (p.pid == clients[i]->pid())
-                    objects[i].push_back(p.objectID);
-            }
-            all = all && !objects[i].empty();
-        }
-        return all;
-    });
-    const AudioObjectID device = CA::defaultOutputDevice(hw);
-    const std::string uid = CA::string(hw, device, kDeviceUID).value_or("");
-
-    // ---- Latency ----
     double direct = NAN, tapped = NAN, after = NAN;
     {
         Recorder recorder(server.address(), "speakers.monitor");
         std::this_thread::sleep_for(500ms);
         direct = measurePhase(recorder, 3s);
         {
-            TapSession session(hw, objects[0], device, uid, 1.0f);
+            const auto session = bench.tap(clients[0]->pid(), 1.0f);
             std::this_thread::sleep_for(1s);
             tapped = measurePhase(recorder, 3s);
         }
@@ -198,22 +240,24 @@ int main(int argc, char** argv) {
         after = measurePhase(recorder, 3s);
     }
 
-    // ---- CPU and underflows ----
-    const auto window = std::chrono::seconds(seconds);
-    const Cpu untapped = measureCpu(server.pid(), window);
+    const auto window = std::chrono::seconds(settings.seconds);
+    const Cpu untapped = measureCpu(server, window);
     std::vector<std::unique_ptr<TapSession>> sessions;
-    for (const auto& o : objects) {
-        sessions.push_back(std::make_unique<TapSession>(hw, o, device, uid, 0.5f));
+    for (const auto& client : clients) {
+        sessions.push_back(bench.tap(client->pid(), 0.5f));
     }
     std::this_thread::sleep_for(1s);  // start-up
-    const auto before = hw.ioStats();
-    const Cpu withTaps = measureCpu(server.pid(), window);
-    const auto stats = hw.ioStats();
+    const auto before = bench.hw().ioStats();
+    const Cpu withTaps = measureCpu(server, window);
+    const auto stats = bench.hw().ioStats();
     sessions.clear();
 
-    const double minutes = static_cast<double>(seconds) / 60.0;
-    std::printf("%s private server, %d tap(s), %d s windows\n",
-                PulseServer::onPipeWire() ? "PipeWire" : "PulseAudio", taps, seconds);
+    const double minutes = static_cast<double>(settings.seconds) / 60.0;
+    const int taps = settings.taps;
+    std::printf("%s private server, %d tap(s), %d s windows, load average %s\n",
+                PulseServer::onPipeWire() ? "PipeWire" : "PulseAudio", taps, settings.seconds,
+                loadAverage().c_str());
+    std::printf("IO thread real-time                    %6s\n", stats.realtime ? "yes" : "no");
     std::printf("added latency of a tap (click onset)   %6.1f ms\n", phaseShiftMs(direct, tapped));
     std::printf("after the tap stopped (check: ~0)      %6.1f ms\n", phaseShiftMs(direct, after));
     std::printf("underflows per minute after start-up   %6.1f\n",
@@ -221,12 +265,152 @@ int main(int argc, char** argv) {
     std::printf("frames left out per minute (bounding)  %6.0f\n",
                 static_cast<double>(stats.droppedFrames - before.droppedFrames) / minutes);
     std::printf("frames captured per second             %6.0f\n",
-                static_cast<double>(stats.frames - before.frames) / seconds);
+                static_cast<double>(stats.frames - before.frames) / settings.seconds);
     std::printf("IO block calls per second              %6.1f\n",
-                static_cast<double>(stats.fragments - before.fragments) / seconds);
+                static_cast<double>(stats.fragments - before.fragments) / settings.seconds);
     std::printf("CPU, this process, per tap             %6.2f %% of a core (untapped %.2f %%)\n",
                 (withTaps.self - untapped.self) / taps, untapped.self);
     std::printf("CPU, server, per tap                   %6.2f %% of a core (untapped %.2f %%)\n",
                 (withTaps.server - untapped.server) / taps, untapped.server);
+}
+
+void cpuOfManyStreams(const Settings& settings) {
+    PulseServer server;
+    Bench bench(server, settings);
+    const auto crowd = bench.start(
+        {"--streams=" + std::to_string(settings.streams), "--server-buffer", "--amplitude=0.01"});
+    const auto window = std::chrono::seconds(settings.seconds);
+    std::this_thread::sleep_for(2s);
+    const Cpu untapped = measureCpu(server, window);
+    const auto session = bench.tap(crowd->pid(), 0.5f);
+    std::this_thread::sleep_for(2s);
+    const auto before = bench.hw().ioStats();
+    const Cpu tapped = measureCpu(server, window);
+    const auto stats = bench.hw().ioStats();
+    std::printf(
+        "%s private server, one application with %d streams, %d s windows, load average %s\n",
+        PulseServer::onPipeWire() ? "PipeWire" : "PulseAudio", settings.streams, settings.seconds,
+        loadAverage().c_str());
+    std::printf("CPU, server, untapped                  %6.2f %% of a core\n", untapped.server);
+    std::printf(
+        "CPU, server, tapped                    %6.2f %% of a core (%.3f %% per stream more)\n",
+        tapped.server, (tapped.server - untapped.server) / settings.streams);
+    std::printf("CPU, this process, tapped              %6.2f %% of a core\n", tapped.self);
+    std::printf("underflows while tapped                %6llu\n",
+                static_cast<unsigned long long>(stats.underflows - before.underflows));
+}
+
+// What a listener notices of a sine recording: 20 ms windows whose level
+// fell below half the usual one, and stretches of silence of 1 ms or more.
+struct Dropouts {
+    std::size_t windows = 0;
+    std::size_t dipped = 0;
+    std::size_t gaps = 0;
+    double longestGapMs = 0;
+};
+
+Dropouts dropoutsOf(const std::vector<float>& samples, std::size_t fromFrame) {
+    constexpr std::size_t kWindow = Recorder::kRate / 50;
+    constexpr std::size_t kGap = Recorder::kRate / 1000;
+    std::vector<double> levels;
+    for (std::size_t f = fromFrame; f + kWindow <= samples.size() / 2; f += kWindow) {
+        double sum = 0;
+        for (std::size_t i = f; i < f + kWindow; ++i) {
+            sum += static_cast<double>(samples[2 * i]) * static_cast<double>(samples[2 * i]);
+        }
+        levels.push_back(std::sqrt(sum / kWindow));
+    }
+    Dropouts d;
+    const double usual = median(levels);
+    d.windows = levels.size();
+    d.dipped = static_cast<std::size_t>(
+        std::count_if(levels.begin(), levels.end(), [&](double l) { return l < usual / 2; }));
+    std::size_t quiet = 0;
+    for (std::size_t f = fromFrame; f <= samples.size() / 2; ++f) {
+        if (f < samples.size() / 2 && std::fabs(samples[2 * f]) < 1e-3f) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= kGap) {
+            ++d.gaps;
+            d.longestGapMs =
+                std::max(d.longestGapMs, 1000.0 * static_cast<double>(quiet) / Recorder::kRate);
+        }
+        quiet = 0;
+    }
+    return d;
+}
+
+void dropoutsUnderLoad(const Settings& settings) {
+    PulseServer::Config config;
+    config.secondSink = true;
+    PulseServer server(config);
+    Bench bench(server, settings);
+    // The tapped stream is replayed to "speakers"; the untapped one plays
+    // to "headphones" on its own.
+    const auto tappedPlayer = bench.start({"--device=speakers"});
+    const auto untappedPlayer = bench.start({"--device=headphones"});
+    const auto session = bench.tap(tappedPlayer->pid(), 1.0f);
+    Recorder tapped(server.address(), "speakers.monitor");
+    Recorder untapped(server.address(), "headphones.monitor");
+    std::this_thread::sleep_for(1s);
+    const std::string background = loadAverage();
+    const std::size_t tappedFrom = tapped.samples().size() / 2;
+    const std::size_t untappedFrom = untapped.samples().size() / 2;
+    const auto before = bench.hw().ioStats();
+    const unsigned workers = 2 * std::max(1u, std::thread::hardware_concurrency());
+    {
+        Child stress({"stress-ng", "--quiet", "--cpu", std::to_string(workers), "--timeout",
+                      std::to_string(settings.load) + "s"});
+        std::this_thread::sleep_for(std::chrono::seconds(settings.load));
+    }
+    std::this_thread::sleep_for(500ms);  // what was played is recorded
+    const auto stats = bench.hw().ioStats();
+    const Dropouts t = dropoutsOf(tapped.samples(), tappedFrom);
+    const Dropouts u = dropoutsOf(untapped.samples(), untappedFrom);
+    std::printf(
+        "%s private server, stress-ng --cpu %u for %d s, load average before %s, after %s\n",
+        PulseServer::onPipeWire() ? "PipeWire" : "PulseAudio", workers, settings.load,
+        background.c_str(), loadAverage().c_str());
+    std::printf("                                        tapped   untapped\n");
+    std::printf("20 ms windows below half level       %5zu/%zu %5zu/%zu\n", t.dipped, t.windows,
+                u.dipped, u.windows);
+    std::printf("gaps of 1 ms or more                   %6zu   %6zu\n", t.gaps, u.gaps);
+    std::printf("longest gap                            %6.1f   %6.1f ms\n", t.longestGapMs,
+                u.longestGapMs);
+    std::printf("replay underflows                      %6llu\n",
+                static_cast<unsigned long long>(stats.underflows - before.underflows));
+    std::printf("replay frames left out (bounding)      %6llu\n",
+                static_cast<unsigned long long>(stats.droppedFrames - before.droppedFrames));
+    std::printf("IO thread real-time                    %6s\n", stats.realtime ? "yes" : "no");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const std::string arg = argv[i];
+        const int value = std::atoi(argv[i + 1]);
+        if (arg == "--seconds")
+            settings.seconds = std::max(5, value);
+        if (arg == "--taps")
+            settings.taps = std::max(1, value);
+        if (arg == "--streams")
+            settings.streams = std::max(1, value);
+        if (arg == "--load")
+            settings.load = std::max(5, value);
+        if (arg == "--fragment")
+            settings.backend.fragment = std::chrono::milliseconds(std::max(1, value));
+        if (arg == "--target")
+            settings.backend.target = std::chrono::milliseconds(std::max(1, value));
+    }
+    if (settings.load > 0) {
+        dropoutsUnderLoad(settings);
+    } else if (settings.streams > 0) {
+        cpuOfManyStreams(settings);
+    } else {
+        latencyAndCpuPerTap(settings);
+    }
     return 0;
 }
