@@ -25,12 +25,20 @@ std::size_t bytesFor(std::chrono::milliseconds span, std::uint32_t rate, std::ui
     return std::max<std::size_t>(frames, 1) * channels * sizeof(float);
 }
 
-// The replay's target for a period: the shortest scales with the period, and
-// may grow to four times that under load.
+// The replay's shortest target for a period: room for a whole period's
+// burst on top of the target at the shortest period. It may grow to four
+// times that under load.
 ReplayTarget replayTarget(const PulseAudioSystem::Options& options,
                           std::chrono::milliseconds period) {
-    const auto scale = std::max<std::int64_t>(1, period / options.fragment);
-    return ReplayTarget(scale * options.target, kLongestTarget * scale * options.target, kCalm);
+    const auto shortest = options.target + std::max(period - options.fragment, {});
+    return ReplayTarget(shortest, kLongestTarget * shortest, kCalm);
+}
+
+// How much the replay asks for at a time: half a period (PipeWire runs the
+// replay in periods twice that long), at least the shortest period.
+std::chrono::milliseconds replayRequest(const PulseAudioSystem::Options& options,
+                                        std::chrono::milliseconds period) {
+    return std::max(options.fragment, period / 2);
 }
 
 }  // namespace
@@ -215,7 +223,9 @@ bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) 
         static_cast<std::uint32_t>(bytesFor(proc.period, sampleSpec.rate, sampleSpec.channels));
     const auto length = static_cast<std::uint32_t>(
         bytesFor(proc.target.current(), sampleSpec.rate, sampleSpec.channels));
-    pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, period, kUnknownSize};
+    const auto request = static_cast<std::uint32_t>(
+        bytesFor(replayRequest(options, proc.period), sampleSpec.rate, sampleSpec.channels));
+    pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, request, kUnknownSize};
     // The replay does not move either: where it plays is decided here.
     auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
     if (corked) {
@@ -260,7 +270,7 @@ std::chrono::milliseconds Impl::tapPeriod(const Tap& tap) const {
 }
 
 // Sizes the running IO path for a new period: the capture's fragments, and
-// the replay's target and requests, which scale with it.
+// the replay's target and requests, which follow it.
 void Impl::setPeriod(IOProc& proc, std::chrono::milliseconds period) {
     proc.period = period;
     proc.target = replayTarget(options, period);
@@ -279,9 +289,10 @@ void Impl::setTarget(IOProc& proc, std::chrono::milliseconds target) {
         return;
     }
     const pa_sample_spec* spec = pa_stream_get_sample_spec(proc.playback);
+    const auto request = replayRequest(options, proc.period);
     pa_buffer_attr attr{
         kUnknownSize, static_cast<std::uint32_t>(bytesFor(target, spec->rate, spec->channels)),
-        kUnknownSize, static_cast<std::uint32_t>(bytesFor(proc.period, spec->rate, spec->channels)),
+        kUnknownSize, static_cast<std::uint32_t>(bytesFor(request, spec->rate, spec->channels)),
         kUnknownSize};
     forget(pa_stream_set_buffer_attr(proc.playback, &attr, nullptr, nullptr));
 }
