@@ -15,6 +15,7 @@
 //     workers busy as there are cores, for S seconds.
 // Usage: morvale_pulse_latency [--seconds N (default 30)] [--taps N (default 1)]
 //                              [--streams N] [--load S] [--fragment MS] [--target MS]
+//                              [--no-realtime]
 // The helper player is looked for next to the test executables
 // (<build>/tests/pulse/morvale_pulse_test_player).
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,9 +181,10 @@ public:
     std::unique_ptr<Child> start(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), playerPath());
         auto child = std::make_unique<Child>(arguments);
-        if (!child->waitForOutput("ready", 10s)) {
-            std::fprintf(stderr, "the test player did not start (%s)\n", arguments[0].c_str());
-            std::exit(1);
+        if (!child->waitForOutput("ready", 20s)) {
+            // Thrown, not exited: the server and the clients started so far
+            // are ended on the way out.
+            throw std::runtime_error("the test player did not start (" + arguments[0] + ")");
         }
         return child;
     }
@@ -389,8 +392,12 @@ void dropoutsUnderLoad(const Settings& settings) {
 
 int main(int argc, char** argv) {
     Settings settings;
-    for (int i = 1; i + 1 < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--no-realtime")
+            settings.backend.realtime = false;
+        if (i + 1 == argc)
+            break;
         const int value = std::atoi(argv[i + 1]);
         if (arg == "--seconds")
             settings.seconds = std::max(5, value);
@@ -405,12 +412,17 @@ int main(int argc, char** argv) {
         if (arg == "--target")
             settings.backend.target = std::chrono::milliseconds(std::max(1, value));
     }
-    if (settings.load > 0) {
-        dropoutsUnderLoad(settings);
-    } else if (settings.streams > 0) {
-        cpuOfManyStreams(settings);
-    } else {
-        latencyAndCpuPerTap(settings);
+    try {
+        if (settings.load > 0) {
+            dropoutsUnderLoad(settings);
+        } else if (settings.streams > 0) {
+            cpuOfManyStreams(settings);
+        } else {
+            latencyAndCpuPerTap(settings);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
     }
     return 0;
 }
