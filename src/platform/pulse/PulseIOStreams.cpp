@@ -219,8 +219,6 @@ bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) 
             p->impl->onUnderflow(*p);
         },
         &proc);
-    const auto period =
-        static_cast<std::uint32_t>(bytesFor(proc.period, sampleSpec.rate, sampleSpec.channels));
     const auto length = static_cast<std::uint32_t>(
         bytesFor(proc.target.current(), sampleSpec.rate, sampleSpec.channels));
     const auto request = static_cast<std::uint32_t>(
