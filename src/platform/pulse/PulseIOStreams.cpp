@@ -99,7 +99,7 @@ void Impl::updateStreams(IOProc& proc) {
         // the replay follows, and the capture runs on, so they stay captured
         // meanwhile.
         destroyStream(proc.playback);
-        proc.pendingSize = 0;
+        proc.pending.clear();
         if (!connectPlayback(proc, *target, proc.corked)) {
             proc.failure = kAudioHardwareUnspecifiedError;
             destroyStreams(proc);
@@ -115,8 +115,8 @@ void Impl::updateStreams(IOProc& proc) {
             // and a longer target is not needed once it does.
             forget(pa_stream_flush(proc.playback, nullptr, nullptr));
             proc.pending.clear();
-            if (const auto target = proc.target.restart(std::chrono::steady_clock::now())) {
-                setTarget(proc, *target);
+            if (const auto shorter = proc.target.restart(std::chrono::steady_clock::now())) {
+                setTarget(proc, *shorter);
             }
         }
     }
