@@ -283,7 +283,10 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
     ASSERT_EQ(tapSinks().size(), 1u);
     const auto at = [&](double gain) { return std::abs(level() / direct - gain) < 0.03; };
     ASSERT_TRUE(eventually([&] { return onlyOn(tapSinks().front()); }, settle + 2s));
-    EXPECT_TRUE(eventually([&] { return at(0.25); }, settle));
+    // Levels are read over half a second each; on a starved machine a dropout
+    // can spoil one reading, so they get a few tries.
+    const auto levelSettle = std::max<std::chrono::milliseconds>(settle, 5s);
+    EXPECT_TRUE(eventually([&] { return at(0.25); }, levelSettle));
 
     // Quitting: every session stops, then the backend goes.
     const auto quit = std::chrono::steady_clock::now();
@@ -296,7 +299,7 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     EXPECT_LT(took, settle);
     EXPECT_TRUE(server.processAlive());
-    EXPECT_TRUE(eventually([&] { return at(1.0); }, settle));
+    EXPECT_TRUE(eventually([&] { return at(1.0); }, levelSettle));
     EXPECT_TRUE(tapSinks().empty());
 }
 
