@@ -18,9 +18,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # morvale_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/morvale/morvale")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The icon theme the icons go into; an audio server to work with, and Qt's
-# Wayland platform for Wayland desktops (it runs through XWayland without).
+# The icon theme the icons go into; an audio server to work with, Qt's
+# Wayland platform for Wayland desktops (it runs through XWayland without), and
+# Qt's own texts (the --help headings, standard buttons) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "hicolor-icon-theme")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, qt6-wayland, qt6-translations-l10n")
 
 include(CPack)

@@ -1,5 +1,7 @@
 #include "audio/AudioError.h"
 
+#include "platform/Translation.h"
+
 namespace morvale {
 
 MorvaleError::MorvaleError(std::string domain, std::int64_t code,
@@ -12,11 +14,9 @@ MorvaleError::MorvaleError(std::string domain, std::int64_t code,
 }
 
 MorvaleError asError(OSStatus status, std::string_view step) {
-    std::string message = "Couldn't ";
-    message += step;
-    message += " (error ";
-    message += std::to_string(status);
-    message += ")";
+    //: %1 is the failed step, such as "create tap"; %2 the audio system's error number.
+    std::string message =
+        fillIn(translate("AudioError", "Couldn't %1 (error %2)"), {step, std::to_string(status)});
     return MorvaleError(std::string(MorvaleError::kDomain), status,
                         {{std::string(MorvaleError::kLocalizedDescriptionKey), message}});
 }

@@ -37,6 +37,7 @@ private:
 
 // The error for an audio hardware status in a named step:
 // "Couldn't <step> (error <status>)", the status as a signed decimal number.
+// The step is given in the user's language, like the text around it.
 MorvaleError asError(OSStatus status, std::string_view step);
 
 }  // namespace morvale

@@ -9,6 +9,7 @@
 #include "audio/Uuid.h"
 #include "platform/FourCC.h"
 #include "platform/StreamUsage.h"
+#include "platform/Translation.h"
 
 namespace morvale {
 
@@ -94,7 +95,7 @@ TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> proce
 
     AudioObjectID tapID = kAudioObjectUnknown;
     if (const OSStatus status = hardware_.createProcessTap(tap_, &tapID); status != kAudioNoError) {
-        throw asError(status, "create tap");
+        throw asError(status, translate("AudioError", "create tap"));
     }
     tapID_ = tapID;
 
@@ -116,7 +117,7 @@ void TapSession::startOnTap(const std::string& aggregateName, AudioObjectID outp
     AudioObjectID aggID = kAudioObjectUnknown;
     if (const OSStatus status = hardware_.createAggregateDevice(description, &aggID);
         status != kAudioNoError) {
-        throw asError(status, "create aggregate device");
+        throw asError(status, translate("AudioError", "create aggregate device"));
     }
     aggID_ = aggID;
 
@@ -130,7 +131,7 @@ void TapSession::startOnTap(const std::string& aggregateName, AudioObjectID outp
     if (const OSStatus status =
             hardware_.createIOProcIDWithBlock(&procID, aggID_, nullptr, makeDeviceIOBlock(block));
         status != kAudioNoError || procID == nullptr) {
-        throw asError(status, "create IO proc");
+        throw asError(status, translate("AudioError", "create IO proc"));
     }
     procID_ = procID;
 
@@ -139,7 +140,7 @@ void TapSession::startOnTap(const std::string& aggregateName, AudioObjectID outp
     }
 
     if (const OSStatus status = hardware_.deviceStart(aggID_, procID); status != kAudioNoError) {
-        throw asError(status, "start audio");
+        throw asError(status, translate("AudioError", "start audio"));
     }
 }
 

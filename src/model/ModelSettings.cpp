@@ -3,6 +3,7 @@
 
 #include "model/Model.h"
 #include "model/Settings.h"
+#include "platform/Translation.h"
 
 namespace morvale {
 
@@ -41,12 +42,18 @@ std::string Model::keepUnusableVolumes(std::string why) {
     const KeptCopy copy = platform_.settings.standard().keepCopy();
     if (!copy.where) {
         unkeptVolumes_ = why;
-        return "The stored volumes couldn't be used (" + why + ") nor kept aside (" + copy.failure +
-               "); they are not replaced until they can be";
+        //: %1 says why the volumes can't be used, %2 why no copy could be kept.
+        return fillIn(translate("Settings",
+                                "The stored volumes couldn't be used (%1) nor kept "
+                                "aside (%2); they are not replaced until they can be"),
+                      {why, copy.failure});
     }
     unkeptVolumes_.reset();
-    return "The stored volumes couldn't be used (" + why + "); the settings were kept as " +
-           *copy.where;
+    //: %1 says why the volumes can't be used; %2 is the copy's file.
+    return fillIn(
+        translate("Settings",
+                  "The stored volumes couldn't be used (%1); the settings were kept as %2"),
+        {why, *copy.where});
 }
 
 void Model::saveVolumes() {

@@ -1,5 +1,7 @@
 #include "model/Settings.h"
 
+#include "platform/Translation.h"
+
 namespace morvale::settings {
 
 LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored) {
@@ -8,13 +10,13 @@ LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored) {
     }
     const PlistValue::Dict* dict = stored->asDict();
     if (dict == nullptr) {
-        return {{}, "they are not a table of volumes"};
+        return {{}, translate("Settings", "they are not a table of volumes")};
     }
     Volumes volumes;
     for (const auto& [key, value] : *dict) {
         const double* number = value.asNumber();
         if (number == nullptr) {
-            return {{}, "one of them is not a number"};
+            return {{}, translate("Settings", "one of them is not a number")};
         }
         volumes.emplace_hint(volumes.end(), key, *number);
     }

@@ -52,9 +52,9 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     name_->setFont(panelFont(TextStyle::rowName));
     playingDot_->setFixedSize(dotSize, dotSize);
     percent_->setFont(panelFont(TextStyle::valueText));
-    // Room for "100%" from the start, so that the name is not cut differently
-    // as the number changes during a drag.
-    percent_->setMinimumWidth(percent_->textWidth(QStringLiteral("100%")));
+    // Room for 100% (as the user's language writes it) from the start, so that
+    // the name is not cut differently as the number changes during a drag.
+    percent_->setMinimumWidth(percent_->textWidth(percentText(1.0)));
 
     muteButton_->setAutoRaise(true);
     // Checked while muted, so that assistive technology tells "muted" from a

@@ -54,6 +54,7 @@ ContentView::ContentView(Model& model, QWidget* parent)
       boostText_(new DigitsLabel),
       boostSlider_(new ContinuousSlider(0.0, 30.0, boostSteps)),
       helpText_(makeLabel("helpText",
+                          //: %1 is the name of the row that call audio plays in.
                           tr("During a call, set %1 to 99% and raise this until it sounds as "
                              "loud as 100%.")
                               .arg(QString::fromStdString(model.callRowName())),

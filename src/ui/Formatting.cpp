@@ -25,14 +25,14 @@ std::int64_t roundHalfAwayFromZero(double value) {
 
 QString boostText(double boostDB) {
     if (std::isnan(boostDB) || boostDB < 0.5) {
-        return QCoreApplication::translate("ContentView", "Off");
+        return QCoreApplication::translate("morvale::ui::ContentView", "Off");
     }
-    return QCoreApplication::translate("ContentView", "+%1 dB")
+    return QCoreApplication::translate("morvale::ui::ContentView", "+%1 dB")
         .arg(static_cast<qlonglong>(roundHalfAwayFromZero(boostDB)));
 }
 
 QString percentText(double volume) {
-    return QCoreApplication::translate("AppRow", "%1%")
+    return QCoreApplication::translate("morvale::ui::AppRow", "%1%")
         .arg(static_cast<qlonglong>(roundHalfAwayFromZero(volume * 100.0)));
 }
 

@@ -36,7 +36,7 @@ Qt::WindowFlags panelWindowFlags() {
 PanelWindow::PanelWindow(ContentView* content)
     : QWidget(nullptr, panelWindowFlags()), content_(content), notice_(new QLabel) {
     setObjectName(QStringLiteral("panelWindow"));
-    setWindowTitle(QStringLiteral("Morvale"));
+    setWindowTitle(tr("Morvale"));
     setAttribute(Qt::WA_QuitOnClose, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -12,12 +12,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMenu>
 #include <QProcess>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,6 +29,7 @@
 #include "ui/PanelWindow.h"
 #include "ui/Screenshot.h"
 #include "ui/SingleInstance.h"
+#include "ui/Translations.h"
 #ifdef MORVALE_HAVE_PULSE
 #include "ui/LinuxSystem.h"
 #endif
@@ -62,25 +60,16 @@ Options parse(const QApplication& app) {
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
-        QStringLiteral("file"));
+        //: The value's name in the help, as in "--screenshot <file>".
+        QCoreApplication::translate("main", "file"));
     parser.addOptions({demo, openPanel, screenshot});
     parser.process(app);
     return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
 }
 
-void installTranslations(QApplication& app) {
-    auto* qtTranslator = new QTranslator(&app);
-    if (qtTranslator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(qtTranslator);
-    }
-    // The English texts are the keys; a translation, when there is one for the
-    // user's language, is built into the program.
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("morvale"), QStringLiteral("_"),
-                         QStringLiteral(":/i18n"))) {
-        QApplication::installTranslator(translator);
-    }
+// Tells the user on standard error.
+void complain(const QString& message) {
+    std::fprintf(stderr, "morvale: %s\n", qPrintable(message));
 }
 
 // Starts the program again, with the arguments this one was given, as a new
@@ -137,7 +126,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon::fromTheme(appId, QIcon(QStringLiteral(":/app/icon.svg"))));
     // The panel window closing is not the end: the tray icon stays.
     QApplication::setQuitOnLastWindowClosed(false);
-    installTranslations(app);
+    const ui::Translations translations;
     const Options options = parse(app);
 
     // Building the platform would already touch the audio server, so a second
@@ -150,7 +139,8 @@ int main(int argc, char** argv) {
             if (instance->askRunningInstanceToOpen()) {
                 return 0;
             }
-            std::fputs("morvale: another instance runs but does not answer\n", stderr);
+            complain(
+                QCoreApplication::translate("main", "another instance runs but does not answer"));
             return 1;
         }
     }
@@ -169,7 +159,8 @@ int main(int argc, char** argv) {
             std::make_unique<ui::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
         Model::configure(linuxSystem->platform());
 #else
-        std::fputs("morvale: built without the audio backend; try --demo\n", stderr);
+        complain(
+            QCoreApplication::translate("main", "built without the audio backend; try --demo"));
         return 1;
 #endif
     }
@@ -178,7 +169,8 @@ int main(int argc, char** argv) {
     if (!options.screenshot.isEmpty()) {
         ui::ContentView view(model);
         if (!ui::saveScreenshot(view, options.screenshot, 2.0)) {
-            std::fprintf(stderr, "morvale: could not write %s\n", qPrintable(options.screenshot));
+            complain(
+                QCoreApplication::translate("main", "could not write %1").arg(options.screenshot));
             return 1;
         }
         model.stopAll();
@@ -218,7 +210,7 @@ int main(int argc, char** argv) {
     if (restartWanted) {
         instance.reset();  // the new start is to be the running instance
         if (!startAgain(arguments)) {
-            std::fputs("morvale: could not start again\n", stderr);
+            complain(QCoreApplication::translate("main", "could not start again"));
             return 1;
         }
     }

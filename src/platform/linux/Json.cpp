@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "audio/Utf8.h"
+#include "platform/Translation.h"
 
 namespace morvale::linux_desktop {
 
@@ -54,9 +56,12 @@ public:
                 result.value = std::move(value);
                 return result;
             }
-            fail("unexpected text after the value");
+            fail(translate("Json", "unexpected text after the value"));
         }
-        result.error = where() + ": " + error_;
+        const auto [line, column] = where();
+        //: Where a settings file goes wrong (%1, %2), and what is wrong there (%3).
+        result.error = fillIn(translate("Json", "line %1, column %2: %3"),
+                              {std::to_string(line), std::to_string(column), error_});
         return result;
     }
 
@@ -72,7 +77,8 @@ private:
         return false;
     }
 
-    std::string where() const {
+    // The line and column of the reading position, from 1.
+    std::pair<std::size_t, std::size_t> where() const {
         std::size_t line = 1;
         std::size_t column = 1;
         for (std::size_t i = 0; i < pos_ && i < text_.size(); ++i) {
@@ -83,7 +89,7 @@ private:
                 ++column;
             }
         }
-        return "line " + std::to_string(line) + ", column " + std::to_string(column);
+        return {line, column};
     }
 
     bool atEnd() const { return pos_ >= text_.size(); }
@@ -97,7 +103,7 @@ private:
 
     bool literal(std::string_view word) {
         if (text_.substr(pos_, word.size()) != word) {
-            return fail("unknown word");
+            return fail(translate("Json", "unknown word"));
         }
         pos_ += word.size();
         return true;
@@ -124,18 +130,19 @@ private:
                 out = PlistValue(false);
                 return literal("false");
             case 'n':
-                return fail("null is not a storable value");
+                return fail(translate("Json", "null is not a storable value"));
             default:
                 if (peek() == '-' || (peek() >= '0' && peek() <= '9')) {
                     return readNumber(out);
                 }
-                return fail(atEnd() ? "unexpected end of text" : "unexpected character");
+                return fail(atEnd() ? translate("Json", "unexpected end of text")
+                                    : translate("Json", "unexpected character"));
         }
     }
 
     bool readObject(PlistValue& out, int depth) {
         if (depth > kJsonMaxDepth) {
-            return fail("nested too deeply");
+            return fail(translate("Json", "nested too deeply"));
         }
         ++pos_;
         PlistValue::Dict dict;
@@ -148,7 +155,7 @@ private:
         for (;;) {
             skipSpace();
             if (peek() != '"') {
-                return fail("expected a key in quotes");
+                return fail(translate("Json", "expected a key in quotes"));
             }
             const std::size_t keyAt = pos_;
             std::string key;
@@ -157,7 +164,7 @@ private:
             }
             skipSpace();
             if (peek() != ':') {
-                return fail("expected ':'");
+                return fail(translate("Json", "expected ':'"));
             }
             ++pos_;
             skipSpace();
@@ -167,7 +174,7 @@ private:
             }
             if (!dict.emplace(std::move(key), std::move(item)).second) {
                 pos_ = keyAt;
-                return fail("the same key appears twice");
+                return fail(translate("Json", "the same key appears twice"));
             }
             skipSpace();
             if (peek() == ',') {
@@ -179,13 +186,13 @@ private:
                 out = PlistValue(std::move(dict));
                 return true;
             }
-            return fail("expected ',' or '}'");
+            return fail(translate("Json", "expected ',' or '}'"));
         }
     }
 
     bool readArray(PlistValue& out, int depth) {
         if (depth > kJsonMaxDepth) {
-            return fail("nested too deeply");
+            return fail(translate("Json", "nested too deeply"));
         }
         ++pos_;
         PlistValue::List list;
@@ -212,13 +219,13 @@ private:
                 out = PlistValue(std::move(list));
                 return true;
             }
-            return fail("expected ',' or ']'");
+            return fail(translate("Json", "expected ',' or ']'"));
         }
     }
 
     bool readHex4(std::uint32_t& out) {
         if (pos_ + 4 > text_.size()) {
-            return fail("incomplete \\u escape");
+            return fail(translate("Json", "incomplete \\u escape"));
         }
         out = 0;
         for (int i = 0; i < 4; ++i) {
@@ -231,7 +238,7 @@ private:
             } else if (c >= 'A' && c <= 'F') {
                 digit = static_cast<std::uint32_t>(c - 'A' + 10);
             } else {
-                return fail("bad \\u escape");
+                return fail(translate("Json", "bad \\u escape"));
             }
             out = out * 16 + digit;
         }
@@ -240,7 +247,7 @@ private:
 
     bool readEscape(std::string& out) {
         if (atEnd()) {
-            return fail("unexpected end of text");
+            return fail(translate("Json", "unexpected end of text"));
         }
         const char c = text_[pos_++];
         switch (c) {
@@ -271,26 +278,26 @@ private:
             case 'u':
                 break;
             default:
-                return fail("unknown escape");
+                return fail(translate("Json", "unknown escape"));
         }
         std::uint32_t cp = 0;
         if (!readHex4(cp)) {
             return false;
         }
         if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            return fail("a low surrogate without a high one");
+            return fail(translate("Json", "a low surrogate without a high one"));
         }
         if (cp >= 0xD800 && cp <= 0xDBFF) {
             std::uint32_t low = 0;
             if (text_.substr(pos_, 2) != "\\u") {
-                return fail("a high surrogate without a low one");
+                return fail(translate("Json", "a high surrogate without a low one"));
             }
             pos_ += 2;
             if (!readHex4(low)) {
                 return false;
             }
             if (low < 0xDC00 || low > 0xDFFF) {
-                return fail("a high surrogate without a low one");
+                return fail(translate("Json", "a high surrogate without a low one"));
             }
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
         }
@@ -303,7 +310,7 @@ private:
         const std::size_t start = pos_;
         for (;;) {
             if (atEnd()) {
-                return fail("a string without its closing quote");
+                return fail(translate("Json", "a string without its closing quote"));
             }
             const char c = text_[pos_];
             if (c == '"') {
@@ -311,7 +318,7 @@ private:
                 break;
             }
             if (static_cast<unsigned char>(c) < 0x20) {
-                return fail("a control character inside a string");
+                return fail(translate("Json", "a control character inside a string"));
             }
             if (c == '\\') {
                 ++pos_;
@@ -325,7 +332,7 @@ private:
         }
         if (!isValidUtf8(out)) {
             pos_ = start;
-            return fail("text that is not UTF-8");
+            return fail(translate("Json", "text that is not UTF-8"));
         }
         return true;
     }
@@ -347,12 +354,12 @@ private:
         if (peek() == '0') {
             ++pos_;
         } else if (digits() == 0) {
-            return fail("bad number");
+            return fail(translate("Json", "bad number"));
         }
         if (peek() == '.') {
             ++pos_;
             if (digits() == 0) {
-                return fail("bad number");
+                return fail(translate("Json", "bad number"));
             }
         }
         if (peek() == 'e' || peek() == 'E') {
@@ -361,7 +368,7 @@ private:
                 ++pos_;
             }
             if (digits() == 0) {
-                return fail("bad number");
+                return fail(translate("Json", "bad number"));
             }
         }
         double value = 0;
@@ -370,11 +377,11 @@ private:
         const auto [end, ec] = std::from_chars(first, last, value);
         if (ec == std::errc::result_out_of_range) {
             pos_ = start;
-            return fail("a number beyond the range of a double");
+            return fail(translate("Json", "a number beyond the range of a double"));
         }
         if (ec != std::errc{} || end != last) {
             pos_ = start;
-            return fail("bad number");
+            return fail(translate("Json", "bad number"));
         }
         out = PlistValue(value);
         return true;
@@ -398,8 +405,9 @@ public:
             return writeNumber(*n);
         }
         if (depth + 1 > kJsonMaxDepth) {
-            return refuse("lists and dictionaries nested more than " +
-                          std::to_string(kJsonMaxDepth) + " deep");
+            return refuse(
+                fillIn(translate("Json", "lists and dictionaries nested more than %1 deep"),
+                       {std::to_string(kJsonMaxDepth)}));
         }
         if (const auto* list = value.asList()) {
             if (list->empty()) {
@@ -456,14 +464,14 @@ private:
         if (!std::isfinite(n)) {
             // JSON has no spelling for these, and writing null or a string
             // would change the value's kind: refuse instead.
-            return refuse("a number that is not finite");
+            return refuse(translate("Json", "a number that is not finite"));
         }
         // The shortest text that reads back as exactly this double, with '.'
         // whatever LC_NUMERIC says (printf would follow the locale).
         char buffer[64];
         const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
         if (ec != std::errc{}) {
-            return refuse("a number that cannot be written");
+            return refuse(translate("Json", "a number that cannot be written"));
         }
         out.append(buffer, end);
         return true;
@@ -473,7 +481,7 @@ private:
         // The reader refuses text that is not UTF-8; writing it would make the
         // file unreadable on the next start.
         if (!isValidUtf8(s)) {
-            return refuse("text that is not UTF-8");
+            return refuse(translate("Json", "text that is not UTF-8"));
         }
         static constexpr char hex[] = "0123456789abcdef";
         out += '"';

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/Translation.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/Json.h"
 #include "platform/linux/XdgDirs.h"
@@ -66,8 +67,9 @@ void JsonSettingsStore::open() {
     if (file_.is_relative()) {
         // No home folder to keep settings in; a relative path would land
         // wherever the program happened to start.
-        openProblem_ = "Couldn't find a folder for settings: the home folder is unknown";
-        blockedReason_ = "the home folder is unknown";
+        openProblem_ = translate("Settings",
+                                 "Couldn't find a folder for settings: the home folder is unknown");
+        blockedReason_ = translate("Settings", "the home folder is unknown");
         return;
     }
     const FileContents contents = readWholeFile(file_, kMaxSettingsBytes);
@@ -76,8 +78,11 @@ void JsonSettingsStore::open() {
     }
     if (contents.error != 0) {
         const std::string why = osErrorText(contents.error);
-        openProblem_ = "Couldn't read settings from " + file_.string() + ": " + why;
-        blockedReason_ = file_.string() + " can't be read (" + why + ") and is left as it is";
+        //: %1 is the settings file, %2 the system's reason.
+        openProblem_ = fillIn(translate("Settings", "Couldn't read settings from %1: %2"),
+                              {file_.string(), why});
+        blockedReason_ = fillIn(translate("Settings", "%1 can't be read (%2) and is left as it is"),
+                                {file_.string(), why});
         return;
     }
     JsonParse parsed = parseJson(contents.text);
@@ -87,7 +92,7 @@ void JsonSettingsStore::open() {
         return;
     }
     if (parsed.value) {
-        problem = "it holds no settings object";
+        problem = translate("Settings", "it holds no settings object");
     }
     const auto aside = asideName(file_, kDamagedMark);
     std::error_code ec;
@@ -97,14 +102,20 @@ void JsonSettingsStore::open() {
         ec = std::make_error_code(std::errc::file_exists);
     }
     if (ec) {
-        openProblem_ = "Couldn't read settings from " + file_.string() + " (" + problem +
-                       ") nor move it aside: " + ec.message();
-        blockedReason_ = file_.string() + " is damaged and could not be moved aside";
+        //: %1 is the settings file, %2 what is wrong in it, %3 the system's reason.
+        openProblem_ = fillIn(
+            translate("Settings", "Couldn't read settings from %1 (%2) nor move it aside: %3"),
+            {file_.string(), problem, ec.message()});
+        blockedReason_ = fillIn(translate("Settings", "%1 is damaged and could not be moved aside"),
+                                {file_.string()});
         return;
     }
     recoveredFrom_ = *aside;
-    openProblem_ = "Couldn't read settings (" + problem + "); the file was kept as " +
-                   aside->string() + " and settings start afresh";
+    //: %1 says what is wrong in the file; %2 is the name it was kept under.
+    openProblem_ = fillIn(translate("Settings",
+                                    "Couldn't read settings (%1); the file was kept as "
+                                    "%2 and settings start afresh"),
+                          {problem, aside->string()});
 }
 
 std::optional<PlistValue> JsonSettingsStore::value(std::string_view key) const {
@@ -117,14 +128,16 @@ std::optional<PlistValue> JsonSettingsStore::value(std::string_view key) const {
 
 std::optional<std::string> JsonSettingsStore::setValue(std::string_view key, PlistValue value) {
     if (blockedReason_) {
-        return "Couldn't save settings: " + *blockedReason_;
+        return fillIn(translate("Settings", "Couldn't save settings: %1"), {*blockedReason_});
     }
     // What the file cannot hold is refused now, as it would sit in the way of
     // every later write. Checked as the file would nest it, one level down.
     const JsonText json = toJson(PlistValue(PlistValue::Dict{{std::string(key), value}}));
     if (!json.text) {
-        return "Couldn't save settings: the value for \"" + std::string(key) + "\" holds " +
-               json.error;
+        //: %1 is the setting's name, %2 what the file can't hold.
+        return fillIn(
+            translate("Settings", "Couldn't save settings: the value for \"%1\" holds %2"),
+            {key, json.error});
     }
     values_.insert_or_assign(std::string(key), std::move(value));
     unwritten_ = true;
@@ -144,14 +157,15 @@ std::optional<std::string> JsonSettingsStore::setValue(std::string_view key, Pli
 KeptCopy JsonSettingsStore::keepCopy() {
     const JsonText json = toJson(PlistValue(values_));
     if (!json.text) {
-        return {std::nullopt, "they hold " + json.error};
+        return {std::nullopt, fillIn(translate("Settings", "they hold %1"), {json.error})};
     }
     if (auto earlier = keptBefore(*json.text)) {
         return {earlier->string(), {}};
     }
     const auto name = asideName(file_, kKeptMark);
     if (!name) {
-        return {std::nullopt, "no free name beside " + file_.string()};
+        return {std::nullopt,
+                fillIn(translate("Settings", "no free name beside %1"), {file_.string()})};
     }
     if (const int error = makeFolders(file_.parent_path(), 0700)) {
         return {std::nullopt, osErrorText(error)};
@@ -197,16 +211,19 @@ void JsonSettingsStore::write() {
             writing_.saved(failure);
         }
     };
+    const auto notSaved = [&saved](std::string_view why) {
+        saved(fillIn(translate("Settings", "Couldn't save settings: %1"), {why}));
+    };
     const JsonText json = toJson(PlistValue(values_));
     if (!json.text) {
         // Every value was checked as it came; this is only a safeguard.
-        return saved("Couldn't save settings: they hold " + json.error);
+        return notSaved(fillIn(translate("Settings", "they hold %1"), {json.error}));
     }
     if (const int error = makeFolders(file_.parent_path(), 0700)) {
-        return saved("Couldn't save settings: " + osErrorText(error));
+        return notSaved(osErrorText(error));
     }
     if (auto failure = writing_.writer(file_, *json.text)) {
-        return saved("Couldn't save settings: " + *failure);
+        return notSaved(*failure);
     }
     unwritten_ = false;
     saved(std::nullopt);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/Translation.h"
 #include "platform/linux/FileIo.h"
 #include "platform/linux/KeyFile.h"
 
@@ -152,45 +153,52 @@ std::optional<std::string> XdgLoginItem::entryText() const {
 std::optional<std::string> XdgLoginItem::registerItem() {
     const auto text = entryText();
     if (!text) {
-        return "Couldn't set up opening at login: the program's name or command can't be "
-               "written into a desktop entry";
+        return translate("LoginItem",
+                         "Couldn't set up opening at login: the program's name or command can't "
+                         "be written into a desktop entry");
     }
     if (dirs_.configHome.empty()) {
-        return "Couldn't set up opening at login: the home folder is unknown";
+        return translate("LoginItem",
+                         "Couldn't set up opening at login: the home folder is unknown");
     }
     const auto path = userEntryPath();
     if (const int error = makeFolders(path.parent_path(), 0700)) {
-        return "Couldn't create " + path.parent_path().string() + ": " + osErrorText(error);
+        return fillIn(translate("LoginItem", "Couldn't create %1: %2"),
+                      {path.parent_path().string(), osErrorText(error)});
     }
     if (auto failure = replaceFileAtomically(path, *text, 0644)) {
-        return "Couldn't write " + path.string() + ": " + *failure;
+        return fillIn(translate("LoginItem", "Couldn't write %1: %2"), {path.string(), *failure});
     }
     return std::nullopt;
 }
 
 std::optional<std::string> XdgLoginItem::unregisterItem() {
     if (!isPlainFileName(entry_.appId) || dirs_.configHome.empty()) {
-        return "Couldn't turn off opening at login: the entry's location is unknown";
+        return translate("LoginItem",
+                         "Couldn't turn off opening at login: the entry's location is unknown");
     }
     const auto path = userEntryPath();
     if (systemEntryEnabled()) {
         // Removing the user's entry would let the system's one start the
         // program; a hidden entry of the same name switches it off.
         if (const int error = makeFolders(path.parent_path(), 0700)) {
-            return "Couldn't create " + path.parent_path().string() + ": " + osErrorText(error);
+            return fillIn(translate("LoginItem", "Couldn't create %1: %2"),
+                          {path.parent_path().string(), osErrorText(error)});
         }
         const std::string hidden =
             "[Desktop Entry]\nType=Application\nName=" + stringValue(entry_.name) +
             "\nHidden=true\n";
         if (auto failure = replaceFileAtomically(path, hidden, 0644)) {
-            return "Couldn't write " + path.string() + ": " + *failure;
+            return fillIn(translate("LoginItem", "Couldn't write %1: %2"),
+                          {path.string(), *failure});
         }
         return std::nullopt;
     }
     if (::unlink(path.c_str()) != 0) {
         const int error = errno;
         if (error != ENOENT) {
-            return "Couldn't remove " + path.string() + ": " + osErrorText(error);
+            return fillIn(translate("LoginItem", "Couldn't remove %1: %2"),
+                          {path.string(), osErrorText(error)});
         }
     }
     return std::nullopt;

@@ -11,6 +11,7 @@
 #include "platform/FourCC.h"
 #include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
+#include "platform/Translation.h"
 #include "platform/pulse/PulseImpl.h"
 #include "platform/pulse/Realtime.h"
 #include "platform/pulse/Watchdog.h"
@@ -127,8 +128,9 @@ std::optional<std::string> PulseAudioSystem::availabilityProblem() const {
     if (impl_->state == ConnectionState::ready) {
         return std::nullopt;
     }
-    return impl_->everReady ? "Lost the connection to the sound server; reconnecting…"
-                            : "Couldn't connect to the sound server; retrying…";
+    return impl_->everReady
+               ? translate("SoundServer", "Lost the connection to the sound server; reconnecting…")
+               : translate("SoundServer", "Couldn't connect to the sound server; retrying…");
 }
 
 bool PulseAudioSystem::hasOrphanedSinks() const {

@@ -1,0 +1,383 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>AudioError</name>
+    <message>
+        <source>Couldn&apos;t %1 (error %2)</source>
+        <extracomment>%1 is the failed step, such as &quot;create tap&quot;; %2 the audio system&apos;s error number.</extracomment>
+        <translation>%1 ist fehlgeschlagen (Fehler %2)</translation>
+    </message>
+    <message>
+        <source>create tap</source>
+        <translation>Das Anlegen des Audio-Abgriffs</translation>
+    </message>
+    <message>
+        <source>create aggregate device</source>
+        <translation>Das Anlegen des Geräteverbunds</translation>
+    </message>
+    <message>
+        <source>create IO proc</source>
+        <translation>Das Anlegen der Ein-/Ausgaberoutine</translation>
+    </message>
+    <message>
+        <source>start audio</source>
+        <translation>Das Starten der Audiowiedergabe</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopCalls</name>
+    <message>
+        <source>Calls</source>
+        <translation>Anrufe</translation>
+    </message>
+</context>
+<context>
+    <name>Json</name>
+    <message>
+        <source>unexpected text after the value</source>
+        <translation>unerwarteter Text nach dem Wert</translation>
+    </message>
+    <message>
+        <source>line %1, column %2: %3</source>
+        <extracomment>Where a settings file goes wrong (%1, %2), and what is wrong there (%3).</extracomment>
+        <translation>Zeile %1, Spalte %2: %3</translation>
+    </message>
+    <message>
+        <source>unknown word</source>
+        <translation>unbekanntes Wort</translation>
+    </message>
+    <message>
+        <source>null is not a storable value</source>
+        <translation>null ist kein speicherbarer Wert</translation>
+    </message>
+    <message>
+        <source>unexpected end of text</source>
+        <translation>unerwartetes Ende des Textes</translation>
+    </message>
+    <message>
+        <source>unexpected character</source>
+        <translation>unerwartetes Zeichen</translation>
+    </message>
+    <message>
+        <source>nested too deeply</source>
+        <translation>zu tief verschachtelt</translation>
+    </message>
+    <message>
+        <source>expected a key in quotes</source>
+        <translation>Schlüssel in Anführungszeichen erwartet</translation>
+    </message>
+    <message>
+        <source>expected &apos;:&apos;</source>
+        <translation>„:“ erwartet</translation>
+    </message>
+    <message>
+        <source>the same key appears twice</source>
+        <translation>derselbe Schlüssel kommt zweimal vor</translation>
+    </message>
+    <message>
+        <source>expected &apos;,&apos; or &apos;}&apos;</source>
+        <translation>„,“ oder „}“ erwartet</translation>
+    </message>
+    <message>
+        <source>expected &apos;,&apos; or &apos;]&apos;</source>
+        <translation>„,“ oder „]“ erwartet</translation>
+    </message>
+    <message>
+        <source>incomplete \u escape</source>
+        <translation>unvollständige \u-Escape-Sequenz</translation>
+    </message>
+    <message>
+        <source>bad \u escape</source>
+        <translation>ungültige \u-Escape-Sequenz</translation>
+    </message>
+    <message>
+        <source>unknown escape</source>
+        <translation>unbekannte Escape-Sequenz</translation>
+    </message>
+    <message>
+        <source>a low surrogate without a high one</source>
+        <translation>ein niedriges Surrogat ohne hohes</translation>
+    </message>
+    <message>
+        <source>a high surrogate without a low one</source>
+        <translation>ein hohes Surrogat ohne niedriges</translation>
+    </message>
+    <message>
+        <source>a string without its closing quote</source>
+        <translation>eine Zeichenkette ohne schließendes Anführungszeichen</translation>
+    </message>
+    <message>
+        <source>a control character inside a string</source>
+        <translation>ein Steuerzeichen in einer Zeichenkette</translation>
+    </message>
+    <message>
+        <source>text that is not UTF-8</source>
+        <translation>Text, der kein UTF-8 ist</translation>
+    </message>
+    <message>
+        <source>bad number</source>
+        <translation>ungültige Zahl</translation>
+    </message>
+    <message>
+        <source>a number beyond the range of a double</source>
+        <translation>eine Zahl außerhalb des darstellbaren Bereichs</translation>
+    </message>
+    <message>
+        <source>lists and dictionaries nested more than %1 deep</source>
+        <translation>Listen und Wörterbücher, die mehr als %1 Ebenen tief verschachtelt sind</translation>
+    </message>
+    <message>
+        <source>a number that is not finite</source>
+        <translation>eine Zahl, die nicht endlich ist</translation>
+    </message>
+    <message>
+        <source>a number that cannot be written</source>
+        <translation>eine Zahl, die sich nicht schreiben lässt</translation>
+    </message>
+</context>
+<context>
+    <name>LoginItem</name>
+    <message>
+        <source>Couldn&apos;t set up opening at login: the program&apos;s name or command can&apos;t be written into a desktop entry</source>
+        <translation>Öffnen beim Anmelden konnte nicht eingerichtet werden: Name oder Befehl des Programms lassen sich nicht in einen Desktop-Eintrag schreiben</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t set up opening at login: the home folder is unknown</source>
+        <translation>Öffnen beim Anmelden konnte nicht eingerichtet werden: Der persönliche Ordner ist unbekannt</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t create %1: %2</source>
+        <translation>%1 konnte nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t write %1: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t turn off opening at login: the entry&apos;s location is unknown</source>
+        <translation>Öffnen beim Anmelden konnte nicht ausgeschaltet werden: Der Ort des Eintrags ist unbekannt</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t remove %1: %2</source>
+        <translation>%1 konnte nicht entfernt werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>The stored volumes couldn&apos;t be used (%1) nor kept aside (%2); they are not replaced until they can be</source>
+        <extracomment>%1 says why the volumes can&apos;t be used, %2 why no copy could be kept.</extracomment>
+        <translation>Die gespeicherten Lautstärken konnten weder verwendet (%1) noch beiseitegelegt werden (%2); sie werden erst ersetzt, wenn sie beiseitegelegt werden können</translation>
+    </message>
+    <message>
+        <source>The stored volumes couldn&apos;t be used (%1); the settings were kept as %2</source>
+        <extracomment>%1 says why the volumes can&apos;t be used; %2 is the copy&apos;s file.</extracomment>
+        <translation>Die gespeicherten Lautstärken konnten nicht verwendet werden (%1); die Einstellungen wurden als %2 aufbewahrt</translation>
+    </message>
+    <message>
+        <source>they are not a table of volumes</source>
+        <translation>sie sind keine Tabelle von Lautstärken</translation>
+    </message>
+    <message>
+        <source>one of them is not a number</source>
+        <translation>eine davon ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t find a folder for settings: the home folder is unknown</source>
+        <translation>Kein Ordner für die Einstellungen gefunden: Der persönliche Ordner ist unbekannt</translation>
+    </message>
+    <message>
+        <source>the home folder is unknown</source>
+        <translation>Der persönliche Ordner ist unbekannt</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t read settings from %1: %2</source>
+        <extracomment>%1 is the settings file, %2 the system&apos;s reason.</extracomment>
+        <translation>Die Einstellungen konnten nicht aus %1 gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 can&apos;t be read (%2) and is left as it is</source>
+        <translation>%1 kann nicht gelesen werden (%2) und bleibt unverändert</translation>
+    </message>
+    <message>
+        <source>it holds no settings object</source>
+        <translation>die Datei enthält kein Objekt mit Einstellungen</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t read settings from %1 (%2) nor move it aside: %3</source>
+        <extracomment>%1 is the settings file, %2 what is wrong in it, %3 the system&apos;s reason.</extracomment>
+        <translation>Die Einstellungen konnten nicht aus %1 gelesen werden (%2), und die Datei ließ sich nicht beiseitelegen: %3</translation>
+    </message>
+    <message>
+        <source>%1 is damaged and could not be moved aside</source>
+        <translation>%1 ist beschädigt und konnte nicht beiseitegelegt werden</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t read settings (%1); the file was kept as %2 and settings start afresh</source>
+        <extracomment>%1 says what is wrong in the file; %2 is the name it was kept under.</extracomment>
+        <translation>Die Einstellungen konnten nicht gelesen werden (%1); die Datei wurde als %2 aufbewahrt, und die Einstellungen werden neu angelegt</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save settings: %1</source>
+        <translation>Die Einstellungen konnten nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save settings: the value for &quot;%1&quot; holds %2</source>
+        <extracomment>%1 is the setting&apos;s name, %2 what the file can&apos;t hold.</extracomment>
+        <translation>Die Einstellungen konnten nicht gespeichert werden: Der Wert für „%1“ enthält %2</translation>
+    </message>
+    <message>
+        <source>they hold %1</source>
+        <translation>sie enthalten %1</translation>
+    </message>
+    <message>
+        <source>no free name beside %1</source>
+        <translation>kein freier Name neben %1</translation>
+    </message>
+</context>
+<context>
+    <name>SoundServer</name>
+    <message>
+        <source>Lost the connection to the sound server; reconnecting…</source>
+        <translation>Verbindung zum Soundserver verloren; neue Verbindung wird aufgebaut …</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t connect to the sound server; retrying…</source>
+        <translation>Keine Verbindung zum Soundserver möglich; neuer Versuch folgt …</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>A volume slider for every application.</source>
+        <translation>Ein Lautstärkeregler für jede Anwendung.</translation>
+    </message>
+    <message>
+        <source>Run over a simulated audio system.</source>
+        <translation>Mit einem simulierten Audiosystem ausführen.</translation>
+    </message>
+    <message>
+        <source>Open the panel.</source>
+        <translation>Das Bedienfeld öffnen.</translation>
+    </message>
+    <message>
+        <source>Write a picture of the panel to &lt;file&gt; and end.</source>
+        <translation>Ein Bild des Bedienfelds in &lt;Datei&gt; schreiben und beenden.</translation>
+    </message>
+    <message>
+        <source>file</source>
+        <extracomment>The value&apos;s name in the help, as in &quot;--screenshot &lt;file&gt;&quot;.</extracomment>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Demo: voice call</source>
+        <translation>Demo: Sprachanruf</translation>
+    </message>
+    <message>
+        <source>another instance runs but does not answer</source>
+        <translation>eine andere Instanz läuft, antwortet aber nicht</translation>
+    </message>
+    <message>
+        <source>built without the audio backend; try --demo</source>
+        <translation>ohne Audio-Backend erstellt; versuchen Sie --demo</translation>
+    </message>
+    <message>
+        <source>could not write %1</source>
+        <translation>%1 konnte nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>could not start again</source>
+        <translation>Neustart nicht möglich</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::AppRow</name>
+    <message>
+        <source>playing</source>
+        <translation>spielt ab</translation>
+    </message>
+    <message>
+        <source>%1 volume</source>
+        <translation>Lautstärke von %1</translation>
+    </message>
+    <message>
+        <source>Mute %1</source>
+        <translation>%1 stummschalten</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1&#xa0;%</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::ContentView</name>
+    <message>
+        <source>Morvale</source>
+        <translation>Morvale</translation>
+    </message>
+    <message>
+        <source>No apps are playing audio.</source>
+        <translation>Keine Anwendung gibt Ton wieder.</translation>
+    </message>
+    <message>
+        <source>Undo call ducking</source>
+        <translation>Absenkung bei Anrufen ausgleichen</translation>
+    </message>
+    <message>
+        <source>call active</source>
+        <translation>Anruf aktiv</translation>
+    </message>
+    <message>
+        <source>During a call, set %1 to 99% and raise this until it sounds as loud as 100%.</source>
+        <extracomment>%1 is the name of the row that call audio plays in.</extracomment>
+        <translation>Stellen Sie während eines Anrufs „%1“ auf 99&#xa0;% und erhöhen Sie diesen Wert, bis es so laut klingt wie bei 100&#xa0;%.</translation>
+    </message>
+    <message>
+        <source>Open at login</source>
+        <translation>Beim Anmelden öffnen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>+%1 dB</source>
+        <translation>+%1&#xa0;dB</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::MorvaleApp</name>
+    <message>
+        <source>There is no system tray to show Morvale&apos;s icon in. To open this panel again, start Morvale again, for instance from the application menu.</source>
+        <translation>Es gibt keinen Infobereich (System-Tray), in dem Morvales Symbol erscheinen kann. Um dieses Bedienfeld wieder zu öffnen, starten Sie Morvale erneut, zum Beispiel über das Anwendungsmenü.</translation>
+    </message>
+    <message>
+        <source>Open panel</source>
+        <translation>Bedienfeld öffnen</translation>
+    </message>
+    <message>
+        <source>Open at login</source>
+        <translation>Beim Anmelden öffnen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Morvale</source>
+        <translation>Morvale</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::PanelWindow</name>
+    <message>
+        <source>Morvale</source>
+        <translation>Morvale</translation>
+    </message>
+</context>
+</TS>
