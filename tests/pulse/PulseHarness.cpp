@@ -148,6 +148,9 @@ void PulseServer::prepareAndStart() {
             script << "load-module module-null-sink sink_name=headphones format=float32le "
                       "rate=48000 channels=2\n";
         }
+        if (config_.roleCork) {
+            script << "load-module module-role-cork\n";
+        }
         if (config_.streamRestore) {
             script << "load-module module-stream-restore restore_device=true\n";
         }

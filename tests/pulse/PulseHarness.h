@@ -27,6 +27,8 @@ public:
         bool secondSink = false;     // a second null sink "headphones"
         // How long each server process may take to come up.
         std::chrono::milliseconds startTimeout = std::chrono::seconds(10);
+        // Load module-role-cork (PulseAudio only: PipeWire's server has none).
+        bool roleCork = false;
     };
 
     // Throws when the server does not come up, having ended what it started

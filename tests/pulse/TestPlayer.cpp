@@ -3,9 +3,12 @@
 // "ready", "corked", "uncorked" on its standard output. With --streams=N it
 // plays N streams, the sound on the first and silence on the others. With --for
 // it plays that long from the start (or from the uncork), drains, says
-// "drained <ms>" with the time that took, and ends.
+// "drained <ms>" with the time that took, and ends. --last-role gives the last
+// stream a role of its own, and --sound=last puts the sound on it instead.
+// --record records from a source (and throws it away) while it runs.
 //   morvale_pulse_test_player [--role=ROLE] [--amplitude=A] [--click] [--corked]
 //                             [--streams=N] [--for=MS] [--server-buffer] [--device=SINK]
+//                             [--last-role=ROLE] [--sound=last] [--record=SOURCE]
 // --server-buffer leaves the buffer sizes to the server (two seconds), as paplay
 // does.
 #include <pulse/pulseaudio.h>
@@ -108,6 +111,9 @@ int main(int argc, char** argv) {
     bool corked = false;
     bool serverBuffer = false;
     std::string device;
+    std::string lastRole;
+    std::string recordFrom;
+    bool soundOnLast = false;
     int streams = 1;
     long playMs = -1;
     for (int i = 1; i < argc; ++i) {
@@ -122,6 +128,12 @@ int main(int argc, char** argv) {
             device = arg.substr(9);
         if (arg.rfind("--for=", 0) == 0)
             playMs = std::stol(arg.substr(6));
+        if (arg.rfind("--last-role=", 0) == 0)
+            lastRole = arg.substr(12);
+        if (arg.rfind("--record=", 0) == 0)
+            recordFrom = arg.substr(9);
+        if (arg == "--sound=last")
+            soundOnLast = true;
         if (arg == "--click")
             p.click = true;
         if (arg == "--corked")
@@ -158,12 +170,14 @@ int main(int argc, char** argv) {
     if (corked)
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
     for (int i = 0; i < streams; ++i) {
+        const bool last = i == streams - 1;
+        const std::string& streamRole = last && !lastRole.empty() ? lastRole : role;
         pa_proplist* props = pa_proplist_new();
-        if (!role.empty())
-            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
+        if (!streamRole.empty())
+            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, streamRole.c_str());
         auto st = std::make_unique<Stream>();
         st->player = &p;
-        st->silent = i > 0;
+        st->silent = soundOnLast ? !last : i > 0;
         if (playMs >= 0)
             st->left = static_cast<std::uint64_t>(playMs) * kRate / 1000;
         st->stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
@@ -175,12 +189,34 @@ int main(int argc, char** argv) {
                                    flags, nullptr, nullptr);
         p.streams.push_back(std::move(st));
     }
+    pa_stream* recording = nullptr;
+    if (!recordFrom.empty()) {
+        recording = pa_stream_new(context, "microphone", &sampleSpec, nullptr);
+        pa_stream_set_read_callback(
+            recording,
+            [](pa_stream* s, std::size_t, void*) {
+                const void* data = nullptr;
+                std::size_t bytes = 0;
+                while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
+                    pa_stream_drop(s);
+                }
+            },
+            nullptr);
+        pa_stream_set_state_callback(
+            recording, [](pa_stream*, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p);
+        pa_stream_connect_record(recording, recordFrom.c_str(), nullptr, PA_STREAM_NOFLAGS);
+    }
     for (auto& s : p.streams) {
         while (pa_stream_get_state(s->stream) != PA_STREAM_READY) {
             if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
                 return 1;
             pa_threaded_mainloop_wait(p.loop);
         }
+    }
+    while (recording != nullptr && pa_stream_get_state(recording) != PA_STREAM_READY) {
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(recording)))
+            return 1;
+        pa_threaded_mainloop_wait(p.loop);
     }
     pa_threaded_mainloop_unlock(p.loop);
     say("ready");
@@ -215,6 +251,10 @@ int main(int argc, char** argv) {
     for (auto& s : p.streams) {
         pa_stream_disconnect(s->stream);
         pa_stream_unref(s->stream);
+    }
+    if (recording != nullptr) {
+        pa_stream_disconnect(recording);
+        pa_stream_unref(recording);
     }
     pa_context_disconnect(context);
     pa_context_unref(context);

@@ -65,6 +65,28 @@ void ObjectTable::sinkInputEvent(Event event, std::uint32_t index) {
     }
 }
 
+void ObjectTable::sourceEvent(Event event, std::uint32_t index) {
+    if (event == Event::removed) {
+        deadSources_.bury(index);
+        if (sources_.erase(index) > 0) {
+            rebuildProcesses();
+        }
+    } else if (event == Event::added) {
+        deadSources_.revive(index);
+    }
+}
+
+void ObjectTable::sourceOutputEvent(Event event, std::uint32_t index) {
+    if (event == Event::removed) {
+        deadOutputs_.bury(index);
+        if (outputs_.erase(index) > 0) {
+            rebuildProcesses();
+        }
+    } else if (event == Event::added) {
+        deadOutputs_.revive(index);
+    }
+}
+
 bool ObjectTable::clientInfo(ClientRecord record) {
     const bool buried = deadClients_.contains(record.index);
     if (!accept(clients_, std::move(record), buried)) {
@@ -92,6 +114,24 @@ bool ObjectTable::sinkInputInfo(SinkInputRecord record) {
     return true;
 }
 
+bool ObjectTable::sourceInfo(SourceRecord record) {
+    const bool buried = deadSources_.contains(record.index);
+    if (!accept(sources_, std::move(record), buried)) {
+        return false;
+    }
+    rebuildProcesses();
+    return true;
+}
+
+bool ObjectTable::sourceOutputInfo(SourceOutputRecord record) {
+    const bool buried = deadOutputs_.contains(record.index);
+    if (!accept(outputs_, std::move(record), buried)) {
+        return false;
+    }
+    rebuildProcesses();
+    return true;
+}
+
 void ObjectTable::setDefaultSinkName(std::string name) {
     defaultSink_ = std::move(name);
     rebuildDevices();
@@ -101,16 +141,20 @@ void ObjectTable::reset() {
     clients_.clear();
     sinks_.clear();
     inputs_.clear();
-    deadClients_.indices.clear();
-    deadSinks_.indices.clear();
-    deadInputs_.indices.clear();
+    sources_.clear();
+    outputs_.clear();
+    for (Tombstones* dead :
+         {&deadClients_, &deadSinks_, &deadInputs_, &deadSources_, &deadOutputs_}) {
+        dead->indices.clear();
+    }
     defaultSink_.clear();
     rebuildDevices();
     rebuildProcesses();
 }
 
-AudioObjectID ObjectTable::idForPid(std::int32_t pid, std::chrono::steady_clock::time_point now) {
-    auto [it, inserted] = pidIDs_.try_emplace(pid, PidID{0, now});
+AudioObjectID ObjectTable::idFor(std::int32_t pid, bool call,
+                                 std::chrono::steady_clock::time_point now) {
+    auto [it, inserted] = pidIDs_.try_emplace({pid, call}, PidID{0, now});
     if (inserted) {
         it->second.id = newObjectID();
     }
@@ -118,39 +162,61 @@ AudioObjectID ObjectTable::idForPid(std::int32_t pid, std::chrono::steady_clock:
     return it->second.id;
 }
 
+std::int32_t ObjectTable::ownerPid(std::uint32_t client, bool ours) const {
+    if (ours || client == kNoIndex) {
+        return 0;
+    }
+    const auto it = clients_.find(client);
+    if (it == clients_.end() || it->second.ours || it->second.pid <= 0) {
+        return 0;
+    }
+    return it->second.pid;
+}
+
 AudioObjectID ObjectTable::processOf(const SinkInputRecord& input) const {
-    if (input.ours || input.client == kNoIndex) {
+    const std::int32_t pid = ownerPid(input.client, input.ours);
+    if (pid == 0) {
         return kAudioObjectUnknown;
     }
-    const auto client = clients_.find(input.client);
-    if (client == clients_.end() || client->second.ours || client->second.pid <= 0) {
-        return kAudioObjectUnknown;
-    }
-    const auto id = pidIDs_.find(client->second.pid);
+    const auto id = pidIDs_.find({pid, input.phone});
     return id == pidIDs_.end() ? kAudioObjectUnknown : id->second.id;
 }
 
 void ObjectTable::rebuildProcesses() {
     const auto now = clock_();
     std::map<AudioObjectID, Process> rebuilt;
-    for (const auto& [index, input] : inputs_) {
-        if (input.ours || input.client == kNoIndex) {
-            continue;
-        }
-        const auto client = clients_.find(input.client);
-        if (client == clients_.end() || client->second.ours || client->second.pid <= 0) {
-            continue;
-        }
-        const AudioObjectID id = idForPid(client->second.pid, now);
+    const auto processFor = [&](std::uint32_t clientIndex, std::int32_t pid,
+                                bool call) -> Process& {
+        const AudioObjectID id = idFor(pid, call, now);
         Process& process = rebuilt[id];
         if (process.id == 0) {
             // The first client of a process speaks for it.
             process.id = id;
-            process.pid = client->second.pid;
-            process.hints = client->second.hints;
+            process.pid = pid;
+            process.hints = clients_.at(clientIndex).hints;
+            process.call = call;
         }
-        process.sinkInputs.push_back(index);
-        process.running = process.running || !input.corked;
+        return process;
+    };
+    for (const auto& [index, input] : inputs_) {
+        if (const std::int32_t pid = ownerPid(input.client, input.ours)) {
+            Process& process = processFor(input.client, pid, input.phone);
+            process.sinkInputs.push_back(index);
+            process.running = process.running || !input.corked;
+        }
+    }
+    for (const auto& [index, output] : outputs_) {
+        // Recording what a sink plays (a level meter, a screen recorder, our
+        // own capture) says nothing about a call; a source not known yet
+        // counts once it is.
+        const auto source = sources_.find(output.source);
+        if (source == sources_.end() || source->second.monitor) {
+            continue;
+        }
+        if (const std::int32_t pid = ownerPid(output.client, output.ours)) {
+            Process& process = processFor(output.client, pid, false);
+            process.recording = process.recording || !output.corked;
+        }
     }
     const bool sameProcesses =
         std::equal(rebuilt.begin(), rebuilt.end(), processes_.begin(), processes_.end(),

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/AudioHardware.h"
@@ -14,10 +15,10 @@
 
 namespace morvale::pulse {
 
-// The audio server's clients, sinks and sink-inputs as this process knows them,
-// and the object ids it hands out for them. Plain data, no server calls: the
-// backend feeds it subscription events and info replies in whatever order they
-// arrive, and reads process and device objects from it.
+// The audio server's clients, sinks, sink-inputs, sources and source-outputs
+// as this process knows them, and the object ids it hands out for them. Plain data, no server
+// calls: the backend feeds it subscription events and info replies in whatever order they arrive,
+// and reads process and device objects from it.
 //
 // Events can arrive in surprising orders: an object can be removed before its
 // info reply comes in (the reply is then stale and ignored), a sink-input can
@@ -56,9 +57,29 @@ struct SinkInputRecord {
     std::uint32_t sink = kNoIndex;
     bool corked = false;
     bool ours = false;  // one of this program's own streams
+    // Its media role is "phone": a voice call's stream, which belongs to its
+    // process's call object rather than to the process's own object.
+    bool phone = false;
+    // One of our silent call mirrors (see CallMirrors.h), which stays on the
+    // sink it was made on.
+    bool mirror = false;
     // How much latency the stream is content with, as far as the server
     // tells; 0 when unknown.
     std::chrono::microseconds latency{0};
+};
+
+struct SourceRecord {
+    std::uint32_t index = kNoIndex;
+    // It records what a sink plays, not a microphone or the like.
+    bool monitor = false;
+};
+
+struct SourceOutputRecord {
+    std::uint32_t index = kNoIndex;
+    std::uint32_t client = kNoIndex;
+    std::uint32_t source = kNoIndex;
+    bool corked = false;
+    bool ours = false;  // one of this program's own capture streams
 };
 
 enum class Event { added, changed, removed };
@@ -80,10 +101,14 @@ public:
     void clientEvent(Event event, std::uint32_t index);
     void sinkEvent(Event event, std::uint32_t index);
     void sinkInputEvent(Event event, std::uint32_t index);
+    void sourceEvent(Event event, std::uint32_t index);
+    void sourceOutputEvent(Event event, std::uint32_t index);
     // Info replies. Each returns false when it was stale and was ignored.
     bool clientInfo(ClientRecord record);
     bool sinkInfo(SinkRecord record);
     bool sinkInputInfo(SinkInputRecord record);
+    bool sourceInfo(SourceRecord record);
+    bool sourceOutputInfo(SourceOutputRecord record);
     void setDefaultSinkName(std::string name);
     // The connection is gone: forget every server object. Object ids of
     // processes and devices are kept, so that they come back with the same
@@ -95,20 +120,31 @@ public:
     AudioObjectID newObjectID() { return nextID_++; }
 
     // ---- Process objects ----
+    // A client process has up to two objects. Its own object stands for its
+    // playback streams that are not a voice call's, and for its capture
+    // streams from sources that are not monitors (microphones and the like):
+    // it exists while the process has either. Its call object stands for its
+    // playback streams with the media role "phone", and exists while it has
+    // one. Each keeps its id while it exists; the two never share one.
     struct Process {
         AudioObjectID id = 0;
         std::int32_t pid = 0;
         linux_desktop::ClientHints hints;
+        bool call = false;                      // the process's call object
         std::vector<std::uint32_t> sinkInputs;  // ascending
         bool running = false;                   // at least one of its sink-inputs is not corked
+        // At least one of its capture streams from a microphone (or other
+        // source that is not a monitor) is not corked; never for a call object.
+        bool recording = false;
     };
-    // The processes that have at least one stream now, ascending by id.
+    // The process objects that exist now, ascending by id.
     std::vector<AudioObjectID> processObjects() const;
     // Counts the changes of that list: a process came or went.
     std::uint64_t processListVersion() const { return processListVersion_; }
     const Process* process(AudioObjectID id) const;
-    // The process object a sink-input belongs to; 0 when none (ours, no client,
-    // client unknown yet, untrusted pid).
+    // The process object a sink-input belongs to (its process's call object
+    // for a "phone" stream); 0 when none (ours, no client, client unknown
+    // yet, untrusted pid).
     AudioObjectID processOf(const SinkInputRecord& input) const;
 
     // ---- Devices: every sink that is not a tap sink ----
@@ -126,6 +162,7 @@ public:
     const std::map<std::uint32_t, SinkRecord>& sinks() const { return sinks_; }
     const std::map<std::uint32_t, SinkInputRecord>& sinkInputs() const { return inputs_; }
     const std::map<std::uint32_t, ClientRecord>& clients() const { return clients_; }
+    const std::map<std::uint32_t, SourceOutputRecord>& sourceOutputs() const { return outputs_; }
     const SinkRecord* sink(std::uint32_t index) const;
     const SinkRecord* sinkByName(const std::string& name) const;
     const SinkRecord* tapSink(const std::string& uuid) const;
@@ -141,7 +178,10 @@ private:
     // Rebuilds the process objects from clients and sink-inputs.
     void rebuildProcesses();
     void rebuildDevices();
-    AudioObjectID idForPid(std::int32_t pid, std::chrono::steady_clock::time_point now);
+    // Whose a stream is: the pid of its client's process, 0 when none counts.
+    std::int32_t ownerPid(std::uint32_t client, bool ours) const;
+    // The id of a process's own object (call = false) or its call object.
+    AudioObjectID idFor(std::int32_t pid, bool call, std::chrono::steady_clock::time_point now);
 
     Clock clock_;
     AudioObjectID nextID_ = 2;  // 1 is the system object
@@ -149,7 +189,9 @@ private:
     std::map<std::uint32_t, ClientRecord> clients_;
     std::map<std::uint32_t, SinkRecord> sinks_;
     std::map<std::uint32_t, SinkInputRecord> inputs_;
-    Tombstones deadClients_, deadSinks_, deadInputs_;
+    std::map<std::uint32_t, SourceRecord> sources_;
+    std::map<std::uint32_t, SourceOutputRecord> outputs_;
+    Tombstones deadClients_, deadSinks_, deadInputs_, deadSources_, deadOutputs_;
     std::string defaultSink_;
     std::string lastRealDefault_;
 
@@ -157,7 +199,8 @@ private:
         AudioObjectID id;
         std::chrono::steady_clock::time_point lastSeen;
     };
-    std::map<std::int32_t, PidID> pidIDs_;
+    // By pid and whether it is the call object.
+    std::map<std::pair<std::int32_t, bool>, PidID> pidIDs_;
     std::map<AudioObjectID, Process> processes_;
     std::uint64_t processListVersion_ = 0;
     std::map<std::string, AudioObjectID> deviceIDs_;  // by sink name, kept across reconnects

@@ -84,6 +84,7 @@ PulseAudioSystem::~PulseAudioSystem() {
         for (auto& [id, proc] : impl.procs) {
             impl.destroyStreams(*proc);
         }
+        impl.destroyCallMirrors();
         for (pa_time_event** timer : {&impl.retry, &impl.moveTimer}) {
             if (*timer != nullptr) {
                 impl.api->time_free(*timer);

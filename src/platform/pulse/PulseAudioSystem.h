@@ -16,8 +16,12 @@ namespace morvale::pulse {
 // server), through libpulse: one threaded main loop and one context.
 //
 // Objects: the system object (1); one process object per client process that
-// has playback streams, with an id that stays while the process has streams;
-// one device object per sink, except this program's own tap sinks. A process
+// has playback streams, or capture streams from a source that is not a
+// monitor (it reports recording, 'piri', while one of those runs), with an id
+// that stays while the process has streams; a second process object (bundle
+// ID kCallStreamsBundleID) per process that has playback streams with the
+// media role "phone", which stands for those streams only; one device object
+// per sink, except this program's own tap sinks. A process
 // tap is a private null sink that the tapped processes' streams are moved
 // into while an IO proc reads it (mute behaviour mutedWhenTapped; `muted`
 // taps capture from their creation; `unmuted` ones cannot be made: a stream

@@ -73,6 +73,13 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
                 forget(pa_context_get_sink_input_info(context, index, &Impl::inputShim, this));
             }
             break;
+        case PA_SUBSCRIPTION_EVENT_SOURCE:
+        case PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT:
+            onCaptureEvent(static_cast<pa_subscription_event_type_t>(facility), event, index);
+            break;
+        case PA_SUBSCRIPTION_EVENT_MODULE:
+            onModuleEvent(event, index);
+            break;
         case PA_SUBSCRIPTION_EVENT_SERVER:
             ++pendingLists;  // not part of the first sync once it is done
             forget(pa_context_get_server_info(context, &Impl::serverInfoShim, this));
@@ -139,6 +146,8 @@ SinkInputRecord Impl::inputRecord(const pa_sink_input_info& info) const {
     record.latency = streamLatency(info);
     record.ours = (ownClient != kNoIndex && info.client == ownClient) ||
                   prop(info.proplist, kStreamKey).has_value();
+    record.phone = prop(info.proplist, PA_PROP_MEDIA_ROLE) == kCallRole;
+    record.mirror = prop(info.proplist, kStreamKey) == kMirrorStream;
     return record;
 }
 

@@ -109,6 +109,8 @@ void Impl::dropContext(std::string reason) {
     for (auto& [id, proc] : procs) {
         destroyStreams(*proc);
     }
+    destroyCallMirrors();
+    roleModules.clear();
     if (context != nullptr) {
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_set_subscribe_callback(context, nullptr, nullptr);
@@ -173,14 +175,18 @@ void Impl::onReady() {
         this);
     const auto mask = static_cast<pa_subscription_mask_t>(
         PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_CLIENT |
+        PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT |
+        PA_SUBSCRIPTION_MASK_MODULE |
         PA_SUBSCRIPTION_MASK_SERVER);
     forget(pa_context_subscribe(context, mask, nullptr, nullptr));
     // Clients first, so that streams find their client when they come in.
-    pendingLists = 5;
+    pendingLists = 8;
     forget(pa_context_get_server_info(context, &Impl::serverInfoShim, this));
     forget(pa_context_get_client_info_list(context, &Impl::clientListShim, this));
     forget(pa_context_get_sink_info_list(context, &Impl::sinkListShim, this));
     forget(pa_context_get_sink_input_info_list(context, &Impl::inputListShim, this));
+    listCapture();  // two lists
+    forget(pa_context_get_module_info_list(context, &Impl::moduleListShim, this));
     forget(pa_ext_stream_restore_test(
         context,
         [](pa_context*, std::uint32_t version, void* data) {

@@ -196,6 +196,11 @@ bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) 
     Proplist playbackProps;
     playbackProps.set(kStreamKey, "replay");
     playbackProps.set(kRestoreIdKey, "morvale-replay");
+    // A role of its own, whatever the environment gives the connection: a
+    // replay is neither a call (that would make role-cork silence the music
+    // of others) nor music or video (that would make it cork the replay,
+    // and with it every tapped stream inside).
+    playbackProps.set(PA_PROP_MEDIA_ROLE, kReplayRole);
     proc.playback =
         pa_stream_new_with_proplist(context, streamName(proc).c_str(), &sampleSpec,
                                     pa_stream_get_channel_map(proc.capture), playbackProps.list);

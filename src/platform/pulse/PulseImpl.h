@@ -5,6 +5,8 @@
 // include it. The member functions are defined by concern in
 //   PulseConnection.cpp  connecting, reconnecting, timeouts and request slots
 //   PulseCatalogue.cpp   server events and info replies into the ObjectTable
+//   PulseCaptureCatalogue.cpp  the same for sources and capture streams
+//   PulseCallMirrors.cpp role-based modules, and the call mirrors for them
 //   PulseRestore.cpp     keeping stream-restore entries off the tap sinks
 //   PulseTapSinks.cpp    tap sinks, moving streams in and out, orphans
 //   PulseIOStreams.cpp   the capture and replay streams of IO procs
@@ -273,6 +275,29 @@ struct PulseAudioSystem::Impl {
     static void clientShim(pa_context*, const pa_client_info* info, int eol, void* data);
     static void sinkShim(pa_context*, const pa_sink_info* info, int eol, void* data);
     static void inputShim(pa_context*, const pa_sink_input_info* info, int eol, void* data);
+
+    // ---- Role-based modules and call mirrors (PulseCallMirrors.cpp) ----
+    // Loaded modules that act on media roles per sink, by module index.
+    std::set<std::uint32_t> roleModules;
+    // The call mirrors (see CallMirrors.h), by the index of their sink.
+    std::map<std::uint32_t, pa_stream*> callMirrors;
+    void onModuleEvent(Event event, std::uint32_t index);
+    static void moduleListShim(pa_context*, const pa_module_info* info, int eol, void* data);
+    static void moduleShim(pa_context*, const pa_module_info* info, int eol, void* data);
+    void updateCallMirrors();
+    bool makeCallMirror(const SinkRecord& sink);
+    void destroyCallMirrors();
+
+    // ---- Sources and capture streams (PulseCaptureCatalogue.cpp) ----
+    void onCaptureEvent(pa_subscription_event_type_t facility, Event event, std::uint32_t index);
+    void listCapture();
+    static SourceRecord sourceRecord(const pa_source_info& info);
+    SourceOutputRecord outputRecord(const pa_source_output_info& info) const;
+    static void sourceListShim(pa_context*, const pa_source_info* info, int eol, void* data);
+    static void outputListShim(pa_context*, const pa_source_output_info* info, int eol,
+                               void* data);
+    static void sourceShim(pa_context*, const pa_source_info* info, int eol, void* data);
+    static void outputShim(pa_context*, const pa_source_output_info* info, int eol, void* data);
 
     // ---- Stream restore (PulseRestore.cpp) ----
     void onRestoreAvailable(std::uint32_t version);

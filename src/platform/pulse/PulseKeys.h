@@ -24,6 +24,13 @@ inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
 inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
 // PipeWire names the period a stream asks for here: "1920/48000".
 inline constexpr const char* kNodeLatencyKey = "node.latency";
+// The media role of a voice call's streams.
+inline constexpr std::string_view kCallRole = "phone";
+// The media role of the replays of taps: one that role-based policies leave
+// alone by default, and that marks the replay as a mix being re-rendered.
+inline constexpr const char* kReplayRole = "production";
+// kStreamKey's value on call mirrors (see CallMirrors.h).
+inline constexpr std::string_view kMirrorStream = "call-mirror";
 // Every tap sink's name starts with this; the rest makes it unique.
 inline constexpr const char* kTapSinkPrefix = "morvale_tap_";
 

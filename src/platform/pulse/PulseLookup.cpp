@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/CallGroup.h"
 #include "platform/FourCC.h"
 #include "platform/pulse/PulseImpl.h"
 
@@ -49,6 +50,14 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
             return bytesOf(process->pid);
         if (a.mSelector == kProcessIsRunningOutput) {
             return bytesOf(std::uint32_t{process->running ? 1u : 0u});
+        }
+        if (a.mSelector == kProcessIsRunningInput) {
+            return bytesOf(std::uint32_t{process->recording ? 1u : 0u});
+        }
+        if (a.mSelector == kProcessBundleID && process->call) {
+            Found found;
+            found.text = std::string(kCallStreamsBundleID);
+            return found;
         }
         if (a.mSelector == kProcessBundleID) {
             if (hints != nullptr) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/Utf8.h"
+#include "platform/CallGroup.h"
 #include "platform/pulse/PulseImpl.h"
 #include "platform/pulse/TapPlanner.h"
 
@@ -39,6 +40,7 @@ void Impl::reconcile() {
     for (auto& [id, proc] : procs) {
         updateStreams(*proc);
     }
+    updateCallMirrors();
     const SinkRecord* current = table.sinkByName(table.defaultSinkName());
     if (current != nullptr && current->isTap() && !table.lastRealDefault().empty() &&
         table.sinkByName(table.lastRealDefault()) != nullptr) {
@@ -92,7 +94,11 @@ void Impl::updateMembers() {
         if (listed.contains(id) || process == nullptr) {
             continue;
         }
-        const auto identity = identities.lookup(process->hints);
+        // A call object is who its streams are, whichever process plays them:
+        // only a tap of calls takes it in, and no application's tap does.
+        const auto identity =
+            process->call ? std::optional(ProcessIdentity{std::string(kCallStreamsBundleID), {}})
+                          : identities.lookup(process->hints);
         if (!identity) {
             continue;
         }
@@ -405,7 +411,7 @@ void Impl::sendBack(Tap& tap) {
     }
     const std::uint32_t sinkIndex = sink->index;
     for (const auto& [index, input] : table.sinkInputs()) {
-        if (input.sink != sinkIndex || moves.inFlight(index)) {
+        if (input.sink != sinkIndex || moves.inFlight(index) || input.mirror) {
             continue;
         }
         if (const SinkRecord* target = returnTarget(tap, index)) {
@@ -418,9 +424,11 @@ void Impl::sendBack(Tap& tap) {
 
 bool Impl::sinkEmpty(const Tap& tap) const {
     const SinkRecord* sink = table.tapSink(tap.uuid);
+    // A call mirror goes with the sink.
     return sink == nullptr ||
-           std::none_of(table.sinkInputs().begin(), table.sinkInputs().end(),
-                        [&](const auto& item) { return item.second.sink == sink->index; });
+           std::none_of(table.sinkInputs().begin(), table.sinkInputs().end(), [&](const auto& item) {
+               return item.second.sink == sink->index && !item.second.mirror;
+           });
 }
 
 // A capturing IO proc hands the tapped streams back to their own sinks

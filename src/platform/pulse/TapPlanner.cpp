@@ -17,7 +17,7 @@ std::vector<Move> planMoves(const ObjectTable& table, const std::vector<TapTarge
     const std::uint32_t homeIndex = home != nullptr ? home->index : kNoIndex;
 
     for (const auto& [index, input] : table.sinkInputs()) {
-        if (inFlight.contains(index)) {
+        if (inFlight.contains(index) || input.mirror) {
             continue;
         }
         const AudioObjectID process = table.processOf(input);

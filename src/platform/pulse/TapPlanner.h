@@ -30,7 +30,7 @@ struct Move {
 // tapped process into its tap's sink, and every other stream (a foreign one
 // placed there by the server's stream restore or by its default, or one of
 // our own) out of a tap sink of ours, to the real default sink. Streams in
-// `inFlight` are being moved already and are left alone.
+// `inFlight` are being moved already, and call mirrors stay where they are.
 std::vector<Move> planMoves(const ObjectTable& table, const std::vector<TapTarget>& taps,
                             const std::set<std::uint32_t>& inFlight);
 
