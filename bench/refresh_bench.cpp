@@ -37,7 +37,6 @@ struct System {
         sim.settings.standardStore.values["volumes"] = volumes;
         sim.settings.standardStore.values["migrated"] = true;
         model = ModelTesting::make(sim.platform());
-        sim.audio.clearLog();
     }
 };
 
@@ -47,7 +46,6 @@ void snapshot(benchmark::State& state) {
                                         system.sim.processes};
     for (auto _ : state) {
         benchmark::DoNotOptimize(AudioProcess::all(sources));
-        system.sim.audio.clearLog();
     }
     state.SetComplexityN(state.range(0));
 }
@@ -56,7 +54,6 @@ void refresh(benchmark::State& state) {
     System system(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         system.model->refresh();
-        system.sim.audio.clearLog();
     }
     state.SetComplexityN(state.range(0));
 }

@@ -1,6 +1,5 @@
 #include "ui/DemoSystem.h"
 
-#include <QTimer>
 
 #include "model/Settings.h"
 #include "ui/DesktopCalls.h"
@@ -40,7 +39,7 @@ constexpr struct {
 
 }  // namespace
 
-DemoSystem::DemoSystem() : calls_(desktopCalls()), logTrim_(new QTimer(this)) {
+DemoSystem::DemoSystem() : calls_(desktopCalls()) {
     for (const auto& app : installed) {
         const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
         workspace_.applicationPaths[app.bundleID] = path;
@@ -67,10 +66,6 @@ DemoSystem::DemoSystem() : calls_(desktopCalls()), logTrim_(new QTimer(this)) {
         PlistValue::Dict{{"org.example.Chatter", 0.4}, {"org.example.Podnest", 0.25}};
     settings_.standardStore.values[std::string(settings::kDuckBoostDB)] = 6.0;
     settings_.standardStore.values[std::string(settings::kMigrated)] = true;
-
-    // The simulated system logs every call; a long demo keeps only recent ones.
-    connect(logTrim_, &QTimer::timeout, this, [this] { audio_.clearLog(); });
-    logTrim_->start(10000);
 }
 
 Platform DemoSystem::platform() {

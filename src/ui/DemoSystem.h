@@ -13,8 +13,6 @@
 #include "platform/sim/SimWorkspace.h"
 #include "platform/sim/SimulatedAudioSystem.h"
 
-class QTimer;
-
 namespace morvale::ui {
 
 // The program's demo: the real interface and model over the simulated audio
@@ -47,7 +45,6 @@ private:
     qt::QtTermination termination_;
     CallGroup calls_;
     AudioObjectID callStream_ = 0;  // 0 while no call plays
-    QTimer* logTrim_;
 };
 
 }  // namespace morvale::ui

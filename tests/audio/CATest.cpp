@@ -11,92 +11,87 @@ namespace {
 using sim::SimulatedAudioSystem;
 using Call = SimulatedAudioSystem::Call;
 
-TEST(CA, IdsReadsTheListAndKeepsTheAnnouncedLengthOnAShortRead) {
-    SimulatedAudioSystem sim;
-    const AudioObjectID a = sim.addProcess(10, std::nullopt);
-    const AudioObjectID b = sim.addProcess(11, std::nullopt);
-    EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList),
-              (std::vector<AudioObjectID>{a, b}));
-
-    // The size query announces 12 bytes, the read returns 8: three elements, the last 0.
-    sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, 4);
-    EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList),
-              (std::vector<AudioObjectID>{a, b, 0}));
-
-    // An announced 11 bytes holds two whole ids: the read is offered 8, never 11.
-    sim.clearLog();
-    sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, 3);
-    EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList),
-              (std::vector<AudioObjectID>{a, b}));
-    EXPECT_EQ(sim.log().back().dataSize, 8u);
-}
-
-TEST(CA, IdsIsEmptyWithoutReadingWhenThereIsNothingToRead) {
+// The object-list reader over the ways a list read can go: a short read keeps
+// the announced length, a partial id is never asked for, and nothing is read
+// when there is nothing to read.
+TEST(CA, IdsReadsWhatTheListHolds) {
     struct Case {
         const char* what;
+        std::optional<std::uint32_t> extraBytes;  // announced beyond what is read
         std::optional<SimulatedAudioSystem::Failure> failure;
-        std::uint32_t extraBytes;  // announced size when the list is empty
-        bool reads;
+        std::size_t processes;
+        std::vector<std::size_t> expected;  // indices into the processes; 2 means id 0
+        std::optional<std::uint32_t> readSize;  // offered to the read; none: no read
     };
+    using Failure = SimulatedAudioSystem::Failure;
     const Case cases[] = {
-        {"size query fails", SimulatedAudioSystem::Failure{Call::getPropertyDataSize, -1}, 0, false},
-        {"size 0", std::nullopt, 0, false},
-        {"size below one id", std::nullopt, 3, false},
-        {"read fails", SimulatedAudioSystem::Failure{Call::getPropertyData, kAudioHardwareIllegalOperationError}, 8, true},
+        {"the whole list", std::nullopt, std::nullopt, 2, {0, 1}, 8},
+        {"short read: the announced length, the rest 0", 4, std::nullopt, 2, {0, 1, 2}, 12},
+        {"announced 11 bytes: two whole ids", 3, std::nullopt, 2, {0, 1}, 8},
+        {"size query fails", std::nullopt, Failure{Call::getPropertyDataSize, -1}, 2, {}, {}},
+        {"size 0", std::nullopt, std::nullopt, 0, {}, {}},
+        {"size below one id", 3, std::nullopt, 0, {}, {}},
+        {"read fails", 8, Failure{Call::getPropertyData, kAudioHardwareIllegalOperationError}, 0,
+         {}, 8},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SimulatedAudioSystem sim;
-        sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, c.extraBytes);
+        sim.setCallLogging(true);
+        std::vector<AudioObjectID> objects;
+        for (std::size_t i = 0; i < c.processes; ++i) {
+            objects.push_back(sim.addProcess(10 + static_cast<std::int32_t>(i), std::nullopt));
+        }
+        objects.push_back(0);
+        if (c.extraBytes) {
+            sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, *c.extraBytes);
+        }
         if (c.failure) {
             sim.injectFailure(*c.failure);
         }
-        EXPECT_TRUE(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList).empty()) << c.what;
-        bool read = false;
-        for (const auto& record : sim.log()) {
-            read = read || record.call == Call::getPropertyData;
+        std::vector<AudioObjectID> expected;
+        for (const std::size_t i : c.expected) {
+            expected.push_back(objects[i]);
         }
-        EXPECT_EQ(read, c.reads) << c.what;
+        EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList), expected);
+        std::optional<std::uint32_t> readSize;
+        for (const auto& record : sim.log()) {
+            if (record.call == Call::getPropertyData) {
+                readSize = record.dataSize;
+            }
+        }
+        EXPECT_EQ(readSize, c.readSize);
     }
-}
 
-TEST(CA, IdsPassesTheScope) {
+    // The scope reaches the server: a device's input streams are not its output ones.
     SimulatedAudioSystem sim;
     const AudioObjectID device = sim.addOutputDevice("headset", 2);
     EXPECT_EQ(CA::ids(sim, device, kDeviceStreams, kScopeInput).size(), 2u);
     EXPECT_TRUE(CA::ids(sim, device, kDeviceStreams).empty());
-    EXPECT_EQ(sim.log().front().address, (AudioObjectPropertyAddress{kDeviceStreams, kScopeInput, 0}));
 }
 
-TEST(CA, GetReturnsTheValueOrTheDefault) {
+// Single values fall back to their default, and strings to none, exactly when
+// they cannot be read; an empty string is a value.
+TEST(CA, ValuesFallBackOnlyWhenUnreadable) {
     SimulatedAudioSystem sim;
     const AudioObjectID process = sim.addProcess(77, std::nullopt, true);
+    const AudioObjectID named = sim.addOutputDevice("speakers");
+    const AudioObjectID blank = sim.addOutputDevice("");
     EXPECT_EQ(CA::get<std::int32_t>(sim, process, kProcessPID, -1), 77);
     EXPECT_EQ(CA::get<std::uint32_t>(sim, process, kProcessIsRunningOutput, 0), 1u);
     EXPECT_EQ(CA::get<std::int32_t>(sim, 999, kProcessPID, -1), -1);  // no such object
+    EXPECT_EQ(CA::string(sim, named, kDeviceUID), "speakers");
+    EXPECT_EQ(CA::string(sim, blank, kDeviceUID), "");
+    EXPECT_EQ(CA::string(sim, process, kProcessBundleID), std::nullopt);
+    EXPECT_EQ(CA::string(sim, kAudioObjectUnknown, kDeviceUID), std::nullopt);
+    EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);  // none set
+    sim.setDefaultOutputDevice(named);
+    EXPECT_EQ(CA::defaultOutputDevice(sim), named);
 
     sim.injectFailure({Call::getPropertyData, -50, kProcessPID});
     EXPECT_EQ(CA::get<std::int32_t>(sim, process, kProcessPID, -1), -1);
-}
-
-TEST(CA, StringIsAbsentOnlyWhenItCannotBeRead) {
-    SimulatedAudioSystem sim;
-    const AudioObjectID named = sim.addOutputDevice("speakers");
-    const AudioObjectID blank = sim.addOutputDevice("");
-    const AudioObjectID nameless = sim.addProcess(5, std::nullopt);
-    EXPECT_EQ(CA::string(sim, named, kDeviceUID), "speakers");
-    EXPECT_EQ(CA::string(sim, blank, kDeviceUID), "");
-    EXPECT_EQ(CA::string(sim, nameless, kProcessBundleID), std::nullopt);
-    EXPECT_EQ(CA::string(sim, kAudioObjectUnknown, kDeviceUID), std::nullopt);
-}
-
-TEST(CA, DefaultOutputDeviceIsZeroWhenThereIsNone) {
-    SimulatedAudioSystem sim;
-    EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);
-
-    const AudioObjectID device = sim.addOutputDevice("speakers");
-    sim.setDefaultOutputDevice(device);
-    EXPECT_EQ(CA::defaultOutputDevice(sim), device);
-    sim.injectFailure({Call::getPropertyData, kAudioHardwareUnknownPropertyError, kDefaultOutputDevice});
+    sim.injectFailure(
+        {Call::getPropertyData, kAudioHardwareUnknownPropertyError, kDefaultOutputDevice});
     EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);
 }
 

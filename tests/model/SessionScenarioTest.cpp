@@ -20,6 +20,8 @@ protected:
     ModelFixture f;
     AudioObjectID player = f.addClient(10, kPlayer, "Player", true);
 
+    SessionScenario() { f.sim.audio.setCallLogging(true); }
+
     std::size_t tapsCreated() {
         std::size_t n = 0;
         for (const auto& record : f.sim.audio.log()) {

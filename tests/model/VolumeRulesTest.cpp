@@ -5,15 +5,6 @@
 namespace morvale::volumerules {
 namespace {
 
-TEST(VolumeRules, GainIsTheVolumeSquaredAndTheBoostAnAmplitudeRatio) {
-    EXPECT_EQ(gain(0.5), 0.25f);
-    EXPECT_EQ(gain(1.0), 1.0f);
-    EXPECT_EQ(gain(0.0), 0.0f);
-    EXPECT_EQ(boostFactor(0.0), 1.0f);
-    EXPECT_EQ(boostFactor(6.0), 1.9952623f);
-    EXPECT_EQ(boostFactor(20.0), 10.0f);
-}
-
 TEST(VolumeRules, TargetGainDecidesTapAndGain) {
     struct Case {
         const char* what;

@@ -105,6 +105,7 @@ struct SimulatedAudioSystem::State {
     std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
     bool procWithoutID = false;
     std::optional<std::string> availabilityProblem;
+    bool logging = false;
     std::vector<CallRecord> log;
 
     AudioObjectID newObject() { return nextObject++; }
@@ -126,8 +127,10 @@ struct SimulatedAudioSystem::State {
     }
 
     OSStatus record(CallRecord entry) {
-        log.push_back(std::move(entry));
-        return log.back().status;
+        if (logging) {
+            log.push_back(entry);
+        }
+        return entry.status;
     }
 
     const Device* masterOf(const Aggregate& aggregate) const {
@@ -387,6 +390,11 @@ std::vector<std::string> SimulatedAudioSystem::logText() const {
         lines.push_back(record.text());
     }
     return lines;
+}
+
+void SimulatedAudioSystem::setCallLogging(bool enabled) {
+    std::lock_guard lock(mutex_);
+    state_->logging = enabled;
 }
 
 void SimulatedAudioSystem::clearLog() {

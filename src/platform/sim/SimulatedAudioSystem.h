@@ -14,7 +14,8 @@ namespace morvale::sim {
 
 // An in-memory audio hardware layer that behaves as the real one does for the
 // calls this system makes, scripted by tests and demos: processes and devices
-// come and go, any call can be made to fail, and every call is logged.
+// come and go, any call can be made to fail, and a test can have every call
+// logged.
 //
 // Thread safety: every method may be called from any thread; IO cycles run the
 // registered IO blocks under the same lock that device stop and IO proc
@@ -98,6 +99,9 @@ public:
     void setAvailabilityProblem(std::optional<std::string> problem);
 
     // ---- Reading back ----
+    // Calls are logged only while logging is on (it starts off): a demo or a
+    // benchmark that runs for long would otherwise keep every call it made.
+    void setCallLogging(bool enabled);
     std::vector<CallRecord> log() const;
     std::vector<std::string> logText() const;
     void clearLog();
