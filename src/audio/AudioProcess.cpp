@@ -4,7 +4,7 @@
 #include <array>
 
 #include "audio/CA.h"
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 
 namespace morvale {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "audio/AudioProcess.h"
-#include "model/AppEntry.h"
+#include "catalog/AppEntry.h"
 #include "platform/CallGroup.h"
 #include "platform/Collator.h"
 #include "platform/RunningApplications.h"

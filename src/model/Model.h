@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio/TapSession.h"
-#include "model/AppEntry.h"
+#include "catalog/AppEntry.h"
 #include "model/ErrorLine.h"
 #include "model/WillChange.h"
 #include "platform/Platform.h"

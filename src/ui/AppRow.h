@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "model/AppEntry.h"
+#include "catalog/AppEntry.h"
 #include "model/WillChange.h"
 
 class QTimer;

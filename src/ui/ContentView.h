@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "model/AppEntry.h"
+#include "catalog/AppEntry.h"
 #include "model/WillChange.h"
 
 class QCheckBox;

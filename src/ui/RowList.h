@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "model/AppEntry.h"
+#include "catalog/AppEntry.h"
 
 class QScrollArea;
 class QVBoxLayout;

@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "../support/ModelTesting.h"
 #include "PulseHarness.h"
 #include "audio/AudioProcess.h"
 #include "catalog/Grouping.h"
 #include "platform/pulse/PulseAudioSystem.h"
+#include "platform/sim/ModelTesting.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace morvale::pulse::testing {

@@ -10,7 +10,7 @@
 
 #include "model/Model.h"
 #include "platform/sim/SimPlatform.h"
-#include "support/ModelTesting.h"
+#include "platform/sim/ModelTesting.h"
 
 namespace morvale::testing {
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 #include "platform/linux/KeyFile.h"
 
 namespace morvale::linux_desktop {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 #include "platform/Translation.h"
 
 namespace morvale::linux_desktop {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 
 namespace morvale::linux_desktop {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 #include "platform/CallGroup.h"
 #include "platform/pulse/PulseImpl.h"
 #include "platform/pulse/TapPlanner.h"

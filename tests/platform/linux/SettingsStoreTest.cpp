@@ -10,7 +10,7 @@
 #include "platform/linux/Json.h"
 #include "platform/linux/JsonSettingsStore.h"
 #include "platform/sim/SimPlatform.h"
-#include "support/ModelTesting.h"
+#include "platform/sim/ModelTesting.h"
 
 namespace morvale::linux_desktop {
 namespace {

@@ -20,18 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "app/DemoSystem.h"
+#include "app/Screenshot.h"
+#include "app/SingleInstance.h"
 #include "model/Model.h"
 #include "platform/qt/QuitOnSignals.h"
 #include "ui/Accessibility.h"
 #include "ui/ContentView.h"
-#include "ui/DemoSystem.h"
 #include "ui/MorvaleApp.h"
 #include "ui/PanelWindow.h"
-#include "ui/Screenshot.h"
-#include "ui/SingleInstance.h"
 #include "ui/Translations.h"
 #ifdef MORVALE_HAVE_PULSE
-#include "ui/LinuxSystem.h"
+#include "app/LinuxSystem.h"
 #endif
 
 namespace {
@@ -92,7 +92,7 @@ bool startAgain(const std::vector<std::string>& arguments) {
 
 // The demo's switch for its voice call, on top of the tray icon's menu and as
 // Ctrl+T in the panel.
-void addCallSwitch(ui::MorvaleApp& app, ui::DemoSystem& demo) {
+void addCallSwitch(ui::MorvaleApp& app, app::DemoSystem& demo) {
     auto* toggle = new QAction(QCoreApplication::translate("main", "Demo: voice call"), &app);
     toggle->setCheckable(true);
     toggle->setChecked(demo.callActive());
@@ -131,9 +131,9 @@ int main(int argc, char** argv) {
 
     // Building the platform would already touch the audio server, so a second
     // start hands over to the running instance before anything else.
-    std::unique_ptr<ui::SingleInstance> instance;
+    std::unique_ptr<app::SingleInstance> instance;
     if (options.screenshot.isEmpty()) {
-        instance = std::make_unique<ui::SingleInstance>(
+        instance = std::make_unique<app::SingleInstance>(
             options.demo ? appId + QStringLiteral(".Demo") : appId);
         if (!instance->claim()) {
             if (instance->askRunningInstanceToOpen()) {
@@ -145,18 +145,18 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::unique_ptr<ui::DemoSystem> demo;
+    std::unique_ptr<app::DemoSystem> demo;
 #ifdef MORVALE_HAVE_PULSE
-    std::unique_ptr<ui::LinuxSystem> linuxSystem;
+    std::unique_ptr<app::LinuxSystem> linuxSystem;
 #endif
     if (options.demo) {
-        demo = std::make_unique<ui::DemoSystem>();
+        demo = std::make_unique<app::DemoSystem>();
         demo->setCallActive(true);
         Model::configure(demo->platform());
     } else {
 #ifdef MORVALE_HAVE_PULSE
         linuxSystem =
-            std::make_unique<ui::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
+            std::make_unique<app::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
         Model::configure(linuxSystem->platform());
 #else
         complain(
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
 
     if (!options.screenshot.isEmpty()) {
         ui::ContentView view(model);
-        if (!ui::saveScreenshot(view, options.screenshot, 2.0)) {
+        if (!app::saveScreenshot(view, options.screenshot, 2.0)) {
             complain(
                 QCoreApplication::translate("main", "could not write %1").arg(options.screenshot));
             return 1;
@@ -184,12 +184,12 @@ int main(int argc, char** argv) {
         restartWanted = true;
         ui::MorvaleApp::quit();
     });
-    QObject::connect(instance.get(), &ui::SingleInstance::openRequested, &tray,
+    QObject::connect(instance.get(), &app::SingleInstance::openRequested, &tray,
                      &ui::MorvaleApp::openPanel);
 #ifdef MORVALE_HAVE_PULSE
     if (linuxSystem) {
         // A server that comes or goes shows at once, not at the next refresh.
-        QObject::connect(linuxSystem.get(), &ui::LinuxSystem::audioConnectionChanged, &tray,
+        QObject::connect(linuxSystem.get(), &app::LinuxSystem::audioConnectionChanged, &tray,
                          [] { Model::shared().refresh(); });
     }
 #endif

@@ -5,7 +5,7 @@
 
 class QWidget;
 
-namespace morvale::ui {
+namespace morvale::app {
 
 // The widget laid out at its own size and drawn into an image at scale pixels
 // per unit (2 gives a sharp picture for high-density screens), without
@@ -15,4 +15,4 @@ QImage renderWidget(QWidget& widget, qreal scale);
 // renderWidget written as a PNG file; false when it could not be written.
 bool saveScreenshot(QWidget& widget, const QString& path, qreal scale);
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

@@ -7,7 +7,7 @@
 class QLocalServer;
 class QLockFile;
 
-namespace morvale::ui {
+namespace morvale::app {
 
 // One running instance per user: the first to start holds a lock file and
 // listens on a local socket beside it (in the user's runtime folder); a later
@@ -45,4 +45,4 @@ private:
     QLocalServer* server_ = nullptr;
 };
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

@@ -13,7 +13,7 @@
 #include "platform/sim/SimWorkspace.h"
 #include "platform/sim/SimulatedAudioSystem.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 
 // The program's demo: the real interface and model over the simulated audio
 // system, with a few made-up applications (two playing, one of them with a
@@ -47,4 +47,4 @@ private:
     AudioObjectID callStream_ = 0;  // 0 while no call plays
 };
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

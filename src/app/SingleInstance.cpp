@@ -1,4 +1,4 @@
-#include "ui/SingleInstance.h"
+#include "app/SingleInstance.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
-namespace morvale::ui {
+namespace morvale::app {
 
 namespace {
 
@@ -88,4 +88,4 @@ void SingleInstance::onConnection() {
     }
 }
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

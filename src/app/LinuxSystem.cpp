@@ -1,4 +1,4 @@
-#include "ui/LinuxSystem.h"
+#include "app/LinuxSystem.h"
 
 #include <QMetaObject>
 
@@ -14,9 +14,9 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtTermination.h"
 #include "platform/qt/QtTimers.h"
-#include "ui/DesktopCalls.h"
+#include "app/DesktopCalls.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 
 // In order of construction: each service is built from the ones above it.
 struct LinuxSystem::Services {
@@ -63,4 +63,4 @@ Platform LinuxSystem::platform() {
                     s.loginItem, s.mainQueue, s.timers,       s.termination, s.calls};
 }
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

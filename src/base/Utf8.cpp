@@ -1,4 +1,4 @@
-#include "audio/Utf8.h"
+#include "base/Utf8.h"
 
 #include <cstdint>
 

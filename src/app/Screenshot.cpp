@@ -1,10 +1,10 @@
-#include "ui/Screenshot.h"
+#include "app/Screenshot.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QWidget>
 
-namespace morvale::ui {
+namespace morvale::app {
 
 QImage renderWidget(QWidget& widget, qreal scale) {
     // Laid out as when shown, but never mapped on a screen.
@@ -24,4 +24,4 @@ bool saveScreenshot(QWidget& widget, const QString& path, qreal scale) {
     return renderWidget(widget, scale).save(path, "PNG");
 }
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

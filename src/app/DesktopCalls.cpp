@@ -1,14 +1,14 @@
-#include "ui/DesktopCalls.h"
+#include "app/DesktopCalls.h"
 
 #include <QCoreApplication>
 
 #include "catalog/Grouping.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 
 CallGroup desktopCalls() {
     return Grouping::callStreamCalls(
         QCoreApplication::translate("DesktopCalls", "Calls").toStdString());
 }
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

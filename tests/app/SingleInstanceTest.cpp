@@ -5,9 +5,9 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 
-#include "ui/SingleInstance.h"
+#include "app/SingleInstance.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 namespace {
 
 TEST(SingleInstance, ALaterStartAsksTheRunningOneToOpenItsPanel) {
@@ -58,4 +58,4 @@ TEST(SingleInstance, GivesUpWhenTheRunningOneDoesNotAnswer) {
 }
 
 }  // namespace
-}  // namespace morvale::ui
+}  // namespace morvale::app

@@ -1,10 +1,10 @@
-#include "ui/DemoSystem.h"
+#include "app/DemoSystem.h"
 
 
 #include "model/Settings.h"
-#include "ui/DesktopCalls.h"
+#include "app/DesktopCalls.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 
 namespace {
 
@@ -84,4 +84,4 @@ void DemoSystem::setCallActive(bool active) {
     }
 }
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

@@ -6,7 +6,7 @@
 
 #include "platform/Platform.h"
 
-namespace morvale::ui {
+namespace morvale::app {
 
 // The platform the program runs on at a user's Linux desktop: the audio server
 // through libpulse, the desktop's installed applications, settings in a JSON
@@ -32,4 +32,4 @@ private:
     std::unique_ptr<Services> services_;
 };
 
-}  // namespace morvale::ui
+}  // namespace morvale::app

@@ -6,9 +6,9 @@
 
 namespace morvale {
 
-// Builds models that are not the shared one, over whatever platform a test
-// sets up, and lets tests look at the sessions a model keeps. Only tests see
-// this header.
+// Builds models that are not the shared one, over whatever simulated platform
+// a test or benchmark sets up, and lets tests look at the sessions a model
+// keeps. The program itself never includes this header: it has one model.
 class ModelTesting {
 public:
     static std::unique_ptr<Model> make(const Platform& platform) {
