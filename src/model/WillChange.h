@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -34,6 +35,8 @@ public:
         observers_[++lastId_] = std::move(observer);
         return Subscription(self_, lastId_);
     }
+
+    std::size_t subscriberCount() const { return observers_.size(); }
 
     void send() {
         // Observers may subscribe or unsubscribe while being notified.

@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -32,7 +31,6 @@ constexpr qreal notRunningOpacity = 0.45;
 AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      redrawTimer_(new QTimer(this)),
       entry_(std::move(entry)),
       icon_(new AppIconView),
       name_(new ElidedLabel),
@@ -98,29 +96,33 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
         // The click's own checked state is not used: the button shows what
         // the model did.
         model_.toggleMute(entry_.id);
-        muteButton_->setChecked(model_.volume(entry_.id) == 0.0);
+        showVolume();
     });
-    connect(slider_, &ContinuousSlider::valueEdited, this,
-            [this](double value) { model_.setVolume(entry_.id, value); });
-    connect(slider_, &QSlider::sliderReleased, this, &AppRow::dragEnded);
-
-    // The model announces changes before making them: read it on the next
-    // turn of the event loop, once per burst.
-    redrawTimer_->setSingleShot(true);
-    redrawTimer_->setInterval(0);
-    connect(redrawTimer_, &QTimer::timeout, this, &AppRow::redraw);
-    subscription_ = model_.objectWillChange().subscribe([this] {
-        if (!redrawTimer_->isActive()) {
-            redrawTimer_->start();
-        }
+    connect(slider_, &ContinuousSlider::valueEdited, this, [this](double value) {
+        model_.setVolume(entry_.id, value);
+        showVolume();
+    });
+    connect(slider_, &QSlider::sliderReleased, this, [this] {
+        showVolume();  // the thumb goes where the model's volume is
+        emit dragEnded();
     });
 
     applyColors();
-    setEntry(entry_);
+    showEntry();
+    showListed(true);
+    showVolume();
 }
 
 void AppRow::setEntry(AppEntry entry) {
-    entry_ = std::move(entry);
+    if (entry != entry_) {
+        entry_ = std::move(entry);
+        showEntry();
+    }
+    showListed(true);
+    showVolume();
+}
+
+void AppRow::showEntry() {
     icon_->setIcon(appIcon(entry_.icon));
     const QString name = QString::fromStdString(entry_.name);
     name_->setText(name);
@@ -130,12 +132,11 @@ void AppRow::setEntry(AppEntry entry) {
         muteButton_->setAccessibleName(tr("Mute %1").arg(name));
     }
     playingDot_->setVisible(entry_.isPlaying);
-    showListed(true);
-    redraw();
 }
 
 void AppRow::setUnlisted() {
     showListed(false);
+    showVolume();
 }
 
 void AppRow::showListed(bool listed) {
@@ -143,10 +144,13 @@ void AppRow::showListed(bool listed) {
     icon_->setOpacity(listed && entry_.isRunning() ? 1.0 : notRunningOpacity);
 }
 
-void AppRow::redraw() {
-    redrawTimer_->stop();
+void AppRow::showVolume() {
     // One reading of the volume for the text, the symbol and the slider.
     const double volume = model_.volume(entry_.id);
+    if (shownVolume_ == volume && (sliderShowsVolume_ || slider_->isSliderDown())) {
+        return;
+    }
+    shownVolume_ = volume;
     percent_->setText(percentText(volume));
     const QString symbol = QString::fromLatin1(muteSymbolName(volume));
     muteButton_->setChecked(volume == 0.0);
@@ -156,7 +160,8 @@ void AppRow::redraw() {
     }
     // A slider the user holds keeps following the pointer; it shows the model's
     // value again once let go.
-    if (!slider_->isSliderDown()) {
+    sliderShowsVolume_ = !slider_->isSliderDown();
+    if (sliderShowsVolume_) {
         slider_->setContinuousValue(volume);
     }
 }

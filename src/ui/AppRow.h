@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "catalog/AppEntry.h"
-#include "model/WillChange.h"
 
-class QTimer;
 class QToolButton;
 
 namespace morvale {
@@ -23,11 +22,12 @@ class ElidedLabel;
 // One application's line in the panel: icon, name, a green dot while it plays,
 // its volume as a percentage, a mute button whose speaker follows the volume,
 // and a volume slider from 0 to 1. It shows the entry it was last given and
-// that entry's volume as the model has it, read again after each burst of the
-// model's change notifications; its controls call the model.
+// that entry's volume as the model has it; its controls call the model.
 //
 // The panel keeps one row per entry id for as long as the entry is listed and
-// hands it each new version of the entry.
+// hands it each new version of the entry whenever the model changed. The row
+// does not listen to the model itself, and draws only what changed: the model
+// also announces refreshes that change nothing, every 1.5 s.
 class AppRow final : public QWidget {
     Q_OBJECT
 public:
@@ -35,10 +35,10 @@ public:
 
     const AppEntry& entry() const { return entry_; }
     // Shows this version of the entry (same id) and the model's volume for it;
-    // the row counts as listed again.
+    // the row counts as listed again. Draws nothing when neither changed.
     void setEntry(AppEntry entry);
-    // Reads the model's volume again (on its own after the model changed).
-    void redraw();
+    // Shows the model's volume for the entry, when it changed.
+    void showVolume();
     // A row whose entry is no longer listed, but which keeps its place for a
     // while, is dimmed and cannot be used.
     void setUnlisted();
@@ -62,12 +62,15 @@ protected:
 
 private:
     void applyColors();
+    void showEntry();
     void showListed(bool listed);
 
     Model& model_;
-    WillChangeChannel::Subscription subscription_;
-    QTimer* redrawTimer_;
     AppEntry entry_;
+    // The volume the row shows, and whether the slider shows it too (a slider
+    // the user holds keeps following the pointer instead).
+    std::optional<double> shownVolume_;
+    bool sliderShowsVolume_ = false;
     AppIconView* icon_;
     ElidedLabel* name_;
     Dot* playingDot_;

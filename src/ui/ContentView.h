@@ -24,7 +24,8 @@ class RowList;
 // The panel: the title, the application rows, the call-ducking boost, the last
 // error, "Open at login" and Quit, 320 wide. It keeps nothing of its own: it
 // shows the model and redraws once after any burst of the model's change
-// notifications; its controls call the model.
+// notifications, handing each row its entry (the rows do not listen to the
+// model themselves); its controls call the model.
 class ContentView final : public QWidget {
     Q_OBJECT
 public:

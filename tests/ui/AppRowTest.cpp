@@ -149,14 +149,6 @@ TEST_F(AppRowTest, SliderAndMuteButtonCallTheModelAndFollowIt) {
     EXPECT_EQ(slider(*row)->value(), 0);
     QTest::mouseClick(child<QToolButton>(*row, "muteButton"), Qt::LeftButton);
     EXPECT_EQ(model->volume(key), 0.6);
-
-    // A change from elsewhere moves the slider without being sent back.
-    settle();
-    const auto writes = sim.settings.standardStore.writes;
-    model->setVolume(key, 0.75);
-    settle();
-    EXPECT_EQ(slider(*row)->value(), 7500);
-    EXPECT_EQ(sim.settings.standardStore.writes, writes + 1);  // only the model's own
 }
 
 // The panel's rows over refreshes: the same widgets, a drag that goes on.
@@ -172,6 +164,66 @@ protected:
         return child<ui::RowList>(view, "rows")->rows();
     }
 };
+
+// Counts the paint events of a widget and everything inside it.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) {
+        widget.installEventFilter(this);
+        for (QWidget* inner : widget.findChildren<QWidget*>()) {
+            inner->installEventFilter(this);
+        }
+    }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+// The model announces every refresh, also one that changes nothing: the panel
+// listens once however many rows it has, and only a row whose entry or volume
+// changed draws again.
+TEST_F(RowIdentityTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
+    addApp(101, key, "Tunebox", false);
+    addApp(102, "org.example.Chatter", "Chatter", false);
+    makeModel();
+    const std::size_t listeners = model->objectWillChange().subscriberCount();
+    const auto view = makeView();
+    EXPECT_EQ(model->objectWillChange().subscriberCount(), listeners + 1);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    const auto rows = rowsOf(*view);
+    ASSERT_EQ(rows.size(), 3u);
+    std::vector<std::unique_ptr<PaintCounter>> counters;
+    for (AppRow* row : rows) {
+        counters.push_back(std::make_unique<PaintCounter>(*row));
+    }
+    const auto painted = [&] {
+        QTest::qWait(50);  // painting waits for the window's next frame
+        std::vector<bool> result;
+        for (auto& counter : counters) {
+            result.push_back(counter->paints > 0);
+            counter->paints = 0;
+        }
+        return result;
+    };
+
+    tick();
+    settle();
+    EXPECT_EQ(painted(), (std::vector<bool>{false, false, false}));
+
+    // A change from elsewhere moves the slider without being sent back.
+    const auto writes = sim.settings.standardStore.writes;
+    model->setVolume("org.example.Chatter", 0.75);
+    settle();
+    EXPECT_EQ(slider(*rows[1])->value(), 7500);
+    EXPECT_EQ(sim.settings.standardStore.writes, writes + 1);  // only the model's own
+    // However slow the machine, the changed row paints; the others had as long.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counters[1]->paints > 0; }, 5000));
+    EXPECT_EQ(painted(), (std::vector<bool>{false, true, false}));
+}
 
 TEST_F(RowIdentityTest, ARowStaysTheSameWidgetAcrossRefreshes) {
     const auto tunebox = addApp(101, key, "Tunebox", false);
