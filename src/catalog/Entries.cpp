@@ -71,7 +71,7 @@ const Icon& cachedIcon(const std::string& key, IconCache& cache, const EntrySour
 }  // namespace
 
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
-                                   const std::map<std::string, double, std::less<>>& volumes,
+                                   const Volumes& volumes,
                                    IconCache& iconCache, const EntrySources& sources) {
     GroupTable table = groupProcesses(snapshot, sources);
 

@@ -6,6 +6,7 @@
 
 #include "audio/AudioProcess.h"
 #include "catalog/AppEntry.h"
+#include "catalog/Volumes.h"
 #include "platform/CallGroup.h"
 #include "platform/Collator.h"
 #include "platform/RunningApplications.h"
@@ -36,7 +37,7 @@ inline constexpr std::size_t kMaxRememberedRows = 100;
 // rest, each by name. Icons come from the cache, which learns every key's icon
 // on its first appearance.
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
-                                   const std::map<std::string, double, std::less<>>& volumes,
+                                   const Volumes& volumes,
                                    IconCache& iconCache, const EntrySources& sources);
 
 }  // namespace morvale

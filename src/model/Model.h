@@ -9,6 +9,7 @@
 
 #include "audio/TapSession.h"
 #include "catalog/AppEntry.h"
+#include "catalog/Volumes.h"
 #include "model/ErrorLine.h"
 #include "model/WillChange.h"
 #include "platform/Platform.h"
@@ -25,11 +26,6 @@ class ModelTesting;
 // fires; they change them only through the operations below.
 class Model {
 public:
-    using Volumes = std::map<std::string, double, std::less<>>;
-
-    // A volume at or above this is full: not stored, and no tap outside a
-    // boosted call.
-    static constexpr double fullVolumeThreshold = 0.995;
     static constexpr std::chrono::milliseconds refreshInterval{1500};
 
     // Chooses the platform the shared model is built on; call once, before the
@@ -70,6 +66,9 @@ public:
     // A call is playing: the call row plays, or an application records while
     // it plays.
     bool callActive() const;
+    // A call is playing and the boost is above 0: playing applications are
+    // lifted to undo the ducking.
+    bool boostedCall() const;
     // The call row's name on this platform, as its row shows it.
     const std::string& callRowName() const { return platform_.calls.name; }
     // The linear gain for a volume: volume squared, in single precision.

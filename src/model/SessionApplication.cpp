@@ -23,7 +23,7 @@ Model::ApplyContext Model::applyContext() const {
     ApplyContext context;
     context.device = CA::defaultOutputDevice(platform_.audio);
     context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
-    context.boostedCall = callActive() && appliedBoostDB() > 0.0;
+    context.boostedCall = boostedCall();
     context.entries.reserve(entries_->size());
     for (const AppEntry& entry : *entries_) {
         context.entries.emplace(entry.id, &entry);
@@ -42,7 +42,7 @@ void Model::applySessions() {
     for (const auto& [key, volume] : *volumes_) {
         keys.insert(key);
     }
-    if (callActive() && appliedBoostDB() > 0.0) {
+    if (boostedCall()) {
         for (const AppEntry& entry : *entries_) {
             if (entry.isPlaying && entry.id != Grouping::faceTimeKey) {
                 keys.insert(entry.id);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "catalog/Volumes.h"
 #include "platform/PropertyList.h"
 
 namespace morvale::settings {
@@ -17,8 +18,6 @@ inline constexpr std::string_view kMigrated = "migrated";
 // The settings suite an earlier edition kept its values in; read once to
 // migrate, never written.
 inline constexpr std::string_view kLegacySuite = "io.github.morvale.Morvale.legacy";
-
-using Volumes = std::map<std::string, double, std::less<>>;
 
 // All or nothing: a dictionary whose every value is a number loads; anything
 // else loads as no stored volumes, with the reason.

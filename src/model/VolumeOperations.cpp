@@ -16,7 +16,7 @@ double Model::appliedBoostDB() const {
 
 void Model::setVolume(const std::string& key, double value) {
     volumes_.modify([&](Volumes& volumes) {
-        if (value >= fullVolumeThreshold) {
+        if (value >= volumerules::kFullVolumeThreshold) {
             volumes.erase(key);
         } else {
             volumes.insert_or_assign(key, value);
@@ -46,6 +46,10 @@ void Model::setDuckBoost(double boostDB) {
     duckBoostDB_ = boostDB;
     writeSetting(platform_.settings.standard(), settings::kDuckBoostDB, boostDB);
     refresh();
+}
+
+bool Model::boostedCall() const {
+    return callActive() && appliedBoostDB() > 0.0;
 }
 
 bool Model::callActive() const {

@@ -5,6 +5,8 @@
 
 namespace morvale::volumerules {
 
+// A volume at or above this is full: not stored, and no tap outside a boosted
+// call.
 inline constexpr double kFullVolumeThreshold = 0.995;
 
 // The boost slider's range ends here, and so does any boost's effect.

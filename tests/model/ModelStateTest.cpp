@@ -25,14 +25,14 @@ TEST(ModelState, MigratesTheLegacySuiteOnceAndLeavesItUntouched) {
     const PlistValue::Dict before = legacy->values;
 
     const auto model = f.makeModel();
-    EXPECT_EQ(model->volumes(), (Model::Volumes{{"org.example.Player", 0.4}}));
+    EXPECT_EQ(model->volumes(), (Volumes{{"org.example.Player", 0.4}}));
     EXPECT_EQ(model->duckBoostDB(), 9.0);
     EXPECT_EQ(f.sim.settings.standardStore.value("migrated"), PlistValue(true));
     EXPECT_EQ(legacy->values, before);
 
     // A second start does not copy again, even when the legacy values changed.
     legacy->values = D{{"volumes", D{{"other", 0.1}}}};
-    EXPECT_EQ(f.makeModel()->volumes(), (Model::Volumes{{"org.example.Player", 0.4}}));
+    EXPECT_EQ(f.makeModel()->volumes(), (Volumes{{"org.example.Player", 0.4}}));
 }
 
 TEST(ModelState, MigrationConditions) {
@@ -41,10 +41,10 @@ TEST(ModelState, MigrationConditions) {
         std::optional<PlistValue> migrated;
         bool suitesOpen;
         bool failWrites;
-        Model::Volumes volumes;
+        Volumes volumes;
         std::optional<PlistValue> migratedAfter;
     };
-    const Model::Volumes legacyVolumes{{"a", 0.5}};
+    const Volumes legacyVolumes{{"a", 0.5}};
     const Case cases[] = {
         {"stored false still counts as migrated", PlistValue(false), true, false, {}, PlistValue(false)},
         {"suite cannot be opened: retried next start", std::nullopt, false, false, {}, std::nullopt},

@@ -51,7 +51,8 @@ TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
     EXPECT_EQ(tapsCreated(), 1u);
 
-    model->setVolume(kPlayer, 0.995);
+    model->setVolume(kPlayer, 0.995);  // full: nothing stored, nothing tapped
+    EXPECT_FALSE(model->volumes().contains(kPlayer));
     EXPECT_EQ(f.outputLevel(*model, kPlayer), std::nullopt);
     EXPECT_FALSE(f.sim.audio.hasLeftovers());
 }
