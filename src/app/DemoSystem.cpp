@@ -2,7 +2,7 @@
 
 
 #include "model/Settings.h"
-#include "app/DesktopCalls.h"
+#include "ui/DesktopCalls.h"
 
 namespace morvale::app {
 
@@ -39,7 +39,7 @@ constexpr struct {
 
 }  // namespace
 
-DemoSystem::DemoSystem() : calls_(desktopCalls()) {
+DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
     for (const auto& app : installed) {
         const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
         workspace_.applicationPaths[app.bundleID] = path;

@@ -14,7 +14,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtTermination.h"
 #include "platform/qt/QtTimers.h"
-#include "app/DesktopCalls.h"
+#include "ui/DesktopCalls.h"
 
 namespace morvale::app {
 
@@ -42,7 +42,7 @@ struct LinuxSystem::Services {
     linux_desktop::LocaleCollator collator;
     linux_desktop::JsonSettingsStores settings;
     linux_desktop::XdgLoginItem loginItem;
-    CallGroup calls = desktopCalls();
+    CallGroup calls = ui::desktopCalls();
 };
 
 LinuxSystem::LinuxSystem(const QString& appId, const QString& program)

@@ -1,14 +1,14 @@
-#include "app/DesktopCalls.h"
+#include "ui/DesktopCalls.h"
 
 #include <QCoreApplication>
 
 #include "catalog/Grouping.h"
 
-namespace morvale::app {
+namespace morvale::ui {
 
 CallGroup desktopCalls() {
     return Grouping::callStreamCalls(
         QCoreApplication::translate("DesktopCalls", "Calls").toStdString());
 }
 
-}  // namespace morvale::app
+}  // namespace morvale::ui

@@ -2,11 +2,11 @@
 
 #include "platform/CallGroup.h"
 
-namespace morvale::app {
+namespace morvale::ui {
 
 // The call row of the Linux desktop: the voice-call streams of every
 // application, named "Calls" in the user's language, with the icon theme's
 // call symbol (or the one the program ships).
 CallGroup desktopCalls();
 
-}  // namespace morvale::app
+}  // namespace morvale::ui
