@@ -62,10 +62,10 @@ DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
     }
 
     // Remembered volumes: a quieter chat application, and one that is closed.
-    settings_.standardStore.values[std::string(settings::kVolumes)] =
+    settings_.standardStore.values[std::string(Settings::kVolumes)] =
         PlistValue::Dict{{"org.example.Chatter", 0.4}, {"org.example.Podnest", 0.25}};
-    settings_.standardStore.values[std::string(settings::kDuckBoostDB)] = 6.0;
-    settings_.standardStore.values[std::string(settings::kMigrated)] = true;
+    settings_.standardStore.values[std::string(Settings::kDuckBoostDB)] = 6.0;
+    settings_.standardStore.values[std::string(Settings::kMigrated)] = true;
 }
 
 Platform DemoSystem::platform() {

@@ -21,27 +21,27 @@ namespace morvale::app {
 // In order of construction: each service is built from the ones above it.
 struct LinuxSystem::Services {
     Services(const QString& appId, const QString& program)
-        : index(linux_desktop::DesktopEntryIndex::optionsFromEnvironment()),
+        : index(LinuxDesktop::DesktopEntryIndex::optionsFromEnvironment()),
           identifier(index),
           audio(identifier),
           applications(identifier, index),
           workspace(index),
-          settings(linux_desktop::JsonSettingsStores::defaultFolder(), {}, &timers),
-          loginItem(linux_desktop::AutostartEntry{
+          settings(LinuxDesktop::JsonSettingsStores::defaultFolder(), {}, &timers),
+          loginItem(LinuxDesktop::AutostartEntry{
               appId.toStdString(), "Morvale", {program.toStdString()}}) {}
 
     qt::QtMainQueue mainQueue;
     qt::QtTimers timers;
     qt::QtTermination termination;
-    linux_desktop::DesktopEntryIndex index;
-    linux_desktop::DesktopAppIdentifier identifier;
+    LinuxDesktop::DesktopEntryIndex index;
+    LinuxDesktop::DesktopAppIdentifier identifier;
     pulse::PulseAudioSystem audio;
-    linux_desktop::LinuxProcessInfo processes;
-    linux_desktop::DesktopRunningApplications applications;
-    linux_desktop::DesktopWorkspace workspace;
-    linux_desktop::LocaleCollator collator;
-    linux_desktop::JsonSettingsStores settings;
-    linux_desktop::XdgLoginItem loginItem;
+    LinuxDesktop::LinuxProcessInfo processes;
+    LinuxDesktop::DesktopRunningApplications applications;
+    LinuxDesktop::DesktopWorkspace workspace;
+    LinuxDesktop::LocaleCollator collator;
+    LinuxDesktop::JsonSettingsStores settings;
+    LinuxDesktop::XdgLoginItem loginItem;
     CallGroup calls = ui::desktopCalls();
 };
 

@@ -49,11 +49,11 @@ void switchOffOwnInputs(AudioHardware& hardware, AudioObjectID aggregate, AudioD
     const auto address = CA::addr(kIOProcStreamUsage, kScopeInput);
     std::uint32_t size = 0;
     if (hardware.getPropertyDataSize(aggregate, address, 0, nullptr, &size) != kAudioNoError ||
-        size < streamusage::sizeFor(1)) {
+        size < StreamUsage::sizeFor(1)) {
         return;
     }
     std::vector<unsigned char> record(size, 0);
-    streamusage::setProc(record.data(), proc);
+    StreamUsage::setProc(record.data(), proc);
     std::uint32_t readSize = size;
     if (hardware.getPropertyData(aggregate, address, 0, nullptr, &readSize, record.data()) !=
         kAudioNoError) {
@@ -62,14 +62,14 @@ void switchOffOwnInputs(AudioHardware& hardware, AudioObjectID aggregate, AudioD
     // The count comes from the device and may exceed what the buffer holds
     // (its streams can change between the two calls): such a record is stale,
     // and neither its flags past the buffer nor the record itself are touched.
-    const std::uint32_t count = streamusage::count(record.data());
-    const std::size_t room = (size - streamusage::kFlagsOffset) / sizeof(std::uint32_t);
+    const std::uint32_t count = StreamUsage::count(record.data());
+    const std::size_t room = (size - StreamUsage::kFlagsOffset) / sizeof(std::uint32_t);
     if (count > room) {
         return;
     }
     const std::uint32_t off = std::min(streams, count);
     for (std::uint32_t i = 0; i < off; ++i) {
-        streamusage::setFlag(record.data(), i, 0);
+        StreamUsage::setFlag(record.data(), i, 0);
     }
     hardware.setPropertyData(aggregate, address, 0, nullptr, size, record.data());
 }

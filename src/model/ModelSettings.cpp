@@ -20,12 +20,12 @@ void Model::watchSettingsSaves() {
 
 void Model::loadSettings() {
     SettingsStore& standard = platform_.settings.standard();
-    if (!standard.value(settings::kMigrated)) {
+    if (!standard.value(Settings::kMigrated)) {
         migrateLegacySettings(standard);
     }
-    auto loaded = settings::loadVolumes(standard.value(settings::kVolumes));
+    auto loaded = Settings::loadVolumes(standard.value(Settings::kVolumes));
     volumes_ = std::move(loaded.volumes);
-    duckBoostDB_ = settings::duckBoostFrom(standard.value(settings::kDuckBoostDB));
+    duckBoostDB_ = Settings::duckBoostFrom(standard.value(Settings::kDuckBoostDB));
     std::string problems = platform_.settings.loadProblem().value_or("");
     if (loaded.problem) {
         problems += problems.empty() ? "" : "\n";
@@ -65,7 +65,7 @@ void Model::saveVolumes() {
             return;
         }
     }
-    writeSetting(platform_.settings.standard(), settings::kVolumes, settings::toPlist(*volumes_));
+    writeSetting(platform_.settings.standard(), Settings::kVolumes, Settings::toPlist(*volumes_));
     if (kept) {
         // After the write, so that saving it does not take the notice back.
         reportSettingsProblem(std::move(*kept));
@@ -73,20 +73,20 @@ void Model::saveVolumes() {
 }
 
 void Model::migrateLegacySettings(SettingsStore& standard) {
-    SettingsStore* legacy = platform_.settings.suite(settings::kLegacySuite);
+    SettingsStore* legacy = platform_.settings.suite(Settings::kLegacySuite);
     if (legacy == nullptr) {
         return;  // tried again at the next start
     }
     bool copied = true;
-    if (auto volumes = legacy->value(settings::kVolumes); volumes && volumes->isDict()) {
-        copied = writeSetting(standard, settings::kVolumes, std::move(*volumes)) && copied;
+    if (auto volumes = legacy->value(Settings::kVolumes); volumes && volumes->isDict()) {
+        copied = writeSetting(standard, Settings::kVolumes, std::move(*volumes)) && copied;
     }
-    if (auto boost = legacy->value(settings::kDuckBoostDB)) {
-        copied = writeSetting(standard, settings::kDuckBoostDB, std::move(*boost)) && copied;
+    if (auto boost = legacy->value(Settings::kDuckBoostDB)) {
+        copied = writeSetting(standard, Settings::kDuckBoostDB, std::move(*boost)) && copied;
     }
     // A migration whose copies could not all be saved is tried again next time.
     if (copied) {
-        writeSetting(standard, settings::kMigrated, true);
+        writeSetting(standard, Settings::kMigrated, true);
     }
 }
 

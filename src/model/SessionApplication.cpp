@@ -67,7 +67,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
     const AudioObjectID device = context.device;
     const std::string& deviceUID = context.deviceUID;
 
-    const auto gain = volumerules::targetGain({
+    const auto gain = VolumeRules::targetGain({
         .key = key,
         .volume = volume(key),
         .boostedCall = context.boostedCall,

@@ -2,7 +2,7 @@
 
 #include "platform/Translation.h"
 
-namespace morvale::settings {
+namespace morvale::Settings {
 
 LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored) {
     if (!stored) {
@@ -36,4 +36,4 @@ PlistValue toPlist(const Volumes& volumes) {
     return dict;
 }
 
-}  // namespace morvale::settings
+}  // namespace morvale::Settings

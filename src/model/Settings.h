@@ -8,7 +8,7 @@
 #include "catalog/Volumes.h"
 #include "platform/PropertyList.h"
 
-namespace morvale::settings {
+namespace morvale::Settings {
 
 // Keys of the user's settings. The stored volumes are keyed by group key.
 inline constexpr std::string_view kVolumes = "volumes";
@@ -32,4 +32,4 @@ double duckBoostFrom(const std::optional<PlistValue>& stored);
 
 PlistValue toPlist(const Volumes& volumes);
 
-}  // namespace morvale::settings
+}  // namespace morvale::Settings

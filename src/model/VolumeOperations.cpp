@@ -7,16 +7,16 @@ namespace morvale {
 
 double Model::volume(const std::string& key) const {
     const auto it = volumes_->find(key);
-    return it == volumes_->end() ? 1.0 : volumerules::playableVolume(it->second);
+    return it == volumes_->end() ? 1.0 : VolumeRules::playableVolume(it->second);
 }
 
 double Model::appliedBoostDB() const {
-    return volumerules::playableBoostDB(*duckBoostDB_);
+    return VolumeRules::playableBoostDB(*duckBoostDB_);
 }
 
 void Model::setVolume(const std::string& key, double value) {
     volumes_.modify([&](Volumes& volumes) {
-        if (value >= volumerules::kFullVolumeThreshold) {
+        if (value >= VolumeRules::kFullVolumeThreshold) {
             volumes.erase(key);
         } else {
             volumes.insert_or_assign(key, value);
@@ -39,12 +39,12 @@ void Model::toggleMute(const std::string& key) {
 }
 
 float Model::gain(double volume) {
-    return volumerules::gain(volume);
+    return VolumeRules::gain(volume);
 }
 
 void Model::setDuckBoost(double boostDB) {
     duckBoostDB_ = boostDB;
-    writeSetting(platform_.settings.standard(), settings::kDuckBoostDB, boostDB);
+    writeSetting(platform_.settings.standard(), Settings::kDuckBoostDB, boostDB);
     refresh();
 }
 

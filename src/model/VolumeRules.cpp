@@ -5,7 +5,7 @@
 
 #include "catalog/Grouping.h"
 
-namespace morvale::volumerules {
+namespace morvale::VolumeRules {
 
 double playableVolume(double stored) {
     if (!std::isfinite(stored)) {
@@ -53,4 +53,4 @@ std::optional<float> targetGain(const TapDecision& d) {
     return std::nullopt;
 }
 
-}  // namespace morvale::volumerules
+}  // namespace morvale::VolumeRules

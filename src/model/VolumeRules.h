@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace morvale::volumerules {
+namespace morvale::VolumeRules {
 
 // A volume at or above this is full: not stored, and no tap outside a boosted
 // call.
@@ -38,4 +38,4 @@ struct TapDecision {
 };
 std::optional<float> targetGain(const TapDecision& d);
 
-}  // namespace morvale::volumerules
+}  // namespace morvale::VolumeRules

@@ -6,7 +6,7 @@
 
 #include "platform/AudioHardware.h"
 
-namespace morvale::streamusage {
+namespace morvale::StreamUsage {
 
 // The IO proc stream usage record ('suse') as raw bytes: the IO proc id, a
 // 32-bit stream count, then one 32-bit on/off flag per stream. Accessed through
@@ -44,4 +44,4 @@ inline void setFlag(unsigned char* record, std::uint32_t stream, std::uint32_t o
     std::memcpy(record + kFlagsOffset + stream * sizeof on, &on, sizeof on);
 }
 
-}  // namespace morvale::streamusage
+}  // namespace morvale::StreamUsage

@@ -246,7 +246,7 @@ TEST(TapSession, SwitchesTheOutputDevicesOwnInputsOff) {
         {"more streams than the buffer holds",
          3,
          std::nullopt,
-         std::uint32_t{streamusage::sizeFor(1)},
+         std::uint32_t{StreamUsage::sizeFor(1)},
          2,
          {}},
     };

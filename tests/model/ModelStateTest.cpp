@@ -20,7 +20,7 @@ TEST(ModelState, FirstStartWithNothingStored) {
 
 TEST(ModelState, MigratesTheLegacySuiteOnceAndLeavesItUntouched) {
     ModelFixture f;
-    auto* legacy = f.sim.settings.suiteStore(settings::kLegacySuite);
+    auto* legacy = f.sim.settings.suiteStore(Settings::kLegacySuite);
     legacy->values = D{{"volumes", D{{"org.example.Player", 0.4}}}, {"duckBoostDB", 9.0}};
     const PlistValue::Dict before = legacy->values;
 
@@ -53,7 +53,7 @@ TEST(ModelState, MigrationConditions) {
     };
     for (const Case& c : cases) {
         ModelFixture f;
-        f.sim.settings.suiteStore(settings::kLegacySuite)->values = D{{"volumes", D{{"a", 0.5}}}};
+        f.sim.settings.suiteStore(Settings::kLegacySuite)->values = D{{"volumes", D{{"a", 0.5}}}};
         f.sim.settings.suitesOpen = c.suitesOpen;
         if (c.migrated) {
             f.sim.settings.standardStore.values.emplace("migrated", *c.migrated);

@@ -233,7 +233,7 @@ TEST_F(SessionScenario, AFailedTapIsShownAndALaterSuccessClearsIt) {
 TEST(StoredValues, CountWithinTheControlsRangesAndStayAsStored) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const float loudest = volumerules::boostFactor(30.0);
+    const float loudest = VolumeRules::boostFactor(30.0);
     struct Case {
         double stored;  // as the volume and as the boost
         double volume;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace morvale::settings {
+namespace morvale::Settings {
 namespace {
 
 TEST(Settings, VolumesLoadAllOrNothing) {
@@ -38,4 +38,4 @@ TEST(Settings, BoostLoadsOnlyFromANumber) {
 }
 
 }  // namespace
-}  // namespace morvale::settings
+}  // namespace morvale::Settings

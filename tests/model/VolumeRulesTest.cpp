@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace morvale::volumerules {
+namespace morvale::VolumeRules {
 namespace {
 
 TEST(VolumeRules, TargetGainDecidesTapAndGain) {
@@ -34,4 +34,4 @@ TEST(VolumeRules, TargetGainDecidesTapAndGain) {
 }
 
 }  // namespace
-}  // namespace morvale::volumerules
+}  // namespace morvale::VolumeRules

@@ -46,9 +46,9 @@ bool isTapSink(const std::string& name) {
 }
 
 // Knows no application: every client is known by its process's name.
-class NoIdentifier final : public linux_desktop::AppIdentifier {
+class NoIdentifier final : public LinuxDesktop::AppIdentifier {
 public:
-    std::optional<std::string> desktopId(const linux_desktop::ClientHints&) const override {
+    std::optional<std::string> desktopId(const LinuxDesktop::ClientHints&) const override {
         return std::nullopt;
     }
 };
@@ -345,7 +345,7 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         auto first = player({"--amplitude=0"});
         NoIdentifier noIdentifier;
         PulseAudioSystem hw(
-            c.byName ? static_cast<const linux_desktop::AppIdentifier&>(noIdentifier) : identifier,
+            c.byName ? static_cast<const LinuxDesktop::AppIdentifier&>(noIdentifier) : identifier,
             options());
         TapApplication application{"Player", {}, {}};
         if (c.byName) {

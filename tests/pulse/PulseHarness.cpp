@@ -546,7 +546,7 @@ std::vector<float> Recorder::samples() const {
 // ---- FakeIdentifier ----
 
 std::optional<std::string> FakeIdentifier::desktopId(
-    const linux_desktop::ClientHints& hints) const {
+    const LinuxDesktop::ClientHints& hints) const {
     if (!hints.binary) {
         return std::nullopt;
     }

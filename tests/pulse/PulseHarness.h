@@ -149,9 +149,9 @@ bool eventually(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
 // Names every client after its binary: "<binary>.desktop".
-class FakeIdentifier final : public linux_desktop::AppIdentifier {
+class FakeIdentifier final : public LinuxDesktop::AppIdentifier {
 public:
-    std::optional<std::string> desktopId(const linux_desktop::ClientHints& hints) const override;
+    std::optional<std::string> desktopId(const LinuxDesktop::ClientHints& hints) const override;
 };
 
 // Where the helper programs were built.

@@ -14,10 +14,10 @@
 
 namespace {
 
-class NoIdentifier final : public morvale::linux_desktop::AppIdentifier {
+class NoIdentifier final : public morvale::LinuxDesktop::AppIdentifier {
 public:
     std::optional<std::string> desktopId(
-        const morvale::linux_desktop::ClientHints&) const override {
+        const morvale::LinuxDesktop::ClientHints&) const override {
         return std::nullopt;
     }
 };

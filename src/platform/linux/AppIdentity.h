@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // What an audio client or a process tells about itself, as far as it helps to
 // find the desktop application it belongs to.
@@ -27,4 +27,4 @@ public:
     virtual std::optional<std::string> desktopId(const ClientHints& hints) const = 0;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

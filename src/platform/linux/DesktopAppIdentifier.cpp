@@ -4,7 +4,7 @@
 #include "platform/linux/ProgramNames.h"
 #include "platform/linux/SystemdUnit.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -162,4 +162,4 @@ std::size_t DesktopAppIdentifier::cachedProcesses() const {
     return cache_.size();
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -13,7 +13,7 @@
 #include "platform/linux/DesktopEntryIndex.h"
 #include "platform/linux/ProcFs.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Finds a client's desktop file ID from, in this order:
 //  1. the sandbox's app ID: the portal's (hints.portalAppId) or the one in
@@ -70,4 +70,4 @@ private:
 std::optional<std::string> desktopIdForSandboxApp(std::string_view appId,
                                                   const DesktopEntries& entries);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include "base/Utf8.h"
 #include "platform/linux/KeyFile.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -174,4 +174,4 @@ bool isPlainDesktopId(std::string_view id) {
     return true;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

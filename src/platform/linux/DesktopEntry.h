@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // What Morvale needs of one installed application's desktop entry.
 struct DesktopEntry {
@@ -47,4 +47,4 @@ std::string_view programFileName(std::string_view program);
 // dot, no control characters.
 bool isPlainDesktopId(std::string_view id);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -10,7 +10,7 @@
 #include "platform/linux/ProgramNames.h"
 #include "platform/linux/XdgDirs.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -217,4 +217,4 @@ std::uint64_t DesktopEntryIndex::builds() const {
     return builds_;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -12,7 +12,7 @@
 
 #include "platform/linux/DesktopEntry.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The desktop entries of the installed applications at one moment; immutable.
 class DesktopEntries {
@@ -103,4 +103,4 @@ private:
     mutable std::uint64_t builds_ = 0;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

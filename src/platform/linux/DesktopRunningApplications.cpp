@@ -1,6 +1,6 @@
 #include "platform/linux/DesktopRunningApplications.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 DesktopRunningApplications::DesktopRunningApplications(const AppIdentifier& identifier,
                                                        const DesktopEntryIndex& index)
@@ -30,4 +30,4 @@ std::optional<RunningApplication> DesktopRunningApplications::application(std::i
     return app;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

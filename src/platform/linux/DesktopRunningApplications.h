@@ -4,7 +4,7 @@
 #include "platform/linux/AppIdentity.h"
 #include "platform/linux/DesktopEntryIndex.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // A process is part of a running application when it belongs to an installed
 // desktop entry: a regular one when the entry is shown in menus, an accessory
@@ -21,4 +21,4 @@ private:
     const DesktopEntryIndex& index_;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

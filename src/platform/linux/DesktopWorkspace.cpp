@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 DesktopWorkspace::DesktopWorkspace(const DesktopEntryIndex& index)
     : index_(index), generic_(makeIcon(IconSource::Kind::genericApplication)) {}
@@ -68,4 +68,4 @@ IconSource iconSourceFor(std::string_view value) {
     return {IconSource::Kind::themeName, std::string(value)};
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -3,7 +3,7 @@
 #include "platform/Workspace.h"
 #include "platform/linux/DesktopEntryIndex.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The workspace of a Linux desktop: applications are desktop entries, known by
 // their desktop file ID ("firefox-esr.desktop"); an application's location is
@@ -37,4 +37,4 @@ private:
 // a relative path names nothing usable.
 IconSource iconSourceFor(std::string_view iconValue);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -143,4 +143,4 @@ int makeFolders(const std::filesystem::path& folder, mode_t mode) {
     return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

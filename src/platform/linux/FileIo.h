@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The operating system's text for an errno value ("No space left on device").
 std::string osErrorText(int error);
@@ -35,4 +35,4 @@ FileContents readWholeFile(const std::filesystem::path& path, std::size_t maxByt
 // rules ask for 0700). Returns 0 or an errno value; an existing folder is fine.
 int makeFolders(const std::filesystem::path& folder, mode_t mode);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

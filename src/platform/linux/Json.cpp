@@ -8,7 +8,7 @@
 #include "base/Utf8.h"
 #include "platform/Translation.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -541,4 +541,4 @@ JsonText toJson(const PlistValue& value) {
     return result;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

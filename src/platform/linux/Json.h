@@ -6,7 +6,7 @@
 
 #include "platform/PropertyList.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Property-list values as JSON text: strings, booleans, numbers (doubles),
 // lists and dictionaries map one to one onto JSON's own kinds, so a value read
@@ -37,4 +37,4 @@ struct JsonText {
 // the process's C locale.
 JsonText toJson(const PlistValue& value);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

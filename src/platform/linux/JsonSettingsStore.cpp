@@ -9,7 +9,7 @@
 #include "platform/linux/Json.h"
 #include "platform/linux/XdgDirs.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -309,4 +309,4 @@ std::optional<std::string> JsonSettingsStores::loadProblem() const {
     return text;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

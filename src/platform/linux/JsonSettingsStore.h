@@ -12,7 +12,7 @@
 #include "platform/MainThread.h"
 #include "platform/SettingsStore.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Writes a settings file's new contents in full; absent on success, else the
 // operating system's text for the failure. The program uses
@@ -130,4 +130,4 @@ private:
     std::map<std::string, std::unique_ptr<JsonSettingsStore>, std::less<>> suites_;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -1,6 +1,6 @@
 #include "platform/linux/KeyFile.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -89,4 +89,4 @@ bool keyFileBool(const KeyFileGroup& group, std::string_view key) {
     return it != group.end() && it->second == "true";
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

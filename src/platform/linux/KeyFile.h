@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The keys of one group of a desktop-entry style file ("[Desktop Entry]"),
 // raw values as written (escapes still in). Keys keep their locale suffix:
@@ -23,4 +23,4 @@ std::string unescapeKeyFileValue(std::string_view raw);
 // A boolean value: only "true" is true.
 bool keyFileBool(const KeyFileGroup& group, std::string_view key);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

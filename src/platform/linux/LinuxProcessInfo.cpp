@@ -7,7 +7,7 @@
 
 #include "platform/linux/FileIo.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 std::int32_t LinuxProcessInfo::ownPid() const {
     return static_cast<std::int32_t>(::getpid());
@@ -36,4 +36,4 @@ int LinuxProcessInfo::procName(std::int32_t pid, char* buffer, std::uint32_t buf
     return static_cast<int>(n);
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

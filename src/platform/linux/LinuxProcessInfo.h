@@ -2,7 +2,7 @@
 
 #include "platform/ProcessInfo.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Process services from the kernel: getpid() and /proc/PID/comm.
 class LinuxProcessInfo final : public ProcessInfo {
@@ -11,4 +11,4 @@ public:
     int procName(std::int32_t pid, char* buffer, std::uint32_t bufferSize) const override;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -6,7 +6,7 @@
 
 #include "base/Utf8.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -74,4 +74,4 @@ int LocaleCollator::compare(std::string_view a, std::string_view b) const {
     return sign(collate.compare(x.data(), x.data() + x.size(), y.data(), y.data() + y.size()));
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

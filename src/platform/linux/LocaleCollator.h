@@ -7,7 +7,7 @@
 
 #include "platform/Collator.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Compares UTF-8 names by the collation rules of the user's locale, ignoring
 // letter case: "alpha" before "Beta", "éclair" between "eclair" and "ecluse"
@@ -29,4 +29,4 @@ private:
     std::optional<std::locale> locale_;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include "platform/linux/FileIo.h"
 #include "platform/linux/KeyFile.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -106,4 +106,4 @@ std::optional<std::string> ProcFs::flatpakAppId(std::int32_t pid) const {
     return it->second;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // What /proc/PID/stat tells: the parent and when the process started (clock
 // ticks after boot), which with the pid names one process for its whole life.
@@ -41,4 +41,4 @@ private:
     std::filesystem::path root_;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -55,4 +55,4 @@ bool endsParentSearch(std::string_view program) {
            program.starts_with("flatpak-") || program.starts_with("dbus-broker");
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // Programs that run or start other programs (interpreters, shells, sandbox and
 // privilege wrappers): "python3" in an Exec line or as a process's executable
@@ -15,4 +15,4 @@ bool isGenericProgram(std::string_view program);
 // among a process's parents stops at these.
 bool endsParentSearch(std::string_view program);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

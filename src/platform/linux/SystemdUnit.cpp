@@ -2,7 +2,7 @@
 
 #include "platform/linux/DesktopEntry.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::vector<std::string> desktopIdsForUnit(std::string_view unit) {
     return ids;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The innermost .scope or .service unit in a /proc/PID/cgroup text (the
 // unified hierarchy, or systemd's own in a legacy layout). Only that unit
@@ -24,4 +24,4 @@ std::string unescapeUnitName(std::string_view text);
 // both readings are offered when the name allows both. Empty for other units.
 std::vector<std::string> desktopIdsForUnit(std::string_view unit);
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

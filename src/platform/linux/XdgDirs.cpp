@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -79,4 +79,4 @@ XdgDirs XdgDirs::fromEnvironment() {
     return fromLookup([](const char* name) { return std::getenv(name); });
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // The user's XDG base folders. Tests build one by hand; the program reads them
 // from the environment.
@@ -25,4 +25,4 @@ struct XdgDirs {
     static XdgDirs fromLookup(const Lookup& lookup);
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

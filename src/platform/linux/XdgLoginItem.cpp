@@ -8,7 +8,7 @@
 #include "platform/linux/FileIo.h"
 #include "platform/linux/KeyFile.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 namespace {
 
@@ -204,4 +204,4 @@ std::optional<std::string> XdgLoginItem::unregisterItem() {
     return std::nullopt;
 }
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

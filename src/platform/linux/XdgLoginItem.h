@@ -7,7 +7,7 @@
 #include "platform/LoginItem.h"
 #include "platform/linux/XdgDirs.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 
 // What the autostart entry says.
 struct AutostartEntry {
@@ -51,4 +51,4 @@ private:
     XdgDirs dirs_;
 };
 
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

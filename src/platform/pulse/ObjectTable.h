@@ -32,7 +32,7 @@ struct ClientRecord {
     // The host process id the client runs in, 0 when it is unknown or cannot
     // be trusted (a sandboxed client reports the pid inside its sandbox).
     std::int32_t pid = 0;
-    linux_desktop::ClientHints hints;
+    LinuxDesktop::ClientHints hints;
     bool ours = false;  // a connection of this program (or another instance of it)
 };
 
@@ -129,7 +129,7 @@ public:
     struct Process {
         AudioObjectID id = 0;
         std::int32_t pid = 0;
-        linux_desktop::ClientHints hints;
+        LinuxDesktop::ClientHints hints;
         bool call = false;                      // the process's call object
         std::vector<std::uint32_t> sinkInputs;  // ascending
         bool running = false;                   // at least one of its sink-inputs is not corked

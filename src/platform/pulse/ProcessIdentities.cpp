@@ -22,7 +22,7 @@ void ProcessIdentities::stop() {
     }
 }
 
-std::optional<ProcessIdentity> ProcessIdentities::lookup(const linux_desktop::ClientHints& hints) {
+std::optional<ProcessIdentity> ProcessIdentities::lookup(const LinuxDesktop::ClientHints& hints) {
     if (hints.pid <= 0) {
         return std::nullopt;
     }
@@ -47,7 +47,7 @@ void ProcessIdentities::run() {
         if (stopping_) {
             return;
         }
-        const linux_desktop::ClientHints hints = std::move(queue_.front());
+        const LinuxDesktop::ClientHints hints = std::move(queue_.front());
         queue_.pop_front();
         lock.unlock();
         ProcessIdentity identity = find_(hints);

@@ -31,7 +31,7 @@ struct ProcessIdentity {
 // identity is mostly known by the time its first stream comes.
 class ProcessIdentities {
 public:
-    using Find = std::function<ProcessIdentity(const linux_desktop::ClientHints&)>;
+    using Find = std::function<ProcessIdentity(const LinuxDesktop::ClientHints&)>;
 
     // `find` runs on the worker thread; `learned` too, after each identity
     // found, without any lock of this object held.
@@ -45,7 +45,7 @@ public:
 
     // The identity of the process (hints.pid > 0), when known; else absent,
     // and it is asked for (once).
-    std::optional<ProcessIdentity> lookup(const linux_desktop::ClientHints& hints);
+    std::optional<ProcessIdentity> lookup(const LinuxDesktop::ClientHints& hints);
     // Forgets every process but these (so that a reused pid is asked anew).
     void keepOnly(const std::set<std::int32_t>& pids);
     // Ends the worker now (the destructor does too); lookups then only answer
@@ -61,7 +61,7 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     std::map<std::int32_t, std::optional<ProcessIdentity>> known_;  // absent: being found
-    std::deque<linux_desktop::ClientHints> queue_;
+    std::deque<LinuxDesktop::ClientHints> queue_;
     std::thread worker_;
 };
 

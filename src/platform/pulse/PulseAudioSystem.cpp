@@ -29,10 +29,10 @@ constexpr int kIOThreadPriority = 4;
 
 }  // namespace
 
-PulseAudioSystem::PulseAudioSystem(const linux_desktop::AppIdentifier& identifier)
+PulseAudioSystem::PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier)
     : PulseAudioSystem(identifier, Options{}) {}
 
-PulseAudioSystem::PulseAudioSystem(const linux_desktop::AppIdentifier& identifier,
+PulseAudioSystem::PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier,
                                    Options options) {
     if (options.watchdog) {
         // Before any libpulse object of this process exists.
@@ -154,7 +154,7 @@ OSStatus PulseAudioSystem::getPropertyDataSize(AudioObjectID object,
             return kAudioHardwareUnknownPropertyError;
         }
         size = static_cast<std::uint32_t>(
-            streamusage::sizeFor(static_cast<std::uint32_t>(impl.aggregateInputs(*agg).size())));
+            StreamUsage::sizeFor(static_cast<std::uint32_t>(impl.aggregateInputs(*agg).size())));
     } else {
         const auto found = impl.lookup(object, address, nullptr);
         if (found.status != kAudioNoError) {
@@ -177,7 +177,7 @@ OSStatus PulseAudioSystem::getPropertyData(AudioObjectID object,
     }
     Impl& impl = *impl_;
     auto* out = static_cast<unsigned char*>(outData);
-    std::optional<linux_desktop::ClientHints> hints;
+    std::optional<LinuxDesktop::ClientHints> hints;
     Impl::Found found;
     {
         Impl::Lock lock(impl.loop);
@@ -186,22 +186,22 @@ OSStatus PulseAudioSystem::getPropertyData(AudioObjectID object,
             if (agg == nullptr || address.mScope != kScopeInput) {
                 return kAudioHardwareUnknownPropertyError;
             }
-            if (*ioDataSize < streamusage::kFlagsOffset) {
+            if (*ioDataSize < StreamUsage::kFlagsOffset) {
                 return kAudioHardwareBadPropertySizeError;
             }
-            Impl::IOProc* proc = impl.procOn(object, streamusage::proc(out));
+            Impl::IOProc* proc = impl.procOn(object, StreamUsage::proc(out));
             if (proc == nullptr) {
                 return kAudioHardwareIllegalOperationError;
             }
             const auto streams = static_cast<std::uint32_t>(impl.aggregateInputs(*agg).size());
-            const auto room = static_cast<std::uint32_t>((*ioDataSize - streamusage::kFlagsOffset) /
+            const auto room = static_cast<std::uint32_t>((*ioDataSize - StreamUsage::kFlagsOffset) /
                                                          sizeof(std::uint32_t));
             const std::uint32_t written = std::min(streams, room);
-            streamusage::setCount(out, streams);
+            StreamUsage::setCount(out, streams);
             for (std::uint32_t i = 0; i < written; ++i) {
-                streamusage::setFlag(out, i, i < proc->usage.size() ? proc->usage[i] : 1u);
+                StreamUsage::setFlag(out, i, i < proc->usage.size() ? proc->usage[i] : 1u);
             }
-            *ioDataSize = static_cast<std::uint32_t>(streamusage::sizeFor(written));
+            *ioDataSize = static_cast<std::uint32_t>(StreamUsage::sizeFor(written));
             return kAudioNoError;
         }
         found = impl.lookup(object, address, &hints);
@@ -263,19 +263,19 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
         const auto found = impl.lookup(object, address, nullptr);
         return found.status != kAudioNoError ? found.status : kAudioHardwareIllegalOperationError;
     }
-    if (data == nullptr || dataSize < streamusage::kFlagsOffset) {
+    if (data == nullptr || dataSize < StreamUsage::kFlagsOffset) {
         return kAudioHardwareBadPropertySizeError;
     }
     const auto* in = static_cast<const unsigned char*>(data);
-    Impl::IOProc* proc = impl.procOn(object, streamusage::proc(in));
+    Impl::IOProc* proc = impl.procOn(object, StreamUsage::proc(in));
     const auto streams = impl.aggregateInputs(*agg).size();
-    const std::uint32_t count = streamusage::count(in);
-    if (proc == nullptr || count > streams || streamusage::sizeFor(count) > dataSize) {
+    const std::uint32_t count = StreamUsage::count(in);
+    if (proc == nullptr || count > streams || StreamUsage::sizeFor(count) > dataSize) {
         return kAudioHardwareIllegalOperationError;
     }
     proc->usage.assign(streams, 1u);
     for (std::uint32_t i = 0; i < count; ++i) {
-        proc->usage[i] = streamusage::flag(in, i);
+        proc->usage[i] = StreamUsage::flag(in, i);
     }
     return kAudioNoError;
 }

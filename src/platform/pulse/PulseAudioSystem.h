@@ -76,8 +76,8 @@ public:
     // Connects and waits (at most Options::timeout) until the server's objects
     // are known. A server that is not there is not an error: the backend keeps
     // trying, and its objects appear once the server does.
-    explicit PulseAudioSystem(const linux_desktop::AppIdentifier& identifier);
-    PulseAudioSystem(const linux_desktop::AppIdentifier& identifier, Options options);
+    explicit PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier);
+    PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier, Options options);
     ~PulseAudioSystem() override;
 
     PulseAudioSystem(const PulseAudioSystem&) = delete;

@@ -140,17 +140,17 @@ struct PulseAudioSystem::Impl {
         std::optional<std::chrono::steady_clock::time_point> until;
     };
 
-    Impl(const linux_desktop::AppIdentifier& appIdentifier, Options chosen)
+    Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen)
         : identifier(appIdentifier),
           options(std::move(chosen)),
-          identities([this](const linux_desktop::ClientHints& hints) { return identify(hints); },
+          identities([this](const LinuxDesktop::ClientHints& hints) { return identify(hints); },
                      [this] {
                          Lock lock(loop);
                          reconcile();
                      }) {}
 
     // ---- Fixed ----
-    const linux_desktop::AppIdentifier& identifier;
+    const LinuxDesktop::AppIdentifier& identifier;
     const Options options;
     const ProcessFacts facts;
     const std::int32_t ownPid = static_cast<std::int32_t>(::getpid());
@@ -315,7 +315,7 @@ struct PulseAudioSystem::Impl {
     void reconcile();
     OSStatus describeTap(Tap& tap, const TapDescription& description);
     void updateMembers();
-    ProcessIdentity identify(const linux_desktop::ClientHints& hints) const;
+    ProcessIdentity identify(const LinuxDesktop::ClientHints& hints) const;
     Tap* tapOfSink(std::uint32_t sinkIndex);
     void loadTapSink(Tap& tap);
     void retryLater(std::chrono::milliseconds pause);
@@ -374,7 +374,7 @@ struct PulseAudioSystem::Impl {
     static Found failed(OSStatus status);
     const Aggregate* aggregate(AudioObjectID id) const;
     Found lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
-                 std::optional<linux_desktop::ClientHints>* hints) const;
+                 std::optional<LinuxDesktop::ClientHints>* hints) const;
     std::vector<AudioObjectID> aggregateInputs(const Aggregate& agg) const;
     IOProc* procOn(AudioObjectID device, AudioDeviceIOProcID id);
 

@@ -34,7 +34,7 @@ const Impl::Aggregate* Impl::aggregate(AudioObjectID id) const {
 // Looks a property up (lock held). A 'pbid' read returns the hints to look
 // the identifier up with, which happens without the lock.
 Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
-                         std::optional<linux_desktop::ClientHints>* hints) const {
+                         std::optional<LinuxDesktop::ClientHints>* hints) const {
     if (state != ConnectionState::ready) {
         return failed(kAudioHardwareNotRunningError);
     }

@@ -113,7 +113,7 @@ void Impl::updateMembers() {
 }
 
 // Runs on the identities' own thread (it reads files).
-ProcessIdentity Impl::identify(const linux_desktop::ClientHints& hints) const {
+ProcessIdentity Impl::identify(const LinuxDesktop::ClientHints& hints) const {
     ProcessIdentity identity;
     identity.bundleID = identifier.desktopId(hints);
     if (identity.bundleID && identity.bundleID->empty()) {

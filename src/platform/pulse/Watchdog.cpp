@@ -14,9 +14,9 @@ namespace morvale::pulse {
 
 namespace {
 
-class NoIdentifier final : public linux_desktop::AppIdentifier {
+class NoIdentifier final : public LinuxDesktop::AppIdentifier {
 public:
-    std::optional<std::string> desktopId(const linux_desktop::ClientHints&) const override {
+    std::optional<std::string> desktopId(const LinuxDesktop::ClientHints&) const override {
         return std::nullopt;
     }
 };

@@ -490,7 +490,7 @@ OSStatus SimulatedAudioSystem::getPropertyDataSize(AudioObjectID object,
             entry.status = kAudioHardwareUnknownPropertyError;
         } else {
             const auto streams = static_cast<std::uint32_t>(s.aggregateInputs(it->second).size());
-            size = static_cast<std::uint32_t>(streamusage::sizeFor(streams));
+            size = static_cast<std::uint32_t>(StreamUsage::sizeFor(streams));
         }
     } else {
         const auto found = s.lookup(object, address);
@@ -533,25 +533,25 @@ OSStatus SimulatedAudioSystem::getPropertyData(AudioObjectID object,
             entry.status = kAudioHardwareUnknownPropertyError;
             return s.record(std::move(entry));
         }
-        if (*ioDataSize < streamusage::kFlagsOffset) {
+        if (*ioDataSize < StreamUsage::kFlagsOffset) {
             entry.status = kAudioHardwareBadPropertySizeError;
             return s.record(std::move(entry));
         }
-        const auto proc = s.procs.find(streamusage::proc(out));
+        const auto proc = s.procs.find(StreamUsage::proc(out));
         if (proc == s.procs.end() || proc->second.device != object) {
             entry.status = kAudioHardwareIllegalOperationError;
             return s.record(std::move(entry));
         }
         const auto streams = static_cast<std::uint32_t>(s.aggregateInputs(aggregate->second).size());
         const auto room = static_cast<std::uint32_t>(
-            (*ioDataSize - streamusage::kFlagsOffset) / sizeof(std::uint32_t));
+            (*ioDataSize - StreamUsage::kFlagsOffset) / sizeof(std::uint32_t));
         const std::uint32_t written = std::min(streams, room);
-        streamusage::setCount(out, streams);
+        StreamUsage::setCount(out, streams);
         for (std::uint32_t i = 0; i < written; ++i) {
             const auto& usage = proc->second.usage;
-            streamusage::setFlag(out, i, i < usage.size() ? usage[i] : 1u);
+            StreamUsage::setFlag(out, i, i < usage.size() ? usage[i] : 1u);
         }
-        *ioDataSize = static_cast<std::uint32_t>(streamusage::sizeFor(written));
+        *ioDataSize = static_cast<std::uint32_t>(StreamUsage::sizeFor(written));
         return s.record(std::move(entry));
     }
 
@@ -615,22 +615,22 @@ OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
                              : std::get<OSStatus>(s.lookup(object, address));
         return s.record(std::move(entry));
     }
-    if (data == nullptr || dataSize < streamusage::kFlagsOffset) {
+    if (data == nullptr || dataSize < StreamUsage::kFlagsOffset) {
         entry.status = kAudioHardwareBadPropertySizeError;
         return s.record(std::move(entry));
     }
     const auto* in = static_cast<const unsigned char*>(data);
-    const auto proc = s.procs.find(streamusage::proc(in));
+    const auto proc = s.procs.find(StreamUsage::proc(in));
     const auto streams = s.aggregateInputs(aggregate->second).size();
-    const std::uint32_t count = streamusage::count(in);
+    const std::uint32_t count = StreamUsage::count(in);
     if (proc == s.procs.end() || proc->second.device != object || count > streams ||
-        streamusage::sizeFor(count) > dataSize) {
+        StreamUsage::sizeFor(count) > dataSize) {
         entry.status = kAudioHardwareIllegalOperationError;
         return s.record(std::move(entry));
     }
     proc->second.usage.assign(streams, 1u);
     for (std::uint32_t i = 0; i < count; ++i) {
-        proc->second.usage[i] = streamusage::flag(in, i);
+        proc->second.usage[i] = StreamUsage::flag(in, i);
     }
     return s.record(std::move(entry));
 }

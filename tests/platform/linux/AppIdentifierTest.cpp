@@ -10,7 +10,7 @@
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/linux/SystemdUnit.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 using testing::TempDir;
@@ -287,4 +287,4 @@ TEST_F(IdentityFixture, RunningApplicationsAreThoseWithAnInstalledEntry) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

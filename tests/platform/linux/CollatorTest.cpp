@@ -7,7 +7,7 @@
 #include "TempDir.h"
 #include "platform/linux/LocaleCollator.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 std::vector<std::string> sorted(const Collator& collator, std::vector<std::string> names) {
@@ -57,4 +57,4 @@ TEST(LocaleCollator, InvalidUtf8AndEmbeddedNulsAreHarmless) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include "platform/linux/DesktopEntryIndex.h"
 #include "platform/linux/DesktopWorkspace.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 using testing::TempDir;
@@ -237,4 +237,4 @@ TEST_F(IndexFixture, WorkspaceAnswersFromTheEntries) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

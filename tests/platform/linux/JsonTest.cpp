@@ -9,7 +9,7 @@
 #include "TempDir.h"
 #include "platform/linux/Json.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 PlistValue nested(int depth) {
@@ -154,4 +154,4 @@ TEST(Json, RefusesToWriteWhatCouldNotBeReadBack) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

@@ -5,7 +5,7 @@
 #include <locale>
 #include <string>
 
-namespace morvale::linux_desktop::testing {
+namespace morvale::LinuxDesktop::testing {
 
 // Makes a locale such as "en_US.UTF-8" loadable for this test process: true
 // when it is installed, or when localedef could build it into scratch, which
@@ -36,4 +36,4 @@ inline bool makeLocaleAvailable(const std::string& name, const std::filesystem::
     return loads();
 }
 
-}  // namespace morvale::linux_desktop::testing
+}  // namespace morvale::LinuxDesktop::testing

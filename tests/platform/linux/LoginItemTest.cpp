@@ -4,7 +4,7 @@
 #include "platform/linux/KeyFile.h"
 #include "platform/linux/XdgLoginItem.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 using testing::readFile;
@@ -133,4 +133,4 @@ TEST_F(LoginItemFixture, FailuresComeWithTheSystemsReason) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

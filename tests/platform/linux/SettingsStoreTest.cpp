@@ -12,7 +12,7 @@
 #include "platform/sim/SimPlatform.h"
 #include "platform/sim/ModelTesting.h"
 
-namespace morvale::linux_desktop {
+namespace morvale::LinuxDesktop {
 namespace {
 
 using testing::readFile;
@@ -293,4 +293,4 @@ TEST(SettingsStore, AFolderThatCannotBeMadeIsReportedAtTheFirstWrite) {
 }
 
 }  // namespace
-}  // namespace morvale::linux_desktop
+}  // namespace morvale::LinuxDesktop

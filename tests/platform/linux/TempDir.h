@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace morvale::linux_desktop::testing {
+namespace morvale::LinuxDesktop::testing {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it when
 // the test ends.
@@ -57,4 +57,4 @@ inline std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace morvale::linux_desktop::testing
+}  // namespace morvale::LinuxDesktop::testing
