@@ -28,37 +28,37 @@ struct Table {
         table.setDefaultSinkName("speakers");
         sink(kSpeakers, "speakers");
         sink(kTapSink, "morvale_tap_1_1", "TAP-1");
-        table.sourceEvent(Event::added, kMic);
-        table.sourceInfo(SourceRecord{kMic, false});
-        table.sourceEvent(Event::added, kMonitor);
-        table.sourceInfo(SourceRecord{kMonitor, true});
+        table.event<SourceRecord>(Event::added, kMic);
+        table.info(SourceRecord{kMic, false});
+        table.event<SourceRecord>(Event::added, kMonitor);
+        table.info(SourceRecord{kMonitor, true});
     }
     void client(std::uint32_t index, std::int32_t pid, bool ours = false) {
-        table.clientEvent(Event::added, index);
+        table.event<ClientRecord>(Event::added, index);
         ClientRecord record;
         record.index = index;
         record.pid = pid;
         record.hints.pid = pid;
         record.ours = ours;
-        table.clientInfo(record);
+        table.info(record);
     }
     void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
-        table.sinkEvent(Event::added, index);
+        table.event<SinkRecord>(Event::added, index);
         SinkRecord record;
         record.index = index;
         record.name = std::move(name);
         record.tapUuid = std::move(tapUuid);
-        table.sinkInfo(record);
+        table.info(record);
     }
     void play(std::uint32_t index, std::uint32_t client, bool phone, bool corked = false,
               std::uint32_t sinkIndex = kSpeakers) {
         SinkInputRecord record{index, client, sinkIndex, corked, false};
         record.phone = phone;
-        table.sinkInputInfo(record);
+        table.info(record);
     }
     void record(std::uint32_t index, std::uint32_t client, std::uint32_t source,
                 bool corked = false, bool ours = false) {
-        table.sourceOutputInfo(SourceOutputRecord{index, client, source, corked, ours});
+        table.info(SourceOutputRecord{index, client, source, corked, ours});
     }
     const ObjectTable::Process* find(std::int32_t pid, bool call) const {
         for (const AudioObjectID id : table.processObjects()) {
@@ -176,7 +176,7 @@ TEST(CallObjects, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications)
     // A second call stream, a cork, the music going: the same call object.
     t.play(3, 10, true, /*corked=*/true);
     t.play(2, 10, true, /*corked=*/true);
-    t.table.sinkInputEvent(Event::removed, 1);
+    t.table.event<SinkInputRecord>(Event::removed, 1);
     EXPECT_EQ(t.find(100, true)->id, call);
     EXPECT_EQ(t.find(100, false), nullptr);
     // Another process's call is an object of its own.
@@ -188,8 +188,8 @@ TEST(CallObjects, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications)
     t.play(5, 10, false);
     EXPECT_EQ(t.find(100, false)->id, own);
     // The call ends and another starts later: a new call object, no reuse.
-    t.table.sinkInputEvent(Event::removed, 2);
-    t.table.sinkInputEvent(Event::removed, 3);
+    t.table.event<SinkInputRecord>(Event::removed, 2);
+    t.table.event<SinkInputRecord>(Event::removed, 3);
     EXPECT_EQ(t.find(100, true), nullptr);
     t.now += ObjectTable::kIdLinger + 1s;
     t.play(6, 10, false);  // a change that lets the table forget old ids
@@ -204,11 +204,11 @@ TEST(CallObjects, TheMicrophoneGoingEndsTheRecordingAndTheObjectWithIt) {
     t.record(1, 10, kMic);
     ASSERT_NE(t.find(100, false), nullptr);
     const auto version = t.table.processListVersion();
-    t.table.sourceEvent(Event::removed, kMic);  // unplugged: its streams go next
+    t.table.event<SourceRecord>(Event::removed, kMic);  // unplugged: its streams go next
     EXPECT_EQ(t.find(100, false), nullptr);
     EXPECT_GT(t.table.processListVersion(), version);
     // A stale reply for the removed source does not bring it back.
-    EXPECT_FALSE(t.table.sourceInfo(SourceRecord{kMic, false}));
+    EXPECT_FALSE(t.table.info(SourceRecord{kMic, false}));
     EXPECT_TRUE(t.table.processObjects().empty());
 }
 
@@ -275,7 +275,7 @@ TEST(CallMirrors, EverySinkThatSharesARealSinkWithACallAndHasNoneOfItsOwnGetsOne
         for (const Play& p : c.streams) {
             SinkInputRecord record{index++, 10, p.sink, p.corked, p.ours};
             record.phone = p.phone;
-            t.table.sinkInputInfo(record);
+            t.table.info(record);
         }
         EXPECT_EQ(callMirrorSinks(t.table, c.replays), c.wanted);
     }

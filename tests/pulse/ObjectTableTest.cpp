@@ -15,26 +15,26 @@ struct Table {
     ObjectTable table{[this] { return now; }};
 
     void client(std::uint32_t index, std::int32_t pid, bool ours = false) {
-        table.clientEvent(Event::added, index);
+        table.event<ClientRecord>(Event::added, index);
         ClientRecord record;
         record.index = index;
         record.pid = pid;
         record.hints.pid = pid;
         record.hints.binary = "player" + std::to_string(pid);
         record.ours = ours;
-        table.clientInfo(record);
+        table.info(record);
     }
     void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
-        table.sinkEvent(Event::added, index);
+        table.event<SinkRecord>(Event::added, index);
         SinkRecord record;
         record.index = index;
         record.name = std::move(name);
         record.tapUuid = std::move(tapUuid);
-        table.sinkInfo(record);
+        table.info(record);
     }
     bool input(std::uint32_t index, std::uint32_t client, std::uint32_t sinkIndex,
                bool corked = false, bool ours = false) {
-        return table.sinkInputInfo(SinkInputRecord{index, client, sinkIndex, corked, ours});
+        return table.info(SinkInputRecord{index, client, sinkIndex, corked, ours});
     }
     std::vector<std::int32_t> pids() const {
         std::vector<std::int32_t> out;
@@ -79,7 +79,7 @@ TEST(ObjectTable, ProcessesAreClientProcessesWithStreamsAndRunWhileOneIsUncorked
     EXPECT_EQ(t.table.processListVersion(), version);
     t.input(5, 13, 0);
     EXPECT_EQ(t.table.processListVersion(), version + 1);
-    t.table.sinkInputEvent(Event::removed, 5);
+    t.table.event<SinkInputRecord>(Event::removed, 5);
     EXPECT_EQ(t.table.processListVersion(), version + 2);
 }
 
@@ -112,15 +112,15 @@ TEST(ObjectTable, IdsStayWhileAProcessHasStreamsAndForAWhileAfter) {
     EXPECT_EQ(t.idOf(100), id);
 
     // The player closes its streams and opens a new one between tracks.
-    t.table.sinkInputEvent(Event::removed, 1);
-    t.table.sinkInputEvent(Event::removed, 3);
+    t.table.event<SinkInputRecord>(Event::removed, 1);
+    t.table.event<SinkInputRecord>(Event::removed, 3);
     EXPECT_EQ(t.idOf(100), 0u);
     t.now += 5s;
     t.input(5, 10, 0);
     EXPECT_EQ(t.idOf(100), id);
 
     // Long gone: a new id.
-    t.table.sinkInputEvent(Event::removed, 5);
+    t.table.event<SinkInputRecord>(Event::removed, 5);
     t.now += ObjectTable::kIdLinger + 1s;
     t.input(2, 11, 0);  // any change lets the table forget
     t.input(6, 10, 0);
@@ -138,18 +138,18 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
         {"removal before the info reply: the stale reply is ignored",
          [](Table& t) {
              t.client(10, 100);
-             t.table.sinkInputEvent(Event::added, 1);
-             t.table.sinkInputEvent(Event::removed, 1);
+             t.table.event<SinkInputRecord>(Event::added, 1);
+             t.table.event<SinkInputRecord>(Event::removed, 1);
              EXPECT_FALSE(t.input(1, 10, 0));
          },
          {}},
         {"a change reply after the removal is ignored too",
          [](Table& t) {
              t.client(10, 100);
-             t.table.sinkInputEvent(Event::added, 1);
+             t.table.event<SinkInputRecord>(Event::added, 1);
              t.input(1, 10, 0);
-             t.table.sinkInputEvent(Event::changed, 1);
-             t.table.sinkInputEvent(Event::removed, 1);
+             t.table.event<SinkInputRecord>(Event::changed, 1);
+             t.table.event<SinkInputRecord>(Event::removed, 1);
              EXPECT_FALSE(t.input(1, 10, 0));
          },
          {}},
@@ -164,26 +164,26 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
          [](Table& t) {
              t.client(10, 100);
              t.input(1, 10, 0);
-             t.table.clientEvent(Event::removed, 10);
+             t.table.event<ClientRecord>(Event::removed, 10);
          },
          {}},
         {"a stale client reply after its removal does not bring it back",
          [](Table& t) {
              t.client(10, 100);
              t.input(1, 10, 0);
-             t.table.clientEvent(Event::removed, 10);
+             t.table.event<ClientRecord>(Event::removed, 10);
              ClientRecord stale;
              stale.index = 10;
              stale.pid = 100;
-             EXPECT_FALSE(t.table.clientInfo(stale));
+             EXPECT_FALSE(t.table.info(stale));
          },
          {}},
         {"a server that reuses an index announces it anew",
          [](Table& t) {
              t.client(10, 100);
-             t.table.sinkInputEvent(Event::added, 1);
-             t.table.sinkInputEvent(Event::removed, 1);
-             t.table.sinkInputEvent(Event::added, 1);
+             t.table.event<SinkInputRecord>(Event::added, 1);
+             t.table.event<SinkInputRecord>(Event::removed, 1);
+             t.table.event<SinkInputRecord>(Event::added, 1);
              EXPECT_TRUE(t.input(1, 10, 0));
          },
          {100}},
@@ -191,9 +191,9 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
          [](Table& t) {
              t.client(10, 100);
              t.input(1, 10, 0);
-             t.table.sinkInputEvent(Event::removed, 99);
-             t.table.clientEvent(Event::removed, 98);
-             t.table.sinkEvent(Event::removed, 97);
+             t.table.event<SinkInputRecord>(Event::removed, 99);
+             t.table.event<ClientRecord>(Event::removed, 98);
+             t.table.event<SinkRecord>(Event::removed, 97);
          },
          {100}},
     };
@@ -226,7 +226,7 @@ TEST(ObjectTable, DevicesAreRealSinksAndTheDefaultIsNeverATapSink) {
     EXPECT_EQ(t.table.defaultDevice(), t.table.deviceForSinkName("headphones"));
 
     // The default sink goes away: no default until the server names one.
-    t.table.sinkEvent(Event::removed, 1);
+    t.table.event<SinkRecord>(Event::removed, 1);
     EXPECT_EQ(t.table.defaultDevice(), 0u);
 
     // Device ids survive a reconnect.
@@ -339,7 +339,7 @@ TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
     t.input(3, 10, 0);
     origins.observe(t.table, 5, {1, 2}, {});
     EXPECT_EQ(originOf(3), "none");
-    t.table.sinkInputEvent(Event::removed, 2);
+    t.table.event<SinkInputRecord>(Event::removed, 2);
     observe();
     EXPECT_EQ(originOf(2), "none");
 }

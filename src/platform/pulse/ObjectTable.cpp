@@ -4,133 +4,7 @@
 
 namespace morvale::pulse {
 
-namespace {
-
-// Indices of removed objects that are remembered to recognise stale replies.
-// The server hands out increasing indices, so the oldest ones can go first.
-constexpr std::size_t kMaxTombstones = 512;
-
-template <typename Record>
-bool accept(std::map<std::uint32_t, Record>& map, Record record, bool buried) {
-    if (buried || record.index == kNoIndex) {
-        return false;
-    }
-    const std::uint32_t index = record.index;
-    map.insert_or_assign(index, std::move(record));
-    return true;
-}
-
-}  // namespace
-
-void ObjectTable::Tombstones::bury(std::uint32_t index) {
-    indices.insert(index);
-    while (indices.size() > kMaxTombstones) {
-        indices.erase(indices.begin());
-    }
-}
-
 ObjectTable::ObjectTable(Clock clock) : clock_(std::move(clock)) {}
-
-void ObjectTable::clientEvent(Event event, std::uint32_t index) {
-    if (event == Event::removed) {
-        deadClients_.bury(index);
-        if (clients_.erase(index) > 0) {
-            rebuildProcesses();
-        }
-    } else if (event == Event::added) {
-        // A server that reuses indices announces the new object first.
-        deadClients_.revive(index);
-    }
-}
-
-void ObjectTable::sinkEvent(Event event, std::uint32_t index) {
-    if (event == Event::removed) {
-        deadSinks_.bury(index);
-        if (sinks_.erase(index) > 0) {
-            rebuildDevices();
-        }
-    } else if (event == Event::added) {
-        deadSinks_.revive(index);
-    }
-}
-
-void ObjectTable::sinkInputEvent(Event event, std::uint32_t index) {
-    if (event == Event::removed) {
-        deadInputs_.bury(index);
-        if (inputs_.erase(index) > 0) {
-            rebuildProcesses();
-        }
-    } else if (event == Event::added) {
-        deadInputs_.revive(index);
-    }
-}
-
-void ObjectTable::sourceEvent(Event event, std::uint32_t index) {
-    if (event == Event::removed) {
-        deadSources_.bury(index);
-        if (sources_.erase(index) > 0) {
-            rebuildProcesses();
-        }
-    } else if (event == Event::added) {
-        deadSources_.revive(index);
-    }
-}
-
-void ObjectTable::sourceOutputEvent(Event event, std::uint32_t index) {
-    if (event == Event::removed) {
-        deadOutputs_.bury(index);
-        if (outputs_.erase(index) > 0) {
-            rebuildProcesses();
-        }
-    } else if (event == Event::added) {
-        deadOutputs_.revive(index);
-    }
-}
-
-bool ObjectTable::clientInfo(ClientRecord record) {
-    const bool buried = deadClients_.contains(record.index);
-    if (!accept(clients_, std::move(record), buried)) {
-        return false;
-    }
-    rebuildProcesses();
-    return true;
-}
-
-bool ObjectTable::sinkInfo(SinkRecord record) {
-    const bool buried = deadSinks_.contains(record.index);
-    if (!accept(sinks_, std::move(record), buried)) {
-        return false;
-    }
-    rebuildDevices();
-    return true;
-}
-
-bool ObjectTable::sinkInputInfo(SinkInputRecord record) {
-    const bool buried = deadInputs_.contains(record.index);
-    if (!accept(inputs_, std::move(record), buried)) {
-        return false;
-    }
-    rebuildProcesses();
-    return true;
-}
-
-bool ObjectTable::sourceInfo(SourceRecord record) {
-    const bool buried = deadSources_.contains(record.index);
-    if (!accept(sources_, std::move(record), buried)) {
-        return false;
-    }
-    rebuildProcesses();
-    return true;
-}
-
-bool ObjectTable::sourceOutputInfo(SourceOutputRecord record) {
-    const bool buried = deadOutputs_.contains(record.index);
-    if (!accept(outputs_, std::move(record), buried)) {
-        return false;
-    }
-    rebuildProcesses();
-    return true;
-}
 
 void ObjectTable::setDefaultSinkName(std::string name) {
     defaultSink_ = std::move(name);
@@ -138,15 +12,7 @@ void ObjectTable::setDefaultSinkName(std::string name) {
 }
 
 void ObjectTable::reset() {
-    clients_.clear();
-    sinks_.clear();
-    inputs_.clear();
-    sources_.clear();
-    outputs_.clear();
-    for (Tombstones* dead :
-         {&deadClients_, &deadSinks_, &deadInputs_, &deadSources_, &deadOutputs_}) {
-        dead->indices.clear();
-    }
+    std::apply([](auto&... table) { (table.clear(), ...); }, tables_);
     defaultSink_.clear();
     rebuildDevices();
     rebuildProcesses();
@@ -166,8 +32,8 @@ std::int32_t ObjectTable::ownerPid(std::uint32_t client, bool ours) const {
     if (ours || client == kNoIndex) {
         return 0;
     }
-    const auto it = clients_.find(client);
-    if (it == clients_.end() || it->second.ours || it->second.pid <= 0) {
+    const auto it = clients().find(client);
+    if (it == clients().end() || it->second.ours || it->second.pid <= 0) {
         return 0;
     }
     return it->second.pid;
@@ -193,24 +59,25 @@ void ObjectTable::rebuildProcesses() {
             // The first client of a process speaks for it.
             process.id = id;
             process.pid = pid;
-            process.hints = clients_.at(clientIndex).hints;
+            process.hints = clients().at(clientIndex).hints;
             process.call = call;
         }
         return process;
     };
-    for (const auto& [index, input] : inputs_) {
+    for (const auto& [index, input] : sinkInputs()) {
         if (const std::int32_t pid = ownerPid(input.client, input.ours)) {
             Process& process = processFor(input.client, pid, input.phone);
             process.sinkInputs.push_back(index);
             process.running = process.running || !input.corked;
         }
     }
-    for (const auto& [index, output] : outputs_) {
+    const auto& sources = records<SourceRecord>();
+    for (const auto& [index, output] : sourceOutputs()) {
         // Recording what a sink plays (a level meter, a screen recorder, our
         // own capture) says nothing about a call; a source not known yet
         // counts once it is.
-        const auto source = sources_.find(output.source);
-        if (source == sources_.end() || source->second.monitor) {
+        const auto source = sources.find(output.source);
+        if (source == sources.end() || source->second.monitor) {
             continue;
         }
         if (const std::int32_t pid = ownerPid(output.client, output.ours)) {
@@ -233,7 +100,7 @@ void ObjectTable::rebuildProcesses() {
 
 void ObjectTable::rebuildDevices() {
     devices_.clear();
-    for (const auto& [index, sink] : sinks_) {
+    for (const auto& [index, sink] : sinks()) {
         if (sink.isTap()) {
             continue;
         }
@@ -296,12 +163,12 @@ AudioObjectID ObjectTable::defaultDevice() const {
 }
 
 const SinkRecord* ObjectTable::sink(std::uint32_t index) const {
-    const auto it = sinks_.find(index);
-    return it == sinks_.end() ? nullptr : &it->second;
+    const auto it = sinks().find(index);
+    return it == sinks().end() ? nullptr : &it->second;
 }
 
 const SinkRecord* ObjectTable::sinkByName(const std::string& name) const {
-    for (const auto& [index, sink] : sinks_) {
+    for (const auto& [index, sink] : sinks()) {
         if (sink.name == name) {
             return &sink;
         }
@@ -310,7 +177,7 @@ const SinkRecord* ObjectTable::sinkByName(const std::string& name) const {
 }
 
 const SinkRecord* ObjectTable::tapSink(const std::string& uuid) const {
-    for (const auto& [index, sink] : sinks_) {
+    for (const auto& [index, sink] : sinks()) {
         if (sink.tapUuid == uuid) {
             return &sink;
         }

@@ -7,11 +7,14 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "platform/AudioHardware.h"
 #include "platform/linux/AppIdentity.h"
+#include "platform/pulse/RecordTable.h"
 
 namespace morvale::pulse {
 
@@ -24,8 +27,6 @@ namespace morvale::pulse {
 // info reply comes in (the reply is then stale and ignored), a sink-input can
 // name a client or sink that is not known yet, and the default sink can name a
 // sink that is not listed yet. Every query answers from what is known now.
-
-inline constexpr std::uint32_t kNoIndex = 0xFFFFFFFFu;
 
 struct ClientRecord {
     std::uint32_t index = kNoIndex;
@@ -82,8 +83,6 @@ struct SourceOutputRecord {
     bool ours = false;  // one of this program's own capture streams
 };
 
-enum class Event { added, changed, removed };
-
 class ObjectTable {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -95,20 +94,24 @@ public:
     explicit ObjectTable(Clock clock = &std::chrono::steady_clock::now);
 
     // ---- Feeding it ----
-    // A subscription event. `added` and `changed` announce an info reply to
-    // come; `removed` forgets the object and makes a later stale reply for
-    // the same index be ignored.
-    void clientEvent(Event event, std::uint32_t index);
-    void sinkEvent(Event event, std::uint32_t index);
-    void sinkInputEvent(Event event, std::uint32_t index);
-    void sourceEvent(Event event, std::uint32_t index);
-    void sourceOutputEvent(Event event, std::uint32_t index);
-    // Info replies. Each returns false when it was stale and was ignored.
-    bool clientInfo(ClientRecord record);
-    bool sinkInfo(SinkRecord record);
-    bool sinkInputInfo(SinkInputRecord record);
-    bool sourceInfo(SourceRecord record);
-    bool sourceOutputInfo(SourceOutputRecord record);
+    // A subscription event about a record of the given kind. `added` and
+    // `changed` announce an info reply to come; `removed` forgets the object
+    // and makes a later stale reply for the same index be ignored.
+    template <typename Record>
+    void event(Event event, std::uint32_t index) {
+        if (tableOf<Record>().event(event, index)) {
+            rebuildAfter<Record>();
+        }
+    }
+    // An info reply. Returns false when it was stale and was ignored.
+    template <typename Record>
+    bool info(Record record) {
+        if (!tableOf<Record>().info(std::move(record))) {
+            return false;
+        }
+        rebuildAfter<Record>();
+        return true;
+    }
     void setDefaultSinkName(std::string name);
     // The connection is gone: forget every server object. Object ids of
     // processes and devices are kept, so that they come back with the same
@@ -159,21 +162,36 @@ public:
     const std::string& lastRealDefault() const { return lastRealDefault_; }
 
     // ---- Raw server objects ----
-    const std::map<std::uint32_t, SinkRecord>& sinks() const { return sinks_; }
-    const std::map<std::uint32_t, SinkInputRecord>& sinkInputs() const { return inputs_; }
-    const std::map<std::uint32_t, ClientRecord>& clients() const { return clients_; }
-    const std::map<std::uint32_t, SourceOutputRecord>& sourceOutputs() const { return outputs_; }
+    const std::map<std::uint32_t, SinkRecord>& sinks() const { return records<SinkRecord>(); }
+    const std::map<std::uint32_t, SinkInputRecord>& sinkInputs() const {
+        return records<SinkInputRecord>();
+    }
+    const std::map<std::uint32_t, ClientRecord>& clients() const { return records<ClientRecord>(); }
+    const std::map<std::uint32_t, SourceOutputRecord>& sourceOutputs() const {
+        return records<SourceOutputRecord>();
+    }
     const SinkRecord* sink(std::uint32_t index) const;
     const SinkRecord* sinkByName(const std::string& name) const;
     const SinkRecord* tapSink(const std::string& uuid) const;
 
 private:
-    struct Tombstones {
-        std::set<std::uint32_t> indices;
-        void bury(std::uint32_t index);
-        bool contains(std::uint32_t index) const { return indices.contains(index); }
-        void revive(std::uint32_t index) { indices.erase(index); }
-    };
+    template <typename Record>
+    RecordTable<Record>& tableOf() {
+        return std::get<RecordTable<Record>>(tables_);
+    }
+    template <typename Record>
+    const std::map<std::uint32_t, Record>& records() const {
+        return std::get<RecordTable<Record>>(tables_).records();
+    }
+    // Sinks make the devices; every other kind counts for the processes.
+    template <typename Record>
+    void rebuildAfter() {
+        if constexpr (std::is_same_v<Record, SinkRecord>) {
+            rebuildDevices();
+        } else {
+            rebuildProcesses();
+        }
+    }
 
     // Rebuilds the process objects from clients and sink-inputs.
     void rebuildProcesses();
@@ -186,12 +204,9 @@ private:
     Clock clock_;
     AudioObjectID nextID_ = 2;  // 1 is the system object
 
-    std::map<std::uint32_t, ClientRecord> clients_;
-    std::map<std::uint32_t, SinkRecord> sinks_;
-    std::map<std::uint32_t, SinkInputRecord> inputs_;
-    std::map<std::uint32_t, SourceRecord> sources_;
-    std::map<std::uint32_t, SourceOutputRecord> outputs_;
-    Tombstones deadClients_, deadSinks_, deadInputs_, deadSources_, deadOutputs_;
+    std::tuple<RecordTable<ClientRecord>, RecordTable<SinkRecord>, RecordTable<SinkInputRecord>,
+               RecordTable<SourceRecord>, RecordTable<SourceOutputRecord>>
+        tables_;
     std::string defaultSink_;
     std::string lastRealDefault_;
 

@@ -1,5 +1,6 @@
 // PulseAudioSystem::Impl: the object catalogue. Server events and info
-// replies about clients, sinks and sink-inputs keep the ObjectTable current.
+// replies about clients, sinks and sink-inputs keep the ObjectTable current;
+// their records are read from the info replies here.
 
 #include <chrono>
 #include <cstdint>
@@ -54,28 +55,22 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
                                                                : Event::changed;
     switch (facility) {
         case PA_SUBSCRIPTION_EVENT_CLIENT:
-            table.clientEvent(event, index);
-            if (event != Event::removed) {
-                forget(pa_context_get_client_info(context, index, &Impl::clientShim, this));
-            }
+            follow(event, index, &pa_context_get_client_info);
             break;
         case PA_SUBSCRIPTION_EVENT_SINK:
-            table.sinkEvent(event, index);
-            if (event != Event::removed) {
-                forget(pa_context_get_sink_info_by_index(context, index, &Impl::sinkShim, this));
-            }
+            follow(event, index, &pa_context_get_sink_info_by_index);
             break;
         case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
-            table.sinkInputEvent(event, index);
+            follow(event, index, &pa_context_get_sink_input_info);
             if (event == Event::removed) {
                 moves.forget(index);
-            } else {
-                forget(pa_context_get_sink_input_info(context, index, &Impl::inputShim, this));
             }
             break;
         case PA_SUBSCRIPTION_EVENT_SOURCE:
+            follow(event, index, &pa_context_get_source_info_by_index);
+            break;
         case PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT:
-            onCaptureEvent(static_cast<pa_subscription_event_type_t>(facility), event, index);
+            follow(event, index, &pa_context_get_source_output_info);
             break;
         case PA_SUBSCRIPTION_EVENT_MODULE:
             onModuleEvent(event, index);
@@ -103,7 +98,7 @@ void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
     impl->listDone();
 }
 
-ClientRecord Impl::clientRecord(const pa_client_info& info) const {
+ClientRecord Impl::recordOf(const pa_client_info& info) const {
     ClientRecord record;
     record.index = info.index;
     record.ours = info.index == ownClient || prop(info.proplist, kClientKey).has_value();
@@ -120,7 +115,7 @@ ClientRecord Impl::clientRecord(const pa_client_info& info) const {
     return record;
 }
 
-SinkRecord Impl::sinkRecord(const pa_sink_info& info) {
+SinkRecord Impl::recordOf(const pa_sink_info& info) const {
     SinkRecord record;
     record.index = info.index;
     record.name = info.name ? info.name : "";
@@ -137,7 +132,7 @@ SinkRecord Impl::sinkRecord(const pa_sink_info& info) {
     return record;
 }
 
-SinkInputRecord Impl::inputRecord(const pa_sink_input_info& info) const {
+SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     SinkInputRecord record;
     record.index = info.index;
     record.client = info.client;
@@ -149,57 +144,6 @@ SinkInputRecord Impl::inputRecord(const pa_sink_input_info& info) const {
     record.phone = prop(info.proplist, PA_PROP_MEDIA_ROLE) == kCallRole;
     record.mirror = prop(info.proplist, kStreamKey) == kMirrorStream;
     return record;
-}
-
-void Impl::clientListShim(pa_context*, const pa_client_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol != 0) {
-        impl->listDone();
-        return;
-    }
-    impl->table.clientInfo(impl->clientRecord(*info));
-}
-
-void Impl::sinkListShim(pa_context*, const pa_sink_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol != 0) {
-        impl->listDone();
-        return;
-    }
-    impl->table.sinkInfo(sinkRecord(*info));
-}
-
-void Impl::inputListShim(pa_context*, const pa_sink_input_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol != 0) {
-        impl->listDone();
-        return;
-    }
-    impl->table.sinkInputInfo(impl->inputRecord(*info));
-}
-
-void Impl::clientShim(pa_context*, const pa_client_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol == 0 && impl->table.clientInfo(impl->clientRecord(*info))) {
-        impl->reconcile();
-    }
-    impl->wake();
-}
-
-void Impl::sinkShim(pa_context*, const pa_sink_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol == 0 && impl->table.sinkInfo(sinkRecord(*info))) {
-        impl->reconcile();
-    }
-    impl->wake();
-}
-
-void Impl::inputShim(pa_context*, const pa_sink_input_info* info, int eol, void* data) {
-    auto* impl = static_cast<Impl*>(data);
-    if (eol == 0 && impl->table.sinkInputInfo(impl->inputRecord(*info))) {
-        impl->reconcile();
-    }
-    impl->wake();
 }
 
 }  // namespace morvale::pulse

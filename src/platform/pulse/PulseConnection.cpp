@@ -176,15 +176,14 @@ void Impl::onReady() {
     const auto mask = static_cast<pa_subscription_mask_t>(
         PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_CLIENT |
         PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT |
-        PA_SUBSCRIPTION_MASK_MODULE |
-        PA_SUBSCRIPTION_MASK_SERVER);
+        PA_SUBSCRIPTION_MASK_MODULE | PA_SUBSCRIPTION_MASK_SERVER);
     forget(pa_context_subscribe(context, mask, nullptr, nullptr));
     // Clients first, so that streams find their client when they come in.
     pendingLists = 8;
     forget(pa_context_get_server_info(context, &Impl::serverInfoShim, this));
-    forget(pa_context_get_client_info_list(context, &Impl::clientListShim, this));
-    forget(pa_context_get_sink_info_list(context, &Impl::sinkListShim, this));
-    forget(pa_context_get_sink_input_info_list(context, &Impl::inputListShim, this));
+    forget(pa_context_get_client_info_list(context, &Impl::listShim<pa_client_info>, this));
+    forget(pa_context_get_sink_info_list(context, &Impl::listShim<pa_sink_info>, this));
+    forget(pa_context_get_sink_input_info_list(context, &Impl::listShim<pa_sink_input_info>, this));
     listCapture();  // two lists
     forget(pa_context_get_module_info_list(context, &Impl::moduleListShim, this));
     forget(pa_ext_stream_restore_test(

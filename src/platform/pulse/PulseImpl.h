@@ -54,7 +54,7 @@ struct PulseAudioSystem::Impl {
 
     struct Tap {
         AudioObjectID id = 0;
-        AudioObjectID stream = 0;  // the input stream it adds to an aggregate device
+        AudioObjectID stream = 0;           // the input stream it adds to an aggregate device
         TapDescription description;         // as last given
         std::set<AudioObjectID> processes;  // the ones it lists
         // What it captures now: the processes it lists, and those it captures
@@ -266,15 +266,46 @@ struct PulseAudioSystem::Impl {
     // ---- Events and info replies (PulseCatalogue.cpp) ----
     void onEvent(pa_subscription_event_type_t type, std::uint32_t index);
     static void serverInfoShim(pa_context*, const pa_server_info* info, void* data);
-    ClientRecord clientRecord(const pa_client_info& info) const;
-    static SinkRecord sinkRecord(const pa_sink_info& info);
-    SinkInputRecord inputRecord(const pa_sink_input_info& info) const;
-    static void clientListShim(pa_context*, const pa_client_info* info, int eol, void* data);
-    static void sinkListShim(pa_context*, const pa_sink_info* info, int eol, void* data);
-    static void inputListShim(pa_context*, const pa_sink_input_info* info, int eol, void* data);
-    static void clientShim(pa_context*, const pa_client_info* info, int eol, void* data);
-    static void sinkShim(pa_context*, const pa_sink_info* info, int eol, void* data);
-    static void inputShim(pa_context*, const pa_sink_input_info* info, int eol, void* data);
+    // The record of each kind of server object, from its info reply.
+    ClientRecord recordOf(const pa_client_info& info) const;
+    SinkRecord recordOf(const pa_sink_info& info) const;
+    SinkInputRecord recordOf(const pa_sink_input_info& info) const;
+    SourceRecord recordOf(const pa_source_info& info) const;
+    SourceOutputRecord recordOf(const pa_source_output_info& info) const;
+
+    // An item of a list asked for on connecting; the end of the list counts
+    // towards the first sync.
+    template <typename Info>
+    static void listShim(pa_context*, const Info* info, int eol, void* data) {
+        auto* impl = static_cast<Impl*>(data);
+        if (eol != 0) {
+            impl->listDone();
+            return;
+        }
+        impl->table.info(impl->recordOf(*info));
+    }
+    // The info reply asked for on an event: brings the server in line with
+    // it unless it was stale.
+    template <typename Info>
+    static void infoShim(pa_context*, const Info* info, int eol, void* data) {
+        auto* impl = static_cast<Impl*>(data);
+        if (eol == 0 && impl->table.info(impl->recordOf(*info))) {
+            impl->reconcile();
+        }
+        impl->wake();
+    }
+    // Feeds an event to the table and, unless the object went, asks for its
+    // info with `get` (one of libpulse's get-info-by-index calls).
+    template <typename Info>
+    void follow(Event event, std::uint32_t index,
+                pa_operation* (*get)(pa_context*, std::uint32_t,
+                                     void (*)(pa_context*, const Info*, int, void*), void*)) {
+        using Record = decltype(recordOf(std::declval<const Info&>()));
+        table.event<Record>(event, index);
+        if (event != Event::removed) {
+            forget(get(context, index, &Impl::infoShim<Info>, this));
+        }
+    }
 
     // ---- Role-based modules and call mirrors (PulseCallMirrors.cpp) ----
     // Loaded modules that act on media roles per sink, by module index.
@@ -289,15 +320,7 @@ struct PulseAudioSystem::Impl {
     void destroyCallMirrors();
 
     // ---- Sources and capture streams (PulseCaptureCatalogue.cpp) ----
-    void onCaptureEvent(pa_subscription_event_type_t facility, Event event, std::uint32_t index);
     void listCapture();
-    static SourceRecord sourceRecord(const pa_source_info& info);
-    SourceOutputRecord outputRecord(const pa_source_output_info& info) const;
-    static void sourceListShim(pa_context*, const pa_source_info* info, int eol, void* data);
-    static void outputListShim(pa_context*, const pa_source_output_info* info, int eol,
-                               void* data);
-    static void sourceShim(pa_context*, const pa_source_info* info, int eol, void* data);
-    static void outputShim(pa_context*, const pa_source_output_info* info, int eol, void* data);
 
     // ---- Stream restore (PulseRestore.cpp) ----
     void onRestoreAvailable(std::uint32_t version);

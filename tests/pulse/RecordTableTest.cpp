@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/pulse/RecordTable.h"
+
+namespace morvale::pulse {
+namespace {
+
+struct Named {
+    std::uint32_t index = kNoIndex;
+    std::string name;
+};
+
+// One step the server can take: an event, or an info reply (`name` set).
+struct Step {
+    Event event;
+    std::uint32_t index;
+    const char* name = nullptr;
+};
+
+TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
+    struct Case {
+        std::string what;
+        std::vector<Step> steps;
+        std::vector<bool> accepted;  // of the replies, in order
+        std::vector<std::string> kept;
+    };
+    const std::vector<Case> cases{
+        {"announced, then its reply", {{Event::added, 3}, {Event::added, 3, "a"}}, {true}, {"a"}},
+        {"a reply without an event (a list on connecting)",
+         {{Event::added, 3, "a"}},
+         {true},
+         {"a"}},
+        {"a change replaces the record",
+         {{Event::added, 3, "a"}, {Event::changed, 3}, {Event::added, 3, "b"}},
+         {true, true},
+         {"b"}},
+        {"removed before its reply came: the reply is stale",
+         {{Event::added, 3}, {Event::removed, 3}, {Event::added, 3, "late"}},
+         {false},
+         {}},
+        {"a change's reply after the removal is stale too",
+         {{Event::added, 3, "a"},
+          {Event::changed, 3},
+          {Event::removed, 3},
+          {Event::added, 3, "late"}},
+         {true, false},
+         {}},
+        {"an index the server hands out again is announced first",
+         {{Event::added, 3, "a"}, {Event::removed, 3}, {Event::added, 3}, {Event::added, 3, "b"}},
+         {true, true},
+         {"b"}},
+        {"a change event does not revive a removed index",
+         {{Event::removed, 3}, {Event::changed, 3}, {Event::added, 3, "late"}},
+         {false},
+         {}},
+        {"a reply that names no object", {{Event::added, kNoIndex, "none"}}, {false}, {}},
+    };
+    for (const Case& c : cases) {
+        RecordTable<Named> table;
+        std::vector<bool> accepted;
+        for (const Step& step : c.steps) {
+            if (step.name != nullptr) {
+                accepted.push_back(table.info(Named{step.index, step.name}));
+            } else {
+                table.event(step.event, step.index);
+            }
+        }
+        std::vector<std::string> kept;
+        for (const auto& [index, record] : table.records()) {
+            kept.push_back(record.name);
+        }
+        EXPECT_EQ(accepted, c.accepted) << c.what;
+        EXPECT_EQ(kept, c.kept) << c.what;
+    }
+}
+
+TEST(RecordTable, ARemovalSaysWhetherItForgotAKnownRecord) {
+    RecordTable<Named> table;
+    table.info(Named{1, "a"});
+    EXPECT_FALSE(table.event(Event::removed, 2));
+    EXPECT_TRUE(table.event(Event::removed, 1));
+    EXPECT_FALSE(table.event(Event::removed, 1));
+}
+
+TEST(RecordTable, RemembersTheNewestRemovalsOnly) {
+    RecordTable<Named> table;
+    const auto limit = static_cast<std::uint32_t>(RecordTable<Named>::kMaxTombstones);
+    for (std::uint32_t index = 0; index <= limit; ++index) {
+        table.event(Event::removed, index);
+    }
+    // Index 0 is the oldest removal and is forgotten; 1 is still known.
+    EXPECT_TRUE(table.info(Named{0, "reused"}));
+    EXPECT_FALSE(table.info(Named{1, "stale"}));
+}
+
+TEST(RecordTable, ClearingForgetsRecordsAndRemovals) {
+    RecordTable<Named> table;
+    table.info(Named{1, "a"});
+    table.event(Event::removed, 2);
+    table.clear();
+    EXPECT_TRUE(table.records().empty());
+    // On a new connection an index means a new object.
+    EXPECT_TRUE(table.info(Named{2, "b"}));
+}
+
+}  // namespace
+}  // namespace morvale::pulse
