@@ -91,6 +91,7 @@ PulseAudioSystem::~PulseAudioSystem() {
                 *timer = nullptr;
             }
         }
+        impl.restore.stop();
         if (impl.context != nullptr) {
             pa_context_set_state_callback(impl.context, nullptr, nullptr);
             pa_context_set_subscribe_callback(impl.context, nullptr, nullptr);

@@ -111,18 +111,16 @@ void Impl::dropContext(std::string reason) {
     }
     destroyCallMirrors();
     roleModules.clear();
+    restore.stop();
     if (context != nullptr) {
         pa_context_set_state_callback(context, nullptr, nullptr);
         pa_context_set_subscribe_callback(context, nullptr, nullptr);
-        pa_ext_stream_restore_set_subscribe_cb(context, nullptr, nullptr);
         pa_context_disconnect(context);
         pa_context_unref(context);
         context = nullptr;
     }
-    // Replies of the old connection never come now, nor the ends of the
-    // stream-restore reads that were collecting entries for them.
+    // Replies of the old connection never come now.
     slots.clear();
-    readerEntries.clear();
     for (auto& [id, tap] : taps) {
         tap.sinkName.clear();
         tap.module = kNoIndex;
@@ -140,8 +138,6 @@ void Impl::dropContext(std::string reason) {
         moveTimer = nullptr;
     }
     unloading.clear();
-    restoreAvailable = false;
-    restoreDb.clear();
     table.reset();
     listeners.processListIs(table.processListVersion());
     synced = false;
@@ -189,7 +185,9 @@ void Impl::onReady() {
     forget(pa_ext_stream_restore_test(
         context,
         [](pa_context*, std::uint32_t version, void* data) {
-            static_cast<Impl*>(data)->onRestoreAvailable(version);
+            auto* impl = static_cast<Impl*>(data);
+            impl->restore.start(impl->context, version);
+            impl->listDone();
         },
         this));
 }

@@ -7,7 +7,6 @@
 //   PulseCatalogue.cpp   server events and info replies into the ObjectTable
 //   PulseCaptureCatalogue.cpp  the same for sources and capture streams
 //   PulseCallMirrors.cpp role-based modules, and the call mirrors for them
-//   PulseRestore.cpp     keeping stream-restore entries off the tap sinks
 //   PulseTapSinks.cpp    tap sinks, moving streams in and out, orphans
 //   PulseIOStreams.cpp   the capture and replay streams of IO procs
 //   PulseIOPath.cpp      the real-time IO path: IO block calls, output queue
@@ -39,6 +38,7 @@
 #include "platform/pulse/PulseHandles.h"
 #include "platform/pulse/PulseKeys.h"
 #include "platform/pulse/ReplayTarget.h"
+#include "platform/pulse/RestoreGuard.h"
 #include "platform/pulse/StreamOrigins.h"
 
 namespace morvale::pulse {
@@ -129,17 +129,6 @@ struct PulseAudioSystem::Impl {
         }
     };
 
-    struct RestoreEntry {
-        std::optional<std::string> device;
-        pa_channel_map map{};
-        pa_cvolume volume{};
-        int mute = 0;
-    };
-    struct Guard {
-        std::optional<std::string> baseline;
-        std::optional<std::chrono::steady_clock::time_point> until;
-    };
-
     Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen)
         : identifier(appIdentifier),
           options(std::move(chosen)),
@@ -190,9 +179,8 @@ struct PulseAudioSystem::Impl {
     // Ended before the main loop is.
     ProcessIdentities identities;
 
-    bool restoreAvailable = false;
-    std::map<std::string, RestoreEntry> restoreDb;
-    std::map<std::string, Guard> guards;
+    RestoreGuard restore{[this](const std::string& device) { return isChosenSink(device); },
+                         [this] { wake(); }};
 
     std::atomic<std::uint64_t> fragments{0};
     std::atomic<std::uint64_t> frames{0};
@@ -322,18 +310,6 @@ struct PulseAudioSystem::Impl {
     // ---- Sources and capture streams (PulseCaptureCatalogue.cpp) ----
     void listCapture();
 
-    // ---- Stream restore (PulseRestore.cpp) ----
-    void onRestoreAvailable(std::uint32_t version);
-    void readRestore();
-    // Entries collected by the stream-restore reads in flight, by slot.
-    std::map<std::uint64_t, std::shared_ptr<std::map<std::string, RestoreEntry>>> readerEntries;
-    static bool isTapSinkName(const std::optional<std::string>& device);
-    void onRestoreRead(std::map<std::string, RestoreEntry> db);
-    bool isChosenSink(const std::string& device) const;
-    void rewriteRestore(const std::string& name, RestoreEntry& entry,
-                        const std::optional<std::string>& device);
-    void releaseGuards();
-
     // ---- Bringing the server in line (PulseTapSinks.cpp) ----
     void reconcile();
     OSStatus describeTap(Tap& tap, const TapDescription& description);
@@ -352,6 +328,8 @@ struct PulseAudioSystem::Impl {
     bool capturing(const Tap& tap) const;
     bool tapSettled(const Tap& tap) const;
     const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
+    // The user chose this device for a stream of a tap while it was tapped.
+    bool isChosenSink(const std::string& device) const;
     void sendBack(Tap& tap);
     bool sinkEmpty(const Tap& tap) const;
 

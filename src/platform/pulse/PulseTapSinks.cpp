@@ -369,6 +369,11 @@ bool Impl::capturing(const Tap& tap) const {
     });
 }
 
+bool Impl::isChosenSink(const std::string& device) const {
+    return std::any_of(taps.begin(), taps.end(),
+                       [&](const auto& item) { return item.second.origins.chosen() == device; });
+}
+
 // Every stream of the tap's processes is inside its sink.
 bool Impl::tapSettled(const Tap& tap) const {
     const SinkRecord* sink = table.tapSink(tap.uuid);
@@ -482,7 +487,7 @@ void Impl::releaseTap(Tap& tap) {
             return;
         }
     }
-    releaseGuards();
+    restore.release();
 }
 
 }  // namespace morvale::pulse

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <pulse/ext-stream-restore.h>
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morvale::pulse {
+
+// Keeps the server's stream-restore entries off our tap sinks. It owns the
+// entries as last read, the guarded keys with the device each is to name,
+// and the reads in flight. Runs under the main loop's lock: on libpulse's
+// thread, or on a caller's thread that holds the lock.
+//
+// Moving a stream makes the server's stream restore remember the sink under
+// the stream's restore key, so that other streams with that key would start
+// in our tap sink, and after a crash the application would keep starting
+// in an orphaned one. Entries that point at a tap sink are put back to the
+// device they named before; so are the entries that moving a stream back
+// touches, for a short while after its tap went (`release`). A device the
+// user chose for a captured stream while it was tapped is kept.
+class RestoreGuard {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // How long a key that one of our moves touched stays guarded after its
+    // tap went, so that the save that follows moving a stream back is undone
+    // too.
+    static constexpr std::chrono::seconds kLinger{3};
+
+    struct Entry {
+        std::optional<std::string> device;
+        pa_channel_map map{};
+        pa_cvolume volume{};
+        int mute = 0;
+    };
+
+    // `isChosenSink`: whether the user chose this device for a stream while
+    // it was tapped. `wake`: a read finished (waiters look again).
+    RestoreGuard(std::function<bool(const std::string& device)> isChosenSink,
+                 std::function<void()> wake);
+    RestoreGuard(const RestoreGuard&) = delete;
+    RestoreGuard& operator=(const RestoreGuard&) = delete;
+
+    // The connection is ready and answered whether it has stream restore
+    // (`version` is kNoIndex when it has not): follows its entries from now.
+    void start(pa_context* context, std::uint32_t version);
+    // The connection goes: forgets its entries and reads; the guards stay
+    // for the next one.
+    void stop();
+    // The moves of a tap are over: every guarded key is kept for kLinger
+    // more, then let go.
+    void release(Clock::time_point now = Clock::now());
+
+    // The entries the server has now. Returns the keys it rewrote, each with
+    // the device it is to name (none: the server's default).
+    using Rewrites = std::map<std::string, std::optional<std::string>>;
+    Rewrites onRead(std::map<std::string, Entry> entries, Clock::time_point now = Clock::now());
+
+private:
+    struct Guard {
+        std::optional<std::string> baseline;
+        std::optional<Clock::time_point> until;
+    };
+    // A read in flight: libpulse calls back once per entry and once at the end.
+    struct Reader {
+        RestoreGuard* owner;
+        std::uint64_t id;
+        std::map<std::string, Entry> entries;
+    };
+
+    void read();
+    static void readShim(pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data);
+    void rewrite(const std::string& name, Entry& entry, const std::optional<std::string>& device);
+
+    const std::function<bool(const std::string&)> isChosenSink_;
+    const std::function<void()> wake_;
+    pa_context* context_ = nullptr;  // while the server has stream restore
+    std::map<std::string, Entry> entries_;
+    std::map<std::string, Guard> guards_;
+    std::uint64_t nextReader_ = 1;
+    std::map<std::uint64_t, std::unique_ptr<Reader>> readers_;
+};
+
+}  // namespace morvale::pulse

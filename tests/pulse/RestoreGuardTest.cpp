@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/pulse/RestoreGuard.h"
+
+namespace morvale::pulse {
+namespace {
+
+using namespace std::chrono_literals;
+using Rewrites = RestoreGuard::Rewrites;
+
+constexpr const char* kKey = "sink-input-by-application-name:player";
+const std::string kTapSink = "morvale_tap_42_1";
+
+// One thing that happens to the key: the server's entries are read with it
+// naming `device` (empty: no device), or the tap's moves end (`release`).
+struct Step {
+    std::chrono::seconds at;
+    std::string device;
+    bool release = false;
+    Rewrites expected = {};
+};
+
+std::map<std::string, RestoreGuard::Entry> entriesNaming(const std::string& device) {
+    RestoreGuard::Entry entry;
+    if (!device.empty()) {
+        entry.device = device;
+    }
+    return {{kKey, entry}};
+}
+
+TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
+    struct Case {
+        std::string what;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases{
+        {"a move into a tap sink is put back to the device named before",
+         {{0s, "speakers"}, {1s, kTapSink, false, {{kKey, "speakers"}}}}},
+        {"an entry first seen naming a tap sink is put back to no device",
+         {{0s, kTapSink, false, {{kKey, std::nullopt}}}}},
+        {"a save into the tap sink again, before our rewrite landed, is put back again",
+         {{0s, "speakers"},
+          {1s, kTapSink, false, {{kKey, "speakers"}}},
+          {2s, kTapSink, false, {{kKey, "speakers"}}}}},
+        {"while the tap stands, other devices are left alone",
+         {{0s, "speakers"}, {1s, kTapSink, false, {{kKey, "speakers"}}}, {2s, "hdmi"}}},
+        {"a device the user chose while tapped is what the entry keeps",
+         {{0s, "speakers"},
+          {1s, kTapSink, false, {{kKey, "speakers"}}},
+          {2s, "headphones"},
+          {3s, "", true},
+          {4s, kTapSink, false, {{kKey, "headphones"}}}}},
+        {"moving back saves the sink: undone for a short while after the tap went",
+         {{0s, "speakers"},
+          {1s, kTapSink, false, {{kKey, "speakers"}}},
+          {2s, "", true},
+          {3s, "hdmi", false, {{kKey, "speakers"}}},
+          {4s, "speakers"}}},
+        {"once the guard has lapsed, a change is the user's",
+         {{0s, "speakers"},
+          {1s, kTapSink, false, {{kKey, "speakers"}}},
+          {2s, "", true},
+          {2s + RestoreGuard::kLinger + 1s, "hdmi"}}},
+    };
+    for (const Case& c : cases) {
+        RestoreGuard guard([](const std::string& device) { return device == "headphones"; }, [] {});
+        const RestoreGuard::Clock::time_point start{};
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            if (step.release) {
+                guard.release(start + step.at);
+                continue;
+            }
+            EXPECT_EQ(guard.onRead(entriesNaming(step.device), start + step.at), step.expected)
+                << c.what << ", step " << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace morvale::pulse
