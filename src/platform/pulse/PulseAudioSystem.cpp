@@ -38,15 +38,12 @@ PulseAudioSystem::PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier
         // Before any libpulse object of this process exists.
         ensureWatchdog(options.server, options.timeout);
     }
-    impl_ = std::make_unique<Impl>(identifier, std::move(options));
+    impl_ = std::make_unique<Impl>(identifier, std::move(options), pa_threaded_mainloop_new());
     Impl& impl = *impl_;
-    impl.loop = pa_threaded_mainloop_new();
-    impl.api = pa_threaded_mainloop_get_api(impl.loop);
     pa_threaded_mainloop_set_name(impl.loop, "morvale-pulse");
     Impl::Lock lock(impl.loop);
     if (pa_threaded_mainloop_start(impl.loop) < 0) {
-        impl.error = "Couldn't start the sound server thread";
-        impl.state = ConnectionState::disconnected;
+        impl.connection.failToStart("Couldn't start the sound server thread");
         return;
     }
     if (impl.options.realtime) {
@@ -60,11 +57,11 @@ PulseAudioSystem::PulseAudioSystem(const LinuxDesktop::AppIdentifier& identifier
             },
             &impl);
     }
-    impl.connect();
-    impl.waitFor(
+    impl.connection.connect();
+    impl.connection.waitFor(
         [&] {
-            return impl.state == ConnectionState::ready ||
-                   impl.state == ConnectionState::disconnected;
+            return impl.connection.state() == ConnectionState::ready ||
+                   impl.connection.state() == ConnectionState::disconnected;
         },
         impl.options.timeout);
 }
@@ -77,7 +74,8 @@ PulseAudioSystem::~PulseAudioSystem() {
         Impl::Lock lock(impl.loop);
         // Taps still standing are taken down, so that nothing of ours stays.
         for (auto& [id, tap] : impl.taps) {
-            if (impl.context != nullptr && impl.state == ConnectionState::ready) {
+            if (impl.connection.context() != nullptr &&
+                impl.connection.state() == ConnectionState::ready) {
                 impl.releaseTap(tap);
             }
         }
@@ -85,21 +83,12 @@ PulseAudioSystem::~PulseAudioSystem() {
             impl.destroyStreams(*proc);
         }
         impl.destroyCallMirrors();
-        for (pa_time_event** timer : {&impl.retry, &impl.moveTimer}) {
-            if (*timer != nullptr) {
-                impl.api->time_free(*timer);
-                *timer = nullptr;
-            }
+        if (impl.moveTimer != nullptr) {
+            impl.api->time_free(impl.moveTimer);
+            impl.moveTimer = nullptr;
         }
         impl.restore.stop();
-        if (impl.context != nullptr) {
-            pa_context_set_state_callback(impl.context, nullptr, nullptr);
-            pa_context_set_subscribe_callback(impl.context, nullptr, nullptr);
-            pa_context_disconnect(impl.context);
-            pa_context_unref(impl.context);
-            impl.context = nullptr;
-        }
-        impl.slots.clear();
+        impl.connection.close();
     }
     pa_threaded_mainloop_stop(impl.loop);
     pa_threaded_mainloop_free(impl.loop);
@@ -107,17 +96,18 @@ PulseAudioSystem::~PulseAudioSystem() {
 
 PulseAudioSystem::ConnectionState PulseAudioSystem::connectionState() const {
     Impl::Lock lock(impl_->loop);
-    return impl_->state;
+    return impl_->connection.state();
 }
 
 std::string PulseAudioSystem::errorText() const {
     Impl::Lock lock(impl_->loop);
-    return impl_->state == ConnectionState::ready ? std::string() : impl_->error;
+    const ServerConnection& connection = impl_->connection;
+    return connection.state() == ConnectionState::ready ? std::string() : connection.error();
 }
 
 void PulseAudioSystem::setConnectionObserver(std::function<void(ConnectionState)> observer) {
     Impl::Lock lock(impl_->loop);
-    impl_->observer = std::move(observer);
+    impl_->connection.setObserver(std::move(observer));
 }
 
 PulseAudioSystem::IOStats PulseAudioSystem::ioStats() const {
@@ -127,10 +117,10 @@ PulseAudioSystem::IOStats PulseAudioSystem::ioStats() const {
 
 std::optional<std::string> PulseAudioSystem::availabilityProblem() const {
     Impl::Lock lock(impl_->loop);
-    if (impl_->state == ConnectionState::ready) {
+    if (impl_->connection.state() == ConnectionState::ready) {
         return std::nullopt;
     }
-    return impl_->everReady
+    return impl_->connection.everReady()
                ? translate("SoundServer", "Lost the connection to the sound server; reconnecting…")
                : translate("SoundServer", "Couldn't connect to the sound server; retrying…");
 }
@@ -290,7 +280,7 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
     }
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
-    if (impl.state != ConnectionState::ready) {
+    if (impl.connection.state() != ConnectionState::ready) {
         return kAudioHardwareNotRunningError;
     }
     if (description.muteBehavior == TapMuteBehavior::unmuted) {
@@ -316,7 +306,7 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
     // Ready once the sink is listed (and, for a muting tap, the tapped
     // streams are inside it).
     const auto settled = [&] {
-        if (tap.failure != kAudioNoError || impl.context == nullptr) {
+        if (tap.failure != kAudioNoError || impl.connection.context() == nullptr) {
             return true;
         }
         const SinkRecord* sink = impl.table.tapSink(tap.uuid);
@@ -325,12 +315,12 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
         }
         return !tap.always || impl.tapSettled(tap);
     };
-    const bool done = impl.waitFor(settled, impl.options.timeout);
+    const bool done = impl.connection.waitFor(settled, impl.options.timeout);
     OSStatus status = kAudioNoError;
     if (!done) {
-        status =
-            impl.table.tapSink(tap.uuid) == nullptr ? impl.timedOut("making a tap") : kAudioNoError;
-    } else if (impl.context == nullptr) {
+        status = impl.table.tapSink(tap.uuid) == nullptr ? impl.connection.timedOut("making a tap")
+                                                         : kAudioNoError;
+    } else if (impl.connection.context() == nullptr) {
         status = kAudioHardwareNotRunningError;
     } else {
         status = tap.failure;
@@ -351,7 +341,7 @@ OSStatus PulseAudioSystem::destroyProcessTap(AudioObjectID tapID) {
     if (it == impl.taps.end()) {
         return kAudioHardwareBadObjectError;
     }
-    if (impl.state == ConnectionState::ready) {
+    if (impl.connection.state() == ConnectionState::ready) {
         impl.releaseTap(it->second);
     }
     impl.taps.erase(tapID);
@@ -367,7 +357,7 @@ OSStatus PulseAudioSystem::createAggregateDevice(const PlistValue::Dict& descrip
     }
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
-    if (impl.state != ConnectionState::ready) {
+    if (impl.connection.state() != ConnectionState::ready) {
         return kAudioHardwareNotRunningError;
     }
     const auto master = description.find("master");
@@ -468,7 +458,7 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
     if (proc == nullptr) {
         return kAudioHardwareBadDeviceError;
     }
-    if (impl.state != ConnectionState::ready) {
+    if (impl.connection.state() != ConnectionState::ready) {
         return kAudioHardwareNotRunningError;
     }
     if (impl.tapOf(*proc) == nullptr) {
@@ -480,9 +470,9 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
     proc->running = true;
     proc->failure = kAudioNoError;
     impl.reconcile();
-    const bool settled = impl.waitFor(
+    const bool settled = impl.connection.waitFor(
         [&] {
-            if (proc->failure != kAudioNoError || impl.context == nullptr) {
+            if (proc->failure != kAudioNoError || impl.connection.context() == nullptr) {
                 return true;
             }
             // Running once the capture runs and the tapped streams are inside;
@@ -495,8 +485,8 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
         impl.options.timeout);
     OSStatus status = kAudioNoError;
     if (!settled && !(proc->ready() && proc->kicked)) {
-        status = impl.timedOut("starting audio");
-    } else if (impl.context == nullptr) {
+        status = impl.connection.timedOut("starting audio");
+    } else if (impl.connection.context() == nullptr) {
         status = kAudioHardwareNotRunningError;
     } else if (!proc->ready()) {
         status = proc->failure != kAudioNoError ? proc->failure : kAudioHardwareUnspecifiedError;

@@ -28,14 +28,14 @@ void Impl::onModuleEvent(Event event, std::uint32_t index) {
         return;
     }
     if (event == Event::added) {
-        forget(pa_context_get_module_info(context, index, &Impl::moduleShim, this));
+        forget(pa_context_get_module_info(connection.context(), index, &Impl::moduleShim, this));
     }
 }
 
 void Impl::moduleListShim(pa_context*, const pa_module_info* info, int eol, void* data) {
     auto* impl = static_cast<Impl*>(data);
     if (eol != 0) {
-        impl->listDone();
+        impl->connection.listDone();
         return;
     }
     if (actsOnRoles(*info)) {
@@ -49,7 +49,7 @@ void Impl::moduleShim(pa_context*, const pa_module_info* info, int eol, void* da
         impl->roleModules.insert(info->index);
         impl->reconcile();
     }
-    impl->wake();
+    impl->connection.wake();
 }
 
 void Impl::updateCallMirrors() {
@@ -93,8 +93,8 @@ bool Impl::makeCallMirror(const SinkRecord& sink) {
     props.set(kStreamKey, std::string(kMirrorStream));
     props.set(kRestoreIdKey, "morvale-call-mirror");
     props.set(PA_PROP_MEDIA_ROLE, std::string(kCallRole));
-    pa_stream* stream = pa_stream_new_with_proplist(context, "Morvale: call beside a tap", &spec,
-                                                    nullptr, props.list);
+    pa_stream* stream = pa_stream_new_with_proplist(
+        connection.context(), "Morvale: call beside a tap", &spec, nullptr, props.list);
     if (stream == nullptr) {
         return false;
     }

@@ -6,9 +6,10 @@
 namespace morvale::pulse {
 
 void Impl::listCapture() {
-    forget(pa_context_get_source_info_list(context, &Impl::listShim<pa_source_info>, this));
-    forget(pa_context_get_source_output_info_list(context, &Impl::listShim<pa_source_output_info>,
-                                                  this));
+    forget(pa_context_get_source_info_list(connection.context(), &Impl::listShim<pa_source_info>,
+                                           this));
+    forget(pa_context_get_source_output_info_list(connection.context(),
+                                                  &Impl::listShim<pa_source_output_info>, this));
 }
 
 SourceRecord Impl::recordOf(const pa_source_info& info) const {
@@ -21,7 +22,7 @@ SourceOutputRecord Impl::recordOf(const pa_source_output_info& info) const {
     record.client = info.client;
     record.source = info.source;
     record.corked = info.corked != 0;
-    record.ours = (ownClient != kNoIndex && info.client == ownClient) ||
+    record.ours = (connection.ownClient() != kNoIndex && info.client == connection.ownClient()) ||
                   (info.proplist != nullptr && pa_proplist_gets(info.proplist, kStreamKey));
     return record;
 }

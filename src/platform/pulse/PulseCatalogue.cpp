@@ -76,8 +76,8 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
             onModuleEvent(event, index);
             break;
         case PA_SUBSCRIPTION_EVENT_SERVER:
-            ++pendingLists;  // not part of the first sync once it is done
-            forget(pa_context_get_server_info(context, &Impl::serverInfoShim, this));
+            connection.expectList();  // not part of the first sync once it is done
+            forget(pa_context_get_server_info(connection.context(), &Impl::serverInfoShim, this));
             break;
         default:
             break;
@@ -85,7 +85,7 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
     if (event == Event::removed) {
         reconcile();
     }
-    wake();
+    connection.wake();
 }
 
 void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
@@ -95,13 +95,14 @@ void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
         impl->pipeWire = servedByPipeWire(info->server_name ? info->server_name : "");
         impl->reconcile();
     }
-    impl->listDone();
+    impl->connection.listDone();
 }
 
 ClientRecord Impl::recordOf(const pa_client_info& info) const {
     ClientRecord record;
     record.index = info.index;
-    record.ours = info.index == ownClient || prop(info.proplist, kClientKey).has_value();
+    record.ours =
+        info.index == connection.ownClient() || prop(info.proplist, kClientKey).has_value();
     PidClaim claim;
     claim.securePid = intProp(info.proplist, kSecurePidKey);
     claim.reportedPid = intProp(info.proplist, PA_PROP_APPLICATION_PROCESS_ID);
@@ -139,7 +140,7 @@ SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     record.sink = info.sink;
     record.corked = info.corked != 0;
     record.latency = streamLatency(info);
-    record.ours = (ownClient != kNoIndex && info.client == ownClient) ||
+    record.ours = (connection.ownClient() != kNoIndex && info.client == connection.ownClient()) ||
                   prop(info.proplist, kStreamKey).has_value();
     record.phone = prop(info.proplist, PA_PROP_MEDIA_ROLE) == kCallRole;
     record.mirror = prop(info.proplist, kStreamKey) == kMirrorStream;

@@ -157,8 +157,9 @@ void Impl::makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord
     Proplist captureProps;
     captureProps.set(kStreamKey, "capture");
     captureProps.set(kRestoreIdKey, "morvale-capture");
-    proc.capture = pa_stream_new_with_proplist(context, (streamName(proc) + " (capture)").c_str(),
-                                               &sampleSpec, &map, captureProps.list);
+    proc.capture =
+        pa_stream_new_with_proplist(connection.context(), (streamName(proc) + " (capture)").c_str(),
+                                    &sampleSpec, &map, captureProps.list);
     if (proc.capture == nullptr) {
         proc.failure = kAudioHardwareUnspecifiedError;
         return;
@@ -202,7 +203,7 @@ bool Impl::connectPlayback(IOProc& proc, const SinkRecord& target, bool corked) 
     // and with it every tapped stream inside).
     playbackProps.set(PA_PROP_MEDIA_ROLE, kReplayRole);
     proc.playback =
-        pa_stream_new_with_proplist(context, streamName(proc).c_str(), &sampleSpec,
+        pa_stream_new_with_proplist(connection.context(), streamName(proc).c_str(), &sampleSpec,
                                     pa_stream_get_channel_map(proc.capture), playbackProps.list);
     if (proc.playback == nullptr) {
         return false;
@@ -326,7 +327,7 @@ void Impl::onStreamState(IOProc& proc) {
         proc.playbackSink.clear();
         reconcile();
     }
-    wake();
+    connection.wake();
 }
 
 // PulseAudio's null sink arms its first period with the long latency it had
@@ -346,8 +347,10 @@ void Impl::kickTapSink(const IOProc& proc) {
     if (sink == nullptr) {
         return;
     }
-    forget(pa_context_suspend_sink_by_index(context, sink->index, 1, nullptr, nullptr));
-    forget(pa_context_suspend_sink_by_index(context, sink->index, 0, nullptr, nullptr));
+    forget(
+        pa_context_suspend_sink_by_index(connection.context(), sink->index, 1, nullptr, nullptr));
+    forget(
+        pa_context_suspend_sink_by_index(connection.context(), sink->index, 0, nullptr, nullptr));
 }
 
 void Impl::destroyStream(pa_stream*& stream) {

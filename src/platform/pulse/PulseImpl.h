@@ -3,7 +3,7 @@
 // PulseAudioSystem::Impl: the state of the libpulse backend and the
 // declarations of its parts. Private to the backend: only its own .cpp files
 // include it. The member functions are defined by concern in
-//   PulseConnection.cpp  connecting, reconnecting, timeouts and request slots
+//   PulseConnectionEvents.cpp  what the connection's coming and going does
 //   PulseCatalogue.cpp   server events and info replies into the ObjectTable
 //   PulseCaptureCatalogue.cpp  the same for sources and capture streams
 //   PulseCallMirrors.cpp role-based modules, and the call mirrors for them
@@ -39,19 +39,12 @@
 #include "platform/pulse/PulseKeys.h"
 #include "platform/pulse/ReplayTarget.h"
 #include "platform/pulse/RestoreGuard.h"
+#include "platform/pulse/ServerConnection.h"
 #include "platform/pulse/StreamOrigins.h"
 
 namespace morvale::pulse {
 
 struct PulseAudioSystem::Impl {
-    // A pending server request whose reply someone wants; lives in `slots`
-    // until the reply comes or the connection goes.
-    struct Slot {
-        Impl* impl;
-        std::uint64_t id;
-        std::function<void(std::uint32_t)> done;
-    };
-
     struct Tap {
         AudioObjectID id = 0;
         AudioObjectID stream = 0;           // the input stream it adds to an aggregate device
@@ -129,9 +122,17 @@ struct PulseAudioSystem::Impl {
         }
     };
 
-    Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen)
+    // `mainLoop` is made (not started) by the caller, which frees it after
+    // this is gone.
+    Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen,
+         pa_threaded_mainloop* mainLoop)
         : identifier(appIdentifier),
           options(std::move(chosen)),
+          loop(mainLoop),
+          api(pa_threaded_mainloop_get_api(mainLoop)),
+          connection(mainLoop, options.server, options.retryInterval, ownPid,
+                     {[this](pa_context* context) { return onConnected(context); },
+                      [this] { reconcile(); }, [this] { forgetConnection(); }}),
           identities([this](const LinuxDesktop::ClientHints& hints) { return identify(hints); },
                      [this] {
                          Lock lock(loop);
@@ -144,24 +145,14 @@ struct PulseAudioSystem::Impl {
     const ProcessFacts facts;
     const std::int32_t ownPid = static_cast<std::int32_t>(::getpid());
     const std::string ownStart = facts.startTime(ownPid);
-    pa_threaded_mainloop* loop = nullptr;
-    pa_mainloop_api* api = nullptr;
+    pa_threaded_mainloop* const loop;
+    pa_mainloop_api* const api;
 
     // ---- Guarded by the main loop's lock ----
-    pa_context* context = nullptr;
-    ConnectionState state = ConnectionState::connecting;
-    std::string error;
-    std::function<void(ConnectionState)> observer;
-    pa_time_event* retry = nullptr;
-    bool synced = false;
+    ServerConnection connection;
     // The server is PipeWire's PulseAudio server (from its server info),
     // whose null sinks must not be suspended under a live capture.
     bool pipeWire = false;
-    bool everReady = false;
-    int pendingLists = 0;
-    std::uint32_t ownClient = kNoIndex;
-    std::uint64_t nextSlot = 1;
-    std::map<std::uint64_t, Slot> slots;
 
     ObjectTable table;
     unsigned sinkCounter = 0;
@@ -180,7 +171,7 @@ struct PulseAudioSystem::Impl {
     ProcessIdentities identities;
 
     RestoreGuard restore{[this](const std::string& device) { return isChosenSink(device); },
-                         [this] { wake(); }};
+                         [this] { connection.wake(); }};
 
     std::atomic<std::uint64_t> fragments{0};
     std::atomic<std::uint64_t> frames{0};
@@ -197,59 +188,13 @@ struct PulseAudioSystem::Impl {
         Lock& operator=(const Lock&) = delete;
     };
 
-    void wake() { pa_threaded_mainloop_signal(loop, 0); }
-
-    // Waits (lock held) until `done` holds or the timeout passes; returns done().
-    template <typename Pred>
-    bool waitFor(Pred done, std::chrono::milliseconds timeout) {
-        struct Expiry {
-            pa_threaded_mainloop* loop;
-            bool expired = false;
-        } expiry{loop};
-        const timeval when = deadlineIn(timeout);
-        pa_time_event* timer = api->time_new(
-            api, &when,
-            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-                auto* e = static_cast<Expiry*>(data);
-                e->expired = true;
-                pa_threaded_mainloop_signal(e->loop, 0);
-            },
-            &expiry);
-        while (!done() && !expiry.expired) {
-            pa_threaded_mainloop_wait(loop);
-        }
-        api->time_free(timer);
-        return done();
-    }
-
-    // A server that does not answer in time is treated as lost.
-    OSStatus timedOut(const char* what);
-
-    // ---- Slots (PulseConnection.cpp) ----
-    Slot* newSlot(std::function<void(std::uint32_t)> done);
-    static void finishSlot(void* data, std::uint32_t value);
-    static void successShim(pa_context*, int success, void* data);
-    static void indexShim(pa_context*, std::uint32_t index, void* data);
-    // Sends a request whose reply runs `done` (1/0 for success, or an index).
-    template <typename Issue>
-    Operation request(Issue issue, std::function<void(std::uint32_t)> done) {
-        Slot* slot = newSlot(std::move(done));
-        const std::uint64_t id = slot->id;
-        pa_operation* op = issue(slot);
-        if (op == nullptr) {
-            slots.erase(id);
-        }
-        return Operation(op);
-    }
-
-    // ---- Connection (PulseConnection.cpp) ----
-    void setState(ConnectionState next);
-    void connect();
-    void scheduleRetry(std::string reason);
-    void dropContext(std::string reason);
-    void onContextState();
-    void onReady();
-    void listDone();
+    // ---- The connection coming and going (PulseConnectionEvents.cpp) ----
+    // Subscribes and asks for every list; returns how many.
+    int onConnected(pa_context* context);
+    // Forgets everything of the connection that goes. The logical objects
+    // (taps, aggregate devices, IO procs) stay and are made again on the
+    // next connection.
+    void forgetConnection();
 
     // ---- Events and info replies (PulseCatalogue.cpp) ----
     void onEvent(pa_subscription_event_type_t type, std::uint32_t index);
@@ -267,7 +212,7 @@ struct PulseAudioSystem::Impl {
     static void listShim(pa_context*, const Info* info, int eol, void* data) {
         auto* impl = static_cast<Impl*>(data);
         if (eol != 0) {
-            impl->listDone();
+            impl->connection.listDone();
             return;
         }
         impl->table.info(impl->recordOf(*info));
@@ -280,7 +225,7 @@ struct PulseAudioSystem::Impl {
         if (eol == 0 && impl->table.info(impl->recordOf(*info))) {
             impl->reconcile();
         }
-        impl->wake();
+        impl->connection.wake();
     }
     // Feeds an event to the table and, unless the object went, asks for its
     // info with `get` (one of libpulse's get-info-by-index calls).
@@ -291,7 +236,7 @@ struct PulseAudioSystem::Impl {
         using Record = decltype(recordOf(std::declval<const Info&>()));
         table.event<Record>(event, index);
         if (event != Event::removed) {
-            forget(get(context, index, &Impl::infoShim<Info>, this));
+            forget(get(connection.context(), index, &Impl::infoShim<Info>, this));
         }
     }
 

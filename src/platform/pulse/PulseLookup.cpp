@@ -35,7 +35,7 @@ const Impl::Aggregate* Impl::aggregate(AudioObjectID id) const {
 // the identifier up with, which happens without the lock.
 Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
                          std::optional<LinuxDesktop::ClientHints>* hints) const {
-    if (state != ConnectionState::ready) {
+    if (connection.state() != ConnectionState::ready) {
         return failed(kAudioHardwareNotRunningError);
     }
     if (object == kAudioObjectSystemObject) {

@@ -26,7 +26,7 @@ constexpr int kLoadAttempts = 3;
 // starts, corks and uncorks IO streams, and keeps the default off our sinks.
 void Impl::reconcile() {
     listeners.processListIs(table.processListVersion());
-    if (context == nullptr || !synced) {
+    if (connection.context() == nullptr || !connection.synced()) {
         return;
     }
     for (auto& [id, tap] : taps) {
@@ -46,8 +46,8 @@ void Impl::reconcile() {
         table.sinkByName(table.lastRealDefault()) != nullptr) {
         // Something made a tap sink the default (a module that switches to
         // new sinks): new streams would start inside it.
-        forget(pa_context_set_default_sink(context, table.lastRealDefault().c_str(), nullptr,
-                                           nullptr));
+        forget(pa_context_set_default_sink(connection.context(), table.lastRealDefault().c_str(),
+                                           nullptr, nullptr));
     }
 }
 
@@ -163,17 +163,18 @@ void Impl::loadTapSink(Tap& tap) {
     }
     tap.loading = true;
     const AudioObjectID id = tap.id;
-    forget(request(
-        [&](Slot* slot) {
-            return pa_context_load_module(context, "module-null-sink", args.c_str(),
-                                          &Impl::indexShim, slot);
+    forget(connection.request(
+        [&](ServerConnection::Slot* slot) {
+            return pa_context_load_module(connection.context(), "module-null-sink", args.c_str(),
+                                          &ServerConnection::indexShim, slot);
         },
         [this, id](std::uint32_t module) {
             const auto it = taps.find(id);
             if (it == taps.end() || it->second.releasing) {
                 // The tap went while its sink was being made.
                 if (module != kNoIndex) {
-                    forget(pa_context_unload_module(context, module, nullptr, nullptr));
+                    forget(
+                        pa_context_unload_module(connection.context(), module, nullptr, nullptr));
                 }
                 return;
             }
@@ -258,15 +259,15 @@ void Impl::moveInput(std::uint32_t input, std::uint32_t sink) {
 // Sends the moves that are due, and wakes up again when the pause after
 // the batch in flight is over.
 void Impl::pumpMoves() {
-    if (context == nullptr) {
+    if (connection.context() == nullptr) {
         return;
     }
     for (const MoveQueue::Move& move : moves.next(std::chrono::steady_clock::now())) {
         const std::uint32_t input = move.input;
-        const Operation sent = request(
-            [&](Slot* slot) {
-                return pa_context_move_sink_input_by_index(context, input, move.sink,
-                                                           &Impl::successShim, slot);
+        const Operation sent = connection.request(
+            [&](ServerConnection::Slot* slot) {
+                return pa_context_move_sink_input_by_index(connection.context(), input, move.sink,
+                                                           &ServerConnection::successShim, slot);
             },
             [this, input](std::uint32_t) {
                 // The sink-input's change event brings its new sink.
@@ -340,9 +341,10 @@ void Impl::unloadModule(std::uint32_t module) {
         return;
     }
     unloading.insert(module);
-    forget(request(
-        [&](Slot* slot) {
-            return pa_context_unload_module(context, module, &Impl::successShim, slot);
+    forget(connection.request(
+        [&](ServerConnection::Slot* slot) {
+            return pa_context_unload_module(connection.context(), module,
+                                            &ServerConnection::successShim, slot);
         },
         [this, module](std::uint32_t) { unloading.erase(module); }));
 }
@@ -442,11 +444,13 @@ bool Impl::sinkEmpty(const Tap& tap) const {
 // the short latency the replay asks for, so each move's rewind stays short.
 void Impl::stopProc(IOProc& proc) {
     const Tap* tap = tapOf(proc);
-    if (tap != nullptr && !tap->always && proc.running && proc.kicked && proc.ready() && synced) {
+    if (tap != nullptr && !tap->always && proc.running && proc.kicked && proc.ready() &&
+        connection.synced()) {
         proc.handingBack = true;
         reconcile();
-        waitFor([&] { return context == nullptr || !proc.ready() || sinkEmpty(*tap); },
-                options.timeout);
+        connection.waitFor(
+            [&] { return connection.context() == nullptr || !proc.ready() || sinkEmpty(*tap); },
+            options.timeout);
         proc.handingBack = false;
     }
     proc.running = false;
@@ -462,7 +466,7 @@ void Impl::releaseTap(Tap& tap) {
             stopProc(*proc);
         }
     }
-    if (context == nullptr || !synced) {
+    if (connection.context() == nullptr || !connection.synced()) {
         return;
     }
     sendBack(tap);
@@ -470,20 +474,23 @@ void Impl::releaseTap(Tap& tap) {
     // answer a move before the stream has left (PipeWire's session manager
     // relinks it afterwards), and unloading the sink before that would send
     // the stream to the default instead of its own sink.
-    waitFor([&] { return context == nullptr || sinkEmpty(tap); }, options.timeout);
-    if (context == nullptr) {
+    connection.waitFor([&] { return connection.context() == nullptr || sinkEmpty(tap); },
+                       options.timeout);
+    if (connection.context() == nullptr) {
         return;
     }
     const std::uint32_t module = tap.module;
     if (module != kNoIndex) {
         auto done = std::make_shared<bool>(false);
-        forget(request(
-            [&](Slot* slot) {
-                return pa_context_unload_module(context, module, &Impl::successShim, slot);
+        forget(connection.request(
+            [&](ServerConnection::Slot* slot) {
+                return pa_context_unload_module(connection.context(), module,
+                                                &ServerConnection::successShim, slot);
             },
             [done](std::uint32_t) { *done = true; }));
-        if (!waitFor([&] { return *done || context == nullptr; }, options.timeout)) {
-            timedOut("unloading a tap");
+        if (!connection.waitFor([&] { return *done || connection.context() == nullptr; },
+                                options.timeout)) {
+            connection.timedOut("unloading a tap");
             return;
         }
     }
