@@ -73,7 +73,7 @@ PulseAudioSystem::~PulseAudioSystem() {
     {
         Impl::Lock lock(impl.loop);
         // Taps still standing are taken down, so that nothing of ours stays.
-        for (auto& [id, tap] : impl.taps) {
+        for (auto& [id, tap] : impl.tapSinks.taps()) {
             if (impl.connection.context() != nullptr &&
                 impl.connection.state() == ConnectionState::ready) {
                 impl.releaseTap(tap);
@@ -83,10 +83,7 @@ PulseAudioSystem::~PulseAudioSystem() {
             impl.destroyStreams(*proc);
         }
         impl.destroyCallMirrors();
-        if (impl.moveTimer != nullptr) {
-            impl.api->time_free(impl.moveTimer);
-            impl.moveTimer = nullptr;
-        }
+        impl.tapSinks.close();
         impl.restore.stop();
         impl.connection.close();
     }
@@ -127,7 +124,7 @@ std::optional<std::string> PulseAudioSystem::availabilityProblem() const {
 
 bool PulseAudioSystem::hasOrphanedSinks() const {
     Impl::Lock lock(impl_->loop);
-    return impl_->hasOrphans();
+    return impl_->tapSinks.hasOrphans();
 }
 
 // ---- Properties ----
@@ -238,8 +235,8 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
                                            const void*, std::uint32_t dataSize, const void* data) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
-    if (const auto tap = impl.taps.find(object);
-        tap != impl.taps.end() && address.mSelector == kTapDescription) {
+    if (const auto tap = impl.tapSinks.taps().find(object);
+        tap != impl.tapSinks.taps().end() && address.mSelector == kTapDescription) {
         const TapDescription* given = nullptr;
         if (data == nullptr || dataSize != sizeof given) {
             return kAudioHardwareBadPropertySizeError;
@@ -287,13 +284,13 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
         // A stream plays in one sink only: it cannot be heard and read apart.
         return kAudioHardwareUnsupportedOperationError;
     }
-    for (const auto& [id, tap] : impl.taps) {
+    for (const auto& [id, tap] : impl.tapSinks.taps()) {
         if (!description.uuid.empty() && tap.uuid == description.uuid) {
             return kAudioHardwareIllegalOperationError;  // a UUID names one tap
         }
     }
     const AudioObjectID id = impl.table.newObjectID();
-    Impl::Tap& tap = impl.taps[id];
+    Impl::Tap& tap = impl.tapSinks.taps()[id];
     tap.id = id;
     tap.stream = impl.table.newObjectID();
     tap.description = description;
@@ -313,7 +310,7 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
         if (sink == nullptr || sink->name != tap.sinkName) {
             return false;
         }
-        return !tap.always || impl.tapSettled(tap);
+        return !tap.always || impl.tapSinks.settled(tap);
     };
     const bool done = impl.connection.waitFor(settled, impl.options.timeout);
     OSStatus status = kAudioNoError;
@@ -327,7 +324,7 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
     }
     if (status != kAudioNoError) {
         impl.releaseTap(tap);
-        impl.taps.erase(id);
+        impl.tapSinks.taps().erase(id);
         return status;
     }
     *outTapID = id;
@@ -337,14 +334,14 @@ OSStatus PulseAudioSystem::createProcessTap(const TapDescription& description,
 OSStatus PulseAudioSystem::destroyProcessTap(AudioObjectID tapID) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
-    const auto it = impl.taps.find(tapID);
-    if (it == impl.taps.end()) {
+    const auto it = impl.tapSinks.taps().find(tapID);
+    if (it == impl.tapSinks.taps().end()) {
         return kAudioHardwareBadObjectError;
     }
     if (impl.connection.state() == ConnectionState::ready) {
         impl.releaseTap(it->second);
     }
-    impl.taps.erase(tapID);
+    impl.tapSinks.taps().erase(tapID);
     return kAudioNoError;
 }
 
@@ -376,7 +373,7 @@ OSStatus PulseAudioSystem::createAggregateDevice(const PlistValue::Dict& descrip
     const PlistValue* tapUid = tapList->front().find("uid");
     const std::string* uuid = tapUid != nullptr ? tapUid->asString() : nullptr;
     AudioObjectID tapID = 0;
-    for (const auto& [id, tap] : impl.taps) {
+    for (const auto& [id, tap] : impl.tapSinks.taps()) {
         if (uuid != nullptr && tap.uuid == *uuid) {
             tapID = id;
         }
@@ -480,7 +477,7 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
             // relinks each one) is running once the capture runs, and the
             // streams follow.
             const Impl::Tap* tap = impl.tapOf(*proc);
-            return proc->ready() && proc->kicked && tap != nullptr && impl.tapSettled(*tap);
+            return proc->ready() && proc->kicked && tap != nullptr && impl.tapSinks.settled(*tap);
         },
         impl.options.timeout);
     OSStatus status = kAudioNoError;

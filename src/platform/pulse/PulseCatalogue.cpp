@@ -63,7 +63,7 @@ void Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
         case PA_SUBSCRIPTION_EVENT_SINK_INPUT:
             follow(event, index, &pa_context_get_sink_input_info);
             if (event == Event::removed) {
-                moves.forget(index);
+                tapSinks.inputGone(index);
             }
             break;
         case PA_SUBSCRIPTION_EVENT_SOURCE:

@@ -44,23 +44,10 @@ void Impl::forgetConnection() {
     destroyCallMirrors();
     roleModules.clear();
     restore.stop();
-    for (auto& [id, tap] : taps) {
-        tap.sinkName.clear();
-        tap.module = kNoIndex;
-        tap.loading = false;
-        tap.failure = kAudioNoError;
-        tap.loadAttempts = 0;
-        tap.origins.clear();
-    }
+    tapSinks.forgetConnection();
     for (auto& [id, proc] : procs) {
         proc->failure = kAudioNoError;
     }
-    moves.clear();
-    if (moveTimer != nullptr) {
-        api->time_free(moveTimer);
-        moveTimer = nullptr;
-    }
-    unloading.clear();
     table.reset();
     listeners.processListIs(table.processListVersion());
     pipeWire = false;

@@ -48,8 +48,8 @@ const Impl::Tap* Impl::tapOf(const IOProc& proc) const {
     if (agg == aggregates.end()) {
         return nullptr;
     }
-    const auto tap = taps.find(agg->second.tap);
-    return tap == taps.end() ? nullptr : &tap->second;
+    const auto tap = tapSinks.taps().find(agg->second.tap);
+    return tap == tapSinks.taps().end() ? nullptr : &tap->second;
 }
 
 // Whether a tapped process plays (has an uncorked stream); a silent tap

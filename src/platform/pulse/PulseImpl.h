@@ -7,7 +7,7 @@
 //   PulseCatalogue.cpp   server events and info replies into the ObjectTable
 //   PulseCaptureCatalogue.cpp  the same for sources and capture streams
 //   PulseCallMirrors.cpp role-based modules, and the call mirrors for them
-//   PulseTapSinks.cpp    tap sinks, moving streams in and out, orphans
+//   PulseReconcile.cpp   bringing the server in line; taking taps and IO procs down
 //   PulseIOStreams.cpp   the capture and replay streams of IO procs
 //   PulseIOPath.cpp      the real-time IO path: IO block calls, output queue
 //   PulseLookup.cpp      property reads
@@ -41,31 +41,12 @@
 #include "platform/pulse/RestoreGuard.h"
 #include "platform/pulse/ServerConnection.h"
 #include "platform/pulse/StreamOrigins.h"
+#include "platform/pulse/TapSinks.h"
 
 namespace morvale::pulse {
 
 struct PulseAudioSystem::Impl {
-    struct Tap {
-        AudioObjectID id = 0;
-        AudioObjectID stream = 0;           // the input stream it adds to an aggregate device
-        TapDescription description;         // as last given
-        std::set<AudioObjectID> processes;  // the ones it lists
-        // What it captures now: the processes it lists, and those it captures
-        // by who they are that no other tap lists. Worked out on every pass.
-        std::set<AudioObjectID> members;
-        std::string uuid;
-        std::uint8_t channels = 0;  // 0: the default sink's
-        std::string sinkName;       // the sink of the current connection
-        std::uint32_t module = kNoIndex;
-        bool loading = false;
-        bool releasing = false;
-        // Captures from its creation (mute behaviour `muted`), rather than
-        // only while an IO proc reads it (`mutedWhenTapped`).
-        bool always = false;
-        int loadAttempts = 0;
-        OSStatus failure = kAudioNoError;
-        StreamOrigins origins;
-    };
+    using Tap = pulse::Tap;
 
     struct Aggregate {
         AudioObjectID id = 0;
@@ -155,23 +136,27 @@ struct PulseAudioSystem::Impl {
     bool pipeWire = false;
 
     ObjectTable table;
-    unsigned sinkCounter = 0;
     std::uintptr_t nextProc = 1;
-    std::map<AudioObjectID, Tap> taps;
     std::map<AudioObjectID, Aggregate> aggregates;
     std::map<AudioDeviceIOProcID, std::unique_ptr<IOProc>> procs;
-    // A few moves at a time, a short pause between batches.
-    MoveQueue moves{8, std::chrono::milliseconds(10)};
-    pa_time_event* moveTimer = nullptr;
-    std::set<std::uint32_t> unloading;  // modules of orphaned sinks being removed
 
     PropertyListeners listeners;
     // Asks for identities on a thread of its own; its answers take the lock.
     // Ended before the main loop is.
     ProcessIdentities identities;
 
-    RestoreGuard restore{[this](const std::string& device) { return isChosenSink(device); },
-                         [this] { connection.wake(); }};
+    TapSinks tapSinks{connection,
+                      table,
+                      identities,
+                      facts,
+                      ownPid,
+                      ownStart,
+                      options.timeout,
+                      {[this](const Tap& tap) { return capturing(tap); }, [this] { reconcile(); }}};
+
+    RestoreGuard restore{
+        [this](const std::string& device) { return tapSinks.isChosenSink(device); },
+        [this] { connection.wake(); }};
 
     std::atomic<std::uint64_t> fragments{0};
     std::atomic<std::uint64_t> frames{0};
@@ -255,28 +240,13 @@ struct PulseAudioSystem::Impl {
     // ---- Sources and capture streams (PulseCaptureCatalogue.cpp) ----
     void listCapture();
 
-    // ---- Bringing the server in line (PulseTapSinks.cpp) ----
+    // ---- Bringing the server in line (PulseReconcile.cpp) ----
+    // Runs after every change of the table and every call.
     void reconcile();
     OSStatus describeTap(Tap& tap, const TapDescription& description);
-    void updateMembers();
     ProcessIdentity identify(const LinuxDesktop::ClientHints& hints) const;
-    Tap* tapOfSink(std::uint32_t sinkIndex);
-    void loadTapSink(Tap& tap);
-    void retryLater(std::chrono::milliseconds pause);
-    void moveStreams();
-    void moveInput(std::uint32_t input, std::uint32_t sink);
-    void pumpMoves();
-    bool isOrphan(const SinkRecord& sink) const;
-    void sweepOrphans();
-    void unloadModule(std::uint32_t module);
-    bool hasOrphans() const;
+    // Whether the tap's processes are silenced into its sink now.
     bool capturing(const Tap& tap) const;
-    bool tapSettled(const Tap& tap) const;
-    const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
-    // The user chose this device for a stream of a tap while it was tapped.
-    bool isChosenSink(const std::string& device) const;
-    void sendBack(Tap& tap);
-    bool sinkEmpty(const Tap& tap) const;
 
     // ---- IO procs (PulseIOStreams.cpp) ----
     const Tap* tapOf(const IOProc& proc) const;
@@ -324,7 +294,7 @@ struct PulseAudioSystem::Impl {
     std::vector<AudioObjectID> aggregateInputs(const Aggregate& agg) const;
     IOProc* procOn(AudioObjectID device, AudioDeviceIOProcID id);
 
-    // ---- Taps, called on the main thread with the lock held (PulseTapSinks.cpp) ----
+    // ---- Taps, called on the main thread with the lock held (PulseReconcile.cpp) ----
     void stopProc(IOProc& proc);
     void releaseTap(Tap& tap);
 };

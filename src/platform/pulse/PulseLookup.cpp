@@ -98,8 +98,8 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
 // An aggregate device's input streams: its master has none (a sink has no
 // inputs), so only its tap's.
 std::vector<AudioObjectID> Impl::aggregateInputs(const Aggregate& agg) const {
-    const auto tap = taps.find(agg.tap);
-    if (tap == taps.end()) {
+    const auto tap = tapSinks.taps().find(agg.tap);
+    if (tap == tapSinks.taps().end()) {
         return {};
     }
     return {tap->second.stream};

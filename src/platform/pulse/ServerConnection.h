@@ -62,6 +62,8 @@ public:
     void close();
 
     pa_context* context() const { return context_; }
+    // The main loop's, for timer events.
+    pa_mainloop_api* api() const { return api_; }
     State state() const { return state_; }
     const std::string& error() const { return error_; }
     // The first lists of the current context are in.
