@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 
@@ -66,6 +67,37 @@ TEST(OutputRing, ReadsNoMoreThanItHoldsAndALowerLimitDropsTheOldest) {
     EXPECT_EQ(drain(ring), (std::vector<unsigned char>{11, 12, 13, 14}));
     EXPECT_EQ(ring.setLimit(100), 0u);
     EXPECT_EQ(ring.limit(), 8u);
+}
+
+TEST(OutputRing, TakingMoreThanItHoldsEmptiesItAndLeavesItWhole) {
+    // A ring of 8 bytes; each case holds some bytes (written after `start`
+    // bytes were written and read, so some wrap around), takes `taken` of
+    // them, then takes bytes 20, 21, 22 and is drained.
+    struct Case {
+        std::string what;
+        std::size_t start;
+        std::size_t held;
+        std::size_t taken;
+        std::vector<unsigned char> after;
+    };
+    const std::vector<Case> cases{
+        {"empty", 0, 0, 4, {20, 21, 22}},
+        {"more than it holds", 0, 2, 5, {20, 21, 22}},
+        {"more than it holds, wrapped around", 6, 4, 7, {20, 21, 22}},
+        {"less than it holds, wrapped around", 6, 4, 1, {11, 12, 13, 20, 21, 22}},
+    };
+    for (const Case& c : cases) {
+        OutputRing ring;
+        ring.reset(8, 8);
+        ring.push(bytes(0, c.start));
+        ring.pop(c.start);
+        ring.push(bytes(10, c.held));
+        EXPECT_LE(ring.front(c.taken).size(), c.held) << c.what;
+        ring.pop(c.taken);
+        EXPECT_EQ(ring.size(), c.held - std::min(c.held, c.taken)) << c.what;
+        EXPECT_EQ(ring.push(bytes(20, 3)), 0u) << c.what;
+        EXPECT_EQ(drain(ring), c.after) << c.what;
+    }
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ PulseAudioSystem::~PulseAudioSystem() {
             }
         }
         for (auto& [id, proc] : impl.procs) {
-            impl.destroyStreams(*proc);
+            proc->path.destroy();
         }
         impl.destroyCallMirrors();
         impl.tapSinks.close();
@@ -108,8 +108,9 @@ void PulseAudioSystem::setConnectionObserver(std::function<void(ConnectionState)
 }
 
 PulseAudioSystem::IOStats PulseAudioSystem::ioStats() const {
-    return IOStats{impl_->fragments.load(), impl_->frames.load(), impl_->underflows.load(),
-                   impl_->dropped.load(), impl_->realtime.load()};
+    const IOCounters& counters = impl_->ioCounters;
+    return IOStats{counters.fragments.load(), counters.frames.load(), counters.underflows.load(),
+                   counters.dropped.load(), impl_->realtime.load()};
 }
 
 std::optional<std::string> PulseAudioSystem::availabilityProblem() const {
@@ -426,11 +427,7 @@ OSStatus PulseAudioSystem::createIOProcIDWithBlock(AudioDeviceIOProcID* outIOPro
     }
     // IO proc ids are opaque tokens; they never point at anything.
     const auto id = reinterpret_cast<AudioDeviceIOProcID>(impl.nextProc++ * 16);
-    auto proc = std::make_unique<Impl::IOProc>();
-    proc->impl = &impl;
-    proc->id = id;
-    proc->device = device;
-    proc->block = std::move(block);
+    auto proc = std::make_unique<Impl::IOProc>(impl, id, device, std::move(block));
     impl.procs[id] = std::move(proc);
     *outIOProcID = id;
     return kAudioNoError;
@@ -461,7 +458,7 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
     if (impl.tapOf(*proc) == nullptr) {
         return kAudioHardwareBadObjectError;  // its tap is gone
     }
-    if (proc->running && proc->ready()) {
+    if (proc->running && proc->path.ready()) {
         return kAudioNoError;
     }
     proc->running = true;
@@ -477,15 +474,16 @@ OSStatus PulseAudioSystem::deviceStart(AudioObjectID device, AudioDeviceIOProcID
             // relinks each one) is running once the capture runs, and the
             // streams follow.
             const Impl::Tap* tap = impl.tapOf(*proc);
-            return proc->ready() && proc->kicked && tap != nullptr && impl.tapSinks.settled(*tap);
+            return proc->path.ready() && proc->path.kicked() && tap != nullptr &&
+                   impl.tapSinks.settled(*tap);
         },
         impl.options.timeout);
     OSStatus status = kAudioNoError;
-    if (!settled && !(proc->ready() && proc->kicked)) {
+    if (!settled && !(proc->path.ready() && proc->path.kicked())) {
         status = impl.connection.timedOut("starting audio");
     } else if (impl.connection.context() == nullptr) {
         status = kAudioHardwareNotRunningError;
-    } else if (!proc->ready()) {
+    } else if (!proc->path.ready()) {
         status = proc->failure != kAudioNoError ? proc->failure : kAudioHardwareUnspecifiedError;
     }
     if (status != kAudioNoError) {

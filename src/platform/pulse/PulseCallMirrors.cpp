@@ -59,11 +59,11 @@ void Impl::updateCallMirrors() {
         std::map<std::uint32_t, std::uint32_t> replays;
         for (const auto& [id, proc] : procs) {
             const Tap* tap = tapOf(*proc);
-            if (tap == nullptr || proc->playback == nullptr || !capturing(*tap)) {
+            if (tap == nullptr || !proc->path.hasReplay() || !capturing(*tap)) {
                 continue;
             }
             const SinkRecord* tapSink = table.tapSink(tap->uuid);
-            const SinkRecord* realSink = table.sinkByName(proc->playbackSink);
+            const SinkRecord* realSink = table.sinkByName(proc->path.replaySink());
             if (tapSink != nullptr && realSink != nullptr) {
                 replays[tapSink->index] = realSink->index;
             }

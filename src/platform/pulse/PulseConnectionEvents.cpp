@@ -39,7 +39,7 @@ int Impl::onConnected(pa_context* context) {
 
 void Impl::forgetConnection() {
     for (auto& [id, proc] : procs) {
-        destroyStreams(*proc);
+        proc->path.destroy();
     }
     destroyCallMirrors();
     roleModules.clear();

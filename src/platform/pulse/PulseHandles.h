@@ -59,6 +59,24 @@ inline void forget(pa_operation* op) {
 }
 inline void forget(Operation) {}
 
+// Disconnects and releases a stream without its callbacks running again,
+// and sets it to null.
+inline void destroyStream(pa_stream*& stream) {
+    if (stream == nullptr) {
+        return;
+    }
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+    if (pa_stream_get_state(stream) == PA_STREAM_READY ||
+        pa_stream_get_state(stream) == PA_STREAM_CREATING) {
+        pa_stream_disconnect(stream);
+    }
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
 // A time `timeout` from now, for the main loop's timer events.
 inline timeval deadlineIn(std::chrono::milliseconds timeout) {
     timeval when{};

@@ -8,8 +8,7 @@
 //   PulseCaptureCatalogue.cpp  the same for sources and capture streams
 //   PulseCallMirrors.cpp role-based modules, and the call mirrors for them
 //   PulseReconcile.cpp   bringing the server in line; taking taps and IO procs down
-//   PulseIOStreams.cpp   the capture and replay streams of IO procs
-//   PulseIOPath.cpp      the real-time IO path: IO block calls, output queue
+//   PulseIOStreams.cpp   the IO procs' paths (IOPath), as things come and go
 //   PulseLookup.cpp      property reads
 
 #include <pulse/pulseaudio.h>
@@ -28,19 +27,16 @@
 #include <utility>
 #include <vector>
 
-#include "platform/pulse/MoveQueue.h"
+#include "platform/pulse/IOPath.h"
 #include "platform/pulse/ObjectTable.h"
-#include "platform/pulse/OutputRing.h"
 #include "platform/pulse/ProcessFacts.h"
 #include "platform/pulse/ProcessIdentities.h"
 #include "platform/pulse/PropertyListeners.h"
 #include "platform/pulse/PulseAudioSystem.h"
 #include "platform/pulse/PulseHandles.h"
 #include "platform/pulse/PulseKeys.h"
-#include "platform/pulse/ReplayTarget.h"
 #include "platform/pulse/RestoreGuard.h"
 #include "platform/pulse/ServerConnection.h"
-#include "platform/pulse/StreamOrigins.h"
 #include "platform/pulse/TapSinks.h"
 
 namespace morvale::pulse {
@@ -56,51 +52,29 @@ struct PulseAudioSystem::Impl {
         AudioObjectID tap = 0;
     };
 
+    // A block that an owner runs on an aggregate device, and its path while
+    // it runs.
     struct IOProc {
-        Impl* impl = nullptr;
-        AudioDeviceIOProcID id = nullptr;
-        AudioObjectID device = 0;
-        AudioDeviceIOBlock block;
+        IOProc(Impl& owner, AudioDeviceIOProcID procID, AudioObjectID onDevice,
+               AudioDeviceIOBlock block)
+            : impl(&owner),
+              id(procID),
+              device(onDevice),
+              path(std::move(block), owner.ioCounters, owner.options,
+                   [this] { impl->onStreamState(*this); }) {}
+        IOProc(const IOProc&) = delete;
+        IOProc& operator=(const IOProc&) = delete;
+
+        Impl* impl;
+        AudioDeviceIOProcID id;
+        AudioObjectID device;
         bool running = false;
         std::vector<std::uint32_t> usage;  // stream usage flags ('suse')
-        // Streams of the current connection; null while stopped or unrealised.
-        pa_stream* capture = nullptr;
-        pa_stream* playback = nullptr;
-        std::string playbackSink;  // the sink the playback was made on
-        bool playbackRan = false;  // it has been ready since it was made
-        bool corked = false;
-        bool kicked = false;
-        ReplayTarget target{std::chrono::milliseconds(30), std::chrono::milliseconds(120),
-                            std::chrono::seconds(30)};
         // Stopping: the tapped streams go back to their own sinks while the
         // replay still plays what is left in the tap sink.
         bool handingBack = false;
         OSStatus failure = kAudioNoError;
-        // Buffers of the IO path, sized when the streams are made.
-        std::uint32_t channels = 0;
-        std::size_t frameBytes = 0;
-        std::size_t maxChunk = 0;             // bytes per IO block call at most
-        std::chrono::milliseconds period{0};  // see ioPeriod
-        OutputRing pending;
-        std::size_t droppedBytes = 0;
-        std::vector<float> silence;
-        std::vector<float> output;
-        AudioBuffer inBuffer{};
-        AudioBuffer outBuffer{};
-        AudioBufferList inList{1, &inBuffer};
-        AudioBufferList outList{1, &outBuffer};
-        double sampleTime = 0;
-
-        bool ready() const {
-            return capture != nullptr && playback != nullptr &&
-                   pa_stream_get_state(capture) == PA_STREAM_READY &&
-                   pa_stream_get_state(playback) == PA_STREAM_READY;
-        }
-        // Both streams ran, and the capture still does (the replay may be
-        // being made again on another sink).
-        bool reading() const {
-            return kicked && capture != nullptr && pa_stream_get_state(capture) == PA_STREAM_READY;
-        }
+        IOPath path;
     };
 
     // `mainLoop` is made (not started) by the caller, which frees it after
@@ -158,10 +132,7 @@ struct PulseAudioSystem::Impl {
         [this](const std::string& device) { return tapSinks.isChosenSink(device); },
         [this] { connection.wake(); }};
 
-    std::atomic<std::uint64_t> fragments{0};
-    std::atomic<std::uint64_t> frames{0};
-    std::atomic<std::uint64_t> underflows{0};
-    std::atomic<std::uint64_t> dropped{0};
+    IOCounters ioCounters;
     std::atomic<bool> realtime{false};
 
     // ---- Locking and waiting ----
@@ -251,26 +222,13 @@ struct PulseAudioSystem::Impl {
     // ---- IO procs (PulseIOStreams.cpp) ----
     const Tap* tapOf(const IOProc& proc) const;
     bool tapIsSounding(const Tap& tap) const;
+    // Makes, moves, corks or destroys the proc's streams as things are now.
     void updateStreams(IOProc& proc);
     const SinkRecord* replaySink(const IOProc& proc, const Tap& tap) const;
-    void makeStreams(IOProc& proc, const SinkRecord& tapSink, const SinkRecord& target,
-                     bool corked);
-    bool connectPlayback(IOProc& proc, const SinkRecord& target, bool corked);
     std::string streamName(const IOProc& proc) const;
-    static void streamStateShim(pa_stream*, void* data);
     void onStreamState(IOProc& proc);
-    void onUnderflow(IOProc& proc);
     std::chrono::milliseconds tapPeriod(const Tap& tap) const;
-    void setPeriod(IOProc& proc, std::chrono::milliseconds period);
-    void setTarget(IOProc& proc, std::chrono::milliseconds target);
     void kickTapSink(const IOProc& proc);
-    static void destroyStream(pa_stream*& stream);
-    void destroyStreams(IOProc& proc);
-
-    // ---- The IO path, on libpulse's thread (PulseIOPath.cpp) ----
-    void onCaptured(IOProc& proc);
-    void runBlock(IOProc& proc, const void* input, std::size_t length);
-    void drainOutput(IOProc& proc);
 
     // ---- Property reads (PulseLookup.cpp) ----
     struct Found {

@@ -72,7 +72,7 @@ bool Impl::capturing(const Tap& tap) const {
     }
     return std::any_of(procs.begin(), procs.end(), [&](const auto& item) {
         const IOProc& proc = *item.second;
-        return proc.running && proc.reading() && !proc.handingBack && tapOf(proc) == &tap;
+        return proc.running && proc.path.reading() && !proc.handingBack && tapOf(proc) == &tap;
     });
 }
 
@@ -82,19 +82,20 @@ bool Impl::capturing(const Tap& tap) const {
 // the short latency the replay asks for, so each move's rewind stays short.
 void Impl::stopProc(IOProc& proc) {
     const Tap* tap = tapOf(proc);
-    if (tap != nullptr && !tap->always && proc.running && proc.kicked && proc.ready() &&
+    if (tap != nullptr && !tap->always && proc.running && proc.path.kicked() && proc.path.ready() &&
         connection.synced()) {
         proc.handingBack = true;
         reconcile();
         connection.waitFor(
             [&] {
-                return connection.context() == nullptr || !proc.ready() || tapSinks.sinkEmpty(*tap);
+                return connection.context() == nullptr || !proc.path.ready() ||
+                       tapSinks.sinkEmpty(*tap);
             },
             options.timeout);
         proc.handingBack = false;
     }
     proc.running = false;
-    destroyStreams(proc);
+    proc.path.destroy();
 }
 
 // Moves each captured stream back, waits until they are out, then unloads
