@@ -1,8 +1,16 @@
 #pragma once
 
-// PulseAudioSystem::Impl: the state of the libpulse backend and the
-// declarations of its parts. Private to the backend: only its own .cpp files
-// include it. The member functions are defined by concern in
+// PulseAudioSystem::Impl: the libpulse backend, put together from parts
+// that each own one concern and can be read alone:
+//   ServerConnection  the context, reconnecting, the first sync, requests
+//   ObjectTable       the server's objects, and the process and device ids
+//   TapSinks          the taps, their null sinks, moving streams, orphans
+//   RestoreGuard      stream-restore entries kept off the tap sinks
+//   IOPath            one IO proc's streams and its real-time path
+// Impl holds them, the aggregate devices and IO procs, and wires them
+// together; everything here runs under the threaded main loop's lock.
+// Private to the backend: only its own .cpp files include it. Impl's member
+// functions are defined by concern in
 //   PulseConnectionEvents.cpp  what the connection's coming and going does
 //   PulseCatalogue.cpp   server events and info replies into the ObjectTable
 //   PulseCaptureCatalogue.cpp  the same for sources and capture streams
@@ -135,7 +143,7 @@ struct PulseAudioSystem::Impl {
     IOCounters ioCounters;
     std::atomic<bool> realtime{false};
 
-    // ---- Locking and waiting ----
+    // ---- Locking (waiting is the connection's) ----
     struct Lock {
         pa_threaded_mainloop* loop;
         explicit Lock(pa_threaded_mainloop* l) : loop(l) { pa_threaded_mainloop_lock(loop); }
