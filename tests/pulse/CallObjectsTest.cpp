@@ -5,6 +5,7 @@
 
 #include <tuple>
 
+#include "TableBuilder.h"
 #include "platform/pulse/CallMirrors.h"
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/TapPlanner.h"
@@ -20,10 +21,7 @@ constexpr std::uint32_t kMic = 20;
 constexpr std::uint32_t kMonitor = 21;
 constexpr std::uint32_t kUnlistedSource = 29;
 
-struct Table {
-    std::chrono::steady_clock::time_point now{};
-    ObjectTable table{[this] { return now; }};
-
+struct Table : testing::TableBuilder {
     Table() {
         table.setDefaultSinkName("speakers");
         sink(kSpeakers, "speakers");
@@ -32,23 +30,6 @@ struct Table {
         table.info(SourceRecord{kMic, false});
         table.event<SourceRecord>(Event::added, kMonitor);
         table.info(SourceRecord{kMonitor, true});
-    }
-    void client(std::uint32_t index, std::int32_t pid, bool ours = false) {
-        table.event<ClientRecord>(Event::added, index);
-        ClientRecord record;
-        record.index = index;
-        record.pid = pid;
-        record.hints.pid = pid;
-        record.ours = ours;
-        table.info(record);
-    }
-    void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
-        table.event<SinkRecord>(Event::added, index);
-        SinkRecord record;
-        record.index = index;
-        record.name = std::move(name);
-        record.tapUuid = std::move(tapUuid);
-        table.info(record);
     }
     void play(std::uint32_t index, std::uint32_t client, bool phone, bool corked = false,
               std::uint32_t sinkIndex = kSpeakers) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TableBuilder.h"
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/StreamOrigins.h"
 #include "platform/pulse/TapPlanner.h"
@@ -9,39 +10,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A table with a clock the test moves by hand.
-struct Table {
-    std::chrono::steady_clock::time_point now{};
-    ObjectTable table{[this] { return now; }};
-
-    void client(std::uint32_t index, std::int32_t pid, bool ours = false) {
-        table.event<ClientRecord>(Event::added, index);
-        ClientRecord record;
-        record.index = index;
-        record.pid = pid;
-        record.hints.pid = pid;
-        record.hints.binary = "player" + std::to_string(pid);
-        record.ours = ours;
-        table.info(record);
-    }
-    void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
-        table.event<SinkRecord>(Event::added, index);
-        SinkRecord record;
-        record.index = index;
-        record.name = std::move(name);
-        record.tapUuid = std::move(tapUuid);
-        table.info(record);
-    }
+struct Table : testing::TableBuilder {
     bool input(std::uint32_t index, std::uint32_t client, std::uint32_t sinkIndex,
                bool corked = false, bool ours = false) {
         return table.info(SinkInputRecord{index, client, sinkIndex, corked, ours});
-    }
-    std::vector<std::int32_t> pids() const {
-        std::vector<std::int32_t> out;
-        for (const AudioObjectID id : table.processObjects()) {
-            out.push_back(table.process(id)->pid);
-        }
-        return out;
     }
     AudioObjectID idOf(std::int32_t pid) const {
         for (const AudioObjectID id : table.processObjects()) {

@@ -22,8 +22,7 @@ SourceOutputRecord Impl::recordOf(const pa_source_output_info& info) const {
     record.client = info.client;
     record.source = info.source;
     record.corked = info.corked != 0;
-    record.ours = (connection.ownClient() != kNoIndex && info.client == connection.ownClient()) ||
-                  (info.proplist != nullptr && pa_proplist_gets(info.proplist, kStreamKey));
+    record.ours = ownStream(info.client, info.proplist);
     return record;
 }
 

@@ -133,6 +133,11 @@ SinkRecord Impl::recordOf(const pa_sink_info& info) const {
     return record;
 }
 
+bool Impl::ownStream(std::uint32_t client, const pa_proplist* properties) const {
+    return (connection.ownClient() != kNoIndex && client == connection.ownClient()) ||
+           prop(properties, kStreamKey).has_value();
+}
+
 SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     SinkInputRecord record;
     record.index = info.index;
@@ -140,8 +145,7 @@ SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     record.sink = info.sink;
     record.corked = info.corked != 0;
     record.latency = streamLatency(info);
-    record.ours = (connection.ownClient() != kNoIndex && info.client == connection.ownClient()) ||
-                  prop(info.proplist, kStreamKey).has_value();
+    record.ours = ownStream(info.client, info.proplist);
     record.phone = prop(info.proplist, PA_PROP_MEDIA_ROLE) == kCallRole;
     record.mirror = prop(info.proplist, kStreamKey) == kMirrorStream;
     return record;

@@ -169,6 +169,9 @@ struct PulseAudioSystem::Impl {
     SinkInputRecord recordOf(const pa_sink_input_info& info) const;
     SourceRecord recordOf(const pa_source_info& info) const;
     SourceOutputRecord recordOf(const pa_source_output_info& info) const;
+    // A stream this program made: on its own connection, or marked as ours
+    // (by a process of this program on another connection).
+    bool ownStream(std::uint32_t client, const pa_proplist* properties) const;
 
     // An item of a list asked for on connecting; the end of the list counts
     // towards the first sync.
