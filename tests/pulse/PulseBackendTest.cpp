@@ -453,7 +453,12 @@ TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMove
     // Until it is captured again it plays at its own level on its new sink,
     // for a moment; then the replay plays there, and nothing on the old one.
     session = tap(*hw, song->pid(), 0.25f);
-    std::this_thread::sleep_for(300ms);  // (a user does not move it the moment it is tapped)
+    // The user moves the stream once it is tapped. (A move made in the very
+    // moment the tap takes the stream in can be lost on PipeWire, whose
+    // session manager applies the two moves in either order.)
+    ASSERT_TRUE(
+        eventually([&] { return isTapSink(server.sinkOfClientPid(song->pid()).value_or("")); }));
+    std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(server.moveStreamOfClientPid(song->pid(), "speakers"));
     EXPECT_TRUE(eventually([&] { return playsOn(speakers, headphones); }));
     EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
