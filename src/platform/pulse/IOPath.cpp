@@ -191,8 +191,8 @@ void IOPath::setPeriod(std::chrono::milliseconds period) {
     period_ = period;
     target_ = replayTarget(options_, period);
     target_.restart(std::chrono::steady_clock::now());
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(capture_);
-    const auto bytes = bytesFor(period, spec->rate, spec->channels);
+    const pa_sample_spec* format = pa_stream_get_sample_spec(capture_);
+    const auto bytes = bytesFor(period, format->rate, format->channels);
     droppedBytes_ += pending_.setLimit(2 * bytes);
     pa_buffer_attr attr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize,
                         static_cast<std::uint32_t>(bytes)};
@@ -204,11 +204,11 @@ void IOPath::setTarget(std::chrono::milliseconds target) {
     if (playback_ == nullptr || pa_stream_get_state(playback_) != PA_STREAM_READY) {
         return;
     }
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(playback_);
+    const pa_sample_spec* format = pa_stream_get_sample_spec(playback_);
     const auto request = replayRequest(options_, period_);
     pa_buffer_attr attr{
-        kUnknownSize, static_cast<std::uint32_t>(bytesFor(target, spec->rate, spec->channels)),
-        kUnknownSize, static_cast<std::uint32_t>(bytesFor(request, spec->rate, spec->channels)),
+        kUnknownSize, static_cast<std::uint32_t>(bytesFor(target, format->rate, format->channels)),
+        kUnknownSize, static_cast<std::uint32_t>(bytesFor(request, format->rate, format->channels)),
         kUnknownSize};
     forget(pa_stream_set_buffer_attr(playback_, &attr, nullptr, nullptr));
 }

@@ -88,13 +88,13 @@ void Impl::updateCallMirrors() {
 // A playback stream that never plays anything: uncorked, with the media role
 // of a call, it is a call to role-based modules, and to nothing else.
 bool Impl::makeCallMirror(const SinkRecord& sink) {
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, sink.rate != 0 ? sink.rate : 48000, 1};
+    pa_sample_spec format{PA_SAMPLE_FLOAT32LE, sink.rate != 0 ? sink.rate : 48000, 1};
     Proplist props;
     props.set(kStreamKey, std::string(kMirrorStream));
     props.set(kRestoreIdKey, "morvale-call-mirror");
     props.set(PA_PROP_MEDIA_ROLE, std::string(kCallRole));
     pa_stream* stream = pa_stream_new_with_proplist(
-        connection.context(), "Morvale: call beside a tap", &spec, nullptr, props.list);
+        connection.context(), "Morvale: call beside a tap", &format, nullptr, props.list);
     if (stream == nullptr) {
         return false;
     }
