@@ -263,7 +263,15 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
     // One application with a hundred streams that keep two seconds of audio
     // in the server, as paplay's do; the first one plays a sine.
     Child crowd({helperPath("morvale_pulse_test_player"), "--streams=100", "--server-buffer"});
-    ASSERT_TRUE(crowd.waitForOutput("ready", 20s));
+    if (!crowd.waitForOutput("ready", 20s)) {
+        // A private server as root runs with real-time limits, and a hundred
+        // streams starting can overrun them on a slow machine before this
+        // program has done anything: then there is nothing to test.
+        if (!server.processAlive()) {
+            GTEST_SKIP() << "the server died while the hundred streams started, untapped";
+        }
+        FAIL() << "the hundred streams did not start";
+    }
     auto hw = connect();
     // Recorders come and go: one that stayed would keep the output's latency
     // short, and with it the cost of each move, as nothing else does here.

@@ -189,11 +189,11 @@ int main(int argc, char** argv) {
         pa_stream_connect_playback(st->stream, device.empty() ? nullptr : device.c_str(), &attr,
                                    flags, nullptr, nullptr);
         p.streams.push_back(std::move(st));
-        // Many streams start a few at a time, as many players would: each new
+        // Many streams start four at a time, as many players would: each new
         // stream makes the server render its sink's buffer again, and a
         // hundred at once can keep its real-time thread busy until the
         // kernel stops the server.
-        if (p.streams.size() % 8 == 0 && !last) {
+        if (p.streams.size() % 4 == 0 && !last) {
             for (auto& s : p.streams) {
                 while (pa_stream_get_state(s->stream) != PA_STREAM_READY) {
                     if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
                 }
             }
             pa_threaded_mainloop_unlock(p.loop);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             pa_threaded_mainloop_lock(p.loop);
         }
     }
