@@ -1,55 +1,45 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TableBuilder.h"
 #include "platform/pulse/ObjectTable.h"
-#include "platform/pulse/StreamOrigins.h"
-#include "platform/pulse/TapPlanner.h"
 
 namespace morvale::pulse {
 namespace {
 
 using namespace std::chrono_literals;
+using Table = testing::TableBuilder;
 
-struct Table : testing::TableBuilder {
-    bool input(std::uint32_t index, std::uint32_t client, std::uint32_t sinkIndex,
-               bool corked = false, bool ours = false) {
-        return table.info(SinkInputRecord{index, client, sinkIndex, corked, ours});
-    }
-    AudioObjectID idOf(std::int32_t pid) const {
-        for (const AudioObjectID id : table.processObjects()) {
-            if (table.process(id)->pid == pid) {
-                return id;
-            }
-        }
-        return 0;
-    }
-};
+constexpr std::uint32_t kSpeakers = 0;
+constexpr std::uint32_t kMic = 20;
+constexpr std::uint32_t kMonitor = 21;
+constexpr std::uint32_t kUnlistedSource = 29;
 
 TEST(ObjectTable, ProcessesAreClientProcessesWithStreamsAndRunWhileOneIsUncorked) {
     Table t;
-    t.sink(0, "speakers");
+    t.sink(kSpeakers, "speakers");
     t.client(10, 100);
     t.client(11, 100);  // a second connection of the same process
     t.client(12, 200);
     t.client(13, 300);  // no streams: no process object
-    t.input(1, 10, 0, /*corked=*/true);
-    t.input(2, 11, 0, /*corked=*/false);
-    t.input(3, 12, 0, /*corked=*/true);
+    t.play(1, 10, kSpeakers, /*corked=*/true);
+    t.play(2, 11, kSpeakers, /*corked=*/false);
+    t.play(3, 12, kSpeakers, /*corked=*/true);
 
     EXPECT_EQ(t.pids(), (std::vector<std::int32_t>{100, 200}));
-    const auto* first = t.table.process(t.idOf(100));
-    EXPECT_EQ(first->sinkInputs, (std::vector<std::uint32_t>{1, 2}));
-    EXPECT_TRUE(first->running);
-    EXPECT_FALSE(t.table.process(t.idOf(200))->running);
+    EXPECT_EQ(t.find(100)->sinkInputs, (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_TRUE(t.find(100)->running);
+    EXPECT_FALSE(t.find(200)->running);
 
     // Listeners of the process list hear of processes that come and go, not
     // of a stream more or less or a cork.
     const auto version = t.table.processListVersion();
-    t.input(2, 11, 0, /*corked=*/true);
-    t.input(4, 10, 0, /*corked=*/true);
-    EXPECT_FALSE(t.table.process(t.idOf(100))->running);
+    t.play(2, 11, kSpeakers, /*corked=*/true);
+    t.play(4, 10, kSpeakers, /*corked=*/true);
+    EXPECT_FALSE(t.find(100)->running);
     EXPECT_EQ(t.table.processListVersion(), version);
-    t.input(5, 13, 0);
+    t.play(5, 13, kSpeakers);
     EXPECT_EQ(t.table.processListVersion(), version + 1);
     t.table.event<SinkInputRecord>(Event::removed, 5);
     EXPECT_EQ(t.table.processListVersion(), version + 2);
@@ -57,30 +47,30 @@ TEST(ObjectTable, ProcessesAreClientProcessesWithStreamsAndRunWhileOneIsUncorked
 
 TEST(ObjectTable, OurOwnStreamsUntrustedClientsAndClientlessStreamsAreNoProcesses) {
     Table t;
-    t.sink(0, "speakers");
+    t.sink(kSpeakers, "speakers");
     t.client(10, 100, /*ours=*/true);
     t.client(11, 0);  // a sandboxed client whose pid could not be trusted
     t.client(12, 200);
-    t.input(1, 10, 0);
-    t.input(2, 11, 0);
-    t.input(3, kNoIndex, 0);                  // a module's stream
-    t.input(4, 12, 0, false, /*ours=*/true);  // tagged as one of ours
+    t.play(1, 10, kSpeakers);
+    t.play(2, 11, kSpeakers);
+    t.play(3, kNoIndex, kSpeakers);  // a module's stream
+    t.play(4, 12, kSpeakers, false, false, /*ours=*/true);
     EXPECT_TRUE(t.table.processObjects().empty());
 }
 
-TEST(ObjectTable, IdsStayWhileAProcessHasStreamsAndForAWhileAfter) {
+TEST(ObjectTable, IdsStayWhileAProcessHasStreamsForAWhileAfterAndAcrossAReconnect) {
     Table t;
-    t.sink(0, "speakers");
+    t.sink(kSpeakers, "speakers");
     t.client(10, 100);
-    t.input(1, 10, 0);
+    t.play(1, 10, kSpeakers);
     const AudioObjectID id = t.idOf(100);
     ASSERT_NE(id, 0u);
 
     // Unrelated changes, a second stream, a cork: the same id.
     t.client(11, 200);
-    t.input(2, 11, 0);
-    t.input(3, 10, 0, true);
-    t.input(1, 10, 0, true);
+    t.play(2, 11, kSpeakers);
+    t.play(3, 10, kSpeakers, true);
+    t.play(1, 10, kSpeakers, true);
     EXPECT_EQ(t.idOf(100), id);
 
     // The player closes its streams and opens a new one between tracks.
@@ -88,18 +78,28 @@ TEST(ObjectTable, IdsStayWhileAProcessHasStreamsAndForAWhileAfter) {
     t.table.event<SinkInputRecord>(Event::removed, 3);
     EXPECT_EQ(t.idOf(100), 0u);
     t.now += 5s;
-    t.input(5, 10, 0);
+    t.play(5, 10, kSpeakers);
+    EXPECT_EQ(t.idOf(100), id);
+
+    // The server restarts: new indices, the same process, the same id.
+    t.table.reset();
+    EXPECT_TRUE(t.table.processObjects().empty());
+    t.sink(kSpeakers, "speakers");
+    t.client(3, 100);
+    t.client(11, 200);
+    t.play(7, 3, kSpeakers);
     EXPECT_EQ(t.idOf(100), id);
 
     // Long gone: a new id.
-    t.table.event<SinkInputRecord>(Event::removed, 5);
+    t.table.event<SinkInputRecord>(Event::removed, 7);
     t.now += ObjectTable::kIdLinger + 1s;
-    t.input(2, 11, 0);  // any change lets the table forget
-    t.input(6, 10, 0);
+    t.play(2, 11, kSpeakers);  // any change lets the table forget
+    t.play(6, 3, kSpeakers);
     EXPECT_NE(t.idOf(100), id);
 }
 
-// Events and replies in the orders a server can produce them.
+// Events and replies in the orders a server can produce them (the record
+// tables' own cases are tested with them).
 TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
     struct Case {
         const char* name;
@@ -112,57 +112,28 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
              t.client(10, 100);
              t.table.event<SinkInputRecord>(Event::added, 1);
              t.table.event<SinkInputRecord>(Event::removed, 1);
-             EXPECT_FALSE(t.input(1, 10, 0));
-         },
-         {}},
-        {"a change reply after the removal is ignored too",
-         [](Table& t) {
-             t.client(10, 100);
-             t.table.event<SinkInputRecord>(Event::added, 1);
-             t.input(1, 10, 0);
-             t.table.event<SinkInputRecord>(Event::changed, 1);
-             t.table.event<SinkInputRecord>(Event::removed, 1);
-             EXPECT_FALSE(t.input(1, 10, 0));
+             EXPECT_FALSE(t.play(1, 10, kSpeakers));
          },
          {}},
         {"a stream before its client: it counts once the client is known",
          [](Table& t) {
-             t.input(1, 10, 0);
+             t.play(1, 10, kSpeakers);
              EXPECT_TRUE(t.table.processObjects().empty());
              t.client(10, 100);
          },
          {100}},
-        {"the client goes before its streams: the streams belong to no process",
+        {"the client goes before its streams, and its stale reply does not bring it back",
          [](Table& t) {
              t.client(10, 100);
-             t.input(1, 10, 0);
+             t.play(1, 10, kSpeakers);
              t.table.event<ClientRecord>(Event::removed, 10);
+             EXPECT_FALSE(t.table.info(ClientRecord{10, 100, {}, false}));
          },
          {}},
-        {"a stale client reply after its removal does not bring it back",
-         [](Table& t) {
-             t.client(10, 100);
-             t.input(1, 10, 0);
-             t.table.event<ClientRecord>(Event::removed, 10);
-             ClientRecord stale;
-             stale.index = 10;
-             stale.pid = 100;
-             EXPECT_FALSE(t.table.info(stale));
-         },
-         {}},
-        {"a server that reuses an index announces it anew",
-         [](Table& t) {
-             t.client(10, 100);
-             t.table.event<SinkInputRecord>(Event::added, 1);
-             t.table.event<SinkInputRecord>(Event::removed, 1);
-             t.table.event<SinkInputRecord>(Event::added, 1);
-             EXPECT_TRUE(t.input(1, 10, 0));
-         },
-         {100}},
         {"removing what was never known changes nothing",
          [](Table& t) {
              t.client(10, 100);
-             t.input(1, 10, 0);
+             t.play(1, 10, kSpeakers);
              t.table.event<SinkInputRecord>(Event::removed, 99);
              t.table.event<ClientRecord>(Event::removed, 98);
              t.table.event<SinkRecord>(Event::removed, 97);
@@ -172,7 +143,7 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Table t;
-        t.sink(0, "speakers");
+        t.sink(kSpeakers, "speakers");
         c.steps(t);
         EXPECT_EQ(t.pids(), c.pids);
     }
@@ -208,112 +179,137 @@ TEST(ObjectTable, DevicesAreRealSinksAndTheDefaultIsNeverATapSink) {
     EXPECT_EQ(t.table.deviceForSinkName("speakers"), speakers);
 }
 
-TEST(ObjectTable, ProcessIdsSurviveAReconnect) {
-    Table t;
-    t.sink(0, "speakers");
-    t.client(10, 100);
-    t.input(1, 10, 0);
-    const AudioObjectID id = t.idOf(100);
-    t.table.reset();
-    EXPECT_TRUE(t.table.processObjects().empty());
-    t.sink(0, "speakers");
-    t.client(3, 100);
-    t.input(7, 3, 0);
-    EXPECT_EQ(t.idOf(100), id);
+// A process has its own object for its music and microphones, and a call
+// object for its voice-call ("phone") streams.
+TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
+    struct Stream {
+        bool capture, phone, corked;
+        std::uint32_t source = kMic;
+        bool ours = false;
+    };
+    const Stream music{false, false, false}, pausedMusic{false, false, true};
+    const Stream phone{false, true, false}, pausedPhone{false, true, true};
+    const Stream mic{true, false, false}, pausedMic{true, false, true};
+    const Stream meter{true, false, false, kMonitor};  // records what a sink plays
+    const Stream unlistedSource{true, false, false, kUnlistedSource};
+    const Stream ourCapture{true, false, false, kMic, true};
+    // What an object looks like: its streams' count, and the flags it reports.
+    struct Seen {
+        std::size_t sinkInputs;
+        bool running, recording;
+        bool operator==(const Seen&) const = default;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Stream> streams;
+        std::optional<Seen> own, call;
+    };
+    const Case cases[] = {
+        {"music only", {music}, Seen{1, true, false}, {}},
+        {"a call only", {phone}, {}, Seen{1, true, false}},
+        {"a paused call", {pausedPhone}, {}, Seen{1, false, false}},
+        {"music beside a call",
+         {music, phone, pausedPhone},
+         Seen{1, true, false},
+         Seen{2, true, false}},
+        {"paused music beside a call",
+         {pausedMusic, phone},
+         Seen{1, false, false},
+         Seen{1, true, false}},
+        {"a microphone, nothing played yet", {mic}, Seen{0, false, true}, {}},
+        {"a paused microphone", {pausedMic}, Seen{0, false, false}, {}},
+        {"a call in a browser", {music, mic}, Seen{1, true, true}, {}},
+        {"a call application's microphone belongs to the application",
+         {phone, mic},
+         Seen{0, false, true},
+         Seen{1, true, false}},
+        {"recording what a sink plays", {meter}, {}, {}},
+        {"a level meter beside music", {music, meter}, Seen{1, true, false}, {}},
+        {"a source not known yet", {unlistedSource}, {}, {}},
+        {"our own capture stream", {ourCapture}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Table t;
+        t.sink(kSpeakers, "speakers");
+        t.source(kMic, false);
+        t.source(kMonitor, true);
+        t.client(10, 100);
+        std::uint32_t index = 1;
+        for (const Stream& s : c.streams) {
+            if (s.capture) {
+                t.record(index++, 10, s.source, s.corked, s.ours);
+            } else {
+                t.play(index++, 10, kSpeakers, s.corked, s.phone);
+            }
+        }
+        const auto seen = [&](bool call) -> std::optional<Seen> {
+            const auto* p = t.find(100, call);
+            return p ? std::optional(Seen{p->sinkInputs.size(), p->running, p->recording})
+                     : std::nullopt;
+        };
+        EXPECT_EQ(seen(false), c.own);
+        EXPECT_EQ(seen(true), c.call);
+        EXPECT_EQ(t.table.processObjects().size(), (c.own ? 1u : 0u) + (c.call ? 1u : 0u));
+    }
 }
 
-TEST(TapPlanner, CapturesTappedStreamsAndEvictsForeignOnes) {
+TEST(ObjectTable, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications) {
+    constexpr bool phone = true;
     Table t;
-    t.table.setDefaultSinkName("speakers");
-    t.sink(0, "speakers");
-    t.sink(1, "headphones");
-    t.sink(5, "morvale_tap_1_1", "TAP-1");
-    t.client(10, 100);  // tapped
-    t.client(11, 200);  // not tapped
-    t.client(12, 300, /*ours=*/true);
-    t.input(1, 10, 0);  // tapped, on speakers: capture
-    t.input(2, 10, 1);  // tapped, on headphones: capture
-    t.input(3, 10, 5);  // already inside
-    t.input(4, 11, 5);  // foreign, inside: evict to the default
-    t.input(5, 12, 5);  // ours, inside: evict
-    t.input(6, 11, 0);  // foreign, outside: left alone
-    t.input(7, 99, 5);  // client not known yet: wait
-    t.input(8, 10, 0);  // being moved already
-
-    const TapTarget tap{{t.idOf(100)}, 5};
-    const auto moves = planMoves(t.table, {tap}, {8});
-    std::vector<std::tuple<Move::Kind, std::uint32_t, std::uint32_t>> got;
-    for (const Move& m : moves) {
-        got.emplace_back(m.kind, m.input, m.sink);
-    }
-    using K = Move::Kind;
-    EXPECT_EQ(got,
-              (decltype(got){
-                  {K::capture, 1, 5}, {K::capture, 2, 5}, {K::evict, 4, 0}, {K::evict, 5, 0}}));
-
-    // A tap whose sink is not listed yet moves nothing.
-    EXPECT_TRUE(planMoves(t.table, {TapTarget{{t.idOf(100)}, 42}}, {}).empty());
-}
-
-TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
-    Table t;
-    t.table.setDefaultSinkName("speakers");
-    t.sink(0, "speakers");
-    t.sink(1, "headphones");
-    t.sink(5, "morvale_tap_1_1", "TAP-1");
+    t.sink(kSpeakers, "speakers");
     t.client(10, 100);
-    StreamOrigins origins;
-    const auto observe = [&](std::set<std::uint32_t> inFlight = {}) {
-        origins.observe(t.table, 5, {1, 2, 3}, inFlight);
-    };
-    const auto originOf = [&](std::uint32_t input) {
-        const auto* origin = origins.find(input);
-        return origin != nullptr ? origin->sink : std::string("none");
-    };
-    // Nothing known: where the replay plays now, else the master.
-    EXPECT_EQ(origins.replaySink("", "speakers"), "speakers");
-    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "headphones");
+    t.client(11, 200);
+    t.play(1, 10, kSpeakers);
+    const AudioObjectID own = t.idOf(100);
+    const auto version = t.table.processListVersion();
 
-    // Streams routed to a sink of their own: the replay goes there; once one
-    // plays on the default, wherever the default is: the master.
-    t.input(1, 10, 1);
-    t.input(2, 10, 1);
-    observe();
-    EXPECT_EQ(origins.replaySink("", "speakers"), "headphones");
-    t.input(3, 10, 0);
-    observe();
-    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "speakers");
+    t.play(2, 10, kSpeakers, false, phone);
+    const AudioObjectID call = t.idOf(100, true);
+    ASSERT_NE(call, 0u);
+    EXPECT_NE(call, own);
+    EXPECT_GT(t.table.processListVersion(), version);  // a call started: listeners hear of it
+    EXPECT_EQ(t.table.processOf(t.table.sinkInputs().at(2)), call);
+    EXPECT_EQ(t.table.processOf(t.table.sinkInputs().at(1)), own);
 
-    // Moved in, the streams arrive. One that had arrived and turns up on a
-    // real sink, not moved by us, was moved there by someone: that sink is
-    // its origin now, and the replay's for the whole tap. A move of ours on
-    // its way (or reported late) is no choice; nor is one we send back.
-    for (const std::uint32_t input : {1u, 2u, 3u}) {
-        t.input(input, 10, 5);
-    }
-    observe();
-    t.input(1, 10, 0);
-    observe({1});
-    EXPECT_EQ(originOf(1), "headphones");
-    origins.sentBack(2);
-    t.input(2, 10, 1);
-    observe();
-    EXPECT_EQ(originOf(1), "speakers");
-    EXPECT_FALSE(origins.find(1)->wasDefault);
-    EXPECT_EQ(originOf(2), "headphones");
-    EXPECT_EQ(origins.chosen(), "speakers");
-    EXPECT_EQ(origins.replaySink("", "headphones"), "speakers");
+    // A second call stream, a cork, the music going: the same call object.
+    t.play(3, 10, kSpeakers, /*corked=*/true, phone);
+    t.play(2, 10, kSpeakers, /*corked=*/true, phone);
+    t.table.event<SinkInputRecord>(Event::removed, 1);
+    EXPECT_EQ(t.idOf(100, true), call);
+    EXPECT_EQ(t.find(100), nullptr);
+    // Another process's call is an object of its own.
+    t.play(4, 11, kSpeakers, false, phone);
+    EXPECT_NE(t.idOf(200, true), call);
 
-    // A process let go of: its stream is kept while still inside (to send it
-    // back where it was), forgotten once out; gone streams are forgotten.
-    origins.observe(t.table, 5, {1, 2}, {});
-    EXPECT_EQ(originOf(3), "speakers");
-    t.input(3, 10, 0);
-    origins.observe(t.table, 5, {1, 2}, {});
-    EXPECT_EQ(originOf(3), "none");
+    // The music comes back within the linger: the application's own id again.
+    t.now += 5s;
+    t.play(5, 10, kSpeakers);
+    EXPECT_EQ(t.idOf(100), own);
+    // The call ends and another starts later: a new call object, no reuse.
     t.table.event<SinkInputRecord>(Event::removed, 2);
-    observe();
-    EXPECT_EQ(originOf(2), "none");
+    t.table.event<SinkInputRecord>(Event::removed, 3);
+    EXPECT_EQ(t.find(100, true), nullptr);
+    t.now += ObjectTable::kIdLinger + 1s;
+    t.play(6, 10, kSpeakers);  // a change that lets the table forget old ids
+    t.play(7, 10, kSpeakers, false, phone);
+    EXPECT_NE(t.idOf(100, true), call);
+    EXPECT_NE(t.idOf(100, true), own);
+}
+
+TEST(ObjectTable, TheMicrophoneGoingEndsTheRecordingAndTheObjectWithIt) {
+    Table t;
+    t.source(kMic, false);
+    t.client(10, 100);
+    t.record(1, 10, kMic);
+    ASSERT_NE(t.find(100), nullptr);
+    const auto version = t.table.processListVersion();
+    t.table.event<SourceRecord>(Event::removed, kMic);  // unplugged: its streams go next
+    EXPECT_EQ(t.find(100), nullptr);
+    EXPECT_GT(t.table.processListVersion(), version);
+    // A stale reply for the removed source does not bring it back.
+    EXPECT_FALSE(t.table.info(SourceRecord{kMic, false}));
+    EXPECT_TRUE(t.table.processObjects().empty());
 }
 
 }  // namespace

@@ -87,26 +87,21 @@ TEST(ProcessFacts, TrustsOnlyPidsThatFitTheClient) {
     }
 }
 
-TEST(ProcessFacts, StartTimeIsEmptyForProcessesThatDoNotRun) {
+// Taps that capture processes by name compare it as the process list reads
+// it: a newline inside a name is part of it. A process that does not run
+// (or is a zombie) has no start time, which guards against a reused pid.
+TEST(ProcessFacts, ShortNameIsTheWholeNameAndStartTimeOnlyOfRunningProcesses) {
     FakeProc proc;
-    proc.add(10, "alive", {10}, 'S', "777");
+    proc.add(10, "two\nlines", {10}, 'S', "777");
     proc.add(11, "zombie", {11}, 'Z', "778");
     const ProcessFacts facts(proc.root(), "desk");
+    EXPECT_EQ(facts.shortName(10), "two\nlines");
+    EXPECT_EQ(facts.shortName(12), "");
     EXPECT_EQ(facts.startTime(10), "777");
     EXPECT_EQ(facts.startTime(11), "");
     EXPECT_EQ(facts.startTime(12), "");
     // The real one: this process runs.
     EXPECT_FALSE(ProcessFacts().startTime(static_cast<std::int32_t>(::getpid())).empty());
-}
-
-// Taps that capture processes by name compare it as the process list reads
-// it: a newline inside a name is part of it.
-TEST(ProcessFacts, ShortNameIsTheWholeName) {
-    FakeProc proc;
-    proc.add(10, "two\nlines", {10});
-    const ProcessFacts facts(proc.root(), "desk");
-    EXPECT_EQ(facts.shortName(10), "two\nlines");
-    EXPECT_EQ(facts.shortName(12), "");
 }
 
 }  // namespace

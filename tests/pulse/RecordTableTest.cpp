@@ -77,12 +77,17 @@ TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
     }
 }
 
-TEST(RecordTable, ARemovalSaysWhetherItForgotAKnownRecord) {
+TEST(RecordTable, ARemovalSaysWhetherItForgotAKnownRecordAndClearingForgetsAll) {
     RecordTable<Named> table;
     table.info(Named{1, "a"});
     EXPECT_FALSE(table.event(Event::removed, 2));
     EXPECT_TRUE(table.event(Event::removed, 1));
     EXPECT_FALSE(table.event(Event::removed, 1));
+    table.info(Named{3, "c"});
+    table.clear();
+    EXPECT_TRUE(table.records().empty());
+    // On a new connection an index means a new object, even a removed one.
+    EXPECT_TRUE(table.info(Named{2, "b"}));
 }
 
 TEST(RecordTable, RemembersTheNewestRemovalsOnly) {
@@ -94,16 +99,6 @@ TEST(RecordTable, RemembersTheNewestRemovalsOnly) {
     // Index 0 is the oldest removal and is forgotten; 1 is still known.
     EXPECT_TRUE(table.info(Named{0, "reused"}));
     EXPECT_FALSE(table.info(Named{1, "stale"}));
-}
-
-TEST(RecordTable, ClearingForgetsRecordsAndRemovals) {
-    RecordTable<Named> table;
-    table.info(Named{1, "a"});
-    table.event(Event::removed, 2);
-    table.clear();
-    EXPECT_TRUE(table.records().empty());
-    // On a new connection an index means a new object.
-    EXPECT_TRUE(table.info(Named{2, "b"}));
 }
 
 }  // namespace

@@ -17,12 +17,9 @@ struct TableBuilder {
 
     void client(std::uint32_t index, std::int32_t pid, bool ours = false) {
         table.event<ClientRecord>(Event::added, index);
-        ClientRecord record;
-        record.index = index;
-        record.pid = pid;
+        ClientRecord record{index, pid, {}, ours};
         record.hints.pid = pid;
         record.hints.binary = "player" + std::to_string(pid);
-        record.ours = ours;
         table.info(record);
     }
     void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
@@ -32,6 +29,36 @@ struct TableBuilder {
         record.name = std::move(name);
         record.tapUuid = std::move(tapUuid);
         table.info(record);
+    }
+    void source(std::uint32_t index, bool monitor) {
+        table.event<SourceRecord>(Event::added, index);
+        table.info(SourceRecord{index, monitor});
+    }
+    // A playback stream; a "phone" one is a voice call's. False when the
+    // table took the reply for a stale one.
+    bool play(std::uint32_t index, std::uint32_t client, std::uint32_t sinkIndex,
+              bool corked = false, bool phone = false, bool ours = false) {
+        SinkInputRecord record{index, client, sinkIndex, corked, ours};
+        record.phone = phone;
+        return table.info(record);
+    }
+    void record(std::uint32_t index, std::uint32_t client, std::uint32_t source,
+                bool corked = false, bool ours = false) {
+        table.info(SourceOutputRecord{index, client, source, corked, ours});
+    }
+    // The process's own object, or its call object.
+    const ObjectTable::Process* find(std::int32_t pid, bool call = false) const {
+        for (const AudioObjectID id : table.processObjects()) {
+            const auto* process = table.process(id);
+            if (process->pid == pid && process->call == call) {
+                return process;
+            }
+        }
+        return nullptr;
+    }
+    AudioObjectID idOf(std::int32_t pid, bool call = false) const {
+        const auto* process = find(pid, call);
+        return process != nullptr ? process->id : 0;
     }
     std::vector<std::int32_t> pids() const {
         std::vector<std::int32_t> out;
