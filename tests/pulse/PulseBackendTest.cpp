@@ -1,22 +1,19 @@
-// The libpulse backend against a private PulseAudio server, with real client
-// streams. Levels are measured on the monitor of the server's only output.
-#include <gtest/gtest.h>
+// The libpulse backend against a private sound server, with real client
+// streams. Levels are measured on the monitor of the server's outputs.
 #include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cmath>
-#include <fstream>
 
-#include "PulseHarness.h"
+#include "ServerTest.h"
 #include "audio/AudioError.h"
 #include "audio/AudioProcess.h"
 #include "audio/CA.h"
 #include "audio/TapSession.h"
 #include "platform/FourCC.h"
-#include "platform/pulse/PulseAudioSystem.h"
+#include "platform/linux/LinuxProcessInfo.h"
+#include "platform/sim/SimProcesses.h"
 
 namespace morvale::pulse::testing {
 namespace {
@@ -24,70 +21,18 @@ namespace {
 using namespace std::chrono_literals;
 using State = PulseAudioSystem::ConnectionState;
 
-class Processes final : public ProcessInfo, public RunningApplications {
-public:
-    std::int32_t ownPid() const override { return static_cast<std::int32_t>(::getpid()); }
-    int procName(std::int32_t pid, char* buffer, std::uint32_t size) const override {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-        std::string name;
-        std::getline(in, name);
-        const auto n = std::min<std::size_t>(name.size(), size - 1);
-        std::copy_n(name.data(), n, buffer);
-        buffer[n] = '\0';
-        return static_cast<int>(n);
-    }
-    std::optional<RunningApplication> application(std::int32_t) const override {
-        return std::nullopt;
-    }
-};
-
-bool isTapSink(const std::string& name) {
-    return name.rfind("morvale_tap_", 0) == 0;
-}
-
-// Knows no application: every client is known by its process's name.
-class NoIdentifier final : public LinuxDesktop::AppIdentifier {
-public:
-    std::optional<std::string> desktopId(const LinuxDesktop::ClientHints&) const override {
-        return std::nullopt;
-    }
-};
-
-// The root-mean-square level of each `ms` span of an interleaved stereo
-// recording from sample `from` on.
-std::vector<double> levels(const std::vector<float>& samples, std::size_t from, int ms) {
-    const std::size_t span = 2 * Recorder::kRate / 1000 * static_cast<std::size_t>(ms);
-    std::vector<double> out;
-    for (std::size_t start = from; start + span <= samples.size(); start += span) {
-        double sum = 0;
-        for (std::size_t i = start; i < start + span; ++i) {
-            sum += static_cast<double>(samples[i]) * static_cast<double>(samples[i]);
-        }
-        out.push_back(std::sqrt(sum / static_cast<double>(span)));
-    }
-    return out;
-}
-
-class PulseBackend : public ::testing::Test {
+class PulseBackend : public ServerTest {
 protected:
-    explicit PulseBackend(PulseServer::Config config = {}) : server(config) {}
+    explicit PulseBackend(PulseServer::Config config = {}) : ServerTest(config) {}
 
-    PulseAudioSystem::Options options() const {
-        PulseAudioSystem::Options o;
-        o.server = server.address();
-        return o;
-    }
     std::unique_ptr<PulseAudioSystem> connect() {
         auto hw = std::make_unique<PulseAudioSystem>(identifier, options());
         EXPECT_EQ(hw->connectionState(), State::ready) << hw->errorText();
         return hw;
     }
-
-    std::vector<AudioProcess> snapshot(AudioHardware& hw) const {
-        return AudioProcess::all({hw, processes, processes});
-    }
+    AudioProcess::Sources sources(AudioHardware& hw) const { return {hw, processes, applications}; }
     std::optional<AudioProcess> find(AudioHardware& hw, pid_t pid) const {
-        for (const auto& p : snapshot(hw)) {
+        for (const auto& p : AudioProcess::all(sources(hw))) {
             if (p.pid == pid) {
                 return p;
             }
@@ -96,7 +41,7 @@ protected:
     }
     std::vector<AudioObjectID> objectsOf(AudioHardware& hw, pid_t pid) const {
         std::vector<AudioObjectID> ids;
-        for (const auto& p : snapshot(hw)) {
+        for (const auto& p : AudioProcess::all(sources(hw))) {
             if (p.pid == pid) {
                 ids.push_back(p.objectID);
             }
@@ -113,42 +58,18 @@ protected:
         return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain,
                                             application);
     }
-    std::vector<std::string> tapSinks() const {
-        std::vector<std::string> names;
-        for (const auto& name : server.sinkNames()) {
-            if (isTapSink(name)) {
-                names.push_back(name);
-            }
-        }
-        return names;
-    }
-    std::unique_ptr<Child> player(std::vector<std::string> extra = {}) const {
-        std::vector<std::string> argv{helperPath("morvale_pulse_test_player")};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        auto child = std::make_unique<Child>(argv);
-        EXPECT_TRUE(child->waitForOutput("ready", 5s));
-        return child;
-    }
-    std::unique_ptr<Child> paplay(double amplitude, std::vector<std::string> extra = {}) const {
-        std::vector<std::string> argv{"paplay"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        argv.push_back(sineFile(server.folder(), amplitude, 60));
-        return std::make_unique<Child>(argv);
-    }
-
-    PulseServer server;
-    FakeIdentifier identifier;
-    Processes processes;
+    LinuxDesktop::LinuxProcessInfo processes;
+    sim::SimProcesses applications;  // none: every process is known by its name
 };
 
 class PulseBackendWithRestore : public PulseBackend {
 protected:
-    PulseBackendWithRestore() : PulseBackend(PulseServer::Config{true, false}) {}
+    PulseBackendWithRestore() : PulseBackend({.streamRestore = true}) {}
 };
 
 class PulseBackendTwoSinks : public PulseBackend {
 protected:
-    PulseBackendTwoSinks() : PulseBackend(PulseServer::Config{false, true}) {}
+    PulseBackendTwoSinks() : PulseBackend({.secondSink = true}) {}
 };
 
 TEST_F(PulseBackend, SnapshotListsClientsWithPidIdentifierAndPlayingFlag) {
@@ -187,28 +108,27 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     auto song = paplay(0.5);
     auto hw = connect();
     ASSERT_TRUE(eventually([&] { return find(*hw, song->pid()).has_value(); }));
-    std::this_thread::sleep_for(400ms);
-    const double direct = recorder.level(200ms);
+    const double direct = settledLevel(recorder, 400ms);
     ASSERT_GT(direct, 0.2) << "the sine is not heard directly";
+    // Each channel on its own too: the sine is the same on both, and a path
+    // that lost one would read 1/√2 of the level overall.
+    const auto atLevel = [&](double ratio, std::chrono::milliseconds span, double tolerance) {
+        EXPECT_NEAR(recorder.level(span) / direct, ratio, tolerance);
+        for (const int channel : {0, 1}) {
+            EXPECT_NEAR(recorder.channelLevel(channel, span) / direct, ratio, tolerance)
+                << "channel " << channel;
+        }
+    };
 
-    const auto tapped = std::chrono::steady_clock::now();
+    const auto tappedAt = std::chrono::steady_clock::now();
     auto session = tap(*hw, song->pid(), 0.25f);
     ASSERT_TRUE(eventually([&] { return hw->ioStats().fragments > 0; }));
-    std::printf("first IO block call %lld ms after the tap was made\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - tapped)
-                                           .count()));
+    std::printf("first IO block call %lld ms after the tap was made\n", msSince(tappedAt));
     const auto tapSink = server.sinkOfClientPid(song->pid());
     ASSERT_TRUE(tapSink && isTapSink(*tapSink)) << tapSink.value_or("none");
     std::this_thread::sleep_for(400ms);
     const auto startUnderflows = hw->ioStats().underflows;
-    EXPECT_NEAR(recorder.level(200ms) / direct, 0.25, 0.03);
-    // Each channel on its own: the sine is the same on both, so each is a
-    // quarter of the direct level (one lost channel reads 0.25/√2 above).
-    for (const int channel : {0, 1}) {
-        EXPECT_NEAR(recorder.channelLevel(channel, 200ms) / direct, 0.25, 0.03)
-            << "channel " << channel;
-    }
+    atLevel(0.25, 200ms, 0.03);
     ASSERT_EQ(server.sinkOfClientPid(song->pid()), tapSink);
 
     // Gain 0: nothing of the application reaches the sink directly.
@@ -222,22 +142,16 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
 
     // A gain change is heard within the path's latency: one fragment for the
     // IO block to pick it up, then the output queue.
-    const auto before = hw->ioStats().fragments;
+    const auto fragments = hw->ioStats().fragments;
     const auto changed = std::chrono::steady_clock::now();
     session->gain().setValue(1.0f);
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
-    for (const int channel : {0, 1}) {
-        EXPECT_NEAR(recorder.channelLevel(channel, 20ms) / direct, 1.0, 0.05)
-            << "channel " << channel;
-    }
-    std::printf("gain change heard after %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - changed)
-                                           .count()));
+    atLevel(1.0, 20ms, 0.05);
+    std::printf("gain change heard after %lld ms\n", msSince(changed));
     std::this_thread::sleep_for(changed + 1s - std::chrono::steady_clock::now());
     // At least one IO block call per 10 ms fragment (the server may deliver
     // smaller pieces, each its own call).
-    EXPECT_GT(hw->ioStats().fragments - before, 70u);
+    EXPECT_GT(hw->ioStats().fragments - fragments, 70u);
 
     // Our own streams never show up as a process, the tap sink never as a device.
     for (const AudioObjectID id : CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
@@ -247,8 +161,8 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
 
     session->stop();
     EXPECT_EQ(server.sinkOfClientPid(song->pid()), "speakers");
-    EXPECT_TRUE(tapSinks().empty());
-    EXPECT_TRUE(eventually([&] { return std::abs(ratio(200ms) - 1.0) < 0.05; }, 2s));
+    EXPECT_TRUE(server.tapSinks().empty());
+    EXPECT_TRUE(recorder.reaches(1.0, direct, 2s, 0.05));
     // No underflow once running (a busy test machine may cause a rare one).
     EXPECT_LE(hw->ioStats().underflows - startUnderflows, 2u);
 }
@@ -275,24 +189,21 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
     auto hw = connect();
     // Recorders come and go: one that stayed would keep the output's latency
     // short, and with it the cost of each move, as nothing else does here.
-    const auto level = [&] {
-        Recorder recorder(server.address(), "speakers.monitor");
-        std::this_thread::sleep_for(300ms);
-        return recorder.level(200ms);
-    };
+    const auto level = [&] { return settledLevel(Recorder(server.address(), "speakers.monitor")); };
     const double direct = level();
     ASSERT_GT(direct, 0.2);
     const auto onlyOn = [&](const std::string& sink) {
         const auto sinks = server.sinksOfClientPid(crowd.pid());
         return sinks.size() == 100 &&
-               std::all_of(sinks.begin(), sinks.end(), [&](const auto& s) { return s == sink; });
+               std::ranges::all_of(sinks, [&](auto& s) { return s == sink; });
     };
     auto session = tap(*hw, crowd.pid(), 0.25f);
-    ASSERT_EQ(tapSinks().size(), 1u);
-    const auto at = [&](double gain) { return std::abs(level() / direct - gain) < 0.03; };
-    ASSERT_TRUE(eventually([&] { return onlyOn(tapSinks().front()); }, settle + 2s));
+    const auto tapSinks = server.tapSinks();
+    ASSERT_EQ(tapSinks.size(), 1u);
+    ASSERT_TRUE(eventually([&] { return onlyOn(tapSinks.front()); }, settle + 2s));
     // Levels are read over half a second each; on a starved machine a dropout
     // can spoil one reading, so they get a few tries.
+    const auto at = [&](double gain) { return std::abs(level() / direct - gain) < 0.03; };
     const auto levelSettle = std::max<std::chrono::milliseconds>(settle, 5s);
     EXPECT_TRUE(eventually([&] { return at(0.25); }, levelSettle));
 
@@ -301,14 +212,12 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
     session.reset();
     hw.reset();
     EXPECT_TRUE(eventually([&] { return onlyOn("speakers"); }, settle + 2s));
-    const auto took = std::chrono::steady_clock::now() - quit;
-    std::printf("a hundred streams back on their sink %lld ms after quitting\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    EXPECT_LT(took, settle);
+    const auto took = msSince(quit);
+    std::printf("a hundred streams back on their sink %lld ms after quitting\n", took);
+    EXPECT_LT(took, std::chrono::milliseconds(settle).count());
     EXPECT_TRUE(server.processAlive());
     EXPECT_TRUE(eventually([&] { return at(1.0); }, levelSettle));
-    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(server.tapSinks().empty());
 }
 
 // A short sound of a tapped application (eight streams that keep two
@@ -317,26 +226,23 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
 // sink piled up until the server refused connections.
 TEST_F(PulseBackend, AOneSecondSoundOfATappedApplicationEndsInTime) {
     auto hw = connect();
-    const auto playFor1s = [&](bool tapped) {
+    const auto playFor1s = [&](bool tapIt) {
         auto sound = player({"--corked", "--for=1000", "--streams=8", "--server-buffer"});
         std::unique_ptr<TapSession> session;
-        if (tapped) {
+        if (tapIt) {
             session = tap(*hw, sound->pid(), 0.5f);
-            EXPECT_TRUE(isTapSink(server.sinkOfClientPid(sound->pid()).value_or("")));
+            EXPECT_TRUE(tapped(sound->pid()));
         }
         sound->signal(SIGUSR2);
         EXPECT_TRUE(sound->waitForOutput("drained", 5s));
-        const std::string& said = sound->output();
-        const auto at = said.find("drained ");
-        return std::chrono::milliseconds(at == std::string::npos ? 99999
-                                                                 : std::stol(said.substr(at + 8)));
+        const auto at = sound->output().find("drained ");
+        return at == std::string::npos ? 99999 : std::stol(sound->output().substr(at + 8));
     };
-    const auto untapped = playFor1s(false);
-    const auto tapped = playFor1s(true);
-    std::printf("a 1 s sound ended after %lld ms untapped, %lld ms tapped\n",
-                static_cast<long long>(untapped.count()), static_cast<long long>(tapped.count()));
-    EXPECT_LE(tapped, untapped + 100ms);
-    EXPECT_LE(tapped, 1300ms);
+    const auto untappedMs = playFor1s(false);
+    const auto tappedMs = playFor1s(true);
+    std::printf("a 1 s sound ended after %ld ms untapped, %ld ms tapped\n", untappedMs, tappedMs);
+    EXPECT_LE(tappedMs, untappedMs + 100);
+    EXPECT_LE(tappedMs, 1300);
 }
 
 // A new process of a tapped application is at the tap's gain from its first
@@ -344,25 +250,18 @@ TEST_F(PulseBackend, AOneSecondSoundOfATappedApplicationEndsInTime) {
 // has none) as soon as its stream appears, with nobody listing it, as when
 // the main thread is slow. Its owner listing it later changes nothing.
 TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
-    struct Case {
-        float gain;
-        bool byName;
-    };
-    for (const Case c : {Case{0.0f, false}, Case{0.25f, true}}) {
-        SCOPED_TRACE(c.byName ? "by name, gain 0.25" : "by bundle ID, muted");
+    for (const auto& [gain, byName] : {std::pair{0.0f, false}, std::pair{0.25f, true}}) {
+        SCOPED_TRACE(byName ? "by name, gain 0.25" : "by bundle ID, muted");
         auto first = player({"--amplitude=0"});
-        NoIdentifier noIdentifier;
-        PulseAudioSystem hw(
-            c.byName ? static_cast<const LinuxDesktop::AppIdentifier&>(noIdentifier) : identifier,
-            options());
+        const FakeIdentifier knowsNone(true);
+        PulseAudioSystem hw(byName ? knowsNone : identifier, options());
         TapApplication application{"Player", {}, {}};
-        if (c.byName) {
-            application.processNames = {
-                AudioProcess::processName(first->pid(), {hw, processes, processes})};
+        if (byName) {
+            application.processNames = {AudioProcess::processName(first->pid(), sources(hw))};
         } else {
             application.bundleIDs = {"morvale_pulse_test_player.desktop"};
         }
-        auto session = tap(hw, first->pid(), c.gain, application);
+        auto session = tap(hw, first->pid(), gain, application);
         std::atomic<int> told{0};
         AudioObjectPropertyListenerID listener = nullptr;
         ASSERT_EQ(hw.addPropertyListenerBlock(
@@ -377,19 +276,17 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         auto second = player({"--amplitude=0.5"});
         std::this_thread::sleep_for(600ms);
         // Each millisecond holds one period of the sine.
-        const auto spans = levels(recorder.samples(), start, 1);
-        const double expected = 0.5 * static_cast<double>(c.gain) / std::sqrt(2.0);
-        const auto loud = std::count_if(spans.begin(), spans.end(), [&](double level) {
-            return level > expected * 1.2 + 0.01;
-        });
-        const auto heard =
-            std::find_if(spans.begin(), spans.end(), [](double level) { return level > 0.01; });
+        const auto spans = recorder.levels(start, 1);
+        const double expected = 0.5 * static_cast<double>(gain) / std::sqrt(2.0);
+        const auto loud = std::ranges::count_if(
+            spans, [&](double level) { return level > expected * 1.2 + 0.01; });
+        const auto heard = std::ranges::find_if(spans, [](double level) { return level > 0.01; });
         std::printf("new process: %ld ms too loud; heard %ld ms after it started (%zu: never)\n",
                     static_cast<long>(loud), static_cast<long>(heard - spans.begin()),
                     spans.size());
         EXPECT_LE(loud, 20);
         EXPECT_NEAR(recorder.level(200ms), expected, 0.01);
-        EXPECT_TRUE(isTapSink(server.sinkOfClientPid(second->pid()).value_or("")));
+        EXPECT_TRUE(tapped(second->pid()));
         EXPECT_GE(told.load(), 1);
 
         ASSERT_TRUE(session->setProcessObjects(
@@ -421,18 +318,18 @@ TEST_F(PulseBackend, StreamsAlreadyPlayingDoNotDipWhenAProcessJoins) {
     ASSERT_TRUE(session->setProcessObjects(
         {objectsOf(*hw, first->pid()).at(0), objectsOf(*hw, second->pid()).at(0)}));
     std::this_thread::sleep_for(400ms);
-    const auto spans = levels(recorder.samples(), start, 5);
+    const auto spans = recorder.levels(start, 5);
     const double expected = 0.25 * 0.5 / std::sqrt(2.0);
-    const double lowest = *std::min_element(spans.begin(), spans.end());
-    const auto dipped = std::count_if(spans.begin(), spans.end(),
-                                      [&](double level) { return level / expected <= 0.8; });
-    std::printf("lowest 5 ms level while a process joined: %.2f of the tapped level, "
-                "%ld of %zu spans below 0.8\n",
-                lowest / expected, static_cast<long>(dipped), spans.size());
+    const auto dipped =
+        std::ranges::count_if(spans, [&](double level) { return level / expected <= 0.8; });
+    std::printf(
+        "lowest 5 ms level while a process joined: %.2f of the tapped level, "
+        "%ld of %zu spans below 0.8\n",
+        std::ranges::min(spans) / expected, static_cast<long>(dipped), spans.size());
     // PipeWire now and then stutters a sink's streams for one graph cycle
     // when a stream moves into it, whoever moves it: at most 10 ms there.
     EXPECT_LE(dipped, PulseServer::onPipeWire() ? 2 : 0);
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(second->pid()).value_or("")));
+    EXPECT_TRUE(tapped(second->pid()));
 }
 
 // The replay plays where the application's stream played (not on the
@@ -446,22 +343,20 @@ TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMove
     Recorder headphones(server.address(), "headphones.monitor");
     Recorder speakers(server.address(), "speakers.monitor");
     auto hw = connect();
-    std::this_thread::sleep_for(300ms);
-    const double direct = headphones.level(200ms);
+    const double direct = settledLevel(headphones);
     ASSERT_GT(direct, 0.2);
     const auto playsOn = [&](Recorder& on, Recorder& off) {
         return std::abs(on.level(200ms) / direct - 0.25) < 0.03 && off.level(200ms) < 0.01;
     };
 
     auto session = tap(*hw, song->pid(), 0.25f, {"paplay", {}, {}});
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
+    EXPECT_TRUE(tapped(song->pid()));
     EXPECT_TRUE(eventually([&] { return playsOn(headphones, speakers); }));
     EXPECT_NE(server.pactl("list sinks").find("Description: Morvale: paplay"), std::string::npos);
-    EXPECT_NE(server.pactl("list sink-inputs").find("media.name = \"Morvale: paplay\""),
-              std::string::npos);
+    EXPECT_FALSE(server.sinkInputsWith("media.name = \"Morvale: paplay\"").empty());
     session.reset();  // the end of its life stops it
     EXPECT_EQ(server.sinkOfClientPid(song->pid()), "headphones");
-    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(server.tapSinks().empty());
 
     // Known fault: on PipeWire a move by hand of a tapped stream is now and
     // then undone (about one run in three), so it is not yet followed there.
@@ -474,12 +369,11 @@ TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMove
     // The user moves the stream once it is tapped. (A move made in the very
     // moment the tap takes the stream in can be lost on PipeWire, whose
     // session manager applies the two moves in either order.)
-    ASSERT_TRUE(
-        eventually([&] { return isTapSink(server.sinkOfClientPid(song->pid()).value_or("")); }));
+    ASSERT_TRUE(eventually([&] { return tapped(song->pid()); }));
     std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(server.moveStreamOfClientPid(song->pid(), "speakers"));
     EXPECT_TRUE(eventually([&] { return playsOn(speakers, headphones); }));
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
+    EXPECT_TRUE(tapped(song->pid()));
     session.reset();
     EXPECT_EQ(server.sinkOfClientPid(song->pid()), "speakers");
 }
@@ -497,51 +391,48 @@ TEST_F(PulseBackendTwoSinks, DefaultDeviceSwitchRebuildsOnTheNewDevice) {
     // What the model does: the device UID no longer fits, so stop and rebuild.
     session->stop();
     session = tap(*hw, song->pid(), 0.25f);
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(song->pid()).value_or("")));
+    EXPECT_TRUE(tapped(song->pid()));
     // (A recorder that names the default's monitor follows the default, so
     // it is made only now.)
     Recorder headphones(server.address(), "headphones.monitor");
-    std::this_thread::sleep_for(300ms);
-    const double quarter = headphones.level(200ms);
+    const double quarter = settledLevel(headphones);
     session->gain().setValue(1.0f);
-    std::this_thread::sleep_for(300ms);
     EXPECT_GT(quarter, 0.01);
-    EXPECT_NEAR(quarter / headphones.level(200ms), 0.25, 0.03);
-    EXPECT_EQ(tapSinks().size(), 1u);
+    EXPECT_NEAR(quarter / settledLevel(headphones), 0.25, 0.03);
+    EXPECT_EQ(server.tapSinks().size(), 1u);
     session.reset();
-    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(server.tapSinks().empty());
 }
 
 TEST_F(PulseBackend, AnApplicationThatQuitsWhileTappedLeavesNothingBehind) {
     auto tone = player();
     auto hw = connect();
     auto session = tap(*hw, tone->pid(), 0.5f);
-    ASSERT_EQ(tapSinks().size(), 1u);
+    ASSERT_EQ(server.tapSinks().size(), 1u);
     tone->terminate();
     EXPECT_TRUE(eventually([&] { return !find(*hw, tone->pid()); }));
     session->stop();
-    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(server.tapSinks().empty());
 }
 
 TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
     auto tone = player({"--corked"});
     auto hw = connect();
     auto session = tap(*hw, tone->pid(), 0.5f);
-    const auto speakersState = [&] {
+    const auto speakersRunning = [&] {
         std::istringstream lines(server.pactl("list short sinks"));
-        std::string line;
-        while (std::getline(lines, line)) {
+        for (std::string line; std::getline(lines, line);) {
             if (line.find("\tspeakers\t") != std::string::npos) {
-                return line.substr(line.rfind('\t') + 1);
+                return line.ends_with("\tRUNNING");
             }
         }
-        return std::string();
+        return false;
     };
-    EXPECT_TRUE(eventually([&] { return speakersState() != "RUNNING"; }, 1s));
+    EXPECT_TRUE(eventually([&] { return !speakersRunning(); }, 1s));
     tone->signal(SIGUSR2);
-    EXPECT_TRUE(eventually([&] { return speakersState() == "RUNNING"; }));
+    EXPECT_TRUE(eventually(speakersRunning));
     tone->signal(SIGUSR1);
-    EXPECT_TRUE(eventually([&] { return speakersState() != "RUNNING"; }));
+    EXPECT_TRUE(eventually([&] { return !speakersRunning(); }));
 }
 
 TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
@@ -557,7 +448,7 @@ TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
     server.stop();
     ASSERT_TRUE(eventually([&] { return hw->connectionState() != State::ready; }));
     EXPECT_FALSE(hw->errorText().empty());
-    EXPECT_EQ(hw->availabilityProblem(), "Lost the connection to the sound server; reconnecting…");
+    EXPECT_TRUE(hw->availabilityProblem().has_value());
 
     // Calls fail at once, with a status.
     const auto start = std::chrono::steady_clock::now();
@@ -566,23 +457,23 @@ TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
     d.uuid = "T";
     AudioObjectID tapID = 0;
     EXPECT_EQ(hw->createProcessTap(d, &tapID), kAudioHardwareNotRunningError);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    EXPECT_LT(msSince(start), 100);
 
     server.start();
     ASSERT_TRUE(eventually([&] { return hw->connectionState() == State::ready; }, 5s));
     EXPECT_TRUE(hw->errorText().empty());
     EXPECT_FALSE(hw->availabilityProblem().has_value());
     // The session of the old server's client ends cleanly; a new one works.
-    EXPECT_TRUE(eventually([&] { return tapSinks().size() == 1u; }));  // made again
+    EXPECT_TRUE(eventually([&] { return server.tapSinks().size() == 1u; }));  // made again
     session->stop();
-    EXPECT_TRUE(tapSinks().empty());
+    EXPECT_TRUE(server.tapSinks().empty());
     auto tone = player();
     EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid()).has_value(); }));
     session = tap(*hw, tone->pid(), 0.5f);
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(tone->pid()).value_or("")));
+    EXPECT_TRUE(tapped(tone->pid()));
     session.reset();
     std::lock_guard lock(seenMutex);
-    EXPECT_NE(std::find(seen.begin(), seen.end(), State::disconnected), seen.end());
+    EXPECT_NE(std::ranges::find(seen, State::disconnected), seen.end());
     EXPECT_EQ(seen.back(), State::ready);
 }
 
@@ -601,33 +492,29 @@ TEST_F(PulseBackend, AHungServerDoesNotHoldUpTheCaller) {
         ADD_FAILURE() << "a tap on a stopped server";
     } catch (const MorvaleError& error) {
         EXPECT_EQ(error.code(), kAudioHardwareNotRunningError);
-        EXPECT_EQ(error.localizedDescription(), "Couldn't create tap (error 1937010544)");
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 800ms);
+    EXPECT_LT(msSince(start), 800);
     // Later calls fail fast while the server does not answer.
     const auto again = std::chrono::steady_clock::now();
     EXPECT_TRUE(CA::ids(hw, kAudioObjectSystemObject, kProcessObjectList).empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - again, 50ms);
+    EXPECT_LT(msSince(again), 50);
 
     ::kill(server.pid(), SIGCONT);
     EXPECT_TRUE(eventually([&] { return hw.connectionState() == State::ready; }, 5s));
-    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
+    EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
 }
 
 TEST_F(PulseBackendWithRestore, KillNineOfATapHolderRestoresSound) {
     auto tone = player({"--role=music"});
     Child holder({helperPath("morvale_pulse_tap_holder"), std::to_string(tone->pid())});
     ASSERT_TRUE(holder.waitForOutput("tapped", 5s));
-    ASSERT_TRUE(isTapSink(server.sinkOfClientPid(tone->pid()).value_or("")));
+    ASSERT_TRUE(tapped(tone->pid()));
 
     holder.kill();
     const auto killed = std::chrono::steady_clock::now();
     EXPECT_TRUE(eventually([&] { return server.sinkOfClientPid(tone->pid()) == "speakers"; }));
-    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
-    std::printf("sound restored %lld ms after kill -9\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - killed)
-                                           .count()));
+    EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
+    std::printf("sound restored %lld ms after kill -9\n", msSince(killed));
 
     // The application's next stream does not start in a sink of ours.
     tone->terminate();
@@ -639,15 +526,11 @@ TEST_F(PulseBackendWithRestore, ASecondApplicationWithTheSameRoleIsNotCaptured) 
     auto first = player({"--role=music"});
     auto hw = connect();
     auto session = tap(*hw, first->pid(), 0.5f);
-    ASSERT_TRUE(isTapSink(server.sinkOfClientPid(first->pid()).value_or("")));
+    ASSERT_TRUE(tapped(first->pid()));
     // The move into the tap sink was remembered for the role, and undone.
     const auto remembersATapSink = [&] {
-        for (const auto& [key, device] : server.restoredDevices()) {
-            if (isTapSink(device)) {
-                return true;
-            }
-        }
-        return false;
+        return std::ranges::any_of(server.restoredDevices(),
+                                   [](const auto& entry) { return isTapSink(entry.second); });
     };
     if (!PulseServer::onPipeWire()) {  // PipeWire keeps its own keys
         EXPECT_TRUE(server.restoredDevices().contains("sink-input-by-media-role:music"));
@@ -658,7 +541,7 @@ TEST_F(PulseBackendWithRestore, ASecondApplicationWithTheSameRoleIsNotCaptured) 
     EXPECT_TRUE(eventually([&] { return server.sinkOfClientPid(second->pid()) == "speakers"; }));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(server.sinkOfClientPid(second->pid()), "speakers");
-    EXPECT_TRUE(isTapSink(server.sinkOfClientPid(first->pid()).value_or("")));
+    EXPECT_TRUE(tapped(first->pid()));
 
     session->stop();
     EXPECT_EQ(server.sinkOfClientPid(first->pid()), "speakers");
@@ -679,9 +562,9 @@ TEST_F(PulseBackend, AStartUpSweepRemovesTapSinksOfDeadOwners) {
     server.pactl(
         "move-sink-input $(pactl list short sink-inputs | cut -f1 | head -1) "
         "morvale_tap_999999_1");
-    ASSERT_EQ(tapSinks().size(), 1u);
+    ASSERT_EQ(server.tapSinks().size(), 1u);
     auto hw = connect();
-    EXPECT_TRUE(eventually([&] { return tapSinks().empty(); }));
+    EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
     EXPECT_EQ(server.sinkOfClientPid(tone->pid()), "speakers");
 }
 

@@ -73,12 +73,12 @@ bool alive(pid_t pid) {
 // failed instead of a later client's "connection refused".
 void waitForSocket(const std::string& path, pid_t pid, const std::string& what,
                    std::chrono::milliseconds timeout) {
-    const bool up = eventually(
-        [&] { return std::filesystem::exists(path) || !alive(pid); }, timeout);
+    const bool up =
+        eventually([&] { return std::filesystem::exists(path) || !alive(pid); }, timeout);
     if (!up || !std::filesystem::exists(path)) {
-        throw std::runtime_error("the private " + what +
-                                 (alive(pid) ? " did not make its socket in time"
-                                             : " ended while starting"));
+        throw std::runtime_error(
+            "the private " + what +
+            (alive(pid) ? " did not make its socket in time" : " ended while starting"));
     }
 }
 
@@ -112,6 +112,12 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds tim
     return done();
 }
 
+long long msSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+}
+
 // ---- PulseServer ----
 
 PulseServer::PulseServer(Config config) : config_(config) {
@@ -138,26 +144,9 @@ void PulseServer::prepareAndStart() {
     fs::create_directories(folder_ + "/runtime");
     ::chmod((folder_ + "/runtime").c_str(), 0700);
     address_ = "unix:" + folder_ + "/runtime/pulse/native";
-
-    {
-        std::ofstream script(folder_ + "/server.pa");
-        script << "load-module module-native-protocol-unix auth-anonymous=1\n"
-               << "load-module module-null-sink sink_name=speakers format=float32le rate=48000 "
-                  "channels=2\n";
-        if (config_.secondSink) {
-            script << "load-module module-null-sink sink_name=headphones format=float32le "
-                      "rate=48000 channels=2\n";
-        }
-        if (config_.roleCork) {
-            script << "load-module module-role-cork\n";
-        }
-        if (config_.streamRestore) {
-            script << "load-module module-stream-restore restore_device=true\n";
-        }
-        script << "set-default-sink speakers\n";
-    }
+    std::ofstream(folder_ + "/server.pa")
+        << "load-module module-native-protocol-unix auth-anonymous=1\n";
     std::ofstream(folder_ + "/client.conf") << "autospawn = no\n";
-
     // Clients started from here (pactl, paplay, helpers) find this server.
     ::setenv("PULSE_SERVER", address_.c_str(), 1);
     ::setenv("PULSE_CLIENTCONFIG", (folder_ + "/client.conf").c_str(), 1);
@@ -197,11 +186,10 @@ void PulseServer::start() {
     const std::string socket = runtime + "/pulse/native";
     if (onPipeWire()) {
         // PipeWire, its session manager (which needs a session bus) and its
-        // PulseAudio server; the sinks are made over the PulseAudio protocol.
+        // PulseAudio server. Each piece connects to the one before it at
+        // start and gives up if its socket is not there yet, so each is
+        // started only once the socket of the one before exists.
         const std::string bus = "unix:path=" + folder_ + "/bus";
-        // Each piece connects to the one before it at start and gives up if
-        // its socket is not there yet, so each is started only once the
-        // socket of the one before exists.
         helpers_.push_back(
             spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
         env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
@@ -211,47 +199,45 @@ void PulseServer::start() {
                       config_.startTimeout);
         helpers_.push_back(spawn(with({"wireplumber"}), -1));
         pid_ = spawn(with({"pipewire-pulse"}), -1);
-        waitForSocket(socket, pid_, "PipeWire PulseAudio server", config_.startTimeout);
-        if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); },
-                        config_.startTimeout)) {
-            throw std::runtime_error("the private PipeWire server did not come up");
-        }
-        std::vector<std::string> sinks{"speakers"};
-        if (config_.secondSink) {
-            sinks.emplace_back("headphones");
-        }
-        for (const auto& sink : sinks) {
-            run("pactl load-module module-null-sink sink_name=" + sink +
-                " format=float32le rate=48000 channels=2 >/dev/null 2>&1");
-        }
-        const bool up = eventually(
-            [&] {
-                run("pactl set-default-sink speakers >/dev/null 2>&1");
-                return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
-                       std::string::npos;
-            },
-            config_.startTimeout);
-        if (!up) {
-            throw std::runtime_error(alive(helpers_.back())
-                                         ? "the private PipeWire server has no default sink"
-                                         : "the private WirePlumber ended while starting");
-        }
-        return;
+    } else {
+        env.push_back("DBUS_SESSION_BUS_ADDRESS=");
+        pid_ =
+            spawn(with({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                        "--use-pid-file=no", "--system=no", "--disallow-exit",
+                        "--log-target=stderr", "--log-level=error", "-F", folder_ + "/server.pa"}),
+                  -1);
     }
-    env.push_back("DBUS_SESSION_BUS_ADDRESS=");
-    pid_ = spawn(with({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                       "--use-pid-file=no", "--system=no", "--disallow-exit", "--log-target=stderr",
-                       "--log-level=error", "-F", folder_ + "/server.pa"}),
-                 -1);
+    waitForSocket(socket, pid_, "sound server", config_.startTimeout);
+    if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); }, config_.startTimeout)) {
+        throw std::runtime_error("the private sound server did not come up");
+    }
+    // The sinks and modules are made over the PulseAudio protocol on both
+    // servers (PipeWire's has no role-cork module and restores streams itself).
+    const std::string sink = " format=float32le rate=48000 channels=2";
+    std::vector<std::string> modules{"module-null-sink sink_name=speakers" + sink};
+    if (config_.secondSink) {
+        modules.push_back("module-null-sink sink_name=headphones" + sink);
+    }
+    if (config_.roleCork && !onPipeWire()) {
+        modules.emplace_back("module-role-cork");
+    }
+    if (config_.streamRestore && !onPipeWire()) {
+        modules.emplace_back("module-stream-restore restore_device=true");
+    }
+    for (const auto& module : modules) {
+        run("pactl load-module " + module + " >/dev/null 2>&1");
+    }
     const bool up = eventually(
         [&] {
-            return fs::exists(socket) &&
-                   run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
-                       std::string::npos;
+            run("pactl set-default-sink speakers >/dev/null 2>&1");
+            return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
+                   std::string::npos;
         },
         config_.startTimeout);
     if (!up) {
-        throw std::runtime_error("the private PulseAudio server did not come up");
+        throw std::runtime_error(onPipeWire() && !alive(helpers_.back())
+                                     ? "the private WirePlumber ended while starting"
+                                     : "the private sound server has no default sink");
     }
 }
 
@@ -322,32 +308,52 @@ std::map<std::string, std::string> PulseServer::restoredDevices() const {
     return read.entries;
 }
 
-// "pactl list short sinks" as (index, name) pairs.
-static std::vector<std::pair<std::string, std::string>> shortSinks(const std::string& listing) {
-    std::vector<std::pair<std::string, std::string>> sinks;
-    std::istringstream lines(listing);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string index, name;
-        if (fields >> index >> name) {
-            sinks.emplace_back(index, name);
+std::vector<std::string> PulseServer::sinkInputsWith(const std::string& text) const {
+    const std::string listing = pactl("list sink-inputs");
+    std::vector<std::string> found;
+    std::size_t start = listing.find("Sink Input #");
+    while (start != std::string::npos) {
+        const std::size_t next = listing.find("Sink Input #", start + 1);
+        std::string block = listing.substr(start, next == std::string::npos ? next : next - start);
+        if (block.find(text) != std::string::npos) {
+            found.push_back(std::move(block));
         }
+        start = next;
     }
-    return sinks;
+    return found;
 }
 
-std::vector<std::string> PulseServer::sinkNames() const {
+bool isTapSink(const std::string& name) {
+    return name.starts_with("morvale_tap_");
+}
+
+std::vector<std::string> PulseServer::tapSinks() const {
     std::vector<std::string> names;
-    for (auto& [index, name] : shortSinks(pactl("list short sinks"))) {
-        names.push_back(name);
+    std::istringstream lines(pactl("list short sinks"));
+    for (std::string index, name, rest; lines >> index >> name && std::getline(lines, rest);) {
+        if (isTapSink(name)) {
+            names.push_back(name);
+        }
     }
     return names;
 }
 
-std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
-    const auto streams = streamsOfClientPid(pid);
-    return streams.empty() ? std::nullopt : std::optional(streams.front().second);
+std::vector<std::pair<std::string, std::string>> PulseServer::streamsOfClientPid(pid_t pid) const {
+    std::map<std::string, std::string> sinkNames;
+    std::istringstream sinks(pactl("list short sinks"));
+    for (std::string index, name, rest; sinks >> index >> name && std::getline(sinks, rest);) {
+        sinkNames[index] = name;
+    }
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const std::string& block :
+         sinkInputsWith("application.process.id = \"" + std::to_string(pid) + "\"")) {
+        const std::size_t at = block.find("\tSink: ");
+        const std::string sink =
+            at == std::string::npos ? "" : block.substr(at + 7, block.find('\n', at) - at - 7);
+        found.emplace_back(block.substr(12, block.find('\n') - 12),
+                           sinkNames.contains(sink) ? sinkNames[sink] : sink);
+    }
+    return found;
 }
 
 std::vector<std::string> PulseServer::sinksOfClientPid(pid_t pid) const {
@@ -358,46 +364,15 @@ std::vector<std::string> PulseServer::sinksOfClientPid(pid_t pid) const {
     return sinks;
 }
 
+std::optional<std::string> PulseServer::sinkOfClientPid(pid_t pid) const {
+    const auto sinks = sinksOfClientPid(pid);
+    return sinks.empty() ? std::nullopt : std::optional(sinks.front());
+}
+
 bool PulseServer::moveStreamOfClientPid(pid_t pid, const std::string& sink) const {
     const auto streams = streamsOfClientPid(pid);
     return !streams.empty() && run("pactl move-sink-input " + streams.front().first + " " + sink +
                                    " >/dev/null 2>&1 && echo moved") == "moved\n";
-}
-
-std::vector<std::pair<std::string, std::string>> PulseServer::streamsOfClientPid(pid_t pid) const {
-    // Clients by index -> pid, sinks by index -> name, then the sink-inputs.
-    const std::string clients = pactl("list clients");
-    std::string clientIndex;
-    {
-        std::istringstream lines(clients);
-        std::string line, current;
-        while (std::getline(lines, line)) {
-            if (line.rfind("Client #", 0) == 0) {
-                current = line.substr(8);
-            } else if (line.find("application.process.id = \"" + std::to_string(pid) + "\"") !=
-                       std::string::npos) {
-                clientIndex = current;
-            }
-        }
-    }
-    std::vector<std::pair<std::string, std::string>> found;
-    if (clientIndex.empty()) {
-        return found;
-    }
-    std::map<std::string, std::string> sinks;
-    for (auto& [index, name] : shortSinks(pactl("list short sinks"))) {
-        sinks[index] = name;
-    }
-    std::istringstream lines(pactl("list short sink-inputs"));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string index, sink, client;
-        if (fields >> index >> sink >> client && client == clientIndex) {
-            found.emplace_back(index, sinks.contains(sink) ? sinks[sink] : sink);
-        }
-    }
-    return found;
 }
 
 // ---- Child ----
@@ -509,33 +484,46 @@ void Recorder::run() {
     pa_simple_free(s);
 }
 
-double Recorder::level(std::chrono::milliseconds length, std::chrono::milliseconds ago) const {
-    return rms(length, ago, 0, 1);
+double Recorder::level(std::chrono::milliseconds length) const {
+    return rms(length, 0, 1);
 }
 
-double Recorder::channelLevel(int channel, std::chrono::milliseconds length,
-                              std::chrono::milliseconds ago) const {
-    return rms(length, ago, static_cast<std::size_t>(channel), 2);
+double Recorder::channelLevel(int channel, std::chrono::milliseconds length) const {
+    return rms(length, static_cast<std::size_t>(channel), 2);
 }
 
-double Recorder::rms(std::chrono::milliseconds length, std::chrono::milliseconds ago,
-                     std::size_t first, std::size_t step) const {
+bool Recorder::reaches(double ratio, double reference, std::chrono::milliseconds timeout,
+                       double tolerance) const {
+    return eventually([&] { return std::abs(level(200ms) / reference - ratio) < tolerance; },
+                      timeout);
+}
+
+std::vector<double> Recorder::levels(std::size_t from, int ms) const {
+    const auto all = samples();
+    const std::size_t span = 2 * kRate / 1000 * static_cast<std::size_t>(ms);
+    std::vector<double> out;
+    for (std::size_t start = from; start + span <= all.size(); start += span) {
+        double sum = 0;
+        for (std::size_t i = start; i < start + span; ++i) {
+            sum += static_cast<double>(all[i]) * static_cast<double>(all[i]);
+        }
+        out.push_back(std::sqrt(sum / static_cast<double>(span)));
+    }
+    return out;
+}
+
+double Recorder::rms(std::chrono::milliseconds length, std::size_t first, std::size_t step) const {
     std::lock_guard lock(mutex_);
-    const std::size_t perMs = kRate / 1000 * 2;
-    const std::size_t want = static_cast<std::size_t>(length.count()) * perMs;
-    const std::size_t skip = static_cast<std::size_t>(ago.count()) * perMs;
-    if (samples_.size() < want + skip) {
+    const std::size_t want = static_cast<std::size_t>(length.count()) * kRate / 1000 * 2;
+    if (samples_.size() < want) {
         return -1.0;
     }
     // The span starts on a frame, so `first` picks the same channel throughout.
-    const std::size_t end = samples_.size() - skip;
     double sum = 0;
-    std::size_t count = 0;
-    for (std::size_t i = end - want + first; i < end; i += step) {
+    for (std::size_t i = samples_.size() - want + first; i < samples_.size(); i += step) {
         sum += static_cast<double>(samples_[i]) * static_cast<double>(samples_[i]);
-        ++count;
     }
-    return std::sqrt(sum / static_cast<double>(count));
+    return std::sqrt(sum / static_cast<double>(want / step));
 }
 
 std::vector<float> Recorder::samples() const {
@@ -545,9 +533,8 @@ std::vector<float> Recorder::samples() const {
 
 // ---- FakeIdentifier ----
 
-std::optional<std::string> FakeIdentifier::desktopId(
-    const LinuxDesktop::ClientHints& hints) const {
-    if (!hints.binary) {
+std::optional<std::string> FakeIdentifier::desktopId(const LinuxDesktop::ClientHints& hints) const {
+    if (knowsNone_ || !hints.binary) {
         return std::nullopt;
     }
     return *hints.binary + ".desktop";

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,9 +16,9 @@
 
 namespace morvale::pulse::testing {
 
-// A private sound server (PulseAudio by default): its own runtime folder in a temporary folder,
-// the native protocol and one null sink "speakers" (float32, 48 kHz, stereo)
-// as its only output. Works as root. Torn down by pid.
+// A private sound server (PulseAudio by default): its own runtime folder in a
+// temporary folder, the native protocol and one null sink "speakers"
+// (float32, 48 kHz, stereo) as its only output. Works as root. Torn down by pid.
 class PulseServer {
 public:
     struct Config {
@@ -36,7 +35,6 @@ public:
     explicit PulseServer(Config config);
     PulseServer() : PulseServer(Config{}) {}
     ~PulseServer();
-
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
 
@@ -45,7 +43,6 @@ public:
     // MORVALE_TEST_SOUND_SERVER=pipewire runs PipeWire with its PulseAudio
     // server (and WirePlumber, and a session bus for it) instead.
     static bool onPipeWire();
-    bool running() const { return pid_ > 0; }
     // Whether the server process still runs (it was not killed, say for
     // overrunning its real-time limit).
     bool processAlive();
@@ -60,22 +57,22 @@ public:
 
     // Runs pactl against this server; returns its standard output.
     std::string pactl(const std::string& arguments) const;
-
     // The devices that the server's stream restore remembers, by restore key
     // (empty when an entry names none).
     std::map<std::string, std::string> restoredDevices() const;
-
-    // Names of the sinks; for each sink-input, the name of the sink it plays to.
-    std::vector<std::string> sinkNames() const;
-    std::optional<std::string> sinkOfClientPid(pid_t pid) const;
-    // Moves the client's (first) stream to a sink, as a user does in a mixer.
-    bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;
-    // The sink of each of the process's sink-inputs.
+    // The blocks of "pactl list sink-inputs" that contain `text`.
+    std::vector<std::string> sinkInputsWith(const std::string& text) const;
+    // The names of the sinks this program made to tap applications.
+    std::vector<std::string> tapSinks() const;
+    // The sink that each of the process's streams plays to, and of its first.
     std::vector<std::string> sinksOfClientPid(pid_t pid) const;
+    std::optional<std::string> sinkOfClientPid(pid_t pid) const;
+    // Moves the process's first stream to a sink, as a user does in a mixer.
+    bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;
 
 private:
     void prepareAndStart();
-    // Each of the client's streams: its index and the sink it plays to.
+    // Each of the process's streams: its index and the name of its sink.
     std::vector<std::pair<std::string, std::string>> streamsOfClientPid(pid_t pid) const;
 
     Config config_;
@@ -84,6 +81,8 @@ private:
     pid_t pid_ = -1;
     std::vector<pid_t> helpers_;  // PipeWire, its session manager, the bus
 };
+
+bool isTapSink(const std::string& name);
 
 // A child process, ended by pid (SIGTERM, or SIGKILL with kill()) when it goes.
 class Child {
@@ -94,9 +93,6 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
-    // Every process of the server: with PipeWire, also PipeWire itself and
-    // its session manager, which do part of the work.
-    std::vector<pid_t> pids() const;
     void signal(int sig) const;
     void kill();
     void terminate();
@@ -121,22 +117,25 @@ class Recorder {
 public:
     Recorder(const std::string& server, const std::string& source);
     ~Recorder();
-    // Root-mean-square level of the span [now - ago - length, now - ago].
-    double level(std::chrono::milliseconds length,
-                 std::chrono::milliseconds ago = std::chrono::milliseconds(0)) const;
+    // Root-mean-square level of the last `length`; -1 while less was recorded.
+    double level(std::chrono::milliseconds length) const;
     // The same for one channel (0 left, 1 right): a path that loses one
     // channel only shows as a level 3 dB low overall.
-    double channelLevel(int channel, std::chrono::milliseconds length,
-                        std::chrono::milliseconds ago = std::chrono::milliseconds(0)) const;
-    // Frames recorded so far, and a copy of all samples (interleaved stereo).
+    double channelLevel(int channel, std::chrono::milliseconds length) const;
+    // Whether the last 200 ms reach `ratio` of `reference` (within
+    // `tolerance`) before the timeout.
+    bool reaches(double ratio, double reference, std::chrono::milliseconds timeout,
+                 double tolerance = 0.03) const;
+    // The level of each `ms` span from sample `from` on.
+    std::vector<double> levels(std::size_t from, int ms) const;
+    // All samples so far (interleaved stereo).
     std::vector<float> samples() const;
     static constexpr unsigned kRate = 48000;
 
 private:
     void run();
     // Over every `step`th sample from `first` on.
-    double rms(std::chrono::milliseconds length, std::chrono::milliseconds ago, std::size_t first,
-               std::size_t step) const;
+    double rms(std::chrono::milliseconds length, std::size_t first, std::size_t step) const;
     std::string server_, source_;
     mutable std::mutex mutex_;
     std::vector<float> samples_;
@@ -148,10 +147,17 @@ private:
 bool eventually(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
-// Names every client after its binary: "<binary>.desktop".
+long long msSince(std::chrono::steady_clock::time_point start);
+
+// Names every client after its binary, "<binary>.desktop"; or, made with
+// `knowsNone`, no client at all, so that each is known by its process's name.
 class FakeIdentifier final : public LinuxDesktop::AppIdentifier {
 public:
+    explicit FakeIdentifier(bool knowsNone = false) : knowsNone_(knowsNone) {}
     std::optional<std::string> desktopId(const LinuxDesktop::ClientHints& hints) const override;
+
+private:
+    bool knowsNone_;
 };
 
 // Where the helper programs were built.

@@ -7,22 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "PulseHarness.h"
 #include "audio/CA.h"
 #include "audio/TapSession.h"
 #include "platform/FourCC.h"
 #include "platform/pulse/PulseAudioSystem.h"
-
-namespace {
-
-class NoIdentifier final : public morvale::LinuxDesktop::AppIdentifier {
-public:
-    std::optional<std::string> desktopId(
-        const morvale::LinuxDesktop::ClientHints&) const override {
-        return std::nullopt;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace morvale;
@@ -30,7 +19,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::int32_t pid = std::stoi(argv[1]);
-    const NoIdentifier identifier;
+    const pulse::testing::FakeIdentifier identifier(/*knowsNone=*/true);
     pulse::PulseAudioSystem::Options options;
     if (const char* server = std::getenv("PULSE_SERVER")) {
         options.server = server;

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -104,50 +105,47 @@ void cork(Player& p, bool on) {
     }
 }
 
+// Waits (under the loop's lock) until the stream is ready; false when it failed.
+bool ready(pa_stream* s, Player& p) {
+    while (pa_stream_get_state(s) != PA_STREAM_READY) {
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+            return false;
+        pa_threaded_mainloop_wait(p.loop);
+    }
+    return true;
+}
+
+void signalShim(pa_stream*, void* d) {
+    signalLoop(*static_cast<Player*>(d));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Player p;
-    std::string role;
-    bool corked = false;
-    bool serverBuffer = false;
-    std::string device;
-    std::string lastRole;
-    std::string recordFrom;
-    bool soundOnLast = false;
-    int streams = 1;
-    long playMs = -1;
+    // Each "--name=value" (or "--name") by name.
+    std::map<std::string, std::string> option;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.rfind("--role=", 0) == 0)
-            role = arg.substr(7);
-        if (arg.rfind("--amplitude=", 0) == 0)
-            p.amplitude = std::stod(arg.substr(12));
-        if (arg.rfind("--streams=", 0) == 0)
-            streams = std::max(1, std::stoi(arg.substr(10)));
-        if (arg.rfind("--device=", 0) == 0)
-            device = arg.substr(9);
-        if (arg.rfind("--for=", 0) == 0)
-            playMs = std::stol(arg.substr(6));
-        if (arg.rfind("--last-role=", 0) == 0)
-            lastRole = arg.substr(12);
-        if (arg.rfind("--record=", 0) == 0)
-            recordFrom = arg.substr(9);
-        if (arg == "--sound=last")
-            soundOnLast = true;
-        if (arg == "--click")
-            p.click = true;
-        if (arg == "--corked")
-            corked = true;
-        if (arg == "--server-buffer")
-            serverBuffer = true;
+        const auto eq = arg.find('=');
+        option[arg.substr(2, eq - 2)] = eq == std::string::npos ? "" : arg.substr(eq + 1);
     }
+    const auto number = [&](const char* name, double otherwise) {
+        return option.contains(name) ? std::stod(option[name]) : otherwise;
+    };
+    Player p;
+    p.amplitude = number("amplitude", 0.5);
+    p.click = option.contains("click");
+    const bool corked = option.contains("corked");
+    const bool serverBuffer = option.contains("server-buffer");
+    const int streams = std::max(1, static_cast<int>(number("streams", 1)));
+    const long playMs = static_cast<long>(number("for", -1));
+    const std::string& device = option["device"];
+    const std::string& recordFrom = option["record"];
+
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGUSR1);
-    sigaddset(&signals, SIGUSR2);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
+    for (const int sig : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT})
+        sigaddset(&signals, sig);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     p.loop = pa_threaded_mainloop_new();
@@ -164,28 +162,27 @@ int main(int argc, char** argv) {
     }
     pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, kRate, 2};
     const std::uint32_t target = kRate / 20 * 2 * sizeof(float);  // 50 ms
-    pa_buffer_attr attr{0xFFFFFFFFu, target, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    if (serverBuffer)
-        attr.tlength = 0xFFFFFFFFu;
+    pa_buffer_attr attr{0xFFFFFFFFu, serverBuffer ? 0xFFFFFFFFu : target, 0xFFFFFFFFu, 0xFFFFFFFFu,
+                        0xFFFFFFFFu};
     auto flags = serverBuffer ? PA_STREAM_NOFLAGS : PA_STREAM_ADJUST_LATENCY;
     if (corked)
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
     for (int i = 0; i < streams; ++i) {
         const bool last = i == streams - 1;
-        const std::string& streamRole = last && !lastRole.empty() ? lastRole : role;
+        const std::string& role =
+            last && option.contains("last-role") ? option["last-role"] : option["role"];
         pa_proplist* props = pa_proplist_new();
-        if (!streamRole.empty())
-            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, streamRole.c_str());
+        if (!role.empty())
+            pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
         auto st = std::make_unique<Stream>();
         st->player = &p;
-        st->silent = soundOnLast ? !last : i > 0;
+        st->silent = option["sound"] == "last" ? !last : i > 0;
         if (playMs >= 0)
             st->left = static_cast<std::uint64_t>(playMs) * kRate / 1000;
         st->stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
         pa_proplist_free(props);
         pa_stream_set_write_callback(st->stream, write, st.get());
-        pa_stream_set_state_callback(
-            st->stream, [](pa_stream*, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p);
+        pa_stream_set_state_callback(st->stream, signalShim, &p);
         pa_stream_connect_playback(st->stream, device.empty() ? nullptr : device.c_str(), &attr,
                                    flags, nullptr, nullptr);
         p.streams.push_back(std::move(st));
@@ -195,11 +192,8 @@ int main(int argc, char** argv) {
         // kernel stops the server.
         if (p.streams.size() % 4 == 0 && !last) {
             for (auto& s : p.streams) {
-                while (pa_stream_get_state(s->stream) != PA_STREAM_READY) {
-                    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
-                        return 1;
-                    pa_threaded_mainloop_wait(p.loop);
-                }
+                if (!ready(s->stream, p))
+                    return 1;
             }
             pa_threaded_mainloop_unlock(p.loop);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -219,22 +213,15 @@ int main(int argc, char** argv) {
                 }
             },
             nullptr);
-        pa_stream_set_state_callback(
-            recording, [](pa_stream*, void* d) { signalLoop(*static_cast<Player*>(d)); }, &p);
+        pa_stream_set_state_callback(recording, signalShim, &p);
         pa_stream_connect_record(recording, recordFrom.c_str(), nullptr, PA_STREAM_NOFLAGS);
     }
     for (auto& s : p.streams) {
-        while (pa_stream_get_state(s->stream) != PA_STREAM_READY) {
-            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)))
-                return 1;
-            pa_threaded_mainloop_wait(p.loop);
-        }
-    }
-    while (recording != nullptr && pa_stream_get_state(recording) != PA_STREAM_READY) {
-        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(recording)))
+        if (!ready(s->stream, p))
             return 1;
-        pa_threaded_mainloop_wait(p.loop);
     }
+    if (recording != nullptr && !ready(recording, p))
+        return 1;
     pa_threaded_mainloop_unlock(p.loop);
     say("ready");
 
