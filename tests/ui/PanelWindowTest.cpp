@@ -1,7 +1,6 @@
 #include <QTest>
 
 #include "UiFixture.h"
-#include "ui/ContentView.h"
 #include "ui/PanelWindow.h"
 
 namespace morvale::testing {
@@ -9,14 +8,13 @@ namespace {
 
 using PanelWindowTest = UiFixture;
 
-TEST_F(PanelWindowTest, TrayClicksOpenAndCloseThePanel) {
+TEST_F(PanelWindowTest, TrayClicksOpenAndCloseThePanelWhichGrowsWithTheList) {
     makeModel();
     ui::PanelWindow window(new ui::ContentView(*model));
     const QRect icon(1000, 0, 24, 24);
 
     window.toggle(icon);
     ASSERT_TRUE(window.isVisible());
-    EXPECT_EQ(window.size(), window.content()->sizeHint());
     window.toggle(icon);  // the second click
     EXPECT_FALSE(window.isVisible());
 
@@ -30,21 +28,15 @@ TEST_F(PanelWindowTest, TrayClicksOpenAndCloseThePanel) {
     window.toggle(icon);
     EXPECT_TRUE(window.isVisible());
 
-    QTest::keyClick(&window, Qt::Key_Escape);
-    EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(PanelWindowTest, GrowsWithTheList) {
-    makeModel();
-    ui::PanelWindow window(new ui::ContentView(*model));
-    window.open(QRect(1000, 0, 24, 24));
     const int before = window.height();
     addApp(101, "org.example.Tunebox", "Tunebox", true);
-    tick();
-    settle();
+    refresh();
     settle();
     EXPECT_GT(window.height(), before);
-    EXPECT_EQ(window.height(), window.content()->sizeHint().height());
+    EXPECT_EQ(window.size(), window.content()->sizeHint());
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 }  // namespace

@@ -1,61 +1,25 @@
 #include <gmock/gmock.h>
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QToolButton>
 #include <ostream>
-#include <stdexcept>
 
 #include "UiFixture.h"
-#include "ui/AppRow.h"
-#include "ui/ContentView.h"
 #include "ui/DesktopCalls.h"
-#include "ui/RowList.h"
-#include "ui/TextWidgets.h"
 #include "ui/Translations.h"
 
 namespace morvale::testing {
 namespace {
 
 using Call = sim::SimulatedAudioSystem::Call;
+using TranslationsTest = UiFixture;
 
 constexpr const char* kPlayer = "org.example.Player";
-
-class TranslationsTest : public UiFixture {
-protected:
-    // The panel over a model whose tap could not be made: the error line shows
-    // a text from the core, the rows the Calls row and one application.
-    std::unique_ptr<ui::ContentView> panelWithTapError() {
-        sim.calls = ui::desktopCalls();
-        addApp(40, kPlayer, "Player", true);
-        sim.audio.injectFailure({Call::createProcessTap, -50});
-        makeModel();
-        model->setVolume(kPlayer, 0.5);
-        auto view = std::make_unique<ui::ContentView>(*model);
-        view->show();
-        settle();
-        return view;
-    }
-
-    static const ui::AppRow& row(const ui::ContentView& view, const std::string& name) {
-        for (const ui::AppRow* row : child<ui::RowList>(view, "rows")->rows()) {
-            if (row->entry().name == name) {
-                return *row;
-            }
-        }
-        throw std::runtime_error("no row " + name);
-    }
-};
 
 struct LanguageCase {
     const char* locale;
     const char* quit;
-    const char* loginBox;
-    const char* duckTitle;
-    const char* badge;
-    const char* boost;
     const char* calls;
     const char* percent;
     const char* mute;
@@ -67,44 +31,39 @@ void PrintTo(const LanguageCase& c, std::ostream* out) {
     *out << c.locale;
 }
 
-class PanelLanguage : public TranslationsTest,
-                      public ::testing::WithParamInterface<LanguageCase> {};
+class PanelLanguage : public UiFixture, public ::testing::WithParamInterface<LanguageCase> {};
 
+// The panel over a model whose tap could not be made: the error line shows a
+// text from the core, the rows the Calls row and one application.
 TEST_P(PanelLanguage, ThePanelAndTheCoresErrorsSpeakTheUsersLanguage) {
     const LanguageCase& c = GetParam();
     const ui::Translations translations{QLocale(QString::fromLatin1(c.locale))};
-    const auto view = panelWithTapError();
+    sim.calls = ui::desktopCalls();
+    addApp(40, kPlayer, "Player", true);
+    sim.audio.injectFailure({Call::createProcessTap, -50});
+    makeModel();
+    model->setVolume(kPlayer, 0.5);
+    const auto view = makeView();
     const auto text = [&view](const char* name) {
         return child<QLabel>(*view, name)->text().toStdString();
     };
 
     EXPECT_EQ(child<QPushButton>(*view, "quitButton")->text().toStdString(), c.quit);
-    EXPECT_EQ(child<QCheckBox>(*view, "launchAtLogin")->text().toStdString(), c.loginBox);
-    EXPECT_EQ(text("duckTitle"), c.duckTitle);
-    EXPECT_EQ(text("callBadge"), c.badge);
-    EXPECT_EQ(child<ui::DigitsLabel>(*view, "boostText")->text().toStdString(), c.boost);
     EXPECT_EQ(model->callRowName(), c.calls);
     EXPECT_THAT(text("helpText"), ::testing::HasSubstr(c.calls));
-
-    const ui::AppRow& player = row(*view, "Player");
-    EXPECT_EQ(child<ui::DigitsLabel>(player, "percent")->text().toStdString(), c.percent);
-    EXPECT_EQ(child<QToolButton>(player, "muteButton")->accessibleName().toStdString(), c.mute);
+    EXPECT_EQ(percent(row(*view, kPlayer)).toStdString(), c.percent);
+    EXPECT_EQ(row(*view, kPlayer).muteButton()->accessibleName().toStdString(), c.mute);
     EXPECT_EQ(text("errorLine"), c.error);
 }
 
 constexpr LanguageCase german{"de_DE",
                               "Beenden",
-                              "Beim Anmelden öffnen",
-                              "Absenkung bei Anrufen ausgleichen",
-                              "Anruf aktiv",
-                              "Aus",
                               "Anrufe",
                               "50\u00a0%",
                               "Player stummschalten",
                               "Das Anlegen des Audio-Abgriffs ist fehlgeschlagen (Fehler -50)"};
-constexpr LanguageCase english{
-    "en_US", "Quit",  "Open at login", "Undo call ducking", "call active",
-    "Off",   "Calls", "50%",           "Mute Player",       "Couldn't create tap (error -50)"};
+constexpr LanguageCase english{"en_US", "Quit",        "Calls",
+                               "50%",   "Mute Player", "Couldn't create tap (error -50)"};
 
 // The same texts, in another locale.
 constexpr LanguageCase in(const char* locale, LanguageCase texts) {
@@ -135,11 +94,10 @@ TEST_F(TranslationsTest, TheCoreSpeaksEnglishAgainOnceTheTranslationsEnd) {
 }
 
 TEST(ChooseLanguage, TakesTheFirstWantedLanguageThatMorvaleSpeaks) {
-    struct Case {
+    const struct {
         QStringList wanted;
         const char* chosen;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"de-DE"}, "de"},
         {{"de-Latn-CH"}, "de"},
         {{"de"}, "de"},

@@ -20,12 +20,12 @@ const QColor lightPanel(0xef, 0xf0, 0xf1);
 const QColor darkPanel(0x2b, 0x2b, 0x2b);
 
 // The icon as the tray shows it, on the panel's background.
-QImage onPanel(const std::function<void(QPainter&)>& draw, const QColor& panel) {
+QImage onPanel(const std::function<void(QPainter&, const QRect&)>& draw, const QColor& panel) {
     QImage image(traySize, traySize, QImage::Format_RGB32);
     image.fill(panel);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    draw(painter);
+    draw(painter, image.rect());
     return image;
 }
 
@@ -40,16 +40,11 @@ double standingOut(const QImage& image, const QColor& panel) {
     return static_cast<double>(count) / (image.width() * image.height());
 }
 
-QPalette palette(const char* window, const char* text) {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(QLatin1String(window)));
-    palette.setColor(QPalette::WindowText, QColor(QLatin1String(text)));
-    return palette;
-}
-
 TEST(TrayIcon, StandsOutOnLightAndDarkPanels) {
-    const QPalette lightDesktop = palette("#eff0f1", "#232629");
-    const QPalette darkDesktop = palette("#2a2e32", "#fcfcfc");
+    QPalette lightDesktop, darkDesktop;
+    lightDesktop.setColor(QPalette::WindowText, QColor(0x23, 0x26, 0x29));
+    darkDesktop.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
+    darkDesktop.setColor(QPalette::Window, QColor(0x2a, 0x2e, 0x32));
     const struct {
         const char* what;
         std::optional<QColor> trayForeground;
@@ -71,11 +66,10 @@ TEST(TrayIcon, StandsOutOnLightAndDarkPanels) {
     };
     for (const auto& c : cases) {
         const TrayIconLook look = trayIconLook(c.trayForeground, c.desktop);
-        const QIcon icon = symbolIcon(QStringLiteral("slider.horizontal.3"), look.glyph, {},
-                                      look.outline);
-        const QImage shown = onPanel(
-            [&](QPainter& painter) { icon.paint(&painter, QRect(0, 0, traySize, traySize)); },
-            c.panel);
+        const QIcon icon =
+            symbolIcon(QStringLiteral("slider.horizontal.3"), look.glyph, {}, look.outline);
+        const QImage shown =
+            onPanel([&](QPainter& p, const QRect& r) { icon.paint(&p, r); }, c.panel);
         // The plain drawing covers about a third of its square.
         EXPECT_GE(standingOut(shown, c.panel), 0.2) << c.what;
     }
@@ -103,8 +97,7 @@ TEST(TrayIcon, RecolouringHostsRecolourAllOfIt) {
 
     const auto render = [&](const QByteArray& svg) {
         QSvgRenderer renderer(svg);
-        return onPanel([&](QPainter& painter) { renderer.render(&painter, QRectF(0, 0, 22, 22)); },
-                       darkPanel);
+        return onPanel([&](QPainter& p, const QRect& r) { renderer.render(&p, r); }, darkPanel);
     };
     const QImage expected = render(allOfIt);
     EXPECT_GE(standingOut(expected, darkPanel), 0.2);

@@ -4,15 +4,47 @@
 
 #include <QCoreApplication>
 #include <QCursor>
-#include <QWidget>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "model/Model.h"
-#include "platform/sim/SimPlatform.h"
 #include "platform/sim/ModelTesting.h"
+#include "platform/sim/SimPlatform.h"
+#include "ui/AppRow.h"
+#include "ui/ContentView.h"
+#include "ui/ContinuousSlider.h"
+#include "ui/RowList.h"
+#include "ui/TextWidgets.h"
 
 namespace morvale::testing {
+
+template <typename T = QWidget>
+T* child(const QWidget& parent, const char* name) {
+    return parent.findChild<T*>(QString::fromLatin1(name));
+}
+
+// The rows of a panel (a content view or the window around one), top to bottom.
+inline std::vector<ui::AppRow*> rows(const QWidget& panel) {
+    return child<ui::RowList>(panel, "rows")->rows();
+}
+
+inline ui::AppRow& row(const QWidget& panel, const std::string& id) {
+    for (ui::AppRow* row : rows(panel)) {
+        if (row->entry().id == id) {
+            return *row;
+        }
+    }
+    throw std::runtime_error("no row " + id);
+}
+
+inline ui::ContinuousSlider& slider(const QWidget& row) {
+    return *child<ui::ContinuousSlider>(row, "volumeSlider");
+}
+
+inline QString percent(const QWidget& row) {
+    return child<ui::DigitsLabel>(row, "percent")->text();
+}
 
 // A simulated desktop with one output device and a model over it, for the
 // interface tests.
@@ -25,8 +57,7 @@ protected:
         // Rows hold still under the pointer: each test starts with it away
         // from any panel.
         QCursor::setPos(-10000, -10000);
-        const auto speakers = sim.audio.addOutputDevice("speakers");
-        sim.audio.setDefaultOutputDevice(speakers);
+        sim.audio.setDefaultOutputDevice(sim.audio.addOutputDevice("speakers"));
     }
 
     void makeModel() { model = ModelTesting::make(sim.platform()); }
@@ -38,15 +69,20 @@ protected:
         return sim.audio.addProcess(pid, bundleID, playing);
     }
 
-    // One refresh period of the model.
-    void tick() { sim.advance(Model::refreshInterval); }
-
     // Lets the views redraw after the model changed.
     static void settle() { QCoreApplication::processEvents(); }
+    // One refresh period of the model, without and with the redraw after it.
+    void tick() { sim.advance(Model::refreshInterval); }
+    void refresh() {
+        tick();
+        settle();
+    }
 
-    template <typename T>
-    static T* child(const QWidget& parent, const char* name) {
-        return parent.findChild<T*>(QString::fromLatin1(name));
+    std::unique_ptr<ui::ContentView> makeView() {
+        auto view = std::make_unique<ui::ContentView>(*model);
+        view->show();
+        settle();
+        return view;
     }
 };
 

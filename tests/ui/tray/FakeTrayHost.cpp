@@ -6,13 +6,10 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QMetaObject>
-#include <QMutexLocker>
 
 namespace morvale::testing {
 
-const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString connectionName = QStringLiteral("fake-tray-host");
+const QString connectionName = "fake-tray-host";
 
 // The watcher's D-Bus interface, as far as Qt's tray icon uses it.
 class Watcher final : public QObject, protected QDBusContext {
@@ -22,7 +19,7 @@ class Watcher final : public QObject, protected QDBusContext {
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 public:
-    explicit Watcher(FakeTrayHost& host) : host_(host) {}
+    Watcher(FakeTrayHost& host, QObject* parent) : QObject(parent), host_(host) {}
 
     QStringList registeredItems() const { return host_.items(); }
     bool hostRegistered() const { return true; }
@@ -32,22 +29,19 @@ public slots:
     void RegisterStatusNotifierItem(const QString& service) {
         // An item gives its bus name, or only its object path (then its
         // sender's name counts).
-        const QString name = service.startsWith(QLatin1Char('/')) ? message().service() : service;
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            name, QStringLiteral("/StatusNotifierItem"),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
+        const QString name = service.startsWith('/') ? message().service() : service;
+        QDBusMessage get = QDBusMessage::createMethodCall(name, "/StatusNotifierItem",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get.setArguments({"org.kde.StatusNotifierItem", "Menu"});
         // Without blocking: the item may be asking this host something meanwhile.
         auto* reply = new QDBusPendingCallWatcher(connection().asyncCall(get, 5000), this);
         connect(reply, &QDBusPendingCallWatcher::finished, this,
                 [this, name](QDBusPendingCallWatcher* call) {
-                    const QDBusMessage menu = call->reply();
-                    host_.addItem(name, menu.arguments()
-                                            .value(0)
-                                            .value<QDBusVariant>()
-                                            .variant()
-                                            .value<QDBusObjectPath>()
-                                            .path());
+                    const QVariant menu =
+                        call->reply().arguments().value(0).value<QDBusVariant>().variant();
+                    const QMutexLocker lock(&host_.mutex_);
+                    host_.items_ << name;
+                    host_.menus_[name] = menu.value<QDBusObjectPath>().path();
                     call->deleteLater();
                 });
         emit StatusNotifierItemRegistered(name);
@@ -69,12 +63,9 @@ FakeTrayHost::FakeTrayHost() : context_(new QObject) {
         [this] {
             QDBusConnection bus =
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-            auto* watcher = new Watcher(*this);
-            watcher->setParent(context_);
-            bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher,
-                               QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
-                                   QDBusConnection::ExportAllProperties);
-            bus.registerService(watcherService);
+            bus.registerObject("/StatusNotifierWatcher", new Watcher(*this, context_),
+                               QDBusConnection::ExportAllContents);
+            bus.registerService("org.kde.StatusNotifierWatcher");
         },
         Qt::BlockingQueuedConnection);
 }
@@ -83,8 +74,7 @@ FakeTrayHost::~FakeTrayHost() {
     QMetaObject::invokeMethod(
         context_,
         [this] {
-            QDBusConnection bus(connectionName);
-            bus.unregisterService(watcherService);
+            QDBusConnection(connectionName).unregisterService("org.kde.StatusNotifierWatcher");
             context_->deleteLater();  // with the watcher, as the thread ends
             QDBusConnection::disconnectFromBus(connectionName);
         },
@@ -100,13 +90,7 @@ QStringList FakeTrayHost::items() const {
 
 QString FakeTrayHost::menuAtRegistration(const QString& item) const {
     const QMutexLocker lock(&mutex_);
-    return menus_.value(items_.indexOf(item));
-}
-
-void FakeTrayHost::addItem(const QString& service, const QString& menu) {
-    const QMutexLocker lock(&mutex_);
-    items_ << service;
-    menus_ << menu;
+    return menus_.value(item);
 }
 
 }  // namespace morvale::testing

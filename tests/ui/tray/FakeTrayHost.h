@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QMap>
 #include <QMutex>
-#include <QObject>
 #include <QStringList>
 #include <QThread>
 
@@ -16,8 +16,6 @@ class FakeTrayHost {
 public:
     FakeTrayHost();
     ~FakeTrayHost();
-    FakeTrayHost(const FakeTrayHost&) = delete;
-    FakeTrayHost& operator=(const FakeTrayHost&) = delete;
 
     // The bus names of the items registered so far.
     QStringList items() const;
@@ -26,11 +24,9 @@ public:
 
 private:
     friend class Watcher;
-    void addItem(const QString& service, const QString& menu);
-
     mutable QMutex mutex_;
     QStringList items_;
-    QStringList menus_;
+    QMap<QString, QString> menus_;
     QThread thread_;
     QObject* context_;  // lives in thread_
 };

@@ -21,9 +21,11 @@ void keepMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
     }
 }
 
+using NoTray = UiFixture;
+
 // As on a Wayland desktop without a StatusNotifierItem host (GNOME without
 // its AppIndicator extension): no tray of either kind.
-TEST_F(UiFixture, WithoutATrayThePanelOpensAtStartAndSaysHowToComeBack) {
+TEST_F(NoTray, WithoutATrayThePanelOpensAtStartAndSaysHowToComeBack) {
     const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
     makeModel();
     ui::MorvaleApp app(*model, true);

@@ -23,9 +23,7 @@ struct MenuEntry {
     std::vector<MenuEntry> children;
 
     QString label() const {
-        return properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")
-                   ? QStringLiteral("-")
-                   : properties.value(QStringLiteral("label")).toString();
+        return properties.value("type") == "separator" ? "-" : properties.value("label").toString();
     }
 };
 
@@ -48,11 +46,10 @@ MenuEntry readEntry(const QDBusArgument& argument) {
 class TrayOverDBus : public UiFixture {
 protected:
     FakeTrayHost host;  // there before the program looks for a tray
-    QDBusConnection probe =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("probe"));
+    QDBusConnection probe = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "probe");
     QString item;
 
-    ~TrayOverDBus() override { QDBusConnection::disconnectFromBus(QStringLiteral("probe")); }
+    ~TrayOverDBus() override { QDBusConnection::disconnectFromBus("probe"); }
 
     // The item answers from this thread, so the calls must not block it.
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
@@ -60,91 +57,88 @@ protected:
         QDBusMessage message = QDBusMessage::createMethodCall(item, path, interface, method);
         message.setArguments(arguments);
         const QDBusPendingCall pending = probe.asyncCall(message, 5000);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000)) << method.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000))
+            << method.toStdString();
         EXPECT_FALSE(pending.isError()) << pending.error().message().toStdString();
         return pending.reply();
     }
 
     QVariant itemProperty(const char* name) {
-        const QDBusMessage reply =
-            call(QStringLiteral("/StatusNotifierItem"),
-                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                 {QStringLiteral("org.kde.StatusNotifierItem"), QString::fromLatin1(name)});
+        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties",
+                                        "Get", {"org.kde.StatusNotifierItem", name});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
     MenuEntry menu(const QString& path) {
-        const QDBusMessage reply = call(path, QStringLiteral("com.canonical.dbusmenu"),
-                                        QStringLiteral("GetLayout"), {0, -1, QStringList()});
+        const QDBusMessage reply =
+            call(path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
         return readEntry(reply.arguments().value(1).value<QDBusArgument>());
     }
 
-    static const MenuEntry& entry(const MenuEntry& menu, const QString& label) {
-        for (const MenuEntry& child : menu.children) {
+    // The entry of the menu at path with the label, as the host sees it now.
+    MenuEntry entry(const QString& path, const QString& label) {
+        for (const MenuEntry& child : menu(path).children) {
             if (child.label() == label) {
                 return child;
             }
         }
         ADD_FAILURE() << "no menu entry " << label.toStdString();
-        return menu;
+        return {};
     }
 
-    void click(const QString& path, int id) {
-        call(path, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
-             {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    void click(const QString& path, const QString& label) {
+        call(path, "com.canonical.dbusmenu", "Event",
+             {entry(path, label).id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
         settle();
     }
 };
 
 TEST_F(TrayOverDBus, TheHostGetsTheNamedIconItsPictureAndAMenuThatWorks) {
     // The symbolic icon as installed in the icon theme.
-    QIcon::setThemeSearchPaths(
-        {QStringLiteral(MORVALE_SOURCE_DIR "/data/icons"), QStringLiteral("/usr/share/icons")});
-    QIcon::setThemeName(QStringLiteral("hicolor"));
+    QIcon::setThemeSearchPaths({MORVALE_SOURCE_DIR "/data/icons", "/usr/share/icons"});
+    QIcon::setThemeName("hicolor");
     makeModel();
     ui::MorvaleApp app(*model);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !host.items().isEmpty(); }, 5000));
     item = host.items().first();
 
     // A name the host can recolour, and a picture for hosts that cannot load it.
-    EXPECT_EQ(itemProperty("IconName").toString().toStdString(),
-              ui::MorvaleApp::trayIconThemeName);
+    EXPECT_EQ(itemProperty("IconName").toString().toStdString(), ui::MorvaleApp::trayIconThemeName);
     EXPECT_FALSE(itemProperty("IconPixmap").value<QDBusArgument>().atEnd());
 
     // The menu was there when the item registered: hosts read it only then.
     const QString path = host.menuAtRegistration(item);
     ASSERT_FALSE(path.isEmpty());
     ASSERT_NE(path.toStdString(), "/NO_DBUSMENU");
-    MenuEntry layout = menu(path);
     QStringList labels;
-    for (const MenuEntry& child : layout.children) {
+    for (const MenuEntry& child : menu(path).children) {
         labels << child.label();
     }
-    EXPECT_EQ(labels.join(QLatin1Char('|')).toStdString(), "Open panel|Open at login|-|Quit");
+    EXPECT_EQ(labels.join('|').toStdString(), "Open panel|Open at login|-|Quit");
 
     // "Open at login" shows the model's state and toggles it through the model.
-    const QString login = QStringLiteral("Open at login");
-    EXPECT_EQ(entry(layout, login).properties.value(QStringLiteral("toggle-type")).toString(),
-              QStringLiteral("checkmark"));
-    EXPECT_EQ(entry(layout, login).properties.value(QStringLiteral("toggle-state")), 0);
-    click(path, entry(layout, login).id);
+    const auto login = [&](const char* property) {
+        return entry(path, "Open at login").properties.value(property);
+    };
+    EXPECT_EQ(login("toggle-type").toString(), "checkmark");
+    EXPECT_EQ(login("toggle-state"), 0);
+    click(path, "Open at login");
     EXPECT_TRUE(model->launchAtLogin());
-    EXPECT_EQ(entry(menu(path), login).properties.value(QStringLiteral("toggle-state")), 1);
+    EXPECT_EQ(login("toggle-state"), 1);
     // A change made elsewhere (the panel's checkbox) shows in the menu too.
     model->toggleLaunchAtLogin();
     settle();
-    EXPECT_EQ(entry(menu(path), login).properties.value(QStringLiteral("toggle-state")), 0);
+    EXPECT_EQ(login("toggle-state"), 0);
 
-    click(path, entry(layout, QStringLiteral("Open panel")).id);
+    click(path, "Open panel");
     EXPECT_TRUE(app.panelWindow()->isVisible());
     // A left click on the icon toggles the panel.
-    call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
-         QStringLiteral("Activate"), {10, 10});
+    call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {10, 10});
     settle();
     EXPECT_FALSE(app.panelWindow()->isVisible());
 
     QSignalSpy quit(&app, &ui::MorvaleApp::quitRequested);
-    click(path, entry(layout, QStringLiteral("Quit")).id);
+    click(path, "Quit");
     EXPECT_EQ(quit.count(), 1);
 }
 
