@@ -66,24 +66,6 @@ TEST_F(AppRowTest, ALongNameIsCutToOneLineAndThePercentageStays) {
     EXPECT_GE(shown->width(), shown->textWidth("100%"));
 }
 
-// Counts the paint events of a widget and everything inside it.
-class PaintCounter final : public QObject {
-public:
-    explicit PaintCounter(QWidget& widget) {
-        widget.installEventFilter(this);
-        for (QWidget* inner : widget.findChildren<QWidget*>()) {
-            inner->installEventFilter(this);
-        }
-    }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
 // The model announces every refresh, also one that changes nothing: the panel
 // listens once however many rows it has, and only a row whose entry or volume
 // changed draws again.
@@ -96,15 +78,15 @@ TEST_F(RowListTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
     EXPECT_EQ(model->objectWillChange().subscriberCount(), listeners + 1);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     const Rows shown = rows(*view);
-    std::vector<std::unique_ptr<PaintCounter>> counters;
+    std::vector<std::unique_ptr<EventCounter>> counters;
     for (AppRow* r : shown) {
-        counters.push_back(std::make_unique<PaintCounter>(*r));
+        counters.push_back(std::make_unique<EventCounter>(*r, QEvent::Paint));
     }
     const auto painted = [&] {
         QTest::qWait(50);  // painting waits for the window's next frame
         std::vector<bool> result;
         for (auto& counter : counters) {
-            result.push_back(std::exchange(counter->paints, 0) > 0);
+            result.push_back(std::exchange(counter->count, 0) > 0);
         }
         return result;
     };
@@ -119,7 +101,7 @@ TEST_F(RowListTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
     EXPECT_EQ(slider(*shown[1]).value(), 7500);
     EXPECT_EQ(sim.settings.standardStore.writes, writes + 1);  // only the model's own
     // However slow the machine, the changed row paints; the others had as long.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return counters[1]->paints > 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counters[1]->count > 0; }, 5000));
     EXPECT_EQ(painted(), (std::vector<bool>{false, true, false}));
 }
 

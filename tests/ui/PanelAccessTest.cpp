@@ -66,16 +66,6 @@ void collect(QAccessibleInterface* node, std::vector<QAccessibleInterface*>& all
     }
 }
 
-// Counts the times a widget appears, which is when screen readers present a
-// notification.
-struct ShowCounter : QObject {
-    int shows = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        shows += event->type() == QEvent::Show ? 1 : 0;
-        return false;
-    }
-};
-
 TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndValue) {
     // As on X11, where the panel is a popup, which Qt leaves out of the tree.
     window->hide();
@@ -146,15 +136,14 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
 
     // A new error appears anew, for screen readers to present; the same one
     // again does not.
-    ShowCounter counter;
-    child(*window, "errorLine")->installEventFilter(&counter);
+    EventCounter shows(*child(*window, "errorLine"), QEvent::Show);
     sim.loginItem.failRegisterWith = "Permission denied";
     for (int i = 0; i < 2; ++i) {
         model->toggleLaunchAtLogin();
         settle();
     }
     EXPECT_EQ(child<QLabel>(*window, "errorLine")->text(), "Permission denied");
-    EXPECT_EQ(counter.shows, 1);
+    EXPECT_EQ(shows.count, 1);
 }
 
 TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisibleRing) {

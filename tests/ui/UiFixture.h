@@ -46,6 +46,27 @@ inline QString percent(const QWidget& row) {
     return child<ui::DigitsLabel>(row, "percent")->text();
 }
 
+// Counts the events of one kind that a widget and everything inside it get.
+class EventCounter final : public QObject {
+public:
+    EventCounter(QWidget& widget, QEvent::Type type) : type_(type) {
+        widget.installEventFilter(this);
+        for (QWidget* inner : widget.findChildren<QWidget*>()) {
+            inner->installEventFilter(this);
+        }
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == type_ ? 1 : 0;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+};
+
 // A simulated desktop with one output device and a model over it, for the
 // interface tests.
 class UiFixture : public ::testing::Test {
