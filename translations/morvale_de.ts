@@ -246,6 +246,10 @@
         <source>Couldn&apos;t connect to the sound server; retrying…</source>
         <translation>Keine Verbindung zum Soundserver möglich; neuer Versuch folgt …</translation>
     </message>
+    <message>
+        <source>An application plays more sounds at once than the sound server can mix in one place; some of them may play at their own volume or not be heard</source>
+        <translation>Eine Anwendung spielt mehr Klänge gleichzeitig, als der Soundserver an einer Stelle mischen kann; einige davon spielen womöglich in ihrer eigenen Lautstärke oder sind nicht zu hören</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -197,10 +197,19 @@ TEST_F(PulseBackend, QuittingWithAHundredTappedStreamsLeavesThemAtFullLevelAndTh
         return sinks.size() == 100 &&
                std::ranges::all_of(sinks, [&](auto& s) { return s == sink; });
     };
+    // PulseAudio mixes at most 32 streams into one sink: as many stay on
+    // their own as leave room there for the replay, the rest go into the tap.
+    const std::ptrdiff_t leftOut = PulseServer::onPipeWire() ? 0 : 31;
+    const auto tappedAsFarAsTheyFit = [&](const std::string& tapSink) {
+        const auto sinks = server.sinksOfClientPid(crowd.pid());
+        const auto outside = std::ranges::count(sinks, std::string("speakers"));
+        return sinks.size() == 100 && outside <= leftOut &&
+               std::ranges::count(sinks, tapSink) == 100 - outside;
+    };
     auto session = tap(*hw, crowd.pid(), 0.25f);
     const auto tapSinks = server.tapSinks();
     ASSERT_EQ(tapSinks.size(), 1u);
-    ASSERT_TRUE(eventually([&] { return onlyOn(tapSinks.front()); }, settle + 2s));
+    ASSERT_TRUE(eventually([&] { return tappedAsFarAsTheyFit(tapSinks.front()); }, settle + 2s));
     // Levels are read over half a second each; on a starved machine a dropout
     // can spoil one reading, so they get a few tries.
     const auto at = [&](double gain) { return std::abs(level() / direct - gain) < 0.03; };

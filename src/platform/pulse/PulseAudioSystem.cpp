@@ -116,6 +116,12 @@ PulseAudioSystem::IOStats PulseAudioSystem::ioStats() const {
 std::optional<std::string> PulseAudioSystem::availabilityProblem() const {
     Impl::Lock lock(impl_->loop);
     if (impl_->connection.state() == ConnectionState::ready) {
+        if (impl_->tapSinks.crowded()) {
+            return translate("SoundServer",
+                             "An application plays more sounds at once than the sound server "
+                             "can mix in one place; some of them may play at their own volume "
+                             "or not be heard");
+        }
         return std::nullopt;
     }
     return impl_->connection.everReady()

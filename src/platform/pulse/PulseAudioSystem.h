@@ -95,7 +95,10 @@ public:
 
     // While not connected: "Lost the connection to the sound server;
     // reconnecting…", or "Couldn't connect to the sound server; retrying…"
-    // when it was never reached. Absent while connected.
+    // when it was never reached. While connected, that an application has
+    // more streams than its tap sink takes in (PulseAudio mixes only so
+    // many into one sink), so that some play at their own volume or are not
+    // heard; absent otherwise.
     std::optional<std::string> availabilityProblem() const override;
 
     // Whether tap sinks that a dead process of this program left behind are

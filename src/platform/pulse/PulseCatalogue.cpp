@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -93,6 +94,8 @@ void Impl::serverInfoShim(pa_context*, const pa_server_info* info, void* data) {
     if (info != nullptr) {
         impl->table.setDefaultSinkName(info->default_sink_name ? info->default_sink_name : "");
         impl->pipeWire = servedByPipeWire(info->server_name ? info->server_name : "");
+        impl->tapSinks.setSinkRoom(impl->pipeWire ? std::numeric_limits<std::size_t>::max()
+                                                  : kPulseSinkRoom);
         impl->reconcile();
     }
     impl->connection.listDone();

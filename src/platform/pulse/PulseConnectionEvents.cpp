@@ -51,6 +51,7 @@ void Impl::forgetConnection() {
     table.reset();
     listeners.processListIs(table.processListVersion());
     pipeWire = false;
+    tapSinks.setSinkRoom(kPulseSinkRoom);
 }
 
 }  // namespace morvale::pulse

@@ -196,7 +196,7 @@ void TapSinks::moveStreams() {
             continue;
         }
         if (listed) {
-            targets.push_back({tap.members, sink->index});
+            targets.push_back({tap.members, sink->index, sinkRoom_});
         }
     }
     for (const Move& move : planMoves(table_, targets, moves_.inFlight())) {
@@ -324,12 +324,10 @@ bool TapSinks::isChosenSink(const std::string& device) const {
                        [&](const auto& item) { return item.second.origins.chosen() == device; });
 }
 
-// Every stream of the tap's processes is inside its sink.
-bool TapSinks::settled(const Tap& tap) const {
-    const SinkRecord* sink = table_.tapSink(tap.uuid);
-    if (sink == nullptr || sink->name != tap.sinkName) {
-        return false;
-    }
+std::pair<std::size_t, std::size_t> TapSinks::memberStreams(const Tap& tap,
+                                                            std::uint32_t sink) const {
+    std::size_t all = 0;
+    std::size_t inside = 0;
     for (const AudioObjectID id : tap.members) {
         const auto* process = table_.process(id);
         if (process == nullptr) {
@@ -337,12 +335,32 @@ bool TapSinks::settled(const Tap& tap) const {
         }
         for (const std::uint32_t input : process->sinkInputs) {
             const auto it = table_.sinkInputs().find(input);
-            if (it != table_.sinkInputs().end() && it->second.sink != sink->index) {
-                return false;
+            if (it != table_.sinkInputs().end()) {
+                ++all;
+                if (it->second.sink == sink) {
+                    ++inside;
+                }
             }
         }
     }
-    return true;
+    return {all, inside};
+}
+
+bool TapSinks::settled(const Tap& tap) const {
+    const SinkRecord* sink = table_.tapSink(tap.uuid);
+    if (sink == nullptr || sink->name != tap.sinkName) {
+        return false;
+    }
+    const auto [all, inside] = memberStreams(tap, sink->index);
+    return inside == all || inside >= sinkRoom_;
+}
+
+bool TapSinks::crowded() const {
+    return std::any_of(taps_.begin(), taps_.end(), [&](const auto& item) {
+        const Tap& tap = item.second;
+        return !tap.releasing && hooks_.capturing(tap) &&
+               memberStreams(tap, kNoIndex).first > sinkRoom_;
+    });
 }
 
 // Where a stream leaving a tap sink goes: its own sink if that is still

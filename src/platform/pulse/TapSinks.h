@@ -3,11 +3,13 @@
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/AudioHardware.h"
 #include "platform/pulse/MoveQueue.h"
@@ -42,6 +44,12 @@ struct Tap {
     OSStatus failure = kAudioNoError;
     StreamOrigins origins;
 };
+
+// PulseAudio mixes at most 32 sounding streams into one sink and leaves any
+// more out of the mix unheard, so a sink is given one fewer: the spare is
+// for the tap's replay on a real sink, or for a stream the server puts into
+// a tap sink before it is sent back out. PipeWire has no such limit.
+inline constexpr std::size_t kPulseSinkRoom = 31;
 
 // The taps and their sinks on the server. It owns the taps, loading and
 // unloading their null sinks, moving the tapped streams in and out of them
@@ -79,13 +87,19 @@ public:
     bool release(Tap& tap);
     // A sink-input is gone: a move of it will not be answered by its change.
     void inputGone(std::uint32_t input) { moves_.forget(input); }
+    // How many streams a tap sink takes in at most (see kPulseSinkRoom).
+    void setSinkRoom(std::size_t streams) { sinkRoom_ = streams; }
     // The connection goes: the taps stay, their sinks and moves are forgotten.
     void forgetConnection();
     // The backend ends: no timer stays behind.
     void close();
 
-    // Every stream of the tap's processes is inside its sink.
+    // Every stream of the tap's processes is inside its sink, or as many as
+    // it takes in.
     bool settled(const Tap& tap) const;
+    // A capturing tap has more streams than its sink takes in: some of them
+    // play at their own volume, or are not heard where their sink is full.
+    bool crowded() const;
     // No stream but a call mirror is inside the tap's sink.
     bool sinkEmpty(const Tap& tap) const;
     bool hasOrphans() const;
@@ -104,6 +118,9 @@ private:
     void sweepOrphans();
     void unloadModule(std::uint32_t module);
     const SinkRecord* returnTarget(const Tap& tap, std::uint32_t input) const;
+    // The tap's processes' streams: how many there are, and how many of them
+    // are inside its sink (that is `sink`).
+    std::pair<std::size_t, std::size_t> memberStreams(const Tap& tap, std::uint32_t sink) const;
     void sendBack(Tap& tap);
 
     ServerConnection& connection_;
@@ -116,6 +133,7 @@ private:
     const Hooks hooks_;
 
     std::map<AudioObjectID, Tap> taps_;
+    std::size_t sinkRoom_ = kPulseSinkRoom;
     unsigned sinkCounter_ = 0;
     // A few moves at a time, a short pause between batches.
     MoveQueue moves_{8, std::chrono::milliseconds(10)};
