@@ -367,11 +367,6 @@ TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMove
     EXPECT_EQ(server.sinkOfClientPid(song->pid()), "headphones");
     EXPECT_TRUE(server.tapSinks().empty());
 
-    // Known fault: on PipeWire a move by hand of a tapped stream is now and
-    // then undone (about one run in three), so it is not yet followed there.
-    if (PulseServer::onPipeWire()) {
-        GTEST_SKIP() << "following a move by hand is not yet reliable on PipeWire";
-    }
     // Until it is captured again it plays at its own level on its new sink,
     // for a moment; then the replay plays there, and nothing on the old one.
     session = tap(*hw, song->pid(), 0.25f);

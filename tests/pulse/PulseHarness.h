@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -67,10 +68,13 @@ public:
     // The sink that each of the process's streams plays to, and of its first.
     std::vector<std::string> sinksOfClientPid(pid_t pid) const;
     std::optional<std::string> sinkOfClientPid(pid_t pid) const;
-    // Moves the process's first stream to a sink, as a user does in a mixer.
+    // Moves the process's first stream to a sink, as a user does in a mixer
+    // (over a connection made when the server started).
     bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;
 
 private:
+    class Mixer;
+
     void prepareAndStart();
     // Each of the process's streams: its index and the name of its sink.
     std::vector<std::pair<std::string, std::string>> streamsOfClientPid(pid_t pid) const;
@@ -80,6 +84,7 @@ private:
     std::string address_;
     pid_t pid_ = -1;
     std::vector<pid_t> helpers_;  // PipeWire, its session manager, the bus
+    std::unique_ptr<Mixer> mixer_;
 };
 
 bool isTapSink(const std::string& name);

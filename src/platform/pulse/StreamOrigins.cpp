@@ -7,6 +7,7 @@ namespace morvale::pulse {
 void StreamOrigins::observe(const ObjectTable& table, std::uint32_t tapSink,
                             const std::set<std::uint32_t>& members,
                             const std::set<std::uint32_t>& inFlight) {
+    relinking_.clear();
     for (const auto& [index, input] : table.sinkInputs()) {
         const SinkRecord* sink = table.sink(input.sink);
         const bool inside = input.sink == tapSink;
@@ -16,6 +17,13 @@ void StreamOrigins::observe(const ObjectTable& table, std::uint32_t tapSink,
             if (known != origins_.end() && !inside) {
                 origins_.erase(known);  // let go of, and out
             }
+            linked_.erase(index);
+            continue;
+        }
+        if (sink != nullptr) {
+            linked_.insert(index);
+        } else if (linked_.contains(index)) {
+            relinking_.insert(index);
             continue;
         }
         if (inside) {
@@ -37,6 +45,8 @@ void StreamOrigins::observe(const ObjectTable& table, std::uint32_t tapSink,
     }
     std::erase_if(origins_,
                   [&](const auto& item) { return !table.sinkInputs().contains(item.first); });
+    std::erase_if(linked_,
+                  [&](std::uint32_t input) { return !table.sinkInputs().contains(input); });
 }
 
 void StreamOrigins::sentBack(std::uint32_t input) {
@@ -53,6 +63,8 @@ const StreamOrigins::Origin* StreamOrigins::find(std::uint32_t input) const {
 void StreamOrigins::clear() {
     origins_.clear();
     chosen_.reset();
+    linked_.clear();
+    relinking_.clear();
 }
 
 std::string StreamOrigins::replaySink(const std::string& current, const std::string& master) const {

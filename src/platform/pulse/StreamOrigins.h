@@ -36,6 +36,12 @@ public:
                  const std::set<std::uint32_t>& members, const std::set<std::uint32_t>& inFlight);
     // A stream is being moved back out of the tap sink by us.
     void sentBack(std::uint32_t input);
+    // Members' streams that played on a sink and show none now, as of the
+    // last observe: someone is moving them. PipeWire's server unlinks a
+    // stream while its session manager links it where it was sent; where it
+    // lands is the mover's to say, and a move of ours meanwhile would undo a
+    // user's choice before it is ever seen.
+    const std::set<std::uint32_t>& relinking() const { return relinking_; }
 
     const Origin* find(std::uint32_t input) const;
     // The sink someone moved a captured stream to, if anyone did.
@@ -52,6 +58,8 @@ public:
 private:
     std::map<std::uint32_t, Origin> origins_;
     std::optional<std::string> chosen_;
+    std::set<std::uint32_t> linked_;  // members' streams seen on a sink
+    std::set<std::uint32_t> relinking_;
 };
 
 }  // namespace morvale::pulse

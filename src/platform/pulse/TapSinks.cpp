@@ -176,6 +176,9 @@ void TapSinks::retryLater(std::chrono::milliseconds pause) {
 void TapSinks::moveStreams() {
     updateMembers();
     std::vector<TapTarget> targets;
+    // Streams not to move now: ours on their way, and those someone else
+    // is moving.
+    std::set<std::uint32_t> leave = moves_.inFlight();
     for (auto& [id, tap] : taps_) {
         if (tap.sinkName.empty()) {
             continue;
@@ -190,6 +193,7 @@ void TapSinks::moveStreams() {
                 }
             }
             tap.origins.observe(table_, sink->index, streams, moves_.inFlight());
+            leave.insert(tap.origins.relinking().begin(), tap.origins.relinking().end());
         }
         if (!hooks_.capturing(tap)) {
             sendBack(tap);  // its reader stopped or it goes: the streams play again
@@ -199,7 +203,7 @@ void TapSinks::moveStreams() {
             targets.push_back({tap.members, sink->index, sinkRoom_});
         }
     }
-    for (const Move& move : planMoves(table_, targets, moves_.inFlight())) {
+    for (const Move& move : planMoves(table_, targets, leave)) {
         std::uint32_t sink = move.sink;
         if (move.kind == Move::Kind::evict) {
             // A stream of a process a tap let go of goes back where it was.
