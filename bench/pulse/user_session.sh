@@ -6,7 +6,7 @@
 # expected at 50%) and where the streams are.
 #   bench/pulse/user_session.sh <morvale binary> [N (default 50)]
 # Needs pulseaudio, pulseaudio-utils and sox.
-D=$(mktemp -d); cd "$D"; MORVALE=$1; N=${2:-50}; mkdir -p $D/rt $D/cfg/morvale; chmod 700 $D/rt
+MORVALE=$(realpath "$1"); D=$(mktemp -d); cd "$D"; N=${2:-50}; mkdir -p $D/rt $D/cfg/morvale; chmod 700 $D/rt
 export XDG_RUNTIME_DIR=$D/rt XDG_CONFIG_HOME=$D/cfg PULSE_SERVER=unix:$D/rt/native HOME=$D
 echo '{"volumes": {"proc:paplay": 0.5}}' > $D/cfg/morvale/settings.json
 pulseaudio -n --daemonize=no --exit-idle-time=-1 -L "module-native-protocol-unix socket=$D/rt/native auth-anonymous=1" -L "module-null-sink sink_name=speakers" >/dev/null 2>&1 & PA=$!
