@@ -16,8 +16,7 @@
 // Usage: morvale_pulse_latency [--seconds N (default 30)] [--taps N (default 1)]
 //                              [--streams N] [--load S] [--fragment MS] [--target MS]
 //                              [--no-realtime]
-// The helper player is looked for next to the test executables
-// (<build>/tests/pulse/morvale_pulse_test_player).
+// The test player is the one built in <build>/tools/soundlab.
 #include <unistd.h>
 
 #include <algorithm>
@@ -148,16 +147,6 @@ public:
     }
 };
 
-std::string playerPath() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    for (const auto& candidate : {self / "morvale_pulse_test_player",
-                                  self / "../../tests/pulse/morvale_pulse_test_player"}) {
-        if (std::filesystem::exists(candidate)) {
-            return candidate.string();
-        }
-    }
-    return "morvale_pulse_test_player";
-}
 
 struct Settings {
     int seconds = 30;
@@ -179,7 +168,7 @@ public:
     }
 
     std::unique_ptr<Child> start(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), playerPath());
+        arguments.insert(arguments.begin(), helperPath("morvale_pulse_test_player"));
         auto child = std::make_unique<Child>(arguments);
         if (!child->waitForOutput("ready", 20s)) {
             // Thrown, not exited: the server and the clients started so far

@@ -503,8 +503,7 @@ std::string sineFile(const std::string& folder, double amplitude, int seconds) {
 }
 
 std::string helperPath(const std::string& name) {
-    const auto self = fs::read_symlink("/proc/self/exe");
-    return (self.parent_path() / name).string();
+    return (fs::path(MORVALE_SOUNDLAB_DIR) / name).string();
 }
 
 // ---- Recorder ----

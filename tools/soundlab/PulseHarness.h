@@ -165,7 +165,7 @@ private:
     bool knowsNone_;
 };
 
-// Where the helper programs were built.
+// Where the test player and the tap holder were built.
 std::string helperPath(const std::string& name);
 
 }  // namespace morvale::pulse::testing
