@@ -45,13 +45,6 @@ TEST(AudioProcessAll, KeepsEveryClientButItselfAndThoseWithoutAValidPid) {
     EXPECT_EQ(AudioProcess::all(f.sources), expected);
 }
 
-TEST(AudioProcessAll, IsEmptyWhenTheListCannotBeRead) {
-    Fixture f;
-    f.audio.addProcess(10, "io.mpv", true);
-    f.audio.injectFailure({Call::getPropertyDataSize, -1, kProcessObjectList});
-    EXPECT_TRUE(AudioProcess::all(f.sources).empty());
-}
-
 TEST(AudioProcessName, PrefersTheApplicationNameThenTheShortName) {
     Fixture f;
     f.processes.applications[1] = {"Rhythmbox", ActivationPolicy::regular};

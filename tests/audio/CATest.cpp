@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/AudioError.h"
 #include "platform/sim/SimulatedAudioSystem.h"
 
 namespace morvale {
@@ -78,12 +77,10 @@ TEST(CA, ValuesFallBackOnlyWhenUnreadable) {
     const AudioObjectID named = sim.addOutputDevice("speakers");
     const AudioObjectID blank = sim.addOutputDevice("");
     EXPECT_EQ(CA::get<std::int32_t>(sim, process, kProcessPID, -1), 77);
-    EXPECT_EQ(CA::get<std::uint32_t>(sim, process, kProcessIsRunningOutput, 0), 1u);
     EXPECT_EQ(CA::get<std::int32_t>(sim, 999, kProcessPID, -1), -1);  // no such object
     EXPECT_EQ(CA::string(sim, named, kDeviceUID), "speakers");
     EXPECT_EQ(CA::string(sim, blank, kDeviceUID), "");
     EXPECT_EQ(CA::string(sim, process, kProcessBundleID), std::nullopt);
-    EXPECT_EQ(CA::string(sim, kAudioObjectUnknown, kDeviceUID), std::nullopt);
     EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);  // none set
     sim.setDefaultOutputDevice(named);
     EXPECT_EQ(CA::defaultOutputDevice(sim), named);
@@ -93,28 +90,6 @@ TEST(CA, ValuesFallBackOnlyWhenUnreadable) {
     sim.injectFailure(
         {Call::getPropertyData, kAudioHardwareUnknownPropertyError, kDefaultOutputDevice});
     EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);
-}
-
-TEST(AsError, NamesTheStepAndKeepsTheSignedStatus) {
-    struct Case {
-        OSStatus status;
-        const char* step;
-        const char* text;
-    };
-    // TapSession's failure cases cover the ordinary statuses through the session.
-    const Case cases[] = {
-        {kAudioHardwareBadDeviceError, "start audio", "Couldn't start audio (error 560227702)"},
-        {INT32_MIN, "create aggregate device",
-         "Couldn't create aggregate device (error -2147483648)"},
-    };
-    for (const Case& c : cases) {
-        const MorvaleError error = asError(c.status, c.step);
-        EXPECT_EQ(error.domain(), "Morvale");
-        EXPECT_EQ(error.code(), c.status);
-        EXPECT_EQ(error.localizedDescription(), c.text);
-        EXPECT_EQ(error.userInfo().size(), 1u);
-        EXPECT_STREQ(error.what(), c.text);
-    }
 }
 
 }  // namespace

@@ -28,16 +28,6 @@ void PrintTo(const Row& r, std::ostream* os) {
         << (r.playing ? "playing" : "silent") << "}";
 }
 
-TEST(Refresh, WithNothingThereOnlyTheCallRowShows) {
-    for (const CallGroup& calls : {Grouping::faceTimeCalls(), Grouping::callStreamCalls("Calls")}) {
-        ModelFixture f;
-        f.sim.calls = calls;
-        const auto model = f.makeModel();
-        EXPECT_EQ(rows(*model), (std::vector<Row>{{"facetime", calls.name, {}, false}}));
-        EXPECT_FALSE(model->entries().front().isRunning());
-    }
-}
-
 TEST(Refresh, OnTheDesktopCallStreamsMakeUpTheCallsRowWhateverPlaysThem) {
     ModelFixture f;
     f.sim.calls = Grouping::callStreamCalls("Calls");
@@ -192,68 +182,39 @@ TEST(Refresh, RemembersRowsOnlyUpToABound) {
     EXPECT_EQ(rows(*model).back(), (Row{"proc:app1999", "app1999", {last}, false}));
 }
 
-TEST(Refresh, LooksIconsUpOncePerKeyAndPublishesEveryTime) {
-    ModelFixture f;
-    f.addClient(10, "org.example.Player", "Player", true);
-    const auto model = f.makeModel();
-    const int lookups = f.sim.workspace.iconLookups;
-    const auto before = model->entries();
-    int notifications = 0;
-    const auto subscription = model->objectWillChange().subscribe([&] { ++notifications; });
-    model->refresh();
-    model->refresh();
-    EXPECT_EQ(f.sim.workspace.iconLookups, lookups);
-    EXPECT_EQ(notifications, 2);
-    EXPECT_EQ(model->entries(), before);
-    EXPECT_EQ(model->entries()[1].icon.get(), before[1].icon.get());  // the cached handle
-}
-
-TEST(Refresh, RunsEveryTimerPeriodOnALaterTurnOfTheMainLoop) {
-    ModelFixture f;
-    // A silent background process gets no row; that it plays now is news the
-    // audio system does not send, so only the timer brings it.
-    const auto player = f.addClient(10, "org.example.Player", "Player", false, false);
-    const auto model = f.makeModel();
-    f.sim.audio.setProcessPlaying(player, true);
-
-    f.sim.timers.advance(std::chrono::milliseconds(1499));
-    f.sim.mainQueue.drain();
-    EXPECT_EQ(model->entries().size(), 1u);
-
-    f.sim.timers.advance(std::chrono::milliseconds(1));
-    EXPECT_EQ(f.sim.mainQueue.pending(), 1u);  // the tick only queued the refresh
-    EXPECT_EQ(model->entries().size(), 1u);
-    f.sim.mainQueue.drain();
-    ASSERT_EQ(model->entries().size(), 2u);
-    EXPECT_EQ(model->entries()[1].objects, std::vector<AudioObjectID>{player});
-}
-
-TEST(Refresh, AProcessThatComesOrGoesIsRefreshedForOnceOnALaterTurn) {
+// The timer and the audio system's news each queue one refresh for a later
+// turn of the main loop; news of a silent process starting to play never
+// comes, so the timer brings it. A model that ends stops listening, and a
+// refresh queued for it does nothing.
+TEST(Refresh, RunsOnALaterTurnOfTheMainLoopForTheTimerAndForProcessNews) {
     ModelFixture f;
     auto model = f.makeModel();
-    const auto player = f.addClient(10, "org.example.Player", "Player", true);
-    f.addClient(11, "org.example.Player", "Player", true);
+    const auto player = f.addClient(10, "org.example.Player", "Player", false, false);
+    const auto helper = f.addClient(11, "org.example.Player", "Player", false, false);
     EXPECT_EQ(f.sim.mainQueue.pending(), 1u);  // one refresh for both, not run inline
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(model->entries().size(), 1u);  // silent background processes: no row
+
+    f.sim.audio.setProcessPlaying(player, true);
+    f.sim.timers.advance(Model::refreshInterval - std::chrono::milliseconds(1));
+    f.sim.mainQueue.drain();
+    EXPECT_EQ(model->entries().size(), 1u);
+    f.sim.timers.advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(f.sim.mainQueue.pending(), 1u);
     EXPECT_EQ(model->entries().size(), 1u);
     f.sim.mainQueue.drain();
     ASSERT_EQ(model->entries().size(), 2u);
     EXPECT_EQ(model->entries()[1].objects.size(), 2u);
 
-    f.sim.audio.removeProcess(player);
+    f.sim.audio.removeProcess(helper);
     f.sim.mainQueue.drain();
-    EXPECT_EQ(model->entries()[1].objects.size(), 1u);
+    ASSERT_EQ(model->entries().size(), 2u);
+    EXPECT_EQ(model->entries()[1].objects, std::vector<AudioObjectID>{player});
 
-    // A model that ends stops listening.
     EXPECT_EQ(f.sim.audio.listenerCount(), 1u);
-    model.reset();
-    EXPECT_EQ(f.sim.audio.listenerCount(), 0u);
-}
-
-TEST(Refresh, AJobQueuedForAModelThatEndedDoesNothing) {
-    ModelFixture f;
-    auto model = f.makeModel();
     f.sim.timers.advance(Model::refreshInterval);
     model.reset();
+    EXPECT_EQ(f.sim.audio.listenerCount(), 0u);
     EXPECT_EQ(f.sim.mainQueue.drain(), 1);
     EXPECT_EQ(f.sim.timers.activeTimers(), 0u);
 }

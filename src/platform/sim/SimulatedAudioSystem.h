@@ -22,7 +22,7 @@ namespace morvale::sim {
 // destruction take, so a stopped IO proc is never called again, as on the real
 // hardware. Listeners of the process list are told on the thread that changed
 // it, after the change and outside the lock.
-class SimulatedAudioSystem final : public AudioHardware {
+class SimulatedAudioSystem : public AudioHardware {
 public:
     enum class Call {
         getPropertyDataSize,

