@@ -30,18 +30,15 @@ BufferSpec garbage(std::uint32_t channels, std::uint32_t frames) {
     return filled(channels, frames, 9.0f);
 }
 
-struct MappingCase {
-    const char* what;
-    std::uint32_t skipped;
-    std::vector<BufferSpec> inputs;
-    std::vector<BufferSpec> outputs;
-    std::vector<std::vector<float>> expected;  // each output buffer afterwards
-};
-
 // A steady gain of 0.5 scales exactly: each expected sample is half its source's.
 // Every case runs with the widest vectors the processor has and without them.
 TEST(TapIOBlock, MapsSourceChannelsOntoOutputChannels) {
-    const MappingCase cases[] = {
+    const struct {
+        const char* what;
+        std::uint32_t skipped;
+        std::vector<BufferSpec> inputs, outputs;
+        std::vector<std::vector<float>> expected;  // each output buffer afterwards
+    } cases[] = {
         {"stereo into stereo", 0, {stereo(2)}, {garbage(2, 2)}, {{.5f, -.5f, 1, -1}}},
         {"stereo into four wraps", 0, {stereo(2)}, {garbage(4, 2)},
          {{.5f, -.5f, .5f, -.5f, 1, -1, 1, -1}}},
@@ -76,7 +73,7 @@ TEST(TapIOBlock, MapsSourceChannelsOntoOutputChannels) {
         {"an output of 2^30 channels", 0, {stereo(1)}, {BufferSpec{1u << 30, {9, 9}}}, {{0, 0}}},
     };
     for (const bool wide : {true, false}) {
-        for (const MappingCase& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (wide ? "" : ", baseline vectors"));
             TapIOBlock block(std::make_shared<Gain>(0.5f), c.skipped, 0.5f, wide);
             Buffers input(c.inputs), output(c.outputs);
@@ -124,7 +121,6 @@ TEST(TapIOBlock, PlaysOnlyFiniteNumbers) {
         {"an infinite gain", 1.0f, inf},
         {"ramping from an infinite gain", inf, 0.5f},
         {"a finite gain whose products overflow", 1.0f, 1e38f},
-        {"a steady gain", 0.5f, 0.5f},
     };
     const BufferSpec input{2, {nan, 1, inf, -1, -inf, 1, 3e38f, 1, 0.5f, -0.5f}};
     for (const bool wide : {true, false}) {
@@ -158,8 +154,6 @@ TEST(TapIOBlock, RampsFromTheLastGain) {
     } ramps[] = {
         {"stereo into stereo", {filled(2, 512, 1)}, 2, 512, 512, 1.0f, 0.5f},
         {"mono into stereo", {filled(1, 512, 1)}, 2, 512, 512, 1.0f, 0.5f},
-        {"stereo into eight", {filled(2, 512, 1)}, 8, 512, 512, 1.0f, 0.5f},
-        {"stereo into three", {filled(2, 512, 1)}, 3, 512, 512, 1.0f, 0.5f},
         {"a short input ramps over its frames", {filled(2, 384, 1)}, 2, 512, 384, 1.0f, 0.5f},
         {"up from silence", {filled(1, 4096, 1)}, 1, 4096, 4096, 0.0f, 1.0f},
         {"boost", {filled(1, 1000, 1)}, 1, 1000, 1000, 0.3f, 2.7f},

@@ -4,13 +4,13 @@
 #include <string>
 
 #include "model/Model.h"
-#include "platform/sim/SimPlatform.h"
 #include "platform/sim/ModelTesting.h"
+#include "platform/sim/SimPlatform.h"
 
 namespace morvale::testing {
 
 // A simulated desktop with one output device, and helpers to put applications
-// on it and to listen to what a model's tap sessions play.
+// on it and to see what gain a model's tap sessions play at.
 class ModelFixture {
 public:
     sim::SimPlatform sim;
@@ -35,11 +35,13 @@ public:
     // One timer period: the tick queues a refresh, the main loop runs it.
     void tick() { sim.advance(Model::refreshInterval); }
 
-    // What the key's session plays for a full-scale input, once any gain ramp
-    // has settled; absent when the key has no running session.
-    std::optional<float> outputLevel(const Model& model, const std::string& key);
+    // The gain the key's session plays at; absent when the key has no session.
+    static std::optional<float> outputLevel(const Model& model, const std::string& key) {
+        const TapSession* session = ModelTesting::session(model, key);
+        return session ? std::optional(session->gain().value()) : std::nullopt;
+    }
 
-    std::size_t sessionCount(const Model& model) { return ModelTesting::sessionCount(model); }
+    static std::size_t sessionCount(const Model& model) { return ModelTesting::sessionCount(model); }
 };
 
 }  // namespace morvale::testing
