@@ -41,7 +41,7 @@ public:
         return session ? std::optional(session->gain().value()) : std::nullopt;
     }
 
-    static std::size_t sessionCount(const Model& model) { return ModelTesting::sessionCount(model); }
+    static std::size_t sessionCount(const Model& m) { return ModelTesting::sessionCount(m); }
 };
 
 }  // namespace morvale::testing

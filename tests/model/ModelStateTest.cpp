@@ -100,9 +100,6 @@ TEST(ModelState, EachErrorStaysUntilItsOwnRemedy) {
         std::function<void(ModelFixture&, Model&)> steps;
         std::optional<std::string> shown;
     } cases[] = {
-        {"a failed save, then the change starts a session",
-         [&](ModelFixture& f) { failSaves(f, diskFull); },
-         [&](ModelFixture&, Model& m) { m.setVolume(player, 0.5); }, diskFull},
         {"a save that succeeds once the folder is writable again",
          [&](ModelFixture& f) { failSaves(f, "Couldn't save settings: Permission denied"); },
          [&](ModelFixture& f, Model& m) {

