@@ -52,11 +52,7 @@ TEST(AudioProcessName, PrefersTheApplicationNameThenTheShortName) {
     f.processes.applications[3] = {std::nullopt, ActivationPolicy::regular};
     f.processes.shortNames = {{1, "rhythmbox"}, {2, "x"}, {3, "helper"}, {4, "caf\xE9"},
                               {6, std::string(300, 'n')}};
-    struct Case {
-        std::int32_t pid;
-        std::string name;
-    };
-    const Case cases[] = {
+    const std::pair<std::int32_t, std::string> cases[] = {
         {1, "Rhythmbox"},
         {2, ""},  // an empty localized name is used as it is
         {3, "helper"},
@@ -64,8 +60,8 @@ TEST(AudioProcessName, PrefersTheApplicationNameThenTheShortName) {
         {5, ""},                 // nothing known
         {6, std::string(256, 'n')},  // at most the buffer
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(AudioProcess::processName(c.pid, f.sources), c.name) << c.pid;
+    for (const auto& [pid, name] : cases) {
+        EXPECT_EQ(AudioProcess::processName(pid, f.sources), name) << pid;
     }
 }
 

@@ -111,12 +111,10 @@ TEST(TapIOBlock, MapsMoreInputChannelsThanItLists) {
 TEST(TapIOBlock, PlaysOnlyFiniteNumbers) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case {
+    const struct {
         const char* what;
-        float last;
-        float gain;
-    };
-    const Case cases[] = {
+        float last, gain;
+    } cases[] = {
         {"a gain that is not a number", 1.0f, nan},
         {"an infinite gain", 1.0f, inf},
         {"ramping from an infinite gain", inf, 0.5f},
@@ -125,7 +123,7 @@ TEST(TapIOBlock, PlaysOnlyFiniteNumbers) {
     const BufferSpec input{2, {nan, 1, inf, -1, -inf, 1, 3e38f, 1, 0.5f, -0.5f}};
     for (const bool wide : {true, false}) {
         for (const std::uint32_t channels : {2u, 3u, 8u}) {
-            for (const Case& c : cases) {
+            for (const auto& c : cases) {
                 SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(channels) + " channels" +
                              (wide ? "" : ", baseline vectors"));
                 TapIOBlock block(std::make_shared<Gain>(c.gain), 0, c.last, wide);

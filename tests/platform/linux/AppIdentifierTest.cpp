@@ -140,11 +140,7 @@ TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
     add({.pid = 105, .exe = "/usr/bin/rhythmbox (deleted)"});
     add({.pid = 106, .exe = "/usr/bin/unknown"});
 
-    struct Case {
-        ClientHints hints;
-        std::optional<std::string> id;
-    };
-    const Case cases[] = {
+    const std::pair<ClientHints, std::optional<std::string>> cases[] = {
         {{.pid = 100}, "org.mozilla.firefox.desktop"},
         {{.pid = 101}, "firefox-esr.desktop"},
         {{.pid = 102}, "firefox-esr.desktop"},
@@ -168,10 +164,10 @@ TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
         {{.pid = 106, .binary = "rhythmbox"}, std::nullopt},  // the real executable says otherwise
         {{}, std::nullopt},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(idOf(c.hints), c.id)
-            << c.hints.pid << " " << c.hints.portalAppId.value_or("-") << " "
-            << c.hints.applicationId.value_or("-") << " " << c.hints.binary.value_or("-");
+    for (const auto& [hints, id] : cases) {
+        EXPECT_EQ(idOf(hints), id) << hints.pid << " " << hints.portalAppId.value_or("-") << " "
+                                   << hints.applicationId.value_or("-") << " "
+                                   << hints.binary.value_or("-");
     }
 }
 

@@ -77,11 +77,10 @@ TEST_F(LoginItemFixture, ASystemWideEntryIsSwitchedOffByAHiddenUserEntry) {
 }
 
 TEST_F(LoginItemFixture, ArgumentsAreQuotedForTheExecKey) {
-    struct Case {
+    const struct {
         std::vector<std::string> command;
         const char* exec;  // as the file holds it
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"morvale"}, "morvale"},
         {{"/usr/bin/morvale", "--hidden"}, "/usr/bin/morvale --hidden"},
         {{"/a b/morvale"}, "\"/a b/morvale\""},
@@ -89,7 +88,7 @@ TEST_F(LoginItemFixture, ArgumentsAreQuotedForTheExecKey) {
         {{"/x/back\\slash"}, "\"/x/back\\\\\\\\slash\""},
         {{"/x/100%"}, "/x/100%%"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         XdgLoginItem item({"io.github.morvale.Morvale", "Morvale", c.command}, dirs);
         const auto text = item.entryText();
         ASSERT_TRUE(text);
