@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <new>
 #include <optional>
+#include <set>
 
 #include "Buffers.h"
 #include "audio/AudioError.h"
@@ -79,15 +79,12 @@ TEST(TapSession, TapsTheProcessesIntoARunningAggregateDevice) {
     EXPECT_EQ(rig.sim.ioProcs().at(0).device, rig.aggregate());
     EXPECT_TRUE(rig.sim.ioProcs().at(0).running);
 
-    std::vector<std::string> uuids;
-    for (const auto& [id, tap] : rig.sim.taps()) {
-        uuids.push_back('"' + tap.uuid + '"');
-    }
-    for (const auto& [id, device] : rig.sim.aggregateDevices()) {
-        uuids.push_back(describe(device.at("uid")));
-    }
-    std::sort(uuids.begin(), uuids.end());
-    EXPECT_EQ(std::unique(uuids.begin(), uuids.end()) - uuids.begin(), 4);
+    std::set<std::string> uuids;
+    for (const auto& [id, tap] : rig.sim.taps())
+        uuids.insert('"' + tap.uuid + '"');
+    for (const auto& [id, dev] : rig.sim.aggregateDevices())
+        uuids.insert(describe(dev.at("uid")));
+    EXPECT_EQ(uuids.size(), 4u);
 }
 
 // Each failed step throws its error, and what was made before it is torn down.
@@ -137,9 +134,8 @@ TEST(TapSession, StopTearsDownInReverseOrderOnce) {
     rig.sim.setCallLogging(true);
     const auto calls = [&] {
         std::vector<Call> result;
-        for (const auto& record : rig.sim.log()) {
+        for (const auto& record : rig.sim.log())
             result.push_back(record.call);
-        }
         rig.sim.clearLog();
         return result;
     };
@@ -181,15 +177,17 @@ TEST(TapSession, SwitchesTheOutputDevicesOwnInputsOff) {
         {"write fails", 1, Failure{setPropertyData, -1, kIOProcStreamUsage}, std::nullopt, {}},
         // Four streams reported into a buffer sized for one: nothing is written
         // past the buffer, and the stale record is not sent back.
-        {"more streams than the buffer holds", 3, std::nullopt,
-         std::uint32_t{StreamUsage::sizeFor(1)}, {}},
+        {"more streams than the buffer holds",
+         3,
+         std::nullopt,
+         std::uint32_t{StreamUsage::sizeFor(1)},
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig(c.deviceInputs);
-        if (c.failure) {
+        if (c.failure)
             rig.sim.injectFailure(*c.failure);
-        }
         rig.sim.usageSize = c.announcedSize;
         const TapSession session = rig.start();
         const auto proc = rig.sim.ioProcs().at(0);

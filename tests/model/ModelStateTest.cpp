@@ -87,56 +87,39 @@ TEST(ModelState, WrongTypedSettingsLoadAsDefaultsAndAreKeptBeforeBeingReplaced) 
 TEST(ModelState, EachErrorStaysUntilItsOwnRemedy) {
     const std::string player = "org.example.Player";
     const std::string diskFull = "Couldn't save settings: No space left on device";
-    const std::string tapFailed = "Couldn't create tap (error -50)";
-    const auto failSaves = [](ModelFixture& f, std::string why) {
-        f.sim.settings.standardStore.failWritesWith = std::move(why);
+    struct Start : ModelFixture {
+        std::unique_ptr<Model> model;
+        Start(std::optional<std::string> saveFailure, bool tapFails) {
+            addClient(10, "org.example.Player", "Player", true);
+            sim.settings.standardStore.failWritesWith = std::move(saveFailure);
+            if (tapFails) {
+                sim.audio.injectFailure({sim::SimulatedAudioSystem::Call::createProcessTap, -50});
+            }
+            model = makeModel();
+        }
     };
-    const auto failTaps = [](ModelFixture& f) {
-        f.sim.audio.injectFailure({sim::SimulatedAudioSystem::Call::createProcessTap, -50});
-    };
-    const struct {
-        const char* what;
-        std::function<void(ModelFixture&)> before;  // the model starts after this
-        std::function<void(ModelFixture&, Model&)> steps;
-        std::optional<std::string> shown;
-    } cases[] = {
-        {"a save that succeeds once the folder is writable again",
-         [&](ModelFixture& f) { failSaves(f, "Couldn't save settings: Permission denied"); },
-         [&](ModelFixture& f, Model& m) {
-             m.setVolume(player, 0.5);
-             f.sim.settings.standardStore.failWritesWith.reset();
-             m.setVolume(player, 0.6);
-         },
-         std::nullopt},
-        {"a settings problem under a session's failure shows once a session starts",
-         [&](ModelFixture& f) {
-             failSaves(f, diskFull);
-             failTaps(f);
-         },
-         [&](ModelFixture& f, Model& m) {
-             m.setVolume(player, 0.5);
-             EXPECT_EQ(m.errorText(), tapFailed);
-             f.sim.audio.clearFailures();
-             f.tick();
-         },
-         diskFull},
-        {"a session's failure repeated at each refresh stays under a newer problem",
-         [&](ModelFixture& f) { failTaps(f); },
-         [&](ModelFixture& f, Model& m) {
-             m.setVolume(player, 0.5);
-             failSaves(f, diskFull);
-             m.setDuckBoost(3);
-             f.tick();
-         },
-         diskFull},
-    };
-    for (const auto& c : cases) {
-        ModelFixture f;
-        f.addClient(10, player, "Player", true);
-        c.before(f);
-        const auto model = f.makeModel();
-        c.steps(f, *model);
-        EXPECT_EQ(model->errorText(), c.shown) << c.what;
+    {  // a save that succeeds once the folder is writable again
+        Start s("Couldn't save settings: Permission denied", false);
+        s.model->setVolume(player, 0.5);
+        s.sim.settings.standardStore.failWritesWith.reset();
+        s.model->setVolume(player, 0.6);
+        EXPECT_EQ(s.model->errorText(), std::nullopt);
+    }
+    {  // a settings problem under a session's failure shows once a session starts
+        Start s(diskFull, true);
+        s.model->setVolume(player, 0.5);
+        EXPECT_EQ(s.model->errorText(), "Couldn't create tap (error -50)");
+        s.sim.audio.clearFailures();
+        s.tick();
+        EXPECT_EQ(s.model->errorText(), diskFull);
+    }
+    {  // a session's failure repeated at each refresh stays under a newer problem
+        Start s(std::nullopt, true);
+        s.model->setVolume(player, 0.5);
+        s.sim.settings.standardStore.failWritesWith = diskFull;
+        s.model->setDuckBoost(3);
+        s.tick();
+        EXPECT_EQ(s.model->errorText(), diskFull);
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "catalog/Grouping.h"
@@ -22,12 +23,10 @@ protected:
 
     SessionScenario() { f.sim.audio.setCallLogging(true); }
 
-    std::size_t tapsCreated() {
-        std::size_t n = 0;
-        for (const auto& record : f.sim.audio.log()) {
-            n += record.call == Call::createProcessTap && record.status == 0 ? 1 : 0;
-        }
-        return n;
+    auto tapsCreated() {
+        return std::ranges::count_if(f.sim.audio.log(), [](const auto& r) {
+            return r.call == Call::createProcessTap && r.status == 0;
+        });
     }
 };
 
@@ -40,7 +39,7 @@ TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
     f.tick();
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
-    EXPECT_EQ(tapsCreated(), 1u);
+    EXPECT_EQ(tapsCreated(), 1);
 
     model->setVolume(kPlayer, 0.995);  // full: nothing stored, nothing tapped
     EXPECT_FALSE(model->volumes().contains(kPlayer));
@@ -144,7 +143,7 @@ TEST_F(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWh
 TEST_F(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuildsIt) {
     const auto model = f.makeModel();
     model->setVolume(kPlayer, 0.5);
-    EXPECT_EQ(tapsCreated(), 1u);
+    EXPECT_EQ(tapsCreated(), 1);
     // The tap says who else to take in as soon as they start.
     EXPECT_EQ(f.sim.audio.taps().begin()->second.bundleIDs, std::vector<std::string>{kPlayer});
     const auto tapped = [&] { return f.sim.audio.taps().begin()->second.processes; };
@@ -157,20 +156,20 @@ TEST_F(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuilds
     f.sim.audio.removeProcess(helper);
     f.sim.mainQueue.drain();
     EXPECT_EQ(tapped(), std::vector<AudioObjectID>{player});
-    EXPECT_EQ(tapsCreated(), 1u);
+    EXPECT_EQ(tapsCreated(), 1);
 
     // Where the system refuses the change in place, a new session takes it.
     f.sim.audio.injectFailure({Call::setPropertyData, kAudioHardwareUnsupportedOperationError,
                                kTapDescription, std::nullopt, 1});
     const AudioObjectID second = f.addClient(12, kPlayer, "Player", true);
     f.sim.mainQueue.drain();
-    EXPECT_EQ(tapsCreated(), 2u);
+    EXPECT_EQ(tapsCreated(), 2);
     EXPECT_EQ(tapped(), (std::vector<AudioObjectID>{player, second}));
 
     const AudioObjectID headphones = f.sim.audio.addOutputDevice("headphones", 1);
     f.sim.audio.setDefaultOutputDevice(headphones);
     f.tick();
-    EXPECT_EQ(tapsCreated(), 3u);
+    EXPECT_EQ(tapsCreated(), 3);
     EXPECT_EQ(ModelTesting::session(*model, kPlayer)->deviceUID(), "headphones");
     EXPECT_EQ(f.sim.audio.taps().size(), 1u);  // the old sessions were ended
     EXPECT_EQ(f.sim.audio.aggregateDevices().size(), 1u);
@@ -226,8 +225,8 @@ TEST(StoredValues, CountWithinTheControlsRangesAndStayAsStored) {
         f.addClient(10, kPlayer, "Player", true);
         f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
         using D = PlistValue::Dict;
-        f.sim.settings.standardStore.values = D{
-            {"migrated", true}, {"volumes", D{{kPlayer, c.stored}}}, {"duckBoostDB", c.stored}};
+        f.sim.settings.standardStore.values =
+            D{{"migrated", true}, {"volumes", D{{kPlayer, c.stored}}}, {"duckBoostDB", c.stored}};
         const auto model = f.makeModel();
         EXPECT_EQ(model->volume(kPlayer), c.volume);
         EXPECT_EQ(model->appliedBoostDB(), c.boostDB);

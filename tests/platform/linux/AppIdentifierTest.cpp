@@ -166,8 +166,7 @@ TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
     };
     for (const auto& [hints, id] : cases) {
         EXPECT_EQ(idOf(hints), id) << hints.pid << " " << hints.portalAppId.value_or("-") << " "
-                                   << hints.applicationId.value_or("-") << " "
-                                   << hints.binary.value_or("-");
+                                   << hints.applicationId.value_or(hints.binary.value_or("-"));
     }
 }
 
@@ -182,12 +181,11 @@ TEST_F(IdentityFixture, HelpersTakeTheirParentsApplicationButNotThroughAShell) {
     add({.pid = 221, .parent = 220, .exe = "/usr/bin/some-game"});
     add({.pid = 230, .parent = 200});  // executable unreadable: its parent still tells
 
-    EXPECT_EQ(idOf(201), "firefox-esr.desktop");
-    EXPECT_EQ(idOf(202), "firefox-esr.desktop");
-    EXPECT_EQ(idOf(212), std::nullopt);  // started from a terminal, not the terminal
-    EXPECT_EQ(idOf(211), std::nullopt);
-    EXPECT_EQ(idOf(221), std::nullopt);  // launched by the desktop shell
-    EXPECT_EQ(idOf(230), "firefox-esr.desktop");
+    // 211 and 212 started from a terminal, not the terminal; 221 launched by the desktop shell.
+    for (const std::int32_t pid : {201, 202, 230})
+        EXPECT_EQ(idOf(pid), "firefox-esr.desktop");
+    for (const std::int32_t pid : {211, 212, 221})
+        EXPECT_EQ(idOf(pid), std::nullopt) << pid;
 
     // A chain longer than the limit ends without an answer.
     std::int32_t parent = 200;
@@ -239,9 +237,8 @@ TEST_F(IdentityFixture, RunningApplicationsAreThoseWithAnInstalledEntry) {
     EXPECT_EQ(helper->localizedName, "Mixer helper");
     EXPECT_EQ(helper->activationPolicy, ActivationPolicy::accessory);
     // 603 has an ID, but nothing is installed under it.
-    for (const std::int32_t pid : {602, 603, 0, -1}) {
+    for (const std::int32_t pid : {602, 603, 0, -1})
         EXPECT_FALSE(running.application(pid)) << pid;
-    }
 }
 
 }  // namespace

