@@ -14,12 +14,9 @@ namespace morvale::testing {
 class ModelFixture {
 public:
     sim::SimPlatform sim;
-    AudioObjectID speakers = 0;
+    AudioObjectID speakers = sim.audio.addOutputDevice("speakers");
 
-    ModelFixture() {
-        speakers = sim.audio.addOutputDevice("speakers");
-        sim.audio.setDefaultOutputDevice(speakers);
-    }
+    ModelFixture() { sim.audio.setDefaultOutputDevice(speakers); }
 
     // An audio client of an ordinary application (regular) or a background process.
     AudioObjectID addClient(std::int32_t pid, std::optional<std::string> bundleID,

@@ -57,12 +57,10 @@ TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
     const auto alpha = f.addClient(50, "org.example.alpha", "alpha", false);
     const auto ft = f.addClient(60, "com.apple.FaceTime", "FaceTime", false);
     // Silent accessories (not ordinary applications): a row only with a stored volume.
-    const auto accessory = [&](std::int32_t pid, const std::string& id, const std::string& name) {
-        f.sim.processes.applications[pid] = RunningApplication{name, ActivationPolicy::accessory};
-        return f.sim.audio.addProcess(pid, id, false);
-    };
-    accessory(70, "org.example.Tray", "Tray");
-    const auto keeper = accessory(80, "org.example.Keeper", "Keeper");
+    f.sim.processes.applications[70] = RunningApplication{"Tray", ActivationPolicy::accessory};
+    f.sim.processes.applications[80] = RunningApplication{"Keeper", ActivationPolicy::accessory};
+    f.sim.audio.addProcess(70, "org.example.Tray", false);
+    const auto keeper = f.sim.audio.addProcess(80, "org.example.Keeper", false);
     f.sim.settings.standardStore.values =
         PlistValue::Dict{{"volumes", PlistValue::Dict{{"org.example.Keeper", 0.5}}}};
     // A group is an ordinary application's when any member is, not only its first.

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <locale.h>
+
 #include <cstdlib>
 #include <filesystem>
-#include <locale>
 #include <string>
 
 namespace morvale::LinuxDesktop::testing {
@@ -12,12 +13,10 @@ namespace morvale::LinuxDesktop::testing {
 // LOCPATH then names. Test machines often have no locales but C.
 inline bool makeLocaleAvailable(const std::string& name, const std::filesystem::path& scratch) {
     const auto loads = [&] {
-        try {
-            std::locale locale(name.c_str());
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
+        const locale_t locale = ::newlocale(LC_ALL_MASK, name.c_str(), locale_t{});
+        if (locale != locale_t{})
+            ::freelocale(locale);
+        return locale != locale_t{};
     };
     if (loads()) {
         return true;

@@ -24,11 +24,8 @@ public:
         path_ = name;
     }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
 
