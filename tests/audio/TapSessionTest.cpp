@@ -71,11 +71,11 @@ TEST(TapSession, TapsTheProcessesIntoARunningAggregateDevice) {
     using D = PlistValue::Dict;
     using L = PlistValue::List;
     const D aggregate = rig.sim.aggregateDevices().at(rig.aggregate());
-    EXPECT_EQ(aggregate.at("master"), PlistValue(kUID));
-    EXPECT_EQ(aggregate.at("private"), PlistValue(true));
-    EXPECT_EQ(aggregate.at("tapautostart"), PlistValue(true));
-    EXPECT_EQ(aggregate.at("subdevices"), PlistValue(L{D{{"uid", kUID}}}));
-    EXPECT_EQ(aggregate.at("taps"), PlistValue(L{D{{"drift", true}, {"uid", description.uuid}}}));
+    for (const auto& [key, value] : D{{"master", kUID}, {"private", true}, {"tapautostart", true},
+                                      {"subdevices", L{D{{"uid", kUID}}}},
+                                      {"taps", L{D{{"drift", true}, {"uid", description.uuid}}}}}) {
+        EXPECT_EQ(aggregate.at(key), value) << key;
+    }
     EXPECT_EQ(rig.sim.ioProcs().at(0).device, rig.aggregate());
     EXPECT_TRUE(rig.sim.ioProcs().at(0).running);
 

@@ -38,22 +38,22 @@ mode_t modeOf(const std::filesystem::path& path) {
 TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
     TempDir home;
     const auto folder = home / "config/morvale";
-    const PlistValue volumes(PlistValue::Dict{{"firefox-esr.desktop", 0.25}, {"proc:mpv", 0.0}});
+    const PlistValue::Dict values{
+        {"volumes", PlistValue::Dict{{"firefox-esr.desktop", 0.25}, {"proc:mpv", 0.0}}},
+        {"duckBoostDB", "6"},  // stays a string
+        {"migrated", true}};
     {
         JsonSettingsStores stores(folder);
         EXPECT_FALSE(stores.standard().value("volumes"));
-        for (const auto& [key, value] :
-             PlistValue::Dict{{"volumes", volumes}, {"duckBoostDB", "6"}, {"migrated", false}}) {
+        EXPECT_EQ(stores.standard().setValue("migrated", false), std::nullopt);  // replaced next
+        for (const auto& [key, value] : values) {
             EXPECT_EQ(stores.standard().setValue(key, value), std::nullopt);
         }
-        EXPECT_EQ(stores.standard().setValue("migrated", true), std::nullopt);  // replaces
     }
     EXPECT_EQ(modeOf(folder), 0700u);
     EXPECT_EQ(modeOf(folder / "settings.json"), 0600u);
     JsonSettingsStores again(folder);
-    EXPECT_EQ(again.standard().value("volumes"), volumes);
-    EXPECT_EQ(again.standard().value("duckBoostDB"), PlistValue("6"));  // still a string
-    EXPECT_EQ(again.standard().value("migrated"), PlistValue(true));
+    for (const auto& [key, value] : values) EXPECT_EQ(again.standard().value(key), value) << key;
     EXPECT_EQ(again.loadProblem(), std::nullopt);
 }
 
