@@ -16,17 +16,15 @@ TEST(ModelState, MigratesTheLegacySuiteOnce) {
         const char* what;
         bool suitesOpen, failWrites;
         D legacy;
-        Volumes volumes;
-        double boost;
-        bool migrated;
     } cases[] = {
-        {"nothing stored", true, false, {}, {}, 0, true},
-        {"migrates", true, false, legacyValues, {{"a", 0.5}}, 9, true},
-        {"suite cannot be opened: retried next start", false, false, legacyValues, {}, 0, false},
-        {"copy not saved: retried next start", true, true, legacyValues, {}, 0, false},
+        {"nothing stored", true, false, {}},
+        {"migrates", true, false, legacyValues},
+        {"suite cannot be opened: retried next start", false, false, legacyValues},
+        {"copy not saved: retried next start", true, true, legacyValues},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        const bool migrated = c.suitesOpen && !c.failWrites, copied = migrated && !c.legacy.empty();
         ModelFixture f;
         auto* legacy = f.sim.settings.suiteStore(Settings::kLegacySuite);
         legacy->values = c.legacy;
@@ -35,16 +33,16 @@ TEST(ModelState, MigratesTheLegacySuiteOnce) {
             f.sim.settings.standardStore.failWritesWith = "Couldn't save settings: disk full";
         }
         const auto model = f.makeModel();
-        EXPECT_EQ(model->volumes(), c.volumes);
-        EXPECT_EQ(model->duckBoostDB(), c.boost);
-        EXPECT_EQ(f.sim.settings.standardStore.value("migrated").has_value(), c.migrated);
+        EXPECT_EQ(model->volumes(), (copied ? Volumes{{"a", 0.5}} : Volumes{}));
+        EXPECT_EQ(model->duckBoostDB(), copied ? 9.0 : 0.0);
+        EXPECT_EQ(f.sim.settings.standardStore.value("migrated").has_value(), migrated);
         EXPECT_EQ(model->errorText().has_value(), c.failWrites);
         EXPECT_EQ(legacy->values, c.legacy);
 
         // A later start does not copy again, even when the legacy values changed.
         legacy->values = D{{"volumes", D{{"other", 0.1}}}};
-        if (c.migrated) {
-            EXPECT_EQ(f.makeModel()->volumes(), c.volumes);
+        if (migrated) {
+            EXPECT_EQ(f.makeModel()->volumes(), model->volumes());
         }
     }
     ModelFixture f;  // any stored mark counts, even false

@@ -124,10 +124,9 @@ struct IdentityFixture : ::testing::Test {
         return "0::/user.slice/user-1000.slice/user@1000.service/app.slice/" + name + ".scope\n";
     }
 
-    std::optional<std::string> idOf(ClientHints hints) const {
-        return identifier->desktopId(hints);
+    std::optional<std::string> idOf(std::int32_t pid) const {
+        return identifier->desktopId({.pid = pid});
     }
-    std::optional<std::string> idOf(std::int32_t pid) const { return idOf({.pid = pid}); }
 };
 
 TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
@@ -165,7 +164,7 @@ TEST_F(IdentityFixture, EachSourceIsTriedInTurn) {
         {{}, std::nullopt},
     };
     for (const auto& [hints, id] : cases) {
-        EXPECT_EQ(idOf(hints), id) << hints.pid << " " << hints.portalAppId.value_or("-") << " "
+        EXPECT_EQ(identifier->desktopId(hints), id) << hints.pid << " " << hints.portalAppId.value_or("-") << " "
                                    << hints.applicationId.value_or(hints.binary.value_or("-"));
     }
 }

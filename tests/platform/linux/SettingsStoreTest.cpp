@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <csignal>
 #include <limits>
@@ -29,12 +28,6 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-mode_t modeOf(const std::filesystem::path& path) {
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 0777;
-}
-
 TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
     TempDir home;
     const auto folder = home / "config/morvale";
@@ -50,8 +43,9 @@ TEST(SettingsStore, ValuesSurviveARestartWithTheirKinds) {
             EXPECT_EQ(stores.standard().setValue(key, value), std::nullopt);
         }
     }
-    EXPECT_EQ(modeOf(folder), 0700u);
-    EXPECT_EQ(modeOf(folder / "settings.json"), 0600u);
+    using std::filesystem::perms, std::filesystem::status;
+    EXPECT_EQ(status(folder).permissions(), perms::owner_all);
+    EXPECT_EQ(status(folder / "settings.json").permissions(), perms::owner_read | perms::owner_write);
     JsonSettingsStores again(folder);
     for (const auto& [key, value] : values) EXPECT_EQ(again.standard().value(key), value) << key;
     EXPECT_EQ(again.loadProblem(), std::nullopt);
