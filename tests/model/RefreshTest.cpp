@@ -23,13 +23,16 @@ std::vector<Row> rows(const Model& model) {
     return out;
 }
 
+struct Refresh : ::testing::Test {
+    ModelFixture f;
+};
+
 void PrintTo(const Row& r, std::ostream* os) {
     *os << "{" << r.id << ", " << r.name << ", " << r.objects.size() << " objects, "
         << (r.playing ? "playing" : "silent") << "}";
 }
 
-TEST(Refresh, OnTheDesktopCallStreamsMakeUpTheCallsRowWhateverPlaysThem) {
-    ModelFixture f;
+TEST_F(Refresh, OnTheDesktopCallStreamsMakeUpTheCallsRowWhateverPlaysThem) {
     f.sim.calls = Grouping::callStreamCalls("Calls");
     const std::string callStreams(kCallStreamsBundleID);
     const auto player = f.addClient(10, "org.example.Player", "Player", true);
@@ -44,8 +47,7 @@ TEST(Refresh, OnTheDesktopCallStreamsMakeUpTheCallsRowWhateverPlaysThem) {
               (IconSource{IconSource::Kind::themeName, "call-start"}));
 }
 
-TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
-    ModelFixture f;
+TEST_F(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
     f.sim.workspace.applicationPaths = {{"org.example.Zed", "/apps/Zed.desktop"},
                                         {"org.example.beta", "/apps/Beta.app"}};
     f.sim.workspace.displayNames = {{"/apps/Zed.desktop", "Zed"}};
@@ -79,8 +81,7 @@ TEST(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
                             }));
 }
 
-TEST(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
-    ModelFixture f;
+TEST_F(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
     f.sim.processes.shortNames = {
         {11, "browser-gpu"}, {12, "browser-helper"}, {20, "mpv"}, {21, "mpv"}};
     const auto a = f.addClient(10, "org.example.Browser", "Browser", false);
@@ -99,8 +100,7 @@ TEST(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
                                     }));
 }
 
-TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
-    ModelFixture f;
+TEST_F(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
     f.sim.workspace.applicationPaths = {{"org.example.Player", "/apps/Player.app"}};
     f.sim.processes.shortNames = {{10, "daemon"}, {20, "Mail Graphics and Media"}};
     const auto daemon = f.addClient(10, std::nullopt, "", false, /*regular=*/false);
@@ -131,8 +131,7 @@ TEST(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {
 // A name shows without bidirectional formatting and with its control
 // characters in sight, but is keyed as it is: a name holding a newline keeps
 // a row (and a volume) of its own.
-TEST(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
-    ModelFixture f;
+TEST_F(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
     f.sim.processes.shortNames = {
         {10, "player\nbox"}, {11, "player"}, {12, "\u202Etxt.exe"}, {13, "a\u2066b\u2069\u2028c"}};
     const auto box = f.addClient(10, std::nullopt, "", true, false);
@@ -155,8 +154,7 @@ TEST(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
 // However many applications the settings remember, only so many of those not
 // running get rows; one that runs gets its row whatever its place, and every
 // volume stays.
-TEST(Refresh, RemembersRowsOnlyUpToABound) {
-    ModelFixture f;
+TEST_F(Refresh, RemembersRowsOnlyUpToABound) {
     PlistValue::Dict volumes;
     for (int i = 1000; i < 2000; ++i) {
         volumes.emplace("proc:app" + std::to_string(i), 0.5);
@@ -175,8 +173,7 @@ TEST(Refresh, RemembersRowsOnlyUpToABound) {
 // turn of the main loop; news of a silent process starting to play never
 // comes, so the timer brings it. A model that ends stops listening, and a
 // refresh queued for it does nothing.
-TEST(Refresh, RunsOnALaterTurnOfTheMainLoopForTheTimerAndForProcessNews) {
-    ModelFixture f;
+TEST_F(Refresh, RunsOnALaterTurnOfTheMainLoopForTheTimerAndForProcessNews) {
     auto model = f.makeModel();
     const auto player = f.addClient(10, "org.example.Player", "Player", false, false);
     const auto helper = f.addClient(11, "org.example.Player", "Player", false, false);

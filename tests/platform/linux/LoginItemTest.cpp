@@ -38,14 +38,12 @@ TEST_F(LoginItemFixture, RegisterWritesAnEntryThatStartsTheProgramAndUnregisterR
 }
 
 TEST_F(LoginItemFixture, DisabledEntriesDoNotCountAsEnabled) {
-    const std::pair<const char*, LoginItemStatus> cases[] = {
-        {"[Desktop Entry]\nType=Application\nExec=morvale\n", LoginItemStatus::enabled},
-        {"[Desktop Entry]\nType=Application\nExec=morvale\nHidden=true\n",
-         LoginItemStatus::notRegistered},
-        {"[Desktop Entry]\nType=Application\nExec=morvale\nX-GNOME-Autostart-enabled=false\n",
-         LoginItemStatus::notRegistered},
-        {"[Desktop Entry]\nType=Application\nExec=morvale\nX-GNOME-Autostart-enabled=true\n",
-         LoginItemStatus::enabled},
+    const std::string app = "[Desktop Entry]\nType=Application\nExec=morvale\n";
+    const std::pair<std::string, LoginItemStatus> cases[] = {
+        {app, LoginItemStatus::enabled},
+        {app + "Hidden=true\n", LoginItemStatus::notRegistered},
+        {app + "X-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
+        {app + "X-GNOME-Autostart-enabled=true\n", LoginItemStatus::enabled},
         {"not a desktop entry", LoginItemStatus::notRegistered},
     };
     for (const auto& [text, status] : cases) {
@@ -54,7 +52,7 @@ TEST_F(LoginItemFixture, DisabledEntriesDoNotCountAsEnabled) {
     }
     // Registering over a disabled entry enables it.
     XdgLoginItem item(entry, dirs);
-    writeFile(userEntry(), "[Desktop Entry]\nType=Application\nExec=morvale\nHidden=true\n");
+    writeFile(userEntry(), app + "Hidden=true\n");
     EXPECT_EQ(item.registerItem(), std::nullopt);
     EXPECT_EQ(item.status(), LoginItemStatus::enabled);
 }
