@@ -164,9 +164,7 @@ TEST_F(IndexFixture, IsReadAgainOnlyWhenAFolderChanged) {
     EXPECT_EQ(index.entries()->byId("a.desktop")->name, "Mine");
 
     // Within the recheck interval nothing is looked at.
-    auto slow = options();
-    slow.recheckInterval = std::chrono::hours(1);
-    DesktopEntryIndex lazy(slow);
+    DesktopEntryIndex lazy({{home, local, system}, {}, std::chrono::hours(1)});
     writeFile(system / "d.desktop", app("D"));
     touchFolder(system);
     EXPECT_EQ(lazy.entries()->byId("d.desktop"), nullptr);
