@@ -12,28 +12,23 @@ namespace {
 
 using ui::AppRow;
 using Rows = std::vector<AppRow*>;
-const std::string tunebox = "org.example.Tunebox";
+const std::string tunebox = "org.example.Tunebox", chatter = "org.example.Chatter";
 using AppRowTest = UiFixture;
 using RowListTest = UiFixture;
 
 TEST_F(AppRowTest, ARowShowsTheUnroundedVolumeAndSetsItAsTheSliderAndMuteButtonSay) {
     addApp(101, tunebox, "Tunebox", true);
-    makeModel();
     const auto view = makeView();
     AppRow& r = row(*view, tunebox);
-    const struct {
-        double volume;
-        const char* symbol;
-    } cases[] = {{0.004, "speaker.wave.1.fill"},  // rounds to 0%, yet audible
-                 {-3.0, "speaker.slash.fill"}};   // stored as set, shown as muted
-    for (const auto& c : cases) {
-        model->setVolume(tunebox, c.volume);
+    // 0.004 rounds to 0%, yet is audible; -3 is stored as set, shown as muted.
+    for (const auto& [volume, symbol] :
+         {std::pair{0.004, "speaker.wave.1.fill"}, {-3.0, "speaker.slash.fill"}}) {
+        model->setVolume(tunebox, volume);
         settle();
-        EXPECT_EQ(percent(r), "0%") << c.volume;
-        EXPECT_EQ(r.symbolName(), c.symbol) << c.volume;
-        EXPECT_EQ(slider(r).value(), slider(r).stepOfValue(c.volume)) << c.volume;
+        EXPECT_EQ((std::tuple{percent(r), r.symbolName(), slider(r).value()}),
+                  (std::tuple{QString("0%"), QString(symbol), slider(r).stepOfValue(volume)}))
+            << volume;
     }
-
     slider(r).setValue(3330);
     EXPECT_EQ(model->volume(tunebox), 0.333);  // as set, not rounded to a percentage
     slider(r).setValue(6000);
@@ -55,9 +50,8 @@ TEST(AppIcons, TheCallRowsSymbolIsShippedForThemesThatLackIt) {
 
 TEST_F(AppRowTest, ALongNameIsCutToOneLineAndThePercentageStays) {
     addApp(101, tunebox, std::string(200, 'W'), false);
-    makeModel();
     const auto view = makeView();
-    const AppRow& r = *rows(*view).at(1);
+    const AppRow& r = row(*view, tunebox);
     const auto* name = child<ui::ElidedLabel>(r, "name");
     EXPECT_TRUE(name->shownText().endsWith(QChar(0x2026)));
     EXPECT_EQ(name->height(), name->fontMetrics().height());
@@ -71,46 +65,43 @@ TEST_F(AppRowTest, ALongNameIsCutToOneLineAndThePercentageStays) {
 // changed draws again.
 TEST_F(RowListTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
     addApp(101, tunebox, "Tunebox", false);
-    addApp(102, "org.example.Chatter", "Chatter", false);
+    addApp(102, chatter, "Chatter", false);
     makeModel();
     const std::size_t listeners = model->objectWillChange().subscriberCount();
     const auto view = makeView();
     EXPECT_EQ(model->objectWillChange().subscriberCount(), listeners + 1);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-    const Rows shown = rows(*view);
-    std::vector<std::unique_ptr<EventCounter>> counters;
-    for (AppRow* r : shown) {
-        counters.push_back(std::make_unique<EventCounter>(*r, QEvent::Paint));
+    std::vector<std::unique_ptr<EventCounter>> paints;
+    for (AppRow* r : rows(*view)) {
+        paints.push_back(std::make_unique<EventCounter>(*r, QEvent::Paint));
     }
     const auto painted = [&] {
         QTest::qWait(50);  // painting waits for the window's next frame
         std::vector<bool> result;
-        for (auto& counter : counters) {
+        for (auto& counter : paints) {
             result.push_back(std::exchange(counter->count, 0) > 0);
         }
         return result;
     };
-
     refresh();
-    EXPECT_EQ(painted(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(painted(), (std::vector{false, false, false}));
 
     // A change from elsewhere moves the slider without being sent back.
     const auto writes = sim.settings.standardStore.writes;
-    model->setVolume("org.example.Chatter", 0.75);
+    model->setVolume(chatter, 0.75);
     settle();
-    EXPECT_EQ(slider(*shown[1]).value(), 7500);
+    EXPECT_EQ(slider(row(*view, chatter)).value(), 7500);
     EXPECT_EQ(sim.settings.standardStore.writes, writes + 1);  // only the model's own
     // However slow the machine, the changed row paints; the others had as long.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return counters[1]->count > 0; }, 5000));
-    EXPECT_EQ(painted(), (std::vector<bool>{false, true, false}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints[1]->count > 0; }, 5000));
+    EXPECT_EQ(painted(), (std::vector{false, true, false}));
 }
 
 TEST_F(RowListTest, ARowStaysTheSameWidgetAndTellsPlayingAndRunning) {
     const auto tuneboxObject = addApp(101, tunebox, "Tunebox", false);
-    addApp(102, "org.example.Chatter", "Chatter", false);
-    makeModel();
+    addApp(102, chatter, "Chatter", false);
     const auto view = makeView();
-    const Rows before = rows(*view);
+    const Rows before = rows(*view);  // FaceTime, Chatter, Tunebox
     ASSERT_EQ(before.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         refresh();
@@ -123,36 +114,19 @@ TEST_F(RowListTest, ARowStaysTheSameWidgetAndTellsPlayingAndRunning) {
     sim.audio.setProcessPlaying(tuneboxObject, true);
     model->setVolume("org.example.Gone", 0.5);  // remembered, not running
     refresh();
-    const Rows after = rows(*view);
-    ASSERT_EQ(after.size(), 5u);
-    EXPECT_EQ(after[0], before[0]);  // FaceTime
-    EXPECT_EQ(after[1], before[2]);  // Tunebox
-    EXPECT_EQ(after[2]->entry().name, "Banjo");
-    EXPECT_EQ(after[3], before[1]);  // Chatter
+    AppRow& banjo = row(*view, "org.example.Banjo");
     AppRow& gone = row(*view, "org.example.Gone");
+    EXPECT_EQ(rows(*view), (Rows{before[0], before[2], &banjo, before[1], &gone}));
     for (const auto& [r, dot, opacity] :
-         {std::tuple{after[1], true, 1.0}, {after[3], false, 1.0}, {&gone, false, 0.45}}) {
+         {std::tuple{before[2], true, 1.0}, {before[1], false, 1.0}, {&gone, false, 0.45}}) {
         EXPECT_EQ(child(*r, "playingDot")->isVisibleTo(r), dot) << r->entry().name;
         EXPECT_EQ(r->iconOpacity(), opacity) << r->entry().name;
     }
 }
 
-// Where the slider's thumb is, in the slider's coordinates.
-QPoint thumbCentre(ui::ContinuousSlider& s) {
-    QStyleOptionSlider option;
-    option.initFrom(&s);
-    option.orientation = s.orientation();
-    option.maximum = s.maximum();
-    option.sliderPosition = option.sliderValue = s.value();
-    return s.style()
-        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &s)
-        .center();
-}
-
 TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
     addApp(101, tunebox, "Tunebox", true);
-    const auto chatter = addApp(102, "org.example.Chatter", "Chatter", false);
-    makeModel();
+    const auto chatterObject = addApp(102, chatter, "Chatter", false);
     const auto view = makeView();
     view->resize(view->sizeHint());
     const Rows before = rows(*view);
@@ -160,7 +134,12 @@ TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
     auto& s = slider(*r);
 
     // The user takes the thumb and drags it left.
-    const QPoint thumb = thumbCentre(s);
+    QStyleOptionSlider option;
+    option.initFrom(&s);
+    option.maximum = s.maximum();
+    option.sliderPosition = option.sliderValue = s.value();
+    const QPoint thumb =
+        s.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &s).center();
     QTest::mousePress(&s, Qt::LeftButton, {}, thumb);
     ASSERT_TRUE(s.isSliderDown());
     QTest::mouseMove(&s, thumb - QPoint(60, 0));
@@ -170,7 +149,7 @@ TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
 
     // Refreshes come, one with a change that would reorder the list and one
     // with a new application; another change of the volume arrives.
-    sim.audio.setProcessPlaying(chatter, true);
+    sim.audio.setProcessPlaying(chatterObject, true);
     addApp(103, "org.example.Banjo", "Banjo", true);
     model->setVolume(tunebox, 0.9);
     refresh();
@@ -189,9 +168,8 @@ TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
     QTest::mouseRelease(&s, Qt::LeftButton, {}, thumb - QPoint(80, 0));
     settle();
     EXPECT_FALSE(s.isSliderDown());
-    const Rows after = rows(*view);
-    ASSERT_EQ(after.size(), 4u);
-    EXPECT_NE(std::find(after.begin(), after.end(), r), after.end());
+    ASSERT_EQ(rows(*view).size(), 4u);
+    EXPECT_EQ(&row(*view, tunebox), r);
     EXPECT_EQ(s.value(), s.stepOfValue(model->volume(tunebox)));
 }
 
@@ -199,16 +177,14 @@ TEST_F(RowListTest, RowsHoldStillUnderThePointerAndTakeTheModelsOrderWhenItLeave
     addApp(101, "org.example.Alpha", "Alpha", false);
     const auto beta = addApp(102, "org.example.Beta", "Beta", false);
     const auto gamma = addApp(103, "org.example.Gamma", "Gamma", false);
-    makeModel();
     const auto view = makeView();
     const auto shown = [&] {
-        std::vector<std::string> names;
+        QStringList names;
         for (const AppRow* r : rows(*view)) {
-            names.push_back(r->entry().name + (r->isEnabled() ? "" : " (dimmed)"));
+            names << QString::fromStdString(r->entry().name) + (r->isEnabled() ? "" : " (dimmed)");
         }
-        return names;
+        return names.join(", ");
     };
-    using Names = std::vector<std::string>;
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QEvent leave(QEvent::Leave);
 
@@ -219,20 +195,19 @@ TEST_F(RowListTest, RowsHoldStillUnderThePointerAndTakeTheModelsOrderWhenItLeave
     sim.audio.removeProcess(gamma);
     addApp(104, "org.example.Delta", "Delta", true);
     refresh();
-    EXPECT_EQ(shown(), (Names{"FaceTime", "Alpha", "Beta", "Gamma (dimmed)", "Delta"}));
+    EXPECT_EQ(shown(), "FaceTime, Alpha, Beta, Gamma (dimmed), Delta");
     EXPECT_EQ(rows(*view)[3]->iconOpacity(), 0.45);
-
     QCoreApplication::sendEvent(view.get(), &leave);
     settle();
-    EXPECT_EQ(shown(), (Names{"FaceTime", "Beta", "Delta", "Alpha"}));
+    EXPECT_EQ(shown(), "FaceTime, Beta, Delta, Alpha");
 
     // The panel opening under the pointer shows the model's order too.
     QCoreApplication::sendEvent(view.get(), &enter);
     sim.audio.setProcessPlaying(beta, false);
     refresh();
-    EXPECT_EQ(shown(), (Names{"FaceTime", "Beta", "Delta", "Alpha"}));
+    EXPECT_EQ(shown(), "FaceTime, Beta, Delta, Alpha");
     view->prepareToOpen();
-    EXPECT_EQ(shown(), (Names{"FaceTime", "Delta", "Alpha", "Beta"}));
+    EXPECT_EQ(shown(), "FaceTime, Delta, Alpha, Beta");
 }
 
 }  // namespace

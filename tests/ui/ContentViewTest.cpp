@@ -10,19 +10,6 @@ namespace morvale::testing {
 namespace {
 
 using ContentViewTest = UiFixture;
-using Names = std::vector<std::string>;
-
-// The panel's children that are shown, top to bottom, by name.
-Names shownChildren(const QWidget& view) {
-    Names names;
-    for (int i = 0; i < view.layout()->count(); ++i) {
-        const QWidget* widget = view.layout()->itemAt(i)->widget();
-        if (widget != nullptr && widget->isVisibleTo(&view)) {
-            names.push_back(widget->objectName().toStdString());
-        }
-    }
-    return names;
-}
 
 bool shown(const QWidget& view, const char* name) {
     return child(view, name)->isVisibleTo(&view);
@@ -37,43 +24,42 @@ QString boostText(const QWidget& view) {
 }
 
 TEST_F(ContentViewTest, LaysOutEmptyShortAndLongListsAndWrapsTheHelpText) {
-    const struct {
-        int apps;  // besides FaceTime; -1: the model hands over an empty list
-        bool scrolling;
-    } cases[] = {{-1, false}, {8, false}, {9, true}};
+    // Applications besides FaceTime; -1: the model hands over an empty list.
     int added = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.apps);
-        while (added < c.apps) {
-            const auto n = std::to_string(++added);
-            addApp(3000 + added, "org.example.app" + n, "App " + n, false);
+    for (const auto& [apps, scrolling] : {std::pair{-1, false}, {8, false}, {9, true}}) {
+        SCOPED_TRACE(apps);
+        for (; added < apps; ++added) {
+            addApp(3001 + added, "org.example.app" + std::to_string(added), "App", false);
         }
         makeModel();
         const auto view = makeView();
-        if (c.apps < 0) {
+        if (apps < 0) {
             view->draw({});
         }
-        Names expected = {"title", "rows", "divider1", "duckSection", "divider2", "bottomRow"};
-        if (c.apps < 0) {
-            expected.insert(expected.begin() + 1, "emptyLine");
+        QStringList children;  // the panel's shown children, top to bottom
+        for (int i = 0; i < view->layout()->count(); ++i) {
+            const QWidget* widget = view->layout()->itemAt(i)->widget();
+            if (widget != nullptr && widget->isVisibleTo(view.get())) {
+                children << widget->objectName();
+            }
         }
-        EXPECT_EQ(shownChildren(*view), expected);
-
+        EXPECT_EQ(children.join(' '), (apps < 0 ? "title emptyLine " : "title ") +
+                                          QString("rows divider1 duckSection divider2 bottomRow"));
         const auto* list = child<ui::RowList>(*view, "rows");
         const auto* scroll = child<QScrollArea>(*view, "rowsScroll");
-        EXPECT_EQ(list->rows().size(), static_cast<std::size_t>(c.apps + 1));
-        EXPECT_EQ(list->isScrolling(), c.scrolling);
-        EXPECT_EQ(scroll->isVisibleTo(view.get()), c.scrolling);
-        if (c.scrolling) {
-            EXPECT_TRUE(scroll->verticalScrollBar()->isVisibleTo(view.get()));
+        EXPECT_EQ(list->rows().size(), static_cast<std::size_t>(apps + 1));
+        EXPECT_EQ(list->isScrolling(), scrolling);
+        EXPECT_EQ(scroll->isVisibleTo(view.get()), scrolling);
+        EXPECT_EQ(scroll->verticalScrollBar()->isVisibleTo(view.get()), scrolling);
+        if (scrolling) {
             // The focus arriving on the last row (as by Shift+Tab from the
             // boost) scrolls it into view.
             QWidget* last = list->rows().back()->volumeSlider();
             last->setFocus();
             const QRect shownRect(last->mapTo(scroll->viewport(), QPoint()), last->size());
             EXPECT_TRUE(scroll->viewport()->rect().contains(shownRect));
-        } else if (c.apps > 0) {  // the panel grows with its rows
-            EXPECT_GE(list->height(), (c.apps + 1) * list->rows().front()->height());
+        } else if (apps > 0) {  // the panel grows with its rows
+            EXPECT_GE(list->height(), (apps + 1) * list->rows().front()->height());
             // The help text wraps within the panel instead of being cut.
             const auto* help = child<QLabel>(*view, "helpText");
             EXPECT_LT(help->geometry().right(), view->width());
@@ -85,7 +71,6 @@ TEST_F(ContentViewTest, LaysOutEmptyShortAndLongListsAndWrapsTheHelpText) {
 
 TEST_F(ContentViewTest, BoostTextAndCallBadgeFollowTheModel) {
     const auto faceTime = addApp(200, "com.apple.FaceTime", "FaceTime", false);
-    makeModel();
     const auto view = makeView();
     EXPECT_EQ(boostText(*view), "Off");
     EXPECT_FALSE(shown(*view, "callBadge"));
@@ -109,15 +94,12 @@ TEST_F(ContentViewTest, BoostTextAndCallBadgeFollowTheModel) {
 }
 
 TEST_F(ContentViewTest, BoostSliderPassesWholeDecibels) {
-    makeModel();
     const auto view = makeView();
     auto* boost = child<ui::ContinuousSlider>(*view, "boostSlider");
-    const struct {
-        double position, passed;
-    } cases[] = {{12.5, 13}, {12.49, 12}, {0.49, 0}, {0.5, 1}, {29.99, 30}, {30, 30}, {7.3, 7}};
-    for (const auto& c : cases) {
-        boost->setValue(boost->stepOfValue(c.position));  // as a drag would
-        EXPECT_EQ(model->duckBoostDB(), c.passed) << c.position;
+    for (const auto& [position, passed] : {std::pair{12.5, 13.0}, {12.49, 12.0}, {0.49, 0.0},
+                                           {0.5, 1.0}, {29.99, 30.0}, {30.0, 30.0}, {7.3, 7.0}}) {
+        boost->setValue(boost->stepOfValue(position));  // as a drag would
+        EXPECT_EQ(model->duckBoostDB(), passed) << position;
     }
     // Let go, the thumb shows the model's whole decibels.
     settle();
@@ -125,10 +107,8 @@ TEST_F(ContentViewTest, BoostSliderPassesWholeDecibels) {
 }
 
 TEST_F(ContentViewTest, LoginCheckboxAsksTheModelAndShowsItsAnswer) {
-    makeModel();
     const auto view = makeView();
-    auto* box = child<QCheckBox>(*view, "launchAtLogin");
-    const auto click = [&] {
+    const auto click = [box = child<QCheckBox>(*view, "launchAtLogin")] {
         box->click();
         settle();
         return box->isChecked();
@@ -156,32 +136,28 @@ TEST_F(ContentViewTest, LoginCheckboxAsksTheModelAndShowsItsAnswer) {
 }
 
 TEST_F(ContentViewTest, ALostAudioServerShowsInTheErrorLineWhileItLasts) {
-    makeModel();
     const auto view = makeView();
     const QString problem = "Lost the connection to the sound server; reconnecting…";
     sim.audio.setAvailabilityProblem(problem.toStdString());
     refresh();
     ASSERT_TRUE(shown(*view, "errorLine"));
     EXPECT_EQ(text(*view, "errorLine"), problem);
-
     sim.audio.setAvailabilityProblem(std::nullopt);
     refresh();
     EXPECT_FALSE(shown(*view, "errorLine"));
 }
 
+// The model announces before it changes: nothing is drawn inside the
+// announcement, all of it on the next turn of the event loop.
 TEST_F(ContentViewTest, ABurstOfChangesIsDrawnOnceAfterwards) {
     const auto tunebox = addApp(101, "org.example.Tunebox", "Tunebox", false);
-    makeModel();
     const auto view = makeView();
-    const ui::AppRow& r = *rows(*view).at(1);
-
-    // The model announces before it changes: nothing is drawn inside the
-    // announcement, all of it on the next turn of the event loop.
+    const ui::AppRow& r = row(*view, "org.example.Tunebox");
     model->setVolume("org.example.Tunebox", 0.2);
     model->setVolume("org.example.Tunebox", 0.3);
     model->setDuckBoost(4);
     sim.audio.setProcessPlaying(tunebox, true);
-    tick();
+    sim.advance(Model::refreshInterval);
     EXPECT_EQ(percent(r), "100%");
     settle();
     EXPECT_EQ(percent(r), "30%");

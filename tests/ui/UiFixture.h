@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,11 @@
 #include "ui/ContinuousSlider.h"
 #include "ui/RowList.h"
 #include "ui/TextWidgets.h"
+
+// Lets test messages and failed comparisons show Qt's texts as text.
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << text.toStdString();
+}
 
 namespace morvale::testing {
 
@@ -47,24 +53,19 @@ inline QString percent(const QWidget& row) {
 }
 
 // Counts the events of one kind that a widget and everything inside it get.
-class EventCounter final : public QObject {
-public:
-    EventCounter(QWidget& widget, QEvent::Type type) : type_(type) {
+struct EventCounter final : QObject {
+    EventCounter(QWidget& widget, QEvent::Type counted) : type(counted) {
         widget.installEventFilter(this);
         for (QWidget* inner : widget.findChildren<QWidget*>()) {
             inner->installEventFilter(this);
         }
     }
-    int count = 0;
-
-protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        count += event->type() == type_ ? 1 : 0;
+        count += event->type() == type ? 1 : 0;
         return false;
     }
-
-private:
-    QEvent::Type type_;
+    QEvent::Type type;
+    int count = 0;
 };
 
 // A simulated desktop with one output device and a model over it, for the
@@ -92,14 +93,17 @@ protected:
 
     // Lets the views redraw after the model changed.
     static void settle() { QCoreApplication::processEvents(); }
-    // One refresh period of the model, without and with the redraw after it.
-    void tick() { sim.advance(Model::refreshInterval); }
+    // One refresh period of the model, then the redraw after it.
     void refresh() {
-        tick();
+        sim.advance(Model::refreshInterval);
         settle();
     }
 
+    // A panel's content, shown, over the model (made now if not yet).
     std::unique_ptr<ui::ContentView> makeView() {
+        if (!model) {
+            makeModel();
+        }
         auto view = std::make_unique<ui::ContentView>(*model);
         view->show();
         settle();
