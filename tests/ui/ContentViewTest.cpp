@@ -96,8 +96,13 @@ TEST_F(ContentViewTest, BoostTextAndCallBadgeFollowTheModel) {
 TEST_F(ContentViewTest, BoostSliderPassesWholeDecibels) {
     const auto view = makeView();
     auto* boost = child<ui::ContinuousSlider>(*view, "boostSlider");
-    for (const auto& [position, passed] : {std::pair{12.5, 13.0}, {12.49, 12.0}, {0.49, 0.0},
-                                           {0.5, 1.0}, {29.99, 30.0}, {30.0, 30.0}, {7.3, 7.0}}) {
+    for (const auto& [position, passed] : {std::pair{12.5, 13.0},
+                                           {12.49, 12.0},
+                                           {0.49, 0.0},
+                                           {0.5, 1.0},
+                                           {29.99, 30.0},
+                                           {30.0, 30.0},
+                                           {7.3, 7.0}}) {
         boost->setValue(boost->stepOfValue(position));  // as a drag would
         EXPECT_EQ(model->duckBoostDB(), passed) << position;
     }

@@ -8,9 +8,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
-#include <array>
 #include <map>
-#include <set>
 
 #include "UiFixture.h"
 #include "ui/Keyboard.h"
@@ -20,9 +18,8 @@
 namespace morvale::testing {
 namespace {
 
-const std::string tunebox = "org.example.Tunebox";
-const std::string chatter = "org.example.Chatter";
-const QString loginError = QStringLiteral("Can't write the autostart entry");
+const std::string tunebox = "org.example.Tunebox", chatter = "org.example.Chatter";
+const QString loginError = "Can't write the autostart entry";
 
 // FaceTime, Tunebox playing at 50%, Chatter muted, a boost of 6 dB and a
 // failed "Open at login" in the error line, in an open panel.
@@ -44,9 +41,7 @@ protected:
         open();
     }
 
-    // A new panel, opened.
     void open(const QPalette& palette = QApplication::palette()) {
-        window.reset();
         window = std::make_unique<ui::PanelWindow>(new ui::ContentView(*model));
         window->setPalette(palette);
         window->open(QRect(1000, 0, 24, 24));
@@ -59,61 +54,55 @@ QString spokenName(QWidget* widget) {
     return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
 
-void collect(QAccessibleInterface* node, std::vector<QAccessibleInterface*>& all) {
-    for (int i = 0; i < node->childCount(); ++i) {
-        all.push_back(node->child(i));
-        collect(node->child(i), all);
-    }
-}
-
 TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndValue) {
     // As on X11, where the panel is a popup, which Qt leaves out of the tree.
     window->hide();
-    settle();
     window->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     window->open(QRect(1000, 0, 24, 24));
     settle();
-
     QAccessibleInterface* app = QAccessible::queryAccessibleInterface(qApp);
     QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(window.get());
     ASSERT_GE(app->indexOfChild(panel), 0);
     EXPECT_EQ(app->child(app->indexOfChild(panel)), panel);
 
-    std::vector<QAccessibleInterface*> all;
-    collect(panel, all);
+    // The shown controls by name (each once, none without one), and the
+    // shown painted texts, which are there to be read.
     std::map<QString, QAccessibleInterface*> controls;
-    std::set<QString> texts;
-    QStringList names;
-    for (QAccessibleInterface* node : all) {
-        const QString name = node->text(QAccessible::Name);
-        if (!node->state().invisible && node->role() == QAccessible::StaticText) {
-            texts.insert(name);
+    QStringList names, texts;
+    const auto collect = [&](auto& self, QAccessibleInterface* node) -> void {
+        for (int i = 0; i < node->childCount(); ++i) {
+            QAccessibleInterface* inner = node->child(i);
+            const QString name = inner->text(QAccessible::Name);
+            if (!inner->state().invisible && inner->state().focusable) {
+                controls.emplace(name, inner);
+                names << name;
+            } else if (!inner->state().invisible && inner->role() == QAccessible::StaticText) {
+                texts << name;
+            }
+            self(self, inner);
         }
-        if (!node->state().invisible && node->state().focusable) {
-            controls.emplace(name, node);
-            names << name;
-        }
-    }
-    names.sort();  // each control once, none without a name
+    };
+    collect(collect, panel);
+    names.sort();
     EXPECT_EQ(names, (QStringList{loginError, "Chatter volume", "FaceTime volume", "Mute Chatter",
                                   "Mute FaceTime", "Mute Tunebox", "Open at login", "Quit",
                                   "Tunebox volume", "Undo call ducking"}));
+    for (const char* text : {"Tunebox", "playing", "50%", "+6 dB", "Undo call ducking"}) {
+        EXPECT_EQ(texts.count(text), 1) << text;
+    }
 
-    const struct {
-        const char* name;
-        const char* text;
-        double number, maximum;
-    } sliders[] = {{"FaceTime volume", "100%", 100, 100},
-                   {"Tunebox volume", "50%", 50, 100},
-                   {"Chatter volume", "0%", 0, 100},
-                   {"Undo call ducking", "+6 dB", 6, 30}};
-    for (const auto& s : sliders) {
-        QAccessibleValueInterface* value = controls[s.name]->valueInterface();
-        ASSERT_NE(value, nullptr) << s.name;
-        EXPECT_EQ(controls[s.name]->text(QAccessible::Value), s.text);
-        EXPECT_EQ(value->currentValue().toDouble(), s.number) << s.name;
-        EXPECT_EQ(value->maximumValue().toDouble(), s.maximum) << s.name;
-        EXPECT_EQ(value->minimumStepSize().toDouble(), 1.0) << s.name;
+    // Sliders: the value as text, the number, its maximum and its step.
+    for (const auto& [name, value] : {std::pair{"FaceTime volume", "100% 100 100 1"},
+                                      {"Tunebox volume", "50% 50 100 1"},
+                                      {"Chatter volume", "0% 0 100 1"},
+                                      {"Undo call ducking", "+6 dB 6 30 1"}}) {
+        const QAccessibleValueInterface* number = controls[name]->valueInterface();
+        ASSERT_NE(number, nullptr) << name;
+        EXPECT_EQ(QStringList({controls[name]->text(QAccessible::Value),
+                               number->currentValue().toString(), number->maximumValue().toString(),
+                               number->minimumStepSize().toString()})
+                      .join(' '),
+                  value);
     }
     // "Muted" is not "volume 0": the button says which.
     for (const auto& [name, muted] : {std::pair{"Mute Tunebox", false}, {"Mute Chatter", true}}) {
@@ -121,11 +110,6 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
         EXPECT_EQ(controls[name]->state().checked, muted) << name;
     }
     EXPECT_EQ(controls[loginError]->role(), QAccessible::Notification);
-
-    // The painted texts are there to be read; the name labels its slider.
-    for (const char* text : {"Tunebox", "playing", "50%", "+6 dB", "Undo call ducking"}) {
-        EXPECT_EQ(texts.count(text), 1u) << text;
-    }
     const auto labels = controls["Tunebox volume"]->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Tunebox");
@@ -169,11 +153,11 @@ TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisi
         EXPECT_EQ(model->volume("com.apple.FaceTime"), 1.0);
 
         QStringList visited = {spokenName(first)};
-        for (int i = 1; i < order.size(); ++i) {
+        while (visited.size() < order.size()) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* focused = QApplication::focusWidget();
             visited << spokenName(focused);
-            ASSERT_TRUE(ring->isShown()) << visited.back().toStdString();
+            ASSERT_TRUE(ring->isShown()) << visited.back();
             // The ring goes round the control, and stands out from the panel.
             const QRect around(ring->mapTo(window.get(), QPoint()), ring->size());
             const QRect inside(focused->mapTo(window.get(), QPoint()), focused->size());
@@ -181,7 +165,7 @@ TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisi
             const QColor drawn =
                 window->grab().toImage().pixelColor(around.center().x(), around.top() + 1);
             EXPECT_GE(ui::contrastRatio(drawn, palette.color(QPalette::Window)), 3.0)
-                << visited.back().toStdString() << " " << drawn.name().toStdString();
+                << visited.back() << " " << drawn.name();
         }
         EXPECT_EQ(visited, order);
     }
@@ -193,43 +177,38 @@ TEST_F(PanelAccessTest, KeysStepSlidersPressButtonsAndClose) {
     QWidget* boost = child(*window, "boostSlider");
     QWidget* mute = row(*window, chatter).muteButton();
     auto* login = child<QCheckBox>(*window, "launchAtLogin");
-    // What each key changes, as a number.
-    enum Read { tuneboxVolume, boostDB, chatterVolume, checked, quits };
-    const auto read = [&](Read what) {
-        return std::array{model->volume(tunebox), model->duckBoostDB(), model->volume(chatter),
-                          login->isChecked() ? 1.0 : 0.0, double(quit.count())}[what];
+    // Tunebox's volume, the boost, Chatter's volume, "Open at login", quits.
+    const auto state = [&] {
+        return QString::asprintf("%g %g %g %d %d", model->volume(tunebox), model->duckBoostDB(),
+                                 model->volume(chatter), int(login->isChecked()),
+                                 int(quit.count()));
     };
+    // A volume moves by 1% and 10%, the boost by whole decibels, 1 and 5;
+    // Space and Enter press buttons alike.
     const struct {
         QWidget* target;
         Qt::Key key;
-        Read what;
-        double after;
-    } keys[] = {
-        // A volume moves by 1% and 10%, the boost by whole decibels, 1 and 5.
-        {volume, Qt::Key_Right, tuneboxVolume, 0.51},
-        {volume, Qt::Key_PageUp, tuneboxVolume, 0.61},
-        {volume, Qt::Key_Left, tuneboxVolume, 0.60},
-        {volume, Qt::Key_PageDown, tuneboxVolume, 0.50},
-        {boost, Qt::Key_Right, boostDB, 7},
-        {boost, Qt::Key_PageUp, boostDB, 12},
-        {boost, Qt::Key_Left, boostDB, 11},
-        {boost, Qt::Key_PageDown, boostDB, 6},
-        // Space and Enter press buttons alike.
-        {mute, Qt::Key_Space, chatterVolume, 1.0},
-        {mute, Qt::Key_Return, chatterVolume, 0.0},
-        {login, Qt::Key_Space, checked, 1},
-        {login, Qt::Key_Enter, checked, 0},
-        {child(*window, "quitButton"), Qt::Key_Return, quits, 1},
-    };
+        const char* after;
+    } keys[] = {{volume, Qt::Key_Right, "0.51 6 0 0 0"},
+                {volume, Qt::Key_PageUp, "0.61 6 0 0 0"},
+                {volume, Qt::Key_Left, "0.6 6 0 0 0"},
+                {volume, Qt::Key_PageDown, "0.5 6 0 0 0"},
+                {boost, Qt::Key_Right, "0.5 7 0 0 0"},
+                {boost, Qt::Key_PageUp, "0.5 12 0 0 0"},
+                {boost, Qt::Key_Left, "0.5 11 0 0 0"},
+                {boost, Qt::Key_PageDown, "0.5 6 0 0 0"},
+                {mute, Qt::Key_Space, "0.5 6 1 0 0"},
+                {mute, Qt::Key_Return, "0.5 6 0 0 0"},
+                {login, Qt::Key_Space, "0.5 6 0 1 0"},
+                {login, Qt::Key_Enter, "0.5 6 0 0 0"},
+                {child(*window, "quitButton"), Qt::Key_Return, "0.5 6 0 0 1"}};
     for (const auto& k : keys) {
         k.target->setFocus();
         QTest::keyClick(k.target, k.key);
         settle();  // the boost's thumb goes back to what the model holds
-        EXPECT_DOUBLE_EQ(read(k.what), k.after)
-            << spokenName(k.target).toStdString() << " " << k.key;
+        EXPECT_EQ(state(), k.after) << spokenName(k.target) << " " << k.key;
     }
     EXPECT_EQ(sim.loginItem.unregisterCalls, 1);
-
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
 }

@@ -44,10 +44,14 @@ TEST_P(PanelLanguage, ThePanelAndTheCoresErrorsSpeakTheUsersLanguage) {
     EXPECT_TRUE(text("helpText").contains(c.calls));
 }
 
-constexpr LanguageCase german{"de_DE", "Beenden", "Anrufe", "50\u00a0%", "Player stummschalten",
+constexpr LanguageCase german{"de_DE",
+                              "Beenden",
+                              "Anrufe",
+                              "50\u00a0%",
+                              "Player stummschalten",
                               "Das Anlegen des Audio-Abgriffs ist fehlgeschlagen (Fehler -50)"};
-constexpr LanguageCase english{"en_US", "Quit", "Calls", "50%", "Mute Player",
-                               "Couldn't create tap (error -50)"};
+constexpr LanguageCase english{"en_US", "Quit",        "Calls",
+                               "50%",   "Mute Player", "Couldn't create tap (error -50)"};
 
 // The same texts, in another locale.
 constexpr LanguageCase in(const char* locale, LanguageCase texts) {
@@ -74,10 +78,14 @@ TEST_F(PanelLanguage, TheCoreSpeaksEnglishAgainOnceTheTranslationsEnd) {
 
 TEST(ChooseLanguage, TakesTheFirstWantedLanguageThatMorvaleSpeaks) {
     // English is what the texts are written in: wanted first, it wins.
-    const std::pair<QStringList, QString> cases[] = {
-        {{"de-DE"}, "de"},          {{"de-Latn-CH"}, "de"},     {{"de"}, "de"},
-        {{"fr-FR", "de-DE"}, "de"}, {{"en-GB", "de-DE"}, "en"}, {{"de-DE", "en-US"}, "de"},
-        {{"fr-FR", "it-IT"}, ""},   {{}, ""}};
+    const std::pair<QStringList, QString> cases[] = {{{"de-DE"}, "de"},
+                                                     {{"de-Latn-CH"}, "de"},
+                                                     {{"de"}, "de"},
+                                                     {{"fr-FR", "de-DE"}, "de"},
+                                                     {{"en-GB", "de-DE"}, "en"},
+                                                     {{"de-DE", "en-US"}, "de"},
+                                                     {{"fr-FR", "it-IT"}, ""},
+                                                     {{}, ""}};
     for (const auto& [wanted, chosen] : cases) {
         EXPECT_EQ(ui::Translations::chooseLanguage(wanted), chosen) << wanted.join(',');
     }

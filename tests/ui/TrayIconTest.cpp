@@ -80,13 +80,13 @@ TEST(TrayIcon, RecolouringHostsRecolourAllOfIt) {
     };
     const QImage allOfIt = render(QByteArray(symbolic).replace("currentColor", text));
     const QByteArray kde = QByteArray(symbolic).replace("color:" + fileColor, "color:" + text);
-    const QByteArray gtk =
-        QByteArray(symbolic).replace("fill:currentColor", "fill:" + text).replace("currentColor",
-                                                                                 fileColor);
+    const QByteArray gtk = QByteArray(symbolic)
+                               .replace("fill:currentColor", "fill:" + text)
+                               .replace("currentColor", fileColor);
     EXPECT_EQ(render(kde), allOfIt);
     EXPECT_EQ(render(gtk), allOfIt);
-    EXPECT_GE(standingOut([&](QPainter& p, const QRect& r) { p.drawImage(r, allOfIt); },
-                          darkPanel), 0.2);
+    EXPECT_GE(standingOut([&](QPainter& p, const QRect& r) { p.drawImage(r, allOfIt); }, darkPanel),
+              0.2);
 }
 
 }  // namespace

@@ -22,6 +22,9 @@
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << text;
+}
 
 namespace morvale::testing {
 
