@@ -18,6 +18,10 @@ struct LanguageCase {
     const char *locale, *quit, *calls, *percent, *mute, *error;
 };
 
+void PrintTo(const LanguageCase& c, std::ostream* out) {
+    *out << c.locale;
+}
+
 class PanelLanguage : public UiFixture, public ::testing::WithParamInterface<LanguageCase> {
 protected:
     // A model whose tap could not be made, with the Calls row and a player at 50%.

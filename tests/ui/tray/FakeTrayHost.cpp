@@ -20,8 +20,7 @@ class Watcher final : public QObject, protected QDBusContext {
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 public:
     Watcher(FakeTrayHost& host, QObject* parent) : QObject(parent), host_(host) {}
-
-    QStringList registeredItems() const { return host_.items(); }
+    QStringList registeredItems() const { return host_.registered().keys(); }
     bool hostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
 
@@ -35,15 +34,13 @@ public slots:
         get.setArguments({"org.kde.StatusNotifierItem", "Menu"});
         // Without blocking: the item may be asking this host something meanwhile.
         auto* reply = new QDBusPendingCallWatcher(connection().asyncCall(get, 5000), this);
-        connect(reply, &QDBusPendingCallWatcher::finished, this,
-                [this, name](QDBusPendingCallWatcher* call) {
-                    const QVariant menu =
-                        call->reply().arguments().value(0).value<QDBusVariant>().variant();
-                    const QMutexLocker lock(&host_.mutex_);
-                    host_.items_ << name;
-                    host_.menus_[name] = menu.value<QDBusObjectPath>().path();
-                    call->deleteLater();
-                });
+        connect(reply, &QDBusPendingCallWatcher::finished, this, [this, name, reply] {
+            const QVariant menu =
+                reply->reply().arguments().value(0).value<QDBusVariant>().variant();
+            const QMutexLocker lock(&host_.mutex_);
+            host_.registered_[name] = menu.value<QDBusObjectPath>().path();
+            reply->deleteLater();
+        });
         emit StatusNotifierItemRegistered(name);
     }
     void RegisterStatusNotifierHost(const QString&) {}
@@ -55,7 +52,7 @@ private:
     FakeTrayHost& host_;
 };
 
-FakeTrayHost::FakeTrayHost() : context_(new QObject) {
+FakeTrayHost::FakeTrayHost() {
     context_->moveToThread(&thread_);
     thread_.start();
     QMetaObject::invokeMethod(
@@ -81,16 +78,6 @@ FakeTrayHost::~FakeTrayHost() {
         Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
-}
-
-QStringList FakeTrayHost::items() const {
-    const QMutexLocker lock(&mutex_);
-    return items_;
-}
-
-QString FakeTrayHost::menuAtRegistration(const QString& item) const {
-    const QMutexLocker lock(&mutex_);
-    return menus_.value(item);
 }
 
 }  // namespace morvale::testing

@@ -2,7 +2,6 @@
 
 #include <QMap>
 #include <QMutex>
-#include <QStringList>
 #include <QThread>
 
 namespace morvale::testing {
@@ -17,18 +16,19 @@ public:
     FakeTrayHost();
     ~FakeTrayHost();
 
-    // The bus names of the items registered so far.
-    QStringList items() const;
-    // The menu's object path that the item gave as it registered.
-    QString menuAtRegistration(const QString& item) const;
+    // The bus names of the items registered so far, with the object path of
+    // the menu each gave as it registered.
+    QMap<QString, QString> registered() const {
+        const QMutexLocker lock(&mutex_);
+        return registered_;
+    }
 
 private:
     friend class Watcher;
     mutable QMutex mutex_;
-    QStringList items_;
-    QMap<QString, QString> menus_;
+    QMap<QString, QString> registered_;
     QThread thread_;
-    QObject* context_;  // lives in thread_
+    QObject* context_ = new QObject;  // lives in thread_
 };
 
 }  // namespace morvale::testing

@@ -1,7 +1,6 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QIcon>
@@ -47,48 +46,47 @@ class TrayOverDBus : public UiFixture {
 protected:
     FakeTrayHost host;  // there before the program looks for a tray
     QDBusConnection probe = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "probe");
-    QString item;
+    QString item, menuPath;
 
     ~TrayOverDBus() override { QDBusConnection::disconnectFromBus("probe"); }
 
     // The item answers from this thread, so the calls must not block it.
-    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+    QVariantList call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments) {
         QDBusMessage message = QDBusMessage::createMethodCall(item, path, interface, method);
         message.setArguments(arguments);
         const QDBusPendingCall pending = probe.asyncCall(message, 5000);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000))
-            << method.toStdString();
-        EXPECT_FALSE(pending.isError()) << pending.error().message().toStdString();
-        return pending.reply();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000)) << method;
+        EXPECT_FALSE(pending.isError()) << pending.error().message();
+        return pending.reply().arguments();
     }
 
     QVariant itemProperty(const char* name) {
-        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties",
+        const QVariantList reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties",
                                         "Get", {"org.kde.StatusNotifierItem", name});
-        return reply.arguments().value(0).value<QDBusVariant>().variant();
+        return reply.value(0).value<QDBusVariant>().variant();
     }
 
-    MenuEntry menu(const QString& path) {
-        const QDBusMessage reply =
-            call(path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
-        return readEntry(reply.arguments().value(1).value<QDBusArgument>());
+    // The menu as the host sees it now.
+    std::vector<MenuEntry> menu() {
+        const QVariantList reply =
+            call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        return readEntry(reply.value(1).value<QDBusArgument>()).children;
     }
 
-    // The entry of the menu at path with the label, as the host sees it now.
-    MenuEntry entry(const QString& path, const QString& label) {
-        for (const MenuEntry& child : menu(path).children) {
-            if (child.label() == label) {
-                return child;
+    MenuEntry entry(const QString& label) {
+        for (const MenuEntry& shown : menu()) {
+            if (shown.label() == label) {
+                return shown;
             }
         }
-        ADD_FAILURE() << "no menu entry " << label.toStdString();
+        ADD_FAILURE() << "no menu entry " << label;
         return {};
     }
 
-    void click(const QString& path, const QString& label) {
-        call(path, "com.canonical.dbusmenu", "Event",
-             {entry(path, label).id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+    void click(const QString& label) {
+        call(menuPath, "com.canonical.dbusmenu", "Event",
+             {entry(label).id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
         settle();
     }
 };
@@ -99,46 +97,42 @@ TEST_F(TrayOverDBus, TheHostGetsTheNamedIconItsPictureAndAMenuThatWorks) {
     QIcon::setThemeName("hicolor");
     makeModel();
     ui::MorvaleApp app(*model);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !host.items().isEmpty(); }, 5000));
-    item = host.items().first();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !host.registered().isEmpty(); }, 5000));
+    item = host.registered().firstKey();
+    // The menu was there when the item registered: hosts read it only then.
+    menuPath = host.registered().first();
+    ASSERT_NE(menuPath, "");
+    ASSERT_NE(menuPath, "/NO_DBUSMENU");
 
     // A name the host can recolour, and a picture for hosts that cannot load it.
-    EXPECT_EQ(itemProperty("IconName").toString().toStdString(), ui::MorvaleApp::trayIconThemeName);
+    EXPECT_EQ(itemProperty("IconName").toString(), ui::MorvaleApp::trayIconThemeName);
     EXPECT_FALSE(itemProperty("IconPixmap").value<QDBusArgument>().atEnd());
-
-    // The menu was there when the item registered: hosts read it only then.
-    const QString path = host.menuAtRegistration(item);
-    ASSERT_FALSE(path.isEmpty());
-    ASSERT_NE(path.toStdString(), "/NO_DBUSMENU");
     QStringList labels;
-    for (const MenuEntry& child : menu(path).children) {
-        labels << child.label();
+    for (const MenuEntry& entry : menu()) {
+        labels << entry.label();
     }
-    EXPECT_EQ(labels.join('|').toStdString(), "Open panel|Open at login|-|Quit");
+    EXPECT_EQ(labels.join('|'), "Open panel|Open at login|-|Quit");
 
-    // "Open at login" shows the model's state and toggles it through the model.
-    const auto login = [&](const char* property) {
-        return entry(path, "Open at login").properties.value(property);
-    };
-    EXPECT_EQ(login("toggle-type").toString(), "checkmark");
-    EXPECT_EQ(login("toggle-state"), 0);
-    click(path, "Open at login");
+    // "Open at login" shows the model's state and toggles it through the model,
+    // and a change made elsewhere (the panel's checkbox) shows in the menu too.
+    const auto login = [&] { return entry("Open at login").properties; };
+    EXPECT_EQ(login().value("toggle-type"), "checkmark");
+    EXPECT_EQ(login().value("toggle-state"), 0);
+    click("Open at login");
     EXPECT_TRUE(model->launchAtLogin());
-    EXPECT_EQ(login("toggle-state"), 1);
-    // A change made elsewhere (the panel's checkbox) shows in the menu too.
+    EXPECT_EQ(login().value("toggle-state"), 1);
     model->toggleLaunchAtLogin();
     settle();
-    EXPECT_EQ(login("toggle-state"), 0);
+    EXPECT_EQ(login().value("toggle-state"), 0);
 
-    click(path, "Open panel");
+    click("Open panel");
     EXPECT_TRUE(app.panelWindow()->isVisible());
     // A left click on the icon toggles the panel.
     call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {10, 10});
     settle();
     EXPECT_FALSE(app.panelWindow()->isVisible());
-
     QSignalSpy quit(&app, &ui::MorvaleApp::quitRequested);
-    click(path, "Quit");
+    click("Quit");
     EXPECT_EQ(quit.count(), 1);
 }
 

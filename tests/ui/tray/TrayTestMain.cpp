@@ -21,16 +21,15 @@
 
 namespace {
 
-// Starts the program with its output on a pipe, and returns the first line it
-// writes there within ten seconds (empty if none comes). It ends with the
-// test process, however that ends.
+// Starts a server that prints where to reach it (the bus its address, Xvfb
+// its display's number) once it is ready, and returns that line, or nothing
+// if none comes within ten seconds. The server ends with the test process.
 std::string startAndRead(std::vector<std::string> argv) {
     int out[2];
     if (pipe(out) != 0) {
         return {};
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
+    if (fork() == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         signal(SIGPIPE, SIG_IGN);  // outlives the pipe's reader
         dup2(out[1], 1);
@@ -47,48 +46,41 @@ std::string startAndRead(std::vector<std::string> argv) {
     std::string line;
     char c = 0;
     pollfd ready{out[0], POLLIN, 0};
-    while (pid > 0 && poll(&ready, 1, 10000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') {
+    while (poll(&ready, 1, 10000) == 1 && read(out[0], &c, 1) == 1 && c != '\n') {
         line += c;
     }
     close(out[0]);
     return c == '\n' ? line : std::string();
 }
 
-// Each prints where to reach it once it is ready: the bus its address, Xvfb
-// the number of the first free display. Returns what did not start.
-const char* startDesktop(const std::string& folder, bool withDisplay) {
+// Returns what did not start, or nothing.
+const char* startDesktop(const std::string& folder) {
     setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    const std::string config = folder + "/bus.conf";
-    std::ofstream(config) << "<busconfig><type>session</type><listen>unix:path=" << folder
-                          << "/bus</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                             "</busconfig>\n";
-    const std::string bus =
-        startAndRead({"dbus-daemon", "--nofork", "--print-address=1", "--config-file=" + config});
+    std::ofstream(folder + "/bus.conf")
+        << "<busconfig><type>session</type><listen>unix:path=" << folder
+        << "/bus</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+           "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow "
+           "own=\"*\"/></policy></busconfig>\n";
+    const std::string bus = startAndRead(
+        {"dbus-daemon", "--nofork", "--print-address=1", "--config-file=" + folder + "/bus.conf"});
     if (bus.empty()) {
         return "the session bus (dbus-daemon) did not start";
     }
     setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
-    if (!withDisplay) {
+    if (std::strcmp(MORVALE_TRAY_TEST_PLATFORM, "offscreen") == 0) {
         return nullptr;
     }
     const std::string display = startAndRead(
         {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
-    if (display.empty()) {
-        return "no X display (Xvfb) could be started";
-    }
     setenv("DISPLAY", (":" + display).c_str(), 1);
-    return nullptr;
+    return display.empty() ? "no X display (Xvfb) could be started" : nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string folder = std::filesystem::temp_directory_path() / "morvale-desktop-XXXXXX";
-    const bool offscreen = std::strcmp(MORVALE_TRAY_TEST_PLATFORM, "offscreen") == 0;
-    const char* failed = mkdtemp(folder.data()) == nullptr ? "cannot make a folder"
-                                                           : startDesktop(folder, !offscreen);
+    const char* failed = mkdtemp(folder.data()) ? startDesktop(folder) : "cannot make a folder";
     int result = 1;
     if (failed != nullptr) {
         std::fprintf(stderr, "%s\n", failed);
