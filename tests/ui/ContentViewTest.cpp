@@ -118,12 +118,6 @@ TEST_F(ContentViewTest, LoginCheckboxAsksTheModelAndShowsItsAnswer) {
         settle();
         return box->isChecked();
     };
-    EXPECT_TRUE(click());
-    EXPECT_FALSE(click());
-    EXPECT_EQ(sim.loginItem.registerCalls, 1);
-    EXPECT_EQ(sim.loginItem.unregisterCalls, 1);
-    EXPECT_FALSE(shown(*view, "errorLine"));
-
     // Registration that needs the user's approval leaves it off, whatever the
     // click asked for.
     sim.loginItem.afterRegister = LoginItemStatus::requiresApproval;
@@ -135,7 +129,7 @@ TEST_F(ContentViewTest, LoginCheckboxAsksTheModelAndShowsItsAnswer) {
     const QString failure = "Can't write <autostart> entry: Permission denied";
     sim.loginItem.failRegisterWith = failure.toStdString();
     EXPECT_FALSE(click());
-    EXPECT_EQ(sim.loginItem.registerCalls, 3);
+    EXPECT_EQ(sim.loginItem.registerCalls, 2);
     EXPECT_EQ(text(*view, "errorLine"), failure);
     EXPECT_EQ(child<QLabel>(*view, "errorLine")->textFormat(), Qt::PlainText);
 }

@@ -1,5 +1,6 @@
-// The panel as a screen-reader and keyboard user meets it: what the
-// accessibility tree says, and what the keys do.
+// The panel window: opening and closing from the tray, and the panel as a
+// screen-reader and keyboard user meets it: what the accessibility tree says,
+// and what the keys do.
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
@@ -65,51 +66,46 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
     ASSERT_GE(app->indexOfChild(panel), 0);
     EXPECT_EQ(app->child(app->indexOfChild(panel)), panel);
 
-    // The shown controls by name (each once, none without one), and the
-    // shown painted texts, which are there to be read.
+    // The shown controls (each once, none without a name) with what a screen
+    // reader says of them, and the shown painted texts, which are there to be
+    // read. "Muted" is not "volume 0": the button says which.
+    const auto describe = [](QAccessibleInterface* node) {
+        QString said = node->text(QAccessible::Name);
+        if (const QAccessibleValueInterface* value = node->valueInterface()) {
+            said += QString(": %1, %2 of %3 by %4")
+                        .arg(node->text(QAccessible::Value), value->currentValue().toString(),
+                             value->maximumValue().toString(), value->minimumStepSize().toString());
+        }
+        if (node->state().checkable) {
+            said += node->state().checked ? " (on)" : " (off)";
+        }
+        return said + (node->role() == QAccessible::Notification ? " (notification)" : "");
+    };
     std::map<QString, QAccessibleInterface*> controls;
-    QStringList names, texts;
+    QStringList said, texts;
     const auto collect = [&](auto& self, QAccessibleInterface* node) -> void {
         for (int i = 0; i < node->childCount(); ++i) {
             QAccessibleInterface* inner = node->child(i);
-            const QString name = inner->text(QAccessible::Name);
             if (!inner->state().invisible && inner->state().focusable) {
-                controls.emplace(name, inner);
-                names << name;
+                controls.emplace(inner->text(QAccessible::Name), inner);
+                said << describe(inner);
             } else if (!inner->state().invisible && inner->role() == QAccessible::StaticText) {
-                texts << name;
+                texts << inner->text(QAccessible::Name);
             }
             self(self, inner);
         }
     };
     collect(collect, panel);
-    names.sort();
-    EXPECT_EQ(names, (QStringList{loginError, "Chatter volume", "FaceTime volume", "Mute Chatter",
-                                  "Mute FaceTime", "Mute Tunebox", "Open at login", "Quit",
-                                  "Tunebox volume", "Undo call ducking"}));
+    said.sort();
+    EXPECT_EQ(said,
+              (QStringList{loginError + " (notification)", "Chatter volume: 0%, 0 of 100 by 1",
+                           "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)",
+                           "Mute FaceTime (off)", "Mute Tunebox (off)", "Open at login (off)",
+                           "Quit", "Tunebox volume: 50%, 50 of 100 by 1",
+                           "Undo call ducking: +6 dB, 6 of 30 by 1"}));
     for (const char* text : {"Tunebox", "playing", "50%", "+6 dB", "Undo call ducking"}) {
         EXPECT_EQ(texts.count(text), 1) << text;
     }
-
-    // Sliders: the value as text, the number, its maximum and its step.
-    for (const auto& [name, value] : {std::pair{"FaceTime volume", "100% 100 100 1"},
-                                      {"Tunebox volume", "50% 50 100 1"},
-                                      {"Chatter volume", "0% 0 100 1"},
-                                      {"Undo call ducking", "+6 dB 6 30 1"}}) {
-        const QAccessibleValueInterface* number = controls[name]->valueInterface();
-        ASSERT_NE(number, nullptr) << name;
-        EXPECT_EQ(QStringList({controls[name]->text(QAccessible::Value),
-                               number->currentValue().toString(), number->maximumValue().toString(),
-                               number->minimumStepSize().toString()})
-                      .join(' '),
-                  value);
-    }
-    // "Muted" is not "volume 0": the button says which.
-    for (const auto& [name, muted] : {std::pair{"Mute Tunebox", false}, {"Mute Chatter", true}}) {
-        EXPECT_TRUE(controls[name]->state().checkable) << name;
-        EXPECT_EQ(controls[name]->state().checked, muted) << name;
-    }
-    EXPECT_EQ(controls[loginError]->role(), QAccessible::Notification);
     const auto labels = controls["Tunebox volume"]->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Tunebox");
@@ -220,6 +216,35 @@ TEST_F(PanelAccessTest, TheFocusStaysInTheListWhenTheFocusedRowGoes) {
     refresh();
     ASSERT_EQ(rows(*window).size(), 2u);
     EXPECT_EQ(QApplication::focusWidget(), row(*window, tunebox).volumeSlider());
+}
+
+using PanelWindowTest = UiFixture;
+
+TEST_F(PanelWindowTest, TrayClicksOpenAndCloseThePanelWhichGrowsWithTheList) {
+    makeModel();
+    ui::PanelWindow window(new ui::ContentView(*model));
+    const QRect icon(1000, 0, 24, 24);
+
+    window.toggle(icon);
+    ASSERT_TRUE(window.isVisible());
+    window.toggle(icon);  // the second click
+    EXPECT_FALSE(window.isVisible());
+
+    // A click elsewhere (here: on the tray icon) closes the panel first; the
+    // tray's report of that same click must not open it again.
+    window.open(icon);
+    window.hide();
+    window.toggle(icon);
+    EXPECT_FALSE(window.isVisible());
+    QTest::qWait(450);
+    window.toggle(icon);
+    EXPECT_TRUE(window.isVisible());
+
+    const int before = window.height();
+    addApp(101, "org.example.Tunebox", "Tunebox", true);
+    refresh();
+    EXPECT_GT(window.height(), before);
+    EXPECT_EQ(window.size(), window.content()->sizeHint());
 }
 
 }  // namespace

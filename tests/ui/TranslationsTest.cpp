@@ -1,6 +1,9 @@
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "UiFixture.h"
 #include "ui/DesktopCalls.h"
@@ -92,6 +95,39 @@ TEST(ChooseLanguage, TakesTheFirstWantedLanguageThatMorvaleSpeaks) {
                                                      {{}, ""}};
     for (const auto& [wanted, chosen] : cases) {
         EXPECT_EQ(ui::Translations::chooseLanguage(wanted), chosen) << wanted.join(',');
+    }
+}
+
+// The shipped translations, read as the translator left them: a translation
+// that drops or invents a placeholder (%1 to %9, as both Qt's arg() and
+// fillIn read them) would lose a file name or an error's reason, or show "%2"
+// to the user; neither lrelease nor the build notices.
+TEST(TranslationFile, EachTranslationHasItsSourcesPlaceholders) {
+    const auto placeholders = [](const QString& text) {
+        QStringList found;
+        for (const auto& match : QRegularExpression("%[1-9]").globalMatch(text)) {
+            found << match.captured();
+        }
+        found.sort();
+        found.removeDuplicates();
+        return found.join(' ');
+    };
+    const QRegularExpression message(
+        "<source>(.*?)</source>.*?<translation[^>]*>(.*?)</translation>",
+        QRegularExpression::DotMatchesEverythingOption);
+    const QDir folder(MORVALE_SOURCE_DIR "/translations");
+    const QStringList files = folder.entryList({"*.ts"}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& name : files) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        int messages = 0;
+        for (const auto& match : message.globalMatch(QString::fromUtf8(file.readAll()))) {
+            ++messages;
+            EXPECT_EQ(placeholders(match.captured(2)), placeholders(match.captured(1)))
+                << name << ": " << match.captured(1);
+        }
+        EXPECT_GT(messages, 0) << name;
     }
 }
 

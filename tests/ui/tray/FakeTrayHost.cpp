@@ -15,14 +15,10 @@ const QString connectionName = "fake-tray-host";
 class Watcher final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 public:
     Watcher(FakeTrayHost& host, QObject* parent) : QObject(parent), host_(host) {}
-    QStringList registeredItems() const { return host_.registered().keys(); }
     bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service) {
@@ -41,12 +37,7 @@ public slots:
             host_.registered_[name] = menu.value<QDBusObjectPath>().path();
             reply->deleteLater();
         });
-        emit StatusNotifierItemRegistered(name);
     }
-    void RegisterStatusNotifierHost(const QString&) {}
-
-signals:
-    void StatusNotifierItemRegistered(const QString& service);
 
 private:
     FakeTrayHost& host_;
