@@ -181,23 +181,17 @@ TEST_F(PanelAccessTest, KeysStepSlidersPressButtonsAndClose) {
     };
     // A volume moves by 1% and 10%, the boost by whole decibels, 1 and 5;
     // Space and Enter press buttons alike.
-    const struct {
-        QWidget* target;
-        Qt::Key key;
-        const char* after;
-    } keys[] = {{volume, Qt::Key_Right, "0.51 6 0 0 0"},
-                {volume, Qt::Key_PageUp, "0.61 6 0 0 0"},
-                {volume, Qt::Key_Left, "0.6 6 0 0 0"},
-                {volume, Qt::Key_PageDown, "0.5 6 0 0 0"},
-                {boost, Qt::Key_Right, "0.5 7 0 0 0"},
-                {boost, Qt::Key_PageUp, "0.5 12 0 0 0"},
-                {boost, Qt::Key_Left, "0.5 11 0 0 0"},
-                {boost, Qt::Key_PageDown, "0.5 6 0 0 0"},
-                {mute, Qt::Key_Space, "0.5 6 1 0 0"},
-                {mute, Qt::Key_Return, "0.5 6 0 0 0"},
-                {login, Qt::Key_Space, "0.5 6 0 1 0"},
-                {login, Qt::Key_Enter, "0.5 6 0 0 0"},
-                {child(*window, "quitButton"), Qt::Key_Return, "0.5 6 0 0 1"}};
+    QWidget* quitButton = child(*window, "quitButton");
+    // clang-format off
+    const struct { QWidget* target; Qt::Key key; const char* after; } keys[] = {
+        {volume, Qt::Key_Right, "0.51 6 0 0 0"}, {volume, Qt::Key_PageUp, "0.61 6 0 0 0"},
+        {volume, Qt::Key_Left, "0.6 6 0 0 0"},   {volume, Qt::Key_PageDown, "0.5 6 0 0 0"},
+        {boost, Qt::Key_Right, "0.5 7 0 0 0"},   {boost, Qt::Key_PageUp, "0.5 12 0 0 0"},
+        {boost, Qt::Key_Left, "0.5 11 0 0 0"},   {boost, Qt::Key_PageDown, "0.5 6 0 0 0"},
+        {mute, Qt::Key_Space, "0.5 6 1 0 0"},    {mute, Qt::Key_Return, "0.5 6 0 0 0"},
+        {login, Qt::Key_Space, "0.5 6 0 1 0"},   {login, Qt::Key_Enter, "0.5 6 0 0 0"},
+        {quitButton, Qt::Key_Return, "0.5 6 0 0 1"}};
+    // clang-format on
     for (const auto& k : keys) {
         k.target->setFocus();
         QTest::keyClick(k.target, k.key);

@@ -1,11 +1,21 @@
+// How the panel and the tray icon look and where the panel goes: texts,
+// colours and positions, without a window.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QPalette>
+#include <QSvgRenderer>
+#include <functional>
 #include <limits>
+#include <optional>
 
 #include "ui/Formatting.h"
 #include "ui/PanelPlacement.h"
 #include "ui/PanelStyle.h"
+#include "ui/Symbols.h"
+#include "ui/TrayIconLook.h"
 
 namespace morvale::ui {
 namespace {
@@ -65,7 +75,7 @@ TEST(PanelStyle, TheFocusRingStandsOutFromThePanel) {
 }
 
 const QRect screen(0, 0, 1920, 1080);
-const QSize panel(320, 400);
+const QSize panelSize(320, 400);
 
 TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {
     const struct { const char* where; QRect available, anchor; QPoint position; } cases[] = {
@@ -76,7 +86,7 @@ TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {
         {"the pointer, without an icon", screen, {600, 300, 1, 1}, {440, 305}},
         {"taller than the room: top on screen", {0, 0, 1920, 300}, {900, 250, 24, 24}, {751, 0}}};
     for (const auto& c : cases) {
-        EXPECT_EQ(panelPosition(c.anchor, panel, c.available), c.position) << c.where;
+        EXPECT_EQ(panelPosition(c.anchor, panelSize, c.available), c.position) << c.where;
     }
 }
 
@@ -95,10 +105,84 @@ TEST(PanelPlacement, WithoutAClickGoesToTheTraysCorner) {
         {"second screen", {1920, 0, 1920, 1080}, {1920, 0, 1920, 1040}, ltr, {3520, 636}}};
     for (const auto& c : cases) {
         const QRect corner = trayCorner(c.screen, c.available, c.direction);
-        EXPECT_EQ(panelPosition(corner, panel, c.available), c.position) << c.desktop;
+        EXPECT_EQ(panelPosition(corner, panelSize, c.available), c.position) << c.desktop;
     }
 }
 // clang-format on
+
+const QColor lightPanel(0xef, 0xf0, 0xf1), darkPanel(0x2b, 0x2b, 0x2b);
+
+// The share of the icon's pixels, drawn as the tray shows it on the panel's
+// background, that stand out from the panel at 4.5:1.
+double standingOut(const std::function<void(QPainter&, const QRect&)>& draw, const QColor& panel) {
+    QImage image(22, 22, QImage::Format_RGB32);
+    image.fill(panel);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter, image.rect());
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += contrastRatio(image.pixelColor(x, y), panel) >= 4.5 ? 1 : 0;
+        }
+    }
+    return static_cast<double>(count) / (image.width() * image.height());
+}
+
+TEST(TrayIcon, StandsOutOnLightAndDarkPanels) {
+    QPalette light, dark;
+    light.setColor(QPalette::WindowText, QColor(0x23, 0x26, 0x29));
+    dark.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
+    dark.setColor(QPalette::Window, QColor(0x2a, 0x2e, 0x32));
+    const std::optional<QColor> unsaid, saysLight(QColor(0xee, 0xee, 0xec)),
+        saysDark(QColor(0x2e, 0x34, 0x36));
+    // Nothing says what the panel looks like: it may differ from the windows.
+    // A tray that announces its text colour (Xfce's dark and light themes)
+    // may still put the icon on a black square of its own.
+    // clang-format off
+    const struct { std::optional<QColor> trayForeground; QPalette desktop; QColor panel; } cases[] = {
+        {unsaid, light, lightPanel}, {unsaid, light, darkPanel}, {unsaid, light, Qt::black},
+        {unsaid, dark, darkPanel}, {unsaid, dark, lightPanel}, {unsaid, dark, Qt::white},
+        {saysLight, light, darkPanel}, {saysDark, dark, lightPanel}, {saysDark, light, Qt::black}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.panel.name().toStdString() + " panel, desktop text " +
+                     c.desktop.color(QPalette::WindowText).name().toStdString());
+        const TrayIconLook look = trayIconLook(c.trayForeground, c.desktop);
+        const QIcon icon = symbolIcon("slider.horizontal.3", look.glyph, {}, look.outline);
+        // The plain drawing covers about a third of its square.
+        EXPECT_GE(standingOut([&](QPainter& p, const QRect& r) { icon.paint(&p, r); }, c.panel),
+                  0.2);
+    }
+}
+
+// Hosts that load the icon by name recolour it to their panel's text colour:
+// KDE by its colour-scheme style sheet, GTK (Xfce, GNOME's AppIndicator
+// extension) by overriding the fill of every shape and leaving the rest as
+// the file has it. Either way all of the drawing must take the new colour, or
+// parts of it stay dark on a dark panel.
+TEST(TrayIcon, RecolouringHostsRecolourAllOfIt) {
+    QFile file(":/symbols/slider.horizontal.3.svg");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray symbolic = file.readAll(), fileColor = "#232629", text = "#eeeeec";
+    ASSERT_TRUE(symbolic.contains(".ColorScheme-Text { color:" + fileColor));
+    const auto render = [&](QByteArray svg) {
+        QImage image(22, 22, QImage::Format_RGB32);
+        image.fill(darkPanel);
+        QPainter painter(&image);
+        QSvgRenderer(svg).render(&painter, image.rect());
+        return image;
+    };
+    const QImage allOfIt = render(QByteArray(symbolic).replace("currentColor", text));
+    const QByteArray kde = QByteArray(symbolic).replace("color:" + fileColor, "color:" + text);
+    const QByteArray gtk = QByteArray(symbolic)
+                               .replace("fill:currentColor", "fill:" + text)
+                               .replace("currentColor", fileColor);
+    EXPECT_EQ(render(kde), allOfIt);
+    EXPECT_EQ(render(gtk), allOfIt);
+    EXPECT_GE(standingOut([&](QPainter& p, const QRect& r) { p.drawImage(r, allOfIt); }, darkPanel),
+              0.2);
+}
 
 }  // namespace
 }  // namespace morvale::ui
