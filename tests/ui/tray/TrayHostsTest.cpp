@@ -110,8 +110,7 @@ TEST_F(TrayOverDBus, TheHostGetsTheNamedIconItsPictureAndAMenuThatWorks) {
     item = host.registered().firstKey();
     // The menu was there when the item registered: hosts read it only then.
     menuPath = host.registered().first();
-    ASSERT_NE(menuPath, "");
-    ASSERT_NE(menuPath, "/NO_DBUSMENU");
+    ASSERT_TRUE(menuPath.startsWith('/') && menuPath != "/NO_DBUSMENU") << menuPath;
 
     // A name the host can recolour, and a picture for hosts that cannot load it.
     EXPECT_EQ(itemProperty("IconName").toString(), ui::MorvaleApp::trayIconThemeName);
@@ -197,8 +196,7 @@ TEST(XEmbedTrayColors, FollowTheTrayAsItComesChangesAndGoes) {
     const auto becomes = [&](std::optional<QColor> expected) {
         return QTest::qWaitFor([&] { return colors.foreground() == expected; }, 3000);
     };
-    std::optional<FakeXEmbedTray> tray;
-    tray.emplace();  // a tray that says nothing of colours
+    std::optional<FakeXEmbedTray> tray(std::in_place);  // a tray that says nothing of colours
     QTest::qWait(100);
     EXPECT_EQ(colors.foreground(), std::nullopt);
     tray->announce(0xeeee, 0xeeee, 0xecec);  // a dark panel's light text
