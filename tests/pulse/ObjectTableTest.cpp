@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "TableBuilder.h"
 #include "platform/pulse/ObjectTable.h"
@@ -130,6 +133,18 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
              EXPECT_FALSE(t.table.info(ClientRecord{10, 100, {}, false}));
          },
          {}},
+        {"the microphone goes before its streams, and its stale reply does not bring it back",
+         [](Table& t) {
+             t.source(kMic, false);
+             t.client(10, 100);
+             t.record(1, 10, kMic);
+             EXPECT_NE(t.find(100), nullptr);
+             const auto version = t.table.processListVersion();
+             t.table.event<SourceRecord>(Event::removed, kMic);
+             EXPECT_GT(t.table.processListVersion(), version);
+             EXPECT_FALSE(t.table.info(SourceRecord{kMic, false}));
+         },
+         {}},
         {"removing what was never known changes nothing",
          [](Table& t) {
              t.client(10, 100);
@@ -180,19 +195,10 @@ TEST(ObjectTable, DevicesAreRealSinksAndTheDefaultIsNeverATapSink) {
 }
 
 // A process has its own object for its music and microphones, and a call
-// object for its voice-call ("phone") streams.
+// object for its voice-call ("phone") streams. Streams, one letter each: M
+// music, P a call's, R a microphone (lower case: paused), W recording what a
+// sink plays, U recording a source not known yet, O our own capture stream.
 TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
-    struct Stream {
-        bool capture, phone, corked;
-        std::uint32_t source = kMic;
-        bool ours = false;
-    };
-    const Stream music{false, false, false}, pausedMusic{false, false, true};
-    const Stream phone{false, true, false}, pausedPhone{false, true, true};
-    const Stream mic{true, false, false}, pausedMic{true, false, true};
-    const Stream meter{true, false, false, kMonitor};  // records what a sink plays
-    const Stream unlistedSource{true, false, false, kUnlistedSource};
-    const Stream ourCapture{true, false, false, kMic, true};
     // What an object looks like: its streams' count, and the flags it reports.
     struct Seen {
         std::size_t sinkInputs;
@@ -201,32 +207,24 @@ TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
     };
     struct Case {
         const char* what;
-        std::vector<Stream> streams;
+        std::string streams;
         std::optional<Seen> own, call;
     };
     const Case cases[] = {
-        {"music only", {music}, Seen{1, true, false}, {}},
-        {"a call only", {phone}, {}, Seen{1, true, false}},
-        {"a paused call", {pausedPhone}, {}, Seen{1, false, false}},
-        {"music beside a call",
-         {music, phone, pausedPhone},
-         Seen{1, true, false},
-         Seen{2, true, false}},
-        {"paused music beside a call",
-         {pausedMusic, phone},
-         Seen{1, false, false},
+        {"music only", "M", Seen{1, true, false}, {}},
+        {"a call only", "P", {}, Seen{1, true, false}},
+        {"a paused call", "p", {}, Seen{1, false, false}},
+        {"music beside a call", "MPp", Seen{1, true, false}, Seen{2, true, false}},
+        {"paused music beside a call", "mP", Seen{1, false, false}, Seen{1, true, false}},
+        {"a microphone, nothing played yet", "R", Seen{0, false, true}, {}},
+        {"a paused microphone", "r", Seen{0, false, false}, {}},
+        {"a call in a browser", "MR", Seen{1, true, true}, {}},
+        {"a call application's microphone is the application's", "PR", Seen{0, false, true},
          Seen{1, true, false}},
-        {"a microphone, nothing played yet", {mic}, Seen{0, false, true}, {}},
-        {"a paused microphone", {pausedMic}, Seen{0, false, false}, {}},
-        {"a call in a browser", {music, mic}, Seen{1, true, true}, {}},
-        {"a call application's microphone belongs to the application",
-         {phone, mic},
-         Seen{0, false, true},
-         Seen{1, true, false}},
-        {"recording what a sink plays", {meter}, {}, {}},
-        {"a level meter beside music", {music, meter}, Seen{1, true, false}, {}},
-        {"a source not known yet", {unlistedSource}, {}, {}},
-        {"our own capture stream", {ourCapture}, {}, {}},
+        {"recording what a sink plays", "W", {}, {}},
+        {"a level meter beside music", "MW", Seen{1, true, false}, {}},
+        {"a source not known yet", "U", {}, {}},
+        {"our own capture stream", "O", {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,11 +234,14 @@ TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
         t.source(kMonitor, true);
         t.client(10, 100);
         std::uint32_t index = 1;
-        for (const Stream& s : c.streams) {
-            if (s.capture) {
-                t.record(index++, 10, s.source, s.corked, s.ours);
+        for (const char s : c.streams) {
+            const bool corked = std::islower(s) != 0;
+            const char kind = static_cast<char>(std::toupper(s));
+            if (kind == 'M' || kind == 'P') {
+                t.play(index++, 10, kSpeakers, corked, kind == 'P');
             } else {
-                t.play(index++, 10, kSpeakers, s.corked, s.phone);
+                const auto source = kind == 'W' ? kMonitor : kind == 'U' ? kUnlistedSource : kMic;
+                t.record(index++, 10, source, corked, kind == 'O');
             }
         }
         const auto seen = [&](bool call) -> std::optional<Seen> {
@@ -295,21 +296,6 @@ TEST(ObjectTable, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications)
     t.play(7, 10, kSpeakers, false, phone);
     EXPECT_NE(t.idOf(100, true), call);
     EXPECT_NE(t.idOf(100, true), own);
-}
-
-TEST(ObjectTable, TheMicrophoneGoingEndsTheRecordingAndTheObjectWithIt) {
-    Table t;
-    t.source(kMic, false);
-    t.client(10, 100);
-    t.record(1, 10, kMic);
-    ASSERT_NE(t.find(100), nullptr);
-    const auto version = t.table.processListVersion();
-    t.table.event<SourceRecord>(Event::removed, kMic);  // unplugged: its streams go next
-    EXPECT_EQ(t.find(100), nullptr);
-    EXPECT_GT(t.table.processListVersion(), version);
-    // A stale reply for the removed source does not bring it back.
-    EXPECT_FALSE(t.table.info(SourceRecord{kMic, false}));
-    EXPECT_TRUE(t.table.processObjects().empty());
 }
 
 }  // namespace

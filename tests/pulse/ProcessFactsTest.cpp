@@ -59,27 +59,22 @@ TEST(ProcessFacts, TrustsOnlyPidsThatFitTheClient) {
         PidClaim claim;
         std::int32_t expected;
     };
+    const auto none = std::nullopt;
     const std::vector<Case> cases = {
-        {"socket credentials of the client's own process", {900, 2, "spotify", std::nullopt}, 900},
+        {"socket credentials of the client's own process", {900, 2, "spotify", none}, 900},
         {"socket credentials of a proxy server are not the client's",
-         {501, 500, "firefox", std::nullopt},
+         {501, 500, "firefox", none},
          500},
-        {"socket credentials alone, binary fits",
-         {500, std::nullopt, "firefox", std::nullopt},
-         500},
-        {"socket credentials alone, binary does not fit",
-         {501, std::nullopt, "firefox", std::nullopt},
-         0},
-        {"a host process with the same binary", {std::nullopt, 500, "firefox", "desk"}, 500},
-        {"no binary to compare", {std::nullopt, 500, std::nullopt, std::nullopt}, 500},
-        {"a pid that belongs to another program", {std::nullopt, 500, "spotify", std::nullopt}, 0},
-        {"a sandbox pid maps back to its host pid",
-         {std::nullopt, 2, "spotify", std::nullopt},
-         900},
-        {"two sandboxes match: ambiguous", {std::nullopt, 7, "app", std::nullopt}, 0},
-        {"another host", {std::nullopt, 500, "firefox", "laptop"}, 0},
-        {"no pid at all", {std::nullopt, std::nullopt, "firefox", std::nullopt}, 0},
-        {"a pid that does not run", {std::nullopt, 777, "firefox", std::nullopt}, 0},
+        {"socket credentials alone, binary fits", {500, none, "firefox", none}, 500},
+        {"socket credentials alone, binary does not fit", {501, none, "firefox", none}, 0},
+        {"a host process with the same binary", {none, 500, "firefox", "desk"}, 500},
+        {"no binary to compare", {none, 500, none, none}, 500},
+        {"a pid that belongs to another program", {none, 500, "spotify", none}, 0},
+        {"a sandbox pid maps back to its host pid", {none, 2, "spotify", none}, 900},
+        {"two sandboxes match: ambiguous", {none, 7, "app", none}, 0},
+        {"another host", {none, 500, "firefox", "laptop"}, 0},
+        {"no pid at all", {none, none, "firefox", none}, 0},
+        {"a pid that does not run", {none, 777, "firefox", none}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

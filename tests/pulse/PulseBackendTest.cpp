@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <regex>
 
 #include "ServerTest.h"
 #include "audio/AudioError.h"
@@ -32,12 +33,9 @@ protected:
     }
     AudioProcess::Sources sources(AudioHardware& hw) const { return {hw, processes, applications}; }
     std::optional<AudioProcess> find(AudioHardware& hw, pid_t pid) const {
-        for (const auto& p : AudioProcess::all(sources(hw))) {
-            if (p.pid == pid) {
-                return p;
-            }
-        }
-        return std::nullopt;
+        const auto all = AudioProcess::all(sources(hw));
+        const auto it = std::ranges::find(all, static_cast<std::int32_t>(pid), &AudioProcess::pid);
+        return it == all.end() ? std::nullopt : std::optional(*it);
     }
     std::vector<AudioObjectID> objectsOf(AudioHardware& hw, pid_t pid) const {
         std::vector<AudioObjectID> ids;
@@ -112,10 +110,13 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     ASSERT_GT(direct, 0.2) << "the sine is not heard directly";
     // Each channel on its own too: the sine is the same on both, and a path
     // that lost one would read 1/√2 of the level overall.
-    const auto atLevel = [&](double ratio, std::chrono::milliseconds span, double tolerance) {
-        EXPECT_NEAR(recorder.level(span) / direct, ratio, tolerance);
+    const auto ratio = [&](std::chrono::milliseconds span) {
+        return recorder.level(span) / direct;
+    };
+    const auto atLevel = [&](double expected, std::chrono::milliseconds span, double tolerance) {
+        EXPECT_NEAR(ratio(span), expected, tolerance);
         for (const int channel : {0, 1}) {
-            EXPECT_NEAR(recorder.channelLevel(channel, span) / direct, ratio, tolerance)
+            EXPECT_NEAR(recorder.channelLevel(channel, span) / direct, expected, tolerance)
                 << "channel " << channel;
         }
     };
@@ -132,9 +133,6 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     ASSERT_EQ(server.sinkOfClientPid(song->pid()), tapSink);
 
     // Gain 0: nothing of the application reaches the sink directly.
-    const auto ratio = [&](std::chrono::milliseconds span) {
-        return recorder.level(span) / direct;
-    };
     session->gain().setValue(0.0f);
     EXPECT_TRUE(eventually([&] { return ratio(100ms) < 0.01; }, 1s));
     std::this_thread::sleep_for(100ms);
@@ -290,9 +288,10 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         const auto loud = std::ranges::count_if(
             spans, [&](double level) { return level > expected * 1.2 + 0.01; });
         const auto heard = std::ranges::find_if(spans, [](double level) { return level > 0.01; });
-        std::printf("new process: %ld ms too loud; heard %ld ms after it started (%zu: never)\n",
-                    static_cast<long>(loud), static_cast<long>(heard - spans.begin()),
-                    spans.size());
+        std::printf(
+            "new process: %ld ms too loud; heard %ld ms after it started "
+            "(%zu: never)\n",
+            static_cast<long>(loud), static_cast<long>(heard - spans.begin()), spans.size());
         EXPECT_LE(loud, 20);
         EXPECT_NEAR(recorder.level(200ms), expected, 0.01);
         EXPECT_TRUE(tapped(second->pid()));
@@ -305,6 +304,36 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         EXPECT_EQ(hw.removePropertyListenerBlock(kAudioObjectSystemObject,
                                                  CA::addr(kProcessObjectList), nullptr, listener),
                   kAudioNoError);
+    }
+}
+
+// An application with many streams in its tap: a new process of it is heard,
+// however many streams the tap holds. PulseAudio mixes at most 32 sounding
+// streams into one sink and leaves the rest out unheard, so a tap sink takes
+// in fewer and the rest play at their own volume, which the error line tells.
+TEST_F(PulseBackend, ANewProcessOfAnApplicationWithManyStreamsIsHeard) {
+    constexpr double kGain = 0.25;
+    constexpr double kOwnLevel = 0.5 / M_SQRT2;  // the new process's sine, untapped
+    // Silent streams of the application playing already; with the new one,
+    // whether they are more than a PulseAudio sink mixes.
+    for (const auto& [crowdSize, beyondPulseMix] : {std::pair{30, false}, std::pair{32, true}}) {
+        SCOPED_TRACE("a crowd of " + std::to_string(crowdSize) + " streams");
+        auto hw = connect();
+        auto crowd = player({"--amplitude=0", "--streams=" + std::to_string(crowdSize)});
+        auto session = tap(*hw, crowd->pid(), static_cast<float>(kGain),
+                           {"Player", {"morvale_pulse_test_player.desktop"}, {}});
+        Recorder recorder(server.address(), "speakers.monitor");
+        ASSERT_TRUE(eventually([&] { return hw->ioStats().fragments > 0; }));
+
+        // The new process joins the tap by who it is.
+        auto newcomer = player({"--amplitude=0.5"});
+        std::this_thread::sleep_for(700ms);
+        const double heard = recorder.level(300ms);
+        std::printf("crowd of %d: the new process is heard at %.3f of its own level\n", crowdSize,
+                    heard / kOwnLevel);
+        const bool crowded = beyondPulseMix && !PulseServer::onPipeWire();
+        EXPECT_NEAR(heard, crowded ? kOwnLevel : kGain * kOwnLevel, 0.01);
+        EXPECT_EQ(hw->availabilityProblem().has_value(), crowded);
     }
 }
 
@@ -423,14 +452,10 @@ TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
     auto tone = player({"--corked"});
     auto hw = connect();
     auto session = tap(*hw, tone->pid(), 0.5f);
+    // The speakers' line of the short list ends in their state.
+    const std::regex running("(^|\n)[0-9]+\tspeakers\t[^\n]*\tRUNNING(\n|$)");
     const auto speakersRunning = [&] {
-        std::istringstream lines(server.pactl("list short sinks"));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.find("\tspeakers\t") != std::string::npos) {
-                return line.ends_with("\tRUNNING");
-            }
-        }
-        return false;
+        return std::regex_search(server.pactl("list short sinks"), running);
     };
     EXPECT_TRUE(eventually([&] { return !speakersRunning(); }, 1s));
     tone->signal(SIGUSR2);
@@ -561,7 +586,8 @@ TEST_F(PulseBackend, AStartUpSweepRemovesTapSinksOfDeadOwners) {
     // A tap sink as a crashed instance leaves it: its owner pid does not run.
     server.pactl(
         "load-module module-null-sink sink_name=morvale_tap_999999_1 "
-        "\"sink_properties='morvale.tap=OLD morvale.owner.pid=999999 morvale.owner.start=1'\"");
+        "\"sink_properties='morvale.tap=OLD morvale.owner.pid=999999 "
+        "morvale.owner.start=1'\"");
     auto tone = player();
     server.pactl(
         "move-sink-input $(pactl list short sink-inputs | cut -f1 | head -1) "

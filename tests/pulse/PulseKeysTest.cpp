@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/pulse/PulseKeys.h"
 
@@ -13,11 +14,7 @@ namespace {
 // Telling the two servers apart by the name they report: the backend skips
 // a PulseAudio workaround on PipeWire, where it silences a channel.
 TEST(PulseKeys, ServedByPipeWireOnlyForPipeWiresPulseServer) {
-    struct Case {
-        std::string_view serverName;
-        bool pipeWire;
-    };
-    const Case cases[] = {
+    const std::pair<std::string_view, bool> cases[] = {
         {"PulseAudio (on PipeWire 0.3.65)", true},
         {"PulseAudio (on PipeWire 1.2.7)", true},
         {"pulseaudio", false},
@@ -27,8 +24,8 @@ TEST(PulseKeys, ServedByPipeWireOnlyForPipeWiresPulseServer) {
         // A name that only mentions the word is no PipeWire server.
         {"PipeWire-free sound server", false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(servedByPipeWire(c.serverName), c.pipeWire) << c.serverName;
+    for (const auto& [serverName, pipeWire] : cases) {
+        EXPECT_EQ(servedByPipeWire(serverName), pipeWire) << serverName;
     }
 }
 
@@ -37,11 +34,7 @@ TEST(PulseKeys, ServedByPipeWireOnlyForPipeWiresPulseServer) {
 TEST(PulseKeys, ModuleArgumentTextKeepsNamesInsideTheirQuotes) {
     const std::string longName(100, 'a');
     const std::string accents = std::string(79, 'a') + "\xC3\xA9\xC3\xA9";  // "éé" at byte 79
-    struct Case {
-        std::string name;
-        std::string text;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"Morvale: Firefox ESR", "Morvale: Firefox ESR"},
         {"Morvale: Zo\xC3\xAB's \"Player\"", "Morvale: Zo\xC3\xABs Player"},
         {"a' sink_name=evil b\\", "a sink_name=evil b"},
@@ -50,19 +43,15 @@ TEST(PulseKeys, ModuleArgumentTextKeepsNamesInsideTheirQuotes) {
         {accents, std::string(79, 'a') + "\xC3\xA9"},
         {"", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(moduleArgumentText(c.name), c.text) << c.name;
+    for (const auto& [name, text] : cases) {
+        EXPECT_EQ(moduleArgumentText(name), text) << name;
     }
 }
 
 // The periods that other clients' streams ask for, as the server lists them.
 TEST(PulseKeys, PeriodsAreReadStrictlyFromFramesOverRate) {
     using namespace std::chrono_literals;
-    struct Case {
-        std::string_view text;
-        std::optional<std::chrono::microseconds> period;
-    };
-    const Case cases[] = {
+    const std::pair<std::string_view, std::optional<std::chrono::microseconds>> cases[] = {
         {"1920/48000", 40ms},
         {"8192/48000", 170666us},
         {"0/48000", 0us},
@@ -74,8 +63,8 @@ TEST(PulseKeys, PeriodsAreReadStrictlyFromFramesOverRate) {
         {"99999999999/48000", std::nullopt},
         {"", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(periodOf(c.text), c.period) << c.text;
+    for (const auto& [text, period] : cases) {
+        EXPECT_EQ(periodOf(text), period) << text;
     }
 }
 

@@ -16,9 +16,10 @@ struct Named {
 // One step the server can take: an event, or an info reply (`name` set).
 struct Step {
     Event event;
-    std::uint32_t index;
     const char* name = nullptr;
+    std::uint32_t index = 3;
 };
+constexpr Event add = Event::added, change = Event::changed, remove = Event::removed;
 
 TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
     struct Case {
@@ -28,37 +29,18 @@ TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
         std::vector<std::string> kept;
     };
     const std::vector<Case> cases{
-        {"announced, then its reply", {{Event::added, 3}, {Event::added, 3, "a"}}, {true}, {"a"}},
-        {"a reply without an event (a list on connecting)",
-         {{Event::added, 3, "a"}},
-         {true},
-         {"a"}},
-        {"a change replaces the record",
-         {{Event::added, 3, "a"}, {Event::changed, 3}, {Event::added, 3, "b"}},
-         {true, true},
-         {"b"}},
-        {"removed before its reply came: the reply is stale",
-         {{Event::added, 3}, {Event::removed, 3}, {Event::added, 3, "late"}},
-         {false},
-         {}},
-        {"a change's reply after the removal is stale too",
-         {{Event::added, 3, "a"},
-          {Event::changed, 3},
-          {Event::removed, 3},
-          {Event::added, 3, "late"}},
-         {true, false},
-         {}},
-        {"an index the server hands out again is announced first",
-         {{Event::added, 3, "a"}, {Event::removed, 3}, {Event::added, 3}, {Event::added, 3, "b"}},
-         {true, true},
-         {"b"}},
-        {"a change event does not revive a removed index",
-         {{Event::removed, 3}, {Event::changed, 3}, {Event::added, 3, "late"}},
-         {false},
-         {}},
-        {"a reply that names no object", {{Event::added, kNoIndex, "none"}}, {false}, {}},
+        {"announced, then its reply", {{add}, {add, "a"}}, {true}, {"a"}},
+        {"a reply without an event (a list on connecting)", {{add, "a"}}, {true}, {"a"}},
+        {"a change replaces the record", {{add, "a"}, {change}, {add, "b"}}, {true, true}, {"b"}},
+        {"removed before its reply came", {{add}, {remove}, {add, "late"}}, {false}, {}},
+        {"stale after a removal", {{add, "a"}, {change}, {remove}, {add, "x"}}, {true, false}, {}},
+        // The server hands an index out again, and announces it first.
+        {"a reused index", {{add, "a"}, {remove}, {add}, {add, "b"}}, {true, true}, {"b"}},
+        {"a change does not revive a removal", {{remove}, {change}, {add, "late"}}, {false}, {}},
+        {"a reply that names no object", {{add, "none", kNoIndex}}, {false}, {}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         RecordTable<Named> table;
         std::vector<bool> accepted;
         for (const Step& step : c.steps) {
@@ -72,8 +54,8 @@ TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
         for (const auto& [index, record] : table.records()) {
             kept.push_back(record.name);
         }
-        EXPECT_EQ(accepted, c.accepted) << c.what;
-        EXPECT_EQ(kept, c.kept) << c.what;
+        EXPECT_EQ(accepted, c.accepted);
+        EXPECT_EQ(kept, c.kept);
     }
 }
 

@@ -36,34 +36,27 @@ TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
         std::string what;
         std::vector<Step> steps;
     };
+    // The entry names the speakers, then the tap's move into its sink is
+    // saved: the guard puts the speakers back.
+    const Rewrites back{{kKey, "speakers"}};
+    const Step seen{0s, "speakers"}, tapped{1s, kTapSink, false, back};
     const std::vector<Case> cases{
-        {"a move into a tap sink is put back to the device named before",
-         {{0s, "speakers"}, {1s, kTapSink, false, {{kKey, "speakers"}}}}},
+        {"a move into a tap sink is put back to the device named before", {seen, tapped}},
         {"an entry first seen naming a tap sink is put back to no device",
          {{0s, kTapSink, false, {{kKey, std::nullopt}}}}},
         {"a save into the tap sink again, before our rewrite landed, is put back again",
-         {{0s, "speakers"},
-          {1s, kTapSink, false, {{kKey, "speakers"}}},
-          {2s, kTapSink, false, {{kKey, "speakers"}}}}},
-        {"while the tap stands, other devices are left alone",
-         {{0s, "speakers"}, {1s, kTapSink, false, {{kKey, "speakers"}}}, {2s, "hdmi"}}},
+         {seen, tapped, {2s, kTapSink, false, back}}},
+        {"while the tap stands, other devices are left alone", {seen, tapped, {2s, "hdmi"}}},
         {"a device the user chose while tapped is what the entry keeps",
-         {{0s, "speakers"},
-          {1s, kTapSink, false, {{kKey, "speakers"}}},
+         {seen,
+          tapped,
           {2s, "headphones"},
           {3s, "", true},
           {4s, kTapSink, false, {{kKey, "headphones"}}}}},
         {"moving back saves the sink: undone for a short while after the tap went",
-         {{0s, "speakers"},
-          {1s, kTapSink, false, {{kKey, "speakers"}}},
-          {2s, "", true},
-          {3s, "hdmi", false, {{kKey, "speakers"}}},
-          {4s, "speakers"}}},
+         {seen, tapped, {2s, "", true}, {3s, "hdmi", false, back}, {4s, "speakers"}}},
         {"once the guard has lapsed, a change is the user's",
-         {{0s, "speakers"},
-          {1s, kTapSink, false, {{kKey, "speakers"}}},
-          {2s, "", true},
-          {2s + RestoreGuard::kLinger + 1s, "hdmi"}}},
+         {seen, tapped, {2s, "", true}, {2s + RestoreGuard::kLinger + 1s, "hdmi"}}},
     };
     for (const Case& c : cases) {
         RestoreGuard guard([](const std::string& device) { return device == "headphones"; }, [] {});

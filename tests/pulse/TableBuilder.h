@@ -24,11 +24,8 @@ struct TableBuilder {
     }
     void sink(std::uint32_t index, std::string name, std::string tapUuid = "") {
         table.event<SinkRecord>(Event::added, index);
-        SinkRecord record;
-        record.index = index;
-        record.name = std::move(name);
-        record.tapUuid = std::move(tapUuid);
-        table.info(record);
+        table.info(
+            SinkRecord{.index = index, .name = std::move(name), .tapUuid = std::move(tapUuid)});
     }
     void source(std::uint32_t index, bool monitor) {
         table.event<SourceRecord>(Event::added, index);

@@ -2,6 +2,8 @@
 // where the replay plays, and which sinks need a call mirror.
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
 #include <tuple>
 
 #include "TableBuilder.h"
@@ -28,9 +30,10 @@ struct Table : testing::TableBuilder {
     }
     using Moves = std::vector<std::tuple<Move::Kind, std::uint32_t, std::uint32_t>>;
     Moves plan(AudioObjectID tapped, std::uint32_t sink = kTapSink,
-               const std::set<std::uint32_t>& inFlight = {}) const {
+               const std::set<std::uint32_t>& inFlight = {},
+               std::size_t room = std::numeric_limits<std::size_t>::max()) const {
         Moves got;
-        for (const Move& m : planMoves(table, {TapTarget{{tapped}, sink}}, inFlight)) {
+        for (const Move& m : planMoves(table, {TapTarget{{tapped}, sink, room}}, inFlight)) {
             got.emplace_back(m.kind, m.input, m.sink);
         }
         return got;
@@ -71,6 +74,49 @@ TEST(TapPlanner, ATapOfTheCallMovesOnlyTheCallsStreamsAndViceVersa) {
               (Table::Moves{{K::capture, 2, kTapSink}, {K::evict, 3, kSpeakers}}));
     EXPECT_EQ(t.plan(t.idOf(100)),
               (Table::Moves{{K::capture, 1, kTapSink}, {K::evict, 4, kSpeakers}}));
+}
+
+// A tap sink takes in no more streams than it has room for while the rest can
+// be heard where they play: the oldest go in, newer ones wait outside, and
+// none is moved out for another. Streams by position (index 1, 2, ...): T
+// tapped inside the tap sink, s tapped on the speakers, o another
+// application's on the speakers, m a call mirror inside.
+TEST(TapPlanner, ATapSinkTakesInNoMoreStreamsThanItHasRoomFor) {
+    struct Case {
+        const char* what;
+        std::string streams;
+        std::set<std::uint32_t> inFlight;
+        std::vector<std::uint32_t> captured;
+    };
+    const Case cases[] = {
+        {"room for all", "ss", {}, {1, 2}},
+        {"the oldest go in first", "Tsss", {}, {2, 3}},
+        {"a full sink takes in none", "TTTs", {}, {}},
+        {"streams on their way in take room", "Tsss", {2, 3}, {}},
+        {"one over the room inside is left there, and takes room", "TTTTs", {}, {}},
+        {"a call mirror takes none", "Tmss", {}, {3, 4}},
+        {"a full sink takes in as many as leave their own sink its room", "TTTsssss", {}, {4, 5}},
+        {"another application's streams take room on their sink", "TTTssoo", {}, {4}},
+        {"streams on their way out of a sink leave it room", "TTTssss", {4}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Table t;
+        t.client(10, 100);
+        t.client(11, 200);
+        for (std::uint32_t i = 0; i < c.streams.size(); ++i) {
+            const char kind = c.streams[i];
+            SinkInputRecord record{i + 1, kind == 'o' ? 11u : 10u,
+                                   kind == 's' || kind == 'o' ? kSpeakers : kTapSink};
+            record.mirror = kind == 'm';
+            t.table.info(record);
+        }
+        Table::Moves expected;
+        for (const std::uint32_t input : c.captured) {
+            expected.emplace_back(K::capture, input, kTapSink);
+        }
+        EXPECT_EQ(t.plan(t.idOf(100), kTapSink, c.inFlight, 3), expected);
+    }
 }
 
 TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
@@ -128,6 +174,48 @@ TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
     t.table.event<SinkInputRecord>(Event::removed, 2);
     observe();
     EXPECT_EQ(originOf(2), "none");
+}
+
+// A captured stream that someone moves is left alone until it lands: PipeWire
+// shows it on no sink while its session manager relinks it, and a move of ours
+// in that moment would undo the user's choice before it is ever seen.
+TEST(StreamOrigins, AStreamOnNoSinkAfterItPlayedIsLeftToLandWhereItWasSent) {
+    struct Step {
+        const char* what;
+        std::uint32_t sink;  // where stream 1 shows now
+        bool relinking;
+        std::optional<std::string> chosen;
+    };
+    const Step steps[] = {
+        {"new, not linked yet: ours to capture", kNoIndex, false, std::nullopt},
+        {"plays on its own sink", kHeadphones, false, std::nullopt},
+        {"captured", kTapSink, false, std::nullopt},
+        {"moved by someone, on its way", kNoIndex, true, std::nullopt},
+        {"landed where the user sent it", kSpeakers, false, "speakers"},
+        {"captured again", kTapSink, false, "speakers"},
+        {"on its way once more", kNoIndex, true, "speakers"},
+    };
+    Table t;
+    t.client(10, 100);
+    StreamOrigins origins;
+    using Set = std::set<std::uint32_t>;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        t.play(1, 10, step.sink);
+        origins.observe(t.table, kTapSink, {1}, {});
+        EXPECT_EQ(origins.relinking(), step.relinking ? Set{1} : Set{});
+        EXPECT_EQ(origins.chosen(), step.chosen);
+    }
+    // A stream that ends while on its way is forgotten; one let go of is not
+    // watched.
+    t.table.event<SinkInputRecord>(Event::removed, 1);
+    origins.observe(t.table, kTapSink, {}, {});
+    EXPECT_TRUE(origins.relinking().empty());
+    t.play(2, 10, kTapSink);
+    origins.observe(t.table, kTapSink, {2}, {});
+    t.play(2, 10, kNoIndex);
+    origins.observe(t.table, kTapSink, {}, {});
+    EXPECT_TRUE(origins.relinking().empty());
 }
 
 TEST(CallMirrors, EverySinkThatSharesARealSinkWithACallAndHasNoneOfItsOwnGetsOne) {
