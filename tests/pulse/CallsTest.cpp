@@ -28,10 +28,6 @@ protected:
                                             sim.collator, sim.settings, sim.loginItem,
                                             sim.mainQueue, sim.timers, sim.termination, sim.calls});
     }
-    ~Calls() override {
-        model.reset();  // its sessions end before the backend does
-        hw.reset();
-    }
 
     // Runs the main thread as the program does until `done`: what the
     // backend's news queued, and the model's periodic refresh on the real
@@ -75,7 +71,7 @@ protected:
 
     sim::SimPlatform sim;
     std::unique_ptr<PulseAudioSystem> hw;
-    std::unique_ptr<Model> model;
+    std::unique_ptr<Model> model;  // declared last: its sessions end before the backend does
 };
 
 TEST_F(Calls, APhoneStreamMakesACallAndTheBoostLiftsTheOtherApplications) {
