@@ -19,11 +19,17 @@ void MoveQueue::want(std::uint32_t input, std::uint32_t sink) {
 
 void MoveQueue::forget(std::uint32_t input) {
     std::erase_if(waiting_, [&](const Move& move) { return move.input == input; });
+    landing_.erase(input);
+}
+
+void MoveQueue::drop(const std::function<bool(const Move&)>& needless) {
+    std::erase_if(waiting_, needless);
 }
 
 void MoveQueue::clear() {
     waiting_.clear();
     inFlight_.clear();
+    landing_.clear();
     lastBatchDone_.reset();
 }
 
@@ -59,6 +65,32 @@ void MoveQueue::done(std::uint32_t input, Clock::time_point now) {
     if (inFlight_.erase(input) > 0 && inFlight_.empty()) {
         lastBatchDone_ = now;
     }
+}
+
+void MoveQueue::taken(std::uint32_t input, std::uint32_t from, Clock::time_point now) {
+    landing_.insert_or_assign(input, Landing{from, now});
+}
+
+void MoveQueue::landed(const std::function<bool(std::uint32_t, std::uint32_t)>& left) {
+    std::erase_if(landing_, [&](const auto& item) { return left(item.first, item.second.from); });
+}
+
+bool MoveQueue::moving(std::uint32_t input, Clock::time_point now) const {
+    if (inFlight_.contains(input)) {
+        return true;
+    }
+    const auto it = landing_.find(input);
+    return it != landing_.end() && now - it->second.since < kLandingLimit;
+}
+
+std::set<std::uint32_t> MoveQueue::moving(Clock::time_point now) const {
+    std::set<std::uint32_t> inputs = inFlight_;
+    for (const auto& [input, landing] : landing_) {
+        if (now - landing.since < kLandingLimit) {
+            inputs.insert(input);
+        }
+    }
+    return inputs;
 }
 
 }  // namespace morvale::pulse

@@ -175,10 +175,11 @@ void TapSinks::retryLater(std::chrono::milliseconds pause) {
 
 void TapSinks::moveStreams() {
     updateMembers();
+    noteLandings();
     std::vector<TapTarget> targets;
     // Streams not to move now: ours on their way, and those someone else
     // is moving.
-    std::set<std::uint32_t> leave = moves_.inFlight();
+    std::set<std::uint32_t> leave = moves_.moving(std::chrono::steady_clock::now());
     for (auto& [id, tap] : taps_) {
         if (tap.sinkName.empty()) {
             continue;
@@ -231,16 +232,27 @@ void TapSinks::pumpMoves() {
     if (connection_.context() == nullptr) {
         return;
     }
+    noteLandings();
+    moves_.drop([&](const MoveQueue::Move& move) {
+        const auto it = table_.sinkInputs().find(move.input);
+        return it == table_.sinkInputs().end() || it->second.sink == move.sink;
+    });
     for (const MoveQueue::Move& move : moves_.next(std::chrono::steady_clock::now())) {
         const std::uint32_t input = move.input;
+        // Every wish left after `drop` is for a stream the table lists.
+        const std::uint32_t from = table_.sinkInputs().at(input).sink;
         const Operation sent = connection_.request(
             [&](ServerConnection::Slot* slot) {
                 return pa_context_move_sink_input_by_index(connection_.context(), input, move.sink,
                                                            &ServerConnection::successShim, slot);
             },
-            [this, input](std::uint32_t) {
+            [this, input, from](std::uint32_t took) {
                 // The sink-input's change event brings its new sink.
-                moves_.done(input, std::chrono::steady_clock::now());
+                const auto now = std::chrono::steady_clock::now();
+                moves_.done(input, now);
+                if (took != 0) {
+                    moves_.taken(input, from, now);
+                }
                 pumpMoves();
             });
         if (!sent) {
@@ -265,6 +277,14 @@ void TapSinks::pumpMoves() {
         this);
 }
 
+// Ends the landing of the moves whose streams show they left.
+void TapSinks::noteLandings() {
+    moves_.landed([&](std::uint32_t input, std::uint32_t from) {
+        const auto it = table_.sinkInputs().find(input);
+        return it == table_.sinkInputs().end() || it->second.sink != from;
+    });
+}
+
 // Tap sinks left behind by a process of this program that died (its
 // watchdog may not have run), or by this process on an earlier connection_.
 bool TapSinks::isOrphan(const SinkRecord& sink) const {
@@ -284,6 +304,7 @@ bool TapSinks::isOrphan(const SinkRecord& sink) const {
 }
 
 void TapSinks::sweepOrphans() {
+    const auto now = std::chrono::steady_clock::now();
     const SinkRecord* home = table_.sinkByName(table_.lastRealDefault());
     for (const auto& [index, sink] : table_.sinks()) {
         if (!isOrphan(sink) || unloading_.contains(sink.ownerModule)) {
@@ -295,7 +316,7 @@ void TapSinks::sweepOrphans() {
                 continue;
             }
             empty = false;
-            if (home != nullptr && !moves_.inFlight(inputIndex)) {
+            if (home != nullptr && !moves_.moving(inputIndex, now)) {
                 moveInput(inputIndex, home->index);
             }
         }
@@ -387,8 +408,10 @@ void TapSinks::sendBack(Tap& tap) {
         return;
     }
     const std::uint32_t sinkIndex = sink->index;
+    noteLandings();
+    const auto now = std::chrono::steady_clock::now();
     for (const auto& [index, input] : table_.sinkInputs()) {
-        if (input.sink != sinkIndex || moves_.inFlight(index) || input.mirror) {
+        if (input.sink != sinkIndex || moves_.moving(index, now) || input.mirror) {
             continue;
         }
         if (const SinkRecord* target = returnTarget(tap, index)) {

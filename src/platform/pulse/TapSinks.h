@@ -114,6 +114,7 @@ private:
     void moveStreams();
     void moveInput(std::uint32_t input, std::uint32_t sink);
     void pumpMoves();
+    void noteLandings();
     bool isOrphan(const SinkRecord& sink) const;
     void sweepOrphans();
     void unloadModule(std::uint32_t module);
