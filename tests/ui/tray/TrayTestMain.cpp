@@ -60,9 +60,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
+    int result = 1;
+    {
+        // Qt lets go of the display and the bus before they end, or its
+        // connections to them are left open at exit.
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
     for (QProcess* server : {&display, &bus}) {
         server->kill();
         server->waitForFinished();
