@@ -134,15 +134,18 @@ TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
     EXPECT_EQ(origins.replaySink("", "speakers"), "speakers");
     EXPECT_EQ(origins.replaySink("headphones", "speakers"), "headphones");
 
-    // Streams routed to a sink of their own: the replay goes there; once one
-    // plays on the default, wherever the default is: the master.
+    // Streams routed to a sink of their own: the replay goes there. Another
+    // that plays on the default does not carry it away; with the streams on
+    // several sinks and the replay on none of them, it goes where the oldest
+    // came from.
     t.play(1, 10, kHeadphones);
     t.play(2, 10, kHeadphones);
     observe();
     EXPECT_EQ(origins.replaySink("", "speakers"), "headphones");
     t.play(3, 10, kSpeakers);
     observe();
-    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "speakers");
+    EXPECT_EQ(origins.replaySink("headphones", "speakers"), "headphones");
+    EXPECT_EQ(origins.replaySink("elsewhere", "speakers"), "headphones");
 
     // Moved in, the streams arrive. One that had arrived and turns up on a
     // real sink, not moved by us, was moved there by someone: that sink is

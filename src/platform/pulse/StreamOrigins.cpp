@@ -74,11 +74,16 @@ std::string StreamOrigins::replaySink(const std::string& current, const std::str
     if (origins_.empty()) {
         return current.empty() ? master : current;
     }
-    const Origin& first = origins_.begin()->second;
-    const bool oneRealSink = std::all_of(origins_.begin(), origins_.end(), [&](const auto& item) {
-        return !item.second.wasDefault && item.second.sink == first.sink;
-    });
-    return oneRealSink ? first.sink : master;
+    // A stream that played on the default plays on the master (the default
+    // the session was made for).
+    const auto from = [&](const Origin& origin) { return origin.wasDefault ? master : origin.sink; };
+    // One replay plays on one sink. With the streams on several, it stays
+    // where it plays while some stream came from there, else it goes where
+    // the oldest came from: a short sound of the application on another
+    // sink must not carry the streams the user routed away with it.
+    const bool fromCurrent = std::any_of(origins_.begin(), origins_.end(),
+                                         [&](const auto& item) { return from(item.second) == current; });
+    return fromCurrent ? current : from(origins_.begin()->second);
 }
 
 }  // namespace morvale::pulse

@@ -49,10 +49,12 @@ public:
     void clear();
 
     // The sink the replay plays to: the choice made while captured; else the
-    // one sink every stream came from, unless that was just the default;
-    // else `master`. With no stream known, where it plays now (`current`,
-    // empty when nowhere yet), so that a player that closes its stream
-    // between tracks does not send the replay away meanwhile.
+    // sink the streams came from (`master` for those that came from the
+    // default); with streams from several, where it plays now (`current`)
+    // if one came from there, else where the oldest came from. With no
+    // stream known, where it plays now (empty when nowhere yet), so that a
+    // player that closes its stream between tracks does not send the replay
+    // away meanwhile.
     std::string replaySink(const std::string& current, const std::string& master) const;
 
 private:
