@@ -5,7 +5,6 @@
 #include <QTest>
 
 #include "UiFixture.h"
-#include "ui/AppIcons.h"
 
 namespace morvale::testing {
 namespace {
@@ -37,12 +36,6 @@ TEST_F(AppRowTest, ARowShowsTheUnroundedVolumeAndSetsItAsTheSliderAndMuteButtonS
     EXPECT_EQ(model->volume(tunebox), 0.0);
     QTest::mouseClick(r.muteButton(), Qt::LeftButton);
     EXPECT_EQ(model->volume(tunebox), 0.6);
-}
-
-TEST(AppIcons, TheCallRowsSymbolIsShippedForThemesThatLackIt) {
-    const QIcon icon = ui::appIcon(makeIcon(IconSource::Kind::themeName, "call-start"));
-    EXPECT_FALSE(icon.pixmap(24, 24).isNull());
-    EXPECT_NE(icon.cacheKey(), ui::genericAppIcon().cacheKey());
 }
 
 TEST_F(AppRowTest, ALongNameIsCutToOneLineAndThePercentageStays) {
@@ -92,32 +85,6 @@ TEST_F(RowListTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
     // However slow the machine, the changed row paints; the others had as long.
     EXPECT_TRUE(QTest::qWaitFor([&] { return paints[1]->count > 0; }, 5000));
     EXPECT_EQ(painted(), (std::vector{false, true, false}));
-}
-
-TEST_F(RowListTest, ARowStaysTheSameWidgetAndTellsPlayingAndRunning) {
-    const auto tuneboxObject = addApp(101, tunebox, "Tunebox", false);
-    addApp(102, chatter, "Chatter", false);
-    const auto view = makeView();
-    const Rows before = rows(*view);  // FaceTime, Chatter, Tunebox
-    ASSERT_EQ(before.size(), 3u);
-    refresh();
-    refresh();
-    EXPECT_EQ(rows(*view), before);
-
-    // New applications get new rows; the others keep theirs, also when their
-    // order changes (Tunebox plays and moves up).
-    addApp(103, "org.example.Banjo", "Banjo", false);
-    sim.audio.setProcessPlaying(tuneboxObject, true);
-    model->setVolume("org.example.Gone", 0.5);  // remembered, not running
-    refresh();
-    AppRow& banjo = row(*view, "org.example.Banjo");
-    AppRow& gone = row(*view, "org.example.Gone");
-    EXPECT_EQ(rows(*view), (Rows{before[0], before[2], &banjo, before[1], &gone}));
-    for (const auto& [r, dot, opacity] :
-         {std::tuple{before[2], true, 1.0}, {before[1], false, 1.0}, {&gone, false, 0.45}}) {
-        EXPECT_EQ(child(*r, "playingDot")->isVisibleTo(r), dot) << r->entry().name;
-        EXPECT_EQ(r->iconOpacity(), opacity) << r->entry().name;
-    }
 }
 
 TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {

@@ -126,10 +126,12 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
 }
 
 TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisibleRing) {
+    // A dark theme whose highlight barely differs from its windows: the ring
+    // must take another colour to be seen.
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x2a, 0x2e, 0x32));
     dark.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+    dark.setColor(QPalette::Highlight, QColor(0x1e, 0x40, 0x60));
     const QStringList order = {
         "FaceTime volume", "Mute FaceTime", "Tunebox volume",    "Mute Tunebox",
         "Chatter volume",  "Mute Chatter",  "Undo call ducking", loginError,

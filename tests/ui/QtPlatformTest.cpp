@@ -1,51 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QTest>
 #include <QTimer>
 #include <csignal>
-#include <thread>
-#include <vector>
 
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtTermination.h"
-#include "platform/qt/QtTimers.h"
 #include "platform/qt/QuitOnSignals.h"
 
 namespace morvale::qt {
 namespace {
-
-TEST(QtMainQueue, RunsJobsFromAnyThreadOnTheMainThreadInOrder) {
-    QtMainQueue queue;
-    std::vector<std::pair<int, std::thread::id>> ran;
-    const auto post = [&](int n) {
-        queue.post([&ran, n] { ran.emplace_back(n, std::this_thread::get_id()); });
-    };
-    post(0);
-    std::thread([&] {
-        for (int n = 1; n < 50; ++n) {
-            post(n);
-        }
-    }).join();
-    EXPECT_TRUE(ran.empty());  // never inline
-    QCoreApplication::processEvents();
-    ASSERT_EQ(ran.size(), 50u);
-    for (int n = 0; n < 50; ++n) {
-        EXPECT_EQ(ran[std::size_t(n)], std::pair(n, std::this_thread::get_id()));
-    }
-}
-
-TEST(QtTimers, TicksUntilTheHandleGoesAndFiresOnceOnlyOnce) {
-    QtTimers timers;
-    int ticks = 0, fired = 0;
-    auto handle = timers.scheduleRepeating(std::chrono::milliseconds(20), [&] { ++ticks; });
-    auto once = timers.scheduleOnce(std::chrono::milliseconds(20), [&] { ++fired; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 5000));
-    handle.reset();
-    QTest::qWait(100);
-    EXPECT_EQ(ticks, 3);
-    EXPECT_EQ(fired, 1);
-}
 
 // SIGTERM, SIGINT and SIGHUP end the event loop the same way as Quit: the
 // termination observers run, and a job they queue still runs before the
