@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 
+#include "Buffers.h"
 #include "audio/AudioError.h"
 #include "audio/TapSession.h"
 #include "platform/FourCC.h"
@@ -186,6 +187,17 @@ TEST(TapSession, SwitchesTheOutputDevicesOwnInputsOff) {
         EXPECT_TRUE(proc.running);
         EXPECT_EQ(rig.sim.streamUsage(proc.device, proc.id), c.flags);
     }
+}
+
+// The tap plays at the session's gain from its first frame (a muted
+// application is not heard fading out at each start), past the device's inputs.
+TEST(TapSession, PlaysAtItsGainFromTheFirstFrame) {
+    Rig rig(1);
+    const TapSession session = rig.start(0.25f);
+    testing::Buffers input({testing::filled(1, 512, 7.0f), testing::filled(2, 512, 1.0f)});
+    testing::Buffers output({testing::filled(2, 512, 9.0f)});
+    ASSERT_EQ(rig.sim.runIOCycle(rig.aggregate(), input.list(), output.list()), 1);
+    EXPECT_EQ(output.samples(0), std::vector<float>(1024, 0.25f));
 }
 
 }  // namespace
