@@ -60,27 +60,6 @@ TEST(CA, IdsReadsWhatTheListHolds) {
         }
         EXPECT_EQ(readSize, c.readSize);
     }
-
-    // The scope reaches the server: a device's input streams are not its output ones.
-    SimulatedAudioSystem sim;
-    const AudioObjectID device = sim.addOutputDevice("headset", 2);
-    EXPECT_EQ(CA::ids(sim, device, kDeviceStreams, kScopeInput).size(), 2u);
-    EXPECT_TRUE(CA::ids(sim, device, kDeviceStreams).empty());
-}
-
-// Single values fall back to their default, and strings to none, exactly when
-// they cannot be read; an empty string is a value.
-TEST(CA, ValuesFallBackOnlyWhenUnreadable) {
-    SimulatedAudioSystem sim;
-    const AudioObjectID process = sim.addProcess(77, std::nullopt, true);
-    const AudioObjectID blank = sim.addOutputDevice("");
-    EXPECT_EQ(CA::get<std::int32_t>(sim, process, kProcessPID, -1), 77);
-    EXPECT_EQ(CA::get<std::int32_t>(sim, 999, kProcessPID, -1), -1);  // no such object
-    EXPECT_EQ(CA::string(sim, blank, kDeviceUID), "");
-    EXPECT_EQ(CA::string(sim, process, kProcessBundleID), std::nullopt);
-    EXPECT_EQ(CA::defaultOutputDevice(sim), kAudioObjectUnknown);  // none set
-    sim.injectFailure({Call::getPropertyData, -50, kProcessPID});
-    EXPECT_EQ(CA::get<std::int32_t>(sim, process, kProcessPID, -1), -1);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/SimWorkspace.h"
-
 namespace morvale {
 namespace {
 
@@ -82,37 +80,6 @@ TEST(GroupingIdentities, AreThoseThatKeyToTheKeyWhateverTheName) {
     const CallGroup desktop = Grouping::callStreamCalls("Calls");
     EXPECT_EQ(Grouping::identities(std::string(kCallStreamsBundleID), desktop), Grouping::Identities{});
     EXPECT_EQ(Grouping::identities("proc:FaceTime", desktop), (Grouping::Identities{{}, {"FaceTime"}}));
-}
-
-TEST(GroupingLookups, AskTheWorkspaceOnlyForBundleIdentifiers) {
-    sim::SimWorkspace workspace;
-    workspace.applicationPaths = {{"org.example.Odd", "/apps/Odd.app.app"},
-                                  {"org.example.Mid", "/apps/Mid"},
-                                  {"com.apple.FaceTime", "/apps/FaceTime.app"}};
-    workspace.displayNames = {{"/apps/Mid", "My.appName.app"}};
-    using K = IconSource::Kind;
-    const struct {
-        std::string key;
-        std::optional<std::string> url;
-        std::string name;
-        IconSource icon;
-        bool asks;
-    } cases[] = {
-        {"org.example.Odd", "/apps/Odd.app.app", "Odd", {K::file, "/apps/Odd.app.app"}, true},
-        {"org.example.Mid", "/apps/Mid", "MyName", {K::file, "/apps/Mid"}, true},
-        {"org.example.Missing", std::nullopt, "fallback", {K::genericApplication, ""}, true},
-        {"facetime", std::nullopt, "FaceTime", {K::file, "/apps/FaceTime.app"}, false},
-        {"proc:org.example.Odd", std::nullopt, "fallback", {K::genericApplication, ""}, false},
-        {"nodot", std::nullopt, "fallback", {K::genericApplication, ""}, false},
-    };
-    const CallGroup faceTime = Grouping::faceTimeCalls();
-    for (const auto& c : cases) {
-        workspace.urlLookups = 0;
-        EXPECT_EQ(Grouping::appURL(c.key, workspace), c.url) << c.key;
-        EXPECT_EQ(workspace.urlLookups, c.asks ? 1 : 0) << c.key;
-        EXPECT_EQ(Grouping::displayName(c.key, "fallback", workspace, faceTime), c.name) << c.key;
-        EXPECT_EQ(*Grouping::icon(c.key, workspace, faceTime), c.icon) << c.key;
-    }
 }
 
 }  // namespace

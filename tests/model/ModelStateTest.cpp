@@ -8,47 +8,27 @@ namespace {
 
 using D = PlistValue::Dict;
 
-// The legacy suite's values are copied once, on the first start that can read
-// it and save the copy, and the suite is left as it was.
-TEST(ModelState, MigratesTheLegacySuiteOnce) {
+// A user's volumes and boost are copied from the legacy suite on the first
+// start that can save the copy, which leaves the suite as it was; a later
+// start never copies again over what the user has since set.
+TEST(ModelState, MigratesTheLegacySuiteOnceItsCopyIsSaved) {
+    ModelFixture f;
+    auto& store = f.sim.settings.standardStore;
+    auto* legacy = f.sim.settings.suiteStore(Settings::kLegacySuite);
     const D legacyValues{{"volumes", D{{"a", 0.5}}}, {"duckBoostDB", 9.0}};
-    const struct {
-        const char* what;
-        bool suitesOpen, failWrites;
-        D legacy;
-    } cases[] = {
-        {"nothing stored", true, false, {}},
-        {"migrates", true, false, legacyValues},
-        {"suite cannot be opened: retried next start", false, false, legacyValues},
-        {"copy not saved: retried next start", true, true, legacyValues},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const bool migrated = c.suitesOpen && !c.failWrites, copied = migrated && !c.legacy.empty();
-        ModelFixture f;
-        auto* legacy = f.sim.settings.suiteStore(Settings::kLegacySuite);
-        legacy->values = c.legacy;
-        f.sim.settings.suitesOpen = c.suitesOpen;
-        if (c.failWrites) {
-            f.sim.settings.standardStore.failWritesWith = "Couldn't save settings: disk full";
-        }
-        const auto model = f.makeModel();
-        EXPECT_EQ(model->volumes(), (copied ? Volumes{{"a", 0.5}} : Volumes{}));
-        EXPECT_EQ(model->duckBoostDB(), copied ? 9.0 : 0.0);
-        EXPECT_EQ(f.sim.settings.standardStore.value("migrated").has_value(), migrated);
-        EXPECT_EQ(model->errorText().has_value(), c.failWrites);
-        EXPECT_EQ(legacy->values, c.legacy);
+    legacy->values = legacyValues;
+    store.failWritesWith = "Couldn't save settings: disk full";
+    EXPECT_TRUE(f.makeModel()->errorText().has_value());
+    EXPECT_FALSE(store.value("migrated").has_value());
 
-        // A later start does not copy again, even when the legacy values changed.
-        legacy->values = D{{"volumes", D{{"other", 0.1}}}};
-        if (migrated) {
-            EXPECT_EQ(f.makeModel()->volumes(), model->volumes());
-        }
-    }
-    ModelFixture f;  // any stored mark counts, even false
-    f.sim.settings.standardStore.values.emplace("migrated", false);
-    f.sim.settings.suiteStore(Settings::kLegacySuite)->values = legacyValues;
-    EXPECT_TRUE(f.makeModel()->volumes().empty());
+    store.failWritesWith.reset();
+    const auto model = f.makeModel();
+    EXPECT_EQ(model->volumes(), (Volumes{{"a", 0.5}}));
+    EXPECT_EQ(model->duckBoostDB(), 9.0);
+    EXPECT_EQ(legacy->values, legacyValues);
+
+    legacy->values = D{{"volumes", D{{"other", 0.1}}}};
+    EXPECT_EQ(f.makeModel()->volumes(), model->volumes());
 }
 
 // Volumes that can't be used load as none, all or nothing; a copy of them is
@@ -143,34 +123,6 @@ TEST(ModelState, SettingsSurviveARestartAndAFailedSaveKeepsWhatWasStored) {
     EXPECT_EQ(restarted->errorText(), "Couldn't save settings: No space left on device");
     EXPECT_EQ(restarted->volume(player), 0.6);
     EXPECT_EQ(f.sim.settings.standardStore.value("volumes"), PlistValue(D{{player, 0.3}}));
-}
-
-TEST(ModelState, ToggleLaunchAtLoginActsOnTheCurrentStatus) {
-    using S = LoginItemStatus;
-    const struct {
-        S before, afterRegister;
-        std::optional<std::string> failure;
-        bool registers, launchAtLogin;
-    } cases[] = {
-        {S::enabled, S::enabled, std::nullopt, false, false},
-        {S::notRegistered, S::enabled, std::nullopt, true, true},
-        {S::requiresApproval, S::requiresApproval, std::nullopt, true, false},
-        {S::notFound, S::enabled, "Couldn't write the autostart entry", true, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.before));
-        ModelFixture f;
-        f.sim.loginItem.current = c.before;
-        f.sim.loginItem.afterRegister = c.afterRegister;
-        f.sim.loginItem.failRegisterWith = c.failure;
-        const auto model = f.makeModel();
-        EXPECT_EQ(model->launchAtLogin(), c.before == S::enabled);
-        model->toggleLaunchAtLogin();
-        EXPECT_EQ(f.sim.loginItem.registerCalls, c.registers ? 1 : 0);
-        EXPECT_EQ(f.sim.loginItem.unregisterCalls, c.registers ? 0 : 1);
-        EXPECT_EQ(model->launchAtLogin(), c.launchAtLogin);
-        EXPECT_EQ(model->errorText(), c.failure);
-    }
 }
 
 }  // namespace

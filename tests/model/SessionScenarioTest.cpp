@@ -237,26 +237,5 @@ TEST(StoredValues, CountWithinTheControlsRangesAndStayAsStored) {
     }
 }
 
-// A lost server is shown until it is back; another error that came meanwhile stays.
-TEST(AudioAvailability, ALostServerIsShownUntilItIsBack) {
-    ModelFixture f;
-    const auto model = f.makeModel();
-    const std::string lost = "Lost the connection to the sound server";
-    for (const bool otherError : {false, true}) {
-        f.sim.audio.setAvailabilityProblem(lost);
-        f.tick();
-        EXPECT_EQ(model->errorText(), lost);
-        const std::optional<std::string> other =
-            otherError ? std::optional("Couldn't write the autostart entry") : std::nullopt;
-        if (other) {
-            f.sim.loginItem.failRegisterWith = other;
-            model->toggleLaunchAtLogin();
-        }
-        f.sim.audio.setAvailabilityProblem(std::nullopt);
-        f.tick();
-        EXPECT_EQ(model->errorText(), other);
-    }
-}
-
 }  // namespace
 }  // namespace morvale::testing
