@@ -83,20 +83,15 @@ TEST_F(Calls, APhoneStreamMakesACallAndTheBoostLiftsTheOtherApplications) {
     model->setDuckBoost(6.0);
     EXPECT_FALSE(model->callActive());
 
-    const auto started = Clock::now();
     auto call = phoneCall();
     ASSERT_TRUE(until([&] { return model->callActive(); }));
-    std::printf("call active in the model %lld ms after the phone stream's client started\n",
-                msSince(started));
     ASSERT_NE(rowOf(call->pid(), true), nullptr);
     EXPECT_EQ(rowOf(call->pid(), true)->id, kCallsRow);
 
-    // 6 dB up: 10^(6/20) = 1.995 times the level, while the call lasts.
+    // 6 dB up: 10^(6/20) = 1.995 times the level, and it stays while the call lasts.
     EXPECT_TRUE(recorder.reaches(1.995, direct, 3s, 0.03 * 1.995));
     std::this_thread::sleep_for(200ms);
-    const double boosted = recorder.level(200ms) / direct;
-    std::printf("level during the call: %.3f of the level before it\n", boosted);
-    EXPECT_NEAR(boosted / 1.995, 1.0, 0.03);
+    EXPECT_NEAR(recorder.level(200ms) / direct, 1.995, 0.03 * 1.995);
 
     call->terminate();
     ASSERT_TRUE(until([&] { return !model->callActive(); }));
@@ -105,43 +100,12 @@ TEST_F(Calls, APhoneStreamMakesACallAndTheBoostLiftsTheOtherApplications) {
     EXPECT_NEAR(recorder.level(200ms) / direct, 1.0, 0.03);
 }
 
-TEST_F(Calls, TheCallsRowsVolumeChangesOnlyTheCallStreams) {
-    Recorder recorder(server.address(), "speakers.monitor");
-    // One application: a silent music stream, and a call stream with the sound.
-    auto app = player({"--streams=2", "--last-role=phone", "--sound=last", "--amplitude=0.4"});
-    ASSERT_TRUE(until([&] { return rowOf(app->pid(), true) && model->callActive(); }));
-    ASSERT_NE(rowOf(app->pid()), nullptr);
-    EXPECT_NE(rowOf(app->pid())->id, kCallsRow);
-    const double direct = settledLevel(recorder);
-    ASSERT_GT(direct, 0.1);
-
-    model->setVolume(kCallsRow, 0.5);  // gain 0.25
-    EXPECT_TRUE(recorder.reaches(0.25, direct, 3s));
-    const auto sinks = server.sinksOfClientPid(app->pid());
-    ASSERT_EQ(sinks.size(), 2u);
-    EXPECT_EQ(sinks[0], "speakers");  // the music stays where it was
-    EXPECT_TRUE(isTapSink(sinks[1])) << sinks[1];
-
-    model->setVolume(kCallsRow, 1.0);
-    EXPECT_TRUE(recorder.reaches(1.0, direct, 3s));
-    EXPECT_EQ(server.sinksOfClientPid(app->pid()),
-              (std::vector<std::string>{"speakers", "speakers"}));
-}
-
 TEST_F(Calls, RecordingFromAMicrophoneWhilePlayingMakesACall) {
     // A microphone of the private server: a source that is no monitor (it
     // records the speakers' monitor; both servers have the module).
     server.pactl("load-module module-remap-source source_name=mic master=speakers.monitor");
     ASSERT_TRUE(eventually(
         [&] { return server.pactl("list short sources").find("\tmic\t") != std::string::npos; }));
-    // Recording what a sink plays is no call.
-    auto meter = player({"--record=speakers.monitor"});
-    // (Whether a stream plays can change after it is listed: a refresh later.)
-    ASSERT_TRUE(until([&] { return rowOf(meter->pid()) && rowOf(meter->pid())->isPlaying; }));
-    EXPECT_FALSE(rowOf(meter->pid())->isRecording);
-    EXPECT_FALSE(model->callActive());
-    meter.reset();
-
     // A microphone open while nothing plays yet: listed, recording, no call.
     auto browser = player({"--corked", "--record=mic"});
     sim.processes.applications[browser->pid()] =

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/pulse/MoveQueue.h"
-
 #include <map>
+
+#include "platform/pulse/MoveQueue.h"
 
 namespace morvale::pulse {
 namespace {
@@ -43,7 +43,7 @@ TEST(MoveQueue, SendsABatchAtATimeWithAPauseAfterEachBatchsLastReply) {
     EXPECT_FALSE(queue.readyAt().has_value());
 }
 
-TEST(MoveQueue, KeepsTheLatestWishPerStream) {
+TEST(MoveQueue, KeepsTheLatestWishPerStreamAndDropsNeedlessOnes) {
     const MoveQueue::Clock::time_point t0{};
     MoveQueue queue(8, 10ms);
 
@@ -62,15 +62,17 @@ TEST(MoveQueue, KeepsTheLatestWishPerStream) {
     EXPECT_EQ(queue.readyAt(), t0 + 11ms);
     EXPECT_EQ(queue.next(t0 + 11ms), (Moves{{1, 300}}));
 
-    // A stream that went takes its wish with it; a lost connection, everything.
-    queue.want(2, 100);
-    queue.want(3, 100);
-    queue.forget(2);
-    EXPECT_FALSE(queue.waiting(2));
-    queue.clear();
-    EXPECT_TRUE(queue.idle());
-    queue.want(4, 100);
-    EXPECT_EQ(queue.next(t0 + 12ms), (Moves{{4, 100}}));
+    // Wishes found needless go, the rest keep their order; a move in flight
+    // is still answered.
+    for (std::uint32_t input = 2; input <= 4; ++input) {
+        queue.want(input, 100);
+    }
+    queue.drop([](const MoveQueue::Move& move) { return move.input == 3; });
+    EXPECT_FALSE(queue.waiting(3));
+    queue.done(1, t0 + 12ms);
+    EXPECT_EQ(queue.next(t0 + 22ms), (Moves{{2, 100}, {4, 100}}));
+    queue.drop([](const MoveQueue::Move&) { return true; });
+    EXPECT_TRUE(queue.inFlight(4));
 }
 
 // A pass of the backend: every stream still in `from`, and not moving,
@@ -88,97 +90,55 @@ void pass(MoveQueue& queue, const std::map<std::uint32_t, std::uint32_t>& sinkOf
 }
 
 // Whether a stream's change event comes before or after its move's reply,
-// and whether another pass runs in between, a stream is moved once.
-TEST(MoveQueue, MovesEachStreamOnceWhicheverComesFirstTheReplyOrTheChange) {
+// and whether other passes run in between, a stream is moved once; only a
+// move whose change never shows is sent again, after a second.
+TEST(MoveQueue, MovesEachStreamOnceUntilItShowsTheMoveOrASecondPasses) {
     const MoveQueue::Clock::time_point t0{};
-    for (const bool changeFirst : {false, true}) {
-        SCOPED_TRACE(changeFirst ? "change before reply" : "reply before change");
+    struct Case {
+        const char* what;
+        bool changeFirst;
+        bool shows;  // the change event comes at all
+        int sentEach;
+    };
+    const Case cases[] = {
+        {"reply before change", false, true, 1},
+        {"change before reply", true, true, 1},
+        {"the change never comes", false, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         MoveQueue queue(8, 10ms);
         std::map<std::uint32_t, std::uint32_t> sinkOf{{1, 10}, {2, 10}, {3, 10}};
         std::map<std::uint32_t, int> sent;
-        pass(queue, sinkOf, 10, 20, t0);
-        for (const auto& move : queue.next(t0)) {
-            ++sent[move.input];
-        }
+        const auto passAt = [&](MoveQueue::Clock::time_point now) {
+            pass(queue, sinkOf, 10, 20, now);
+            for (const auto& move : queue.next(now)) {
+                ++sent[move.input];
+            }
+        };
+        passAt(t0);
         for (std::uint32_t input = 1; input <= 3; ++input) {
-            if (changeFirst) {
+            if (c.changeFirst) {
                 sinkOf[input] = 20;
             }
             queue.done(input, t0 + 1ms);
             queue.taken(input, 10, t0 + 1ms);
             pass(queue, sinkOf, 10, 20, t0 + 1ms);
         }
-        for (const auto& move : queue.next(t0 + 20ms)) {
-            ++sent[move.input];
+        passAt(t0 + 20ms);
+        if (c.shows) {
+            for (auto& [input, sink] : sinkOf) {
+                sink = 20;
+            }
         }
-        for (auto& [input, sink] : sinkOf) {
-            sink = 20;
-        }
-        pass(queue, sinkOf, 10, 20, t0 + 30ms);
-        EXPECT_EQ(sent, (std::map<std::uint32_t, int>{{1, 1}, {2, 1}, {3, 1}}));
-        EXPECT_TRUE(queue.idle());
-        EXPECT_TRUE(queue.moving(t0 + 30ms).empty());
+        const auto aSecondLater = t0 + 1ms + MoveQueue::kLandingLimit;
+        passAt(aSecondLater - 1ms);
+        passAt(aSecondLater);
+        EXPECT_EQ(sent, (std::map<std::uint32_t, int>{
+                            {1, c.sentEach}, {2, c.sentEach}, {3, c.sentEach}}));
+        EXPECT_EQ(queue.idle(), c.shows);
+        EXPECT_EQ(queue.moving(aSecondLater).empty(), c.shows);
     }
-}
-
-TEST(MoveQueue, ATakenMoveCountsAsMovingUntilItShowsOrForASecond) {
-    const MoveQueue::Clock::time_point t0{};
-    const auto limit = MoveQueue::kLandingLimit;
-    // What ends the landing of stream 1, taken out of sink 10 at t0.
-    struct Case {
-        const char* name;
-        std::chrono::milliseconds asked;
-        bool left;    // the table shows it out of sink 10 (or gone)
-        bool forget;  // the stream went
-        bool moving;
-    };
-    const std::vector<Case> cases{
-        {"not shown yet", 0ms, false, false, true},
-        {"shown elsewhere", 0ms, true, false, false},
-        {"gone", 0ms, false, true, false},
-        {"not shown, just before the limit", limit - 1ms, false, false, true},
-        {"not shown for a second: asked for again", limit, false, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        MoveQueue queue(8, 10ms);
-        queue.want(1, 20);
-        queue.want(2, 20);
-        ASSERT_EQ(queue.next(t0).size(), 2u);
-        queue.done(1, t0);
-        queue.taken(1, 10, t0);
-        queue.done(2, t0);  // refused: not taken, so not moving
-        if (c.forget) {
-            queue.forget(1);
-        }
-        queue.landed([&](std::uint32_t, std::uint32_t from) { return c.left && from == 10; });
-        EXPECT_EQ(queue.moving(1, t0 + c.asked), c.moving);
-        EXPECT_EQ(queue.moving(t0 + c.asked).contains(1), c.moving);
-        EXPECT_FALSE(queue.moving(2, t0));
-    }
-    MoveQueue queue(8, 10ms);
-    queue.taken(1, 10, t0);
-    queue.clear();
-    EXPECT_FALSE(queue.moving(1, t0));
-}
-
-TEST(MoveQueue, DropsNeedlessWishesAndKeepsTheOrderOfTheRest) {
-    const MoveQueue::Clock::time_point t0{};
-    MoveQueue queue(8, 10ms);
-    for (std::uint32_t input = 1; input <= 5; ++input) {
-        queue.want(input, 100 + input);
-    }
-    queue.drop([](const MoveQueue::Move& move) { return move.input % 2 == 0; });
-    EXPECT_FALSE(queue.waiting(2));
-    EXPECT_EQ(queue.next(t0), (Moves{{1, 101}, {3, 103}, {5, 105}}));
-    // Only waiting wishes go: a move in flight is still answered.
-    queue.drop([](const MoveQueue::Move&) { return true; });
-    EXPECT_TRUE(queue.inFlight(3));
-    queue.drop([](const MoveQueue::Move&) { return true; });
-    queue.done(1, t0);
-    queue.done(3, t0);
-    queue.done(5, t0);
-    EXPECT_TRUE(queue.idle());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
 #include <string>
 
@@ -9,15 +8,17 @@
 namespace morvale::pulse {
 namespace {
 
-std::vector<unsigned char> bytes(unsigned char first, std::size_t count) {
-    std::vector<unsigned char> out(count);
+using Bytes = std::vector<unsigned char>;
+
+Bytes bytes(unsigned char first, std::size_t count) {
+    Bytes out(count);
     std::iota(out.begin(), out.end(), first);
     return out;
 }
 
 // Everything in the ring, oldest first, read the way the replay reads it.
-std::vector<unsigned char> drain(OutputRing& ring) {
-    std::vector<unsigned char> out;
+Bytes drain(OutputRing& ring) {
+    Bytes out;
     while (ring.size() > 0) {
         const auto piece = ring.front(3);
         out.insert(out.end(), piece.begin(), piece.end());
@@ -27,72 +28,42 @@ std::vector<unsigned char> drain(OutputRing& ring) {
 }
 
 TEST(OutputRing, KeepsTheNewestBytesUpToItsLimitAcrossTheWrapAround) {
-    // A ring of 8 bytes that keeps at most 6; each case starts with bytes
-    // 0..3 in it, two of them already read, so the writes wrap around.
+    // A ring of 8 bytes holding bytes 2 and 3 at its middle, so that later
+    // writes wrap around. Each case takes `taken` bytes, sets a new limit,
+    // appends bytes 10, 11, … and reads everything.
     struct Case {
         std::string what;
-        std::size_t push;  // bytes 10, 11, … appended
-        std::vector<unsigned char> kept;
-        std::size_t leftOut;
+        std::size_t limit, taken, newLimit, pushed;
+        Bytes kept;
+        std::size_t leftOut;  // by the new limit and the write
     };
     const std::vector<Case> cases{
-        {"fits", 3, {2, 3, 10, 11, 12}, 0},
-        {"fills up to the limit", 4, {2, 3, 10, 11, 12, 13}, 0},
-        {"the oldest go", 6, {10, 11, 12, 13, 14, 15}, 2},
-        {"longer than the limit", 9, {13, 14, 15, 16, 17, 18}, 5},
-        {"nothing", 0, {2, 3}, 0},
+        {"fits", 6, 0, 6, 3, {2, 3, 10, 11, 12}, 0},
+        {"fills up to the limit", 6, 0, 6, 4, {2, 3, 10, 11, 12, 13}, 0},
+        {"the oldest go", 6, 0, 6, 6, {10, 11, 12, 13, 14, 15}, 2},
+        {"longer than the limit", 6, 0, 6, 9, {13, 14, 15, 16, 17, 18}, 5},
+        {"nothing", 6, 0, 6, 0, {2, 3}, 0},
+        {"a lower limit drops the oldest", 8, 0, 1, 0, {3}, 1},
+        {"a limit above the ring's size is its size",
+         8,
+         0,
+         100,
+         9,
+         {11, 12, 13, 14, 15, 16, 17, 18},
+         3},
+        {"taking more than it holds empties it and leaves it whole", 8, 5, 8, 3, {10, 11, 12}, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         OutputRing ring;
-        ring.reset(8, 6);
+        ring.reset(8, c.limit);
         ring.push(bytes(0, 4));
         ring.pop(2);
-        EXPECT_EQ(ring.push(bytes(10, c.push)), c.leftOut) << c.what;
-        EXPECT_EQ(drain(ring), c.kept) << c.what;
-    }
-}
-
-TEST(OutputRing, ReadsUpToTheWrapAroundAndALowerLimitDropsTheOldest) {
-    OutputRing ring;
-    ring.reset(8, 8);
-    ring.push(bytes(0, 6));
-    ring.pop(5);
-    ring.push(bytes(10, 5));  // 5, 10, 11 at the end; 12, 13, 14 wrapped around
-    EXPECT_EQ(ring.front(8).size(), 3u);
-    EXPECT_EQ(ring.setLimit(4), 2u);
-    EXPECT_EQ(drain(ring), (std::vector<unsigned char>{11, 12, 13, 14}));
-    EXPECT_EQ(ring.setLimit(100), 0u);
-    EXPECT_EQ(ring.limit(), 8u);
-}
-
-TEST(OutputRing, ReadingOrTakingMoreThanItHoldsEmptiesItAndLeavesItWhole) {
-    // A ring of 8 bytes; each case holds some bytes (written after `start`
-    // bytes were written and read, so some wrap around), takes `taken` of
-    // them, then takes bytes 20, 21, 22 and is drained.
-    struct Case {
-        std::string what;
-        std::size_t start;
-        std::size_t held;
-        std::size_t taken;
-        std::vector<unsigned char> after;
-    };
-    const std::vector<Case> cases{
-        {"empty", 0, 0, 4, {20, 21, 22}},
-        {"more than it holds", 0, 2, 5, {20, 21, 22}},
-        {"more than it holds, wrapped around", 6, 4, 7, {20, 21, 22}},
-        {"less than it holds, wrapped around", 6, 4, 1, {11, 12, 13, 20, 21, 22}},
-    };
-    for (const Case& c : cases) {
-        OutputRing ring;
-        ring.reset(8, 8);
-        ring.push(bytes(0, c.start));
-        ring.pop(c.start);
-        ring.push(bytes(10, c.held));
-        EXPECT_LE(ring.front(c.taken).size(), c.held) << c.what;
         ring.pop(c.taken);
-        EXPECT_EQ(ring.size(), c.held - std::min(c.held, c.taken)) << c.what;
-        EXPECT_EQ(ring.push(bytes(20, 3)), 0u) << c.what;
-        EXPECT_EQ(drain(ring), c.after) << c.what;
+        std::size_t leftOut = ring.setLimit(c.newLimit);
+        leftOut += ring.push(bytes(10, c.pushed));
+        EXPECT_EQ(leftOut, c.leftOut);
+        EXPECT_EQ(drain(ring), c.kept);
     }
 }
 

@@ -70,37 +70,6 @@ protected:
     PulseBackendTwoSinks() : PulseBackend({.secondSink = true}) {}
 };
 
-TEST_F(PulseBackend, SnapshotListsClientsWithPidIdentifierAndPlayingFlag) {
-    auto hw = connect();
-    auto tone = player();
-    auto song = paplay(0.2);
-
-    ASSERT_TRUE(eventually([&] { return find(*hw, tone->pid()) && find(*hw, song->pid()); }));
-    const auto first = *find(*hw, tone->pid());
-    EXPECT_EQ(first.bundleID, "morvale_pulse_test_player.desktop");
-    // paplay is pacat under another name; libpulse names the executable.
-    EXPECT_EQ(find(*hw, song->pid())->bundleID, "pacat.desktop");
-    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid())->isPlaying; }));
-
-    // The playing flag follows cork and uncork; the object id stays.
-    tone->signal(SIGUSR1);
-    ASSERT_TRUE(tone->waitForOutput("corked", 3s));
-    EXPECT_TRUE(eventually([&] { return !find(*hw, tone->pid())->isPlaying; }));
-    tone->signal(SIGUSR2);
-    ASSERT_TRUE(tone->waitForOutput("uncorked", 3s));
-    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid())->isPlaying; }));
-    EXPECT_EQ(find(*hw, tone->pid())->objectID, first.objectID);
-
-    // One device, the server's sink, which is the default.
-    const AudioObjectID device = CA::defaultOutputDevice(*hw);
-    EXPECT_EQ(CA::string(*hw, device, kDeviceUID), "speakers");
-    EXPECT_TRUE(CA::ids(*hw, device, kDeviceStreams, kScopeInput).empty());
-
-    // A client that goes is gone from the next snapshot.
-    song->terminate();
-    EXPECT_TRUE(eventually([&] { return !find(*hw, song->pid()); }));
-}
-
 TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     Recorder recorder(server.address(), "speakers.monitor");
     auto song = paplay(0.5);
@@ -121,10 +90,8 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
         }
     };
 
-    const auto tappedAt = std::chrono::steady_clock::now();
     auto session = tap(*hw, song->pid(), 0.25f);
     ASSERT_TRUE(eventually([&] { return hw->ioStats().fragments > 0; }));
-    std::printf("first IO block call %lld ms after the tap was made\n", msSince(tappedAt));
     const auto tapSink = server.sinkOfClientPid(song->pid());
     ASSERT_TRUE(tapSink && isTapSink(*tapSink)) << tapSink.value_or("none");
     std::this_thread::sleep_for(400ms);
@@ -145,7 +112,6 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     session->gain().setValue(1.0f);
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
     atLevel(1.0, 20ms, 0.05);
-    std::printf("gain change heard after %lld ms\n", msSince(changed));
     std::this_thread::sleep_for(changed + 1s - std::chrono::steady_clock::now());
     // At least one IO block call per 10 ms fragment (the server may deliver
     // smaller pieces, each its own call).
@@ -249,10 +215,13 @@ TEST_F(PulseBackend, AOneSecondSoundOfATappedApplicationEndsInTime) {
         sound->signal(SIGUSR2);
         EXPECT_TRUE(sound->waitForOutput("drained", 5s));
         const auto at = sound->output().find("drained ");
-        return at == std::string::npos ? 99999 : std::stol(sound->output().substr(at + 8));
+        const long ms = at == std::string::npos ? 99999 : std::stol(sound->output().substr(at + 8));
+        sound.reset();  // the application quits while it is tapped
+        return ms;
     };
     const auto untappedMs = playFor1s(false);
     const auto tappedMs = playFor1s(true);
+    EXPECT_TRUE(server.tapSinks().empty());
     std::printf("a 1 s sound ended after %ld ms untapped, %ld ms tapped\n", untappedMs, tappedMs);
     EXPECT_LE(tappedMs, untappedMs + 100);
     EXPECT_LE(tappedMs, 1300);
@@ -293,11 +262,6 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         const double expected = 0.5 * static_cast<double>(gain) / std::sqrt(2.0);
         const auto loud = std::ranges::count_if(
             spans, [&](double level) { return level > expected * 1.2 + 0.01; });
-        const auto heard = std::ranges::find_if(spans, [](double level) { return level > 0.01; });
-        std::printf(
-            "new process: %ld ms too loud; heard %ld ms after it started "
-            "(%zu: never)\n",
-            static_cast<long>(loud), static_cast<long>(heard - spans.begin()), spans.size());
         EXPECT_LE(loud, 20);
         EXPECT_NEAR(recorder.level(200ms), expected, 0.01);
         EXPECT_TRUE(tapped(second->pid()));
@@ -335,8 +299,6 @@ TEST_F(PulseBackend, ANewProcessOfAnApplicationWithManyStreamsIsHeard) {
         auto newcomer = player({"--amplitude=0.5"});
         std::this_thread::sleep_for(700ms);
         const double heard = recorder.level(300ms);
-        std::printf("crowd of %d: the new process is heard at %.3f of its own level\n", crowdSize,
-                    heard / kOwnLevel);
         const bool crowded = beyondPulseMix && !PulseServer::onPipeWire();
         EXPECT_NEAR(heard, crowded ? kOwnLevel : kGain * kOwnLevel, 0.01);
         EXPECT_EQ(hw->availabilityProblem().has_value(), crowded);
@@ -366,10 +328,6 @@ TEST_F(PulseBackend, StreamsAlreadyPlayingDoNotDipWhenAProcessJoins) {
     const double expected = 0.25 * 0.5 / std::sqrt(2.0);
     const auto dipped =
         std::ranges::count_if(spans, [&](double level) { return level / expected <= 0.8; });
-    std::printf(
-        "lowest 5 ms level while a process joined: %.2f of the tapped level, "
-        "%ld of %zu spans below 0.8\n",
-        std::ranges::min(spans) / expected, static_cast<long>(dipped), spans.size());
     // PipeWire now and then stutters a sink's streams for one graph cycle
     // when a stream moves into it, whoever moves it: at most 10 ms there.
     EXPECT_LE(dipped, PulseServer::onPipeWire() ? 2 : 0);
@@ -379,7 +337,7 @@ TEST_F(PulseBackend, StreamsAlreadyPlayingDoNotDipWhenAProcessJoins) {
 // The replay plays where the application's stream played (not on the
 // default), and the stream goes back there. Moving it in another mixer
 // while it is tapped is the user's choice: the session follows it instead of
-// fighting it. Other mixers see whose the tap sink and the replay are.
+// fighting it.
 TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMovedByHand) {
     auto song = paplay(0.5, {"--device=headphones"});
     // (PipeWire's session manager may link a new stream to the default first.)
@@ -396,8 +354,6 @@ TEST_F(PulseBackendTwoSinks, TheReplayPlaysWhereTheStreamDidAndFollowsItWhenMove
     auto session = tap(*hw, song->pid(), 0.25f, {"paplay", {}, {}});
     EXPECT_TRUE(tapped(song->pid()));
     EXPECT_TRUE(eventually([&] { return playsOn(headphones, speakers); }));
-    EXPECT_NE(server.pactl("list sinks").find("Description: Morvale: paplay"), std::string::npos);
-    EXPECT_FALSE(server.sinkInputsWith("media.name = \"Morvale: paplay\"").empty());
     session.reset();  // the end of its life stops it
     EXPECT_EQ(server.sinkOfClientPid(song->pid()), "headphones");
     EXPECT_TRUE(server.tapSinks().empty());
@@ -438,20 +394,6 @@ TEST_F(PulseBackendTwoSinks, DefaultDeviceSwitchRebuildsOnTheNewDevice) {
     session->gain().setValue(1.0f);
     EXPECT_GT(quarter, 0.01);
     EXPECT_NEAR(quarter / settledLevel(headphones), 0.25, 0.03);
-    EXPECT_EQ(server.tapSinks().size(), 1u);
-    session.reset();
-    EXPECT_TRUE(server.tapSinks().empty());
-}
-
-TEST_F(PulseBackend, AnApplicationThatQuitsWhileTappedLeavesNothingBehind) {
-    auto tone = player();
-    auto hw = connect();
-    auto session = tap(*hw, tone->pid(), 0.5f);
-    ASSERT_EQ(server.tapSinks().size(), 1u);
-    tone->terminate();
-    EXPECT_TRUE(eventually([&] { return !find(*hw, tone->pid()); }));
-    session->stop();
-    EXPECT_TRUE(server.tapSinks().empty());
 }
 
 TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
@@ -469,22 +411,18 @@ TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
         return false;
     };
     EXPECT_TRUE(eventually([&] { return !speakersRunning(); }, 1s));
+    // The application's playing flag follows its cork and uncork.
+    const auto playing = [&] { return find(*hw, tone->pid()).value_or(AudioProcess{}).isPlaying; };
     tone->signal(SIGUSR2);
-    EXPECT_TRUE(eventually(speakersRunning));
+    EXPECT_TRUE(eventually([&] { return speakersRunning() && playing(); }));
     tone->signal(SIGUSR1);
-    EXPECT_TRUE(eventually([&] { return !speakersRunning(); }));
+    EXPECT_TRUE(eventually([&] { return !speakersRunning() && !playing(); }));
 }
 
 TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
     auto hw = connect();
     auto before = player();
     auto session = tap(*hw, before->pid(), 0.5f);
-    std::vector<State> seen;
-    std::mutex seenMutex;
-    hw->setConnectionObserver([&](State s) {
-        std::lock_guard lock(seenMutex);
-        seen.push_back(s);
-    });
     server.stop();
     ASSERT_TRUE(eventually([&] { return hw->connectionState() != State::ready; }));
     EXPECT_FALSE(hw->errorText().empty());
@@ -511,10 +449,6 @@ TEST_F(PulseBackend, ServerRestartIsReportedAndTheBackendReconnects) {
     EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid()).has_value(); }));
     session = tap(*hw, tone->pid(), 0.5f);
     EXPECT_TRUE(tapped(tone->pid()));
-    session.reset();
-    std::lock_guard lock(seenMutex);
-    EXPECT_NE(std::ranges::find(seen, State::disconnected), seen.end());
-    EXPECT_EQ(seen.back(), State::ready);
 }
 
 TEST_F(PulseBackend, AHungServerDoesNotHoldUpTheCaller) {
@@ -591,22 +525,6 @@ TEST_F(PulseBackendWithRestore, ASecondApplicationWithTheSameRoleIsNotCaptured) 
     EXPECT_TRUE(eventually([&] { return !remembersATapSink(); }));
     EXPECT_TRUE(eventually(
         [&] { return server.restoredDevices()["sink-input-by-media-role:music"].empty(); }));
-}
-
-TEST_F(PulseBackend, AStartUpSweepRemovesTapSinksOfDeadOwners) {
-    // A tap sink as a crashed instance leaves it: its owner pid does not run.
-    server.pactl(
-        "load-module module-null-sink sink_name=morvale_tap_999999_1 "
-        "\"sink_properties='morvale.tap=OLD morvale.owner.pid=999999 "
-        "morvale.owner.start=1'\"");
-    auto tone = player();
-    server.pactl(
-        "move-sink-input $(pactl list short sink-inputs | cut -f1 | head -1) "
-        "morvale_tap_999999_1");
-    ASSERT_EQ(server.tapSinks().size(), 1u);
-    auto hw = connect();
-    EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
-    EXPECT_EQ(server.sinkOfClientPid(tone->pid()), "speakers");
 }
 
 }  // namespace

@@ -59,19 +59,6 @@ TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
     }
 }
 
-TEST(RecordTable, ARemovalSaysWhetherItForgotAKnownRecordAndClearingForgetsAll) {
-    RecordTable<Named> table;
-    table.info(Named{1, "a"});
-    EXPECT_FALSE(table.event(Event::removed, 2));
-    EXPECT_TRUE(table.event(Event::removed, 1));
-    EXPECT_FALSE(table.event(Event::removed, 1));
-    table.info(Named{3, "c"});
-    table.clear();
-    EXPECT_TRUE(table.records().empty());
-    // On a new connection an index means a new object, even a removed one.
-    EXPECT_TRUE(table.info(Named{2, "b"}));
-}
-
 TEST(RecordTable, RemembersTheNewestRemovalsOnly) {
     RecordTable<Named> table;
     const auto limit = static_cast<std::uint32_t>(RecordTable<Named>::kMaxTombstones);

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 
@@ -27,6 +28,9 @@ namespace morvale::pulse::testing {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// How long each server process may take to come up.
+constexpr auto kStartTimeout = 10s;
 
 namespace {
 
@@ -83,6 +87,16 @@ void waitForSocket(const std::string& path, pid_t pid, const std::string& what,
     }
 }
 
+// Root-mean-square of every `step`th sample.
+double rmsOf(std::span<const float> samples, std::size_t step) {
+    double sum = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < samples.size(); i += step, ++count) {
+        sum += static_cast<double>(samples[i]) * static_cast<double>(samples[i]);
+    }
+    return std::sqrt(sum / static_cast<double>(count));
+}
+
 void endProcess(pid_t pid, int sig) {
     if (pid <= 0) {
         return;
@@ -121,10 +135,11 @@ long long msSince(std::chrono::steady_clock::time_point start) {
 
 // ---- PulseServer ----
 
-// A connection that stays, as a mixer's does. (PipeWire's server now and
-// then drops a move that a client sends soon after it connected, as pactl
-// does, while it reports success: measured with pactl, about one move in
-// twenty; with a connection made long before, none in four hundred.)
+// A connection that stays, as a mixer's does, for moves and for reading the
+// stream restore's entries. (PipeWire's server now and then drops a move that
+// a client sends soon after it connected, as pactl does, while it reports
+// success: measured with pactl, about one move in twenty; with a connection
+// made long before, none in four hundred.)
 class PulseServer::Mixer {
 public:
     explicit Mixer(const std::string& address)
@@ -159,6 +174,24 @@ public:
         return moved_;
     }
 
+    std::map<std::string, std::string> restoredDevices() {
+        restored_.clear();
+        if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
+            wait(pa_ext_stream_restore_read(
+                context_,
+                [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
+                    auto* self = static_cast<Mixer*>(data);
+                    if (eol != 0) {
+                        self->answered_ = true;
+                    } else {
+                        self->restored_[info->name] = info->device != nullptr ? info->device : "";
+                    }
+                },
+                this));
+        }
+        return restored_;
+    }
+
 private:
     void wait(pa_operation* op) {
         answered_ = false;
@@ -174,6 +207,7 @@ private:
     pa_context* context_;
     bool answered_ = false;
     bool moved_ = false;
+    std::map<std::string, std::string> restored_;
 };
 
 PulseServer::PulseServer(Config config) : config_(config) {
@@ -249,10 +283,9 @@ void PulseServer::start() {
         helpers_.push_back(
             spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
         env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-        waitForSocket(folder_ + "/bus", helpers_.back(), "session bus", config_.startTimeout);
+        waitForSocket(folder_ + "/bus", helpers_.back(), "session bus", kStartTimeout);
         helpers_.push_back(spawn(with({"pipewire"}), -1));
-        waitForSocket(runtime + "/pipewire-0", helpers_.back(), "PipeWire server",
-                      config_.startTimeout);
+        waitForSocket(runtime + "/pipewire-0", helpers_.back(), "PipeWire server", kStartTimeout);
         helpers_.push_back(spawn(with({"wireplumber"}), -1));
         pid_ = spawn(with({"pipewire-pulse"}), -1);
     } else {
@@ -263,8 +296,8 @@ void PulseServer::start() {
                         "--log-target=stderr", "--log-level=error", "-F", folder_ + "/server.pa"}),
                   -1);
     }
-    waitForSocket(socket, pid_, "sound server", config_.startTimeout);
-    if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); }, config_.startTimeout)) {
+    waitForSocket(socket, pid_, "sound server", kStartTimeout);
+    if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); }, kStartTimeout)) {
         throw std::runtime_error("the private sound server did not come up");
     }
     // The sinks and modules are made over the PulseAudio protocol on both
@@ -289,7 +322,7 @@ void PulseServer::start() {
             return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
                    std::string::npos;
         },
-        config_.startTimeout);
+        kStartTimeout);
     if (!up) {
         throw std::runtime_error(onPipeWire() && !alive(helpers_.back())
                                      ? "the private WirePlumber ended while starting"
@@ -330,40 +363,7 @@ std::string PulseServer::pactl(const std::string& arguments) const {
 }
 
 std::map<std::string, std::string> PulseServer::restoredDevices() const {
-    struct Read {
-        pa_mainloop* loop = pa_mainloop_new();
-        std::map<std::string, std::string> entries;
-        bool done = false;
-    } read;
-    pa_context* context = pa_context_new(pa_mainloop_get_api(read.loop), "restore reader");
-    pa_context_connect(context, address_.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr);
-    while (pa_context_get_state(context) != PA_CONTEXT_READY &&
-           PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
-        pa_mainloop_iterate(read.loop, 1, nullptr);
-    }
-    if (pa_context_get_state(context) == PA_CONTEXT_READY) {
-        pa_operation* op = pa_ext_stream_restore_read(
-            context,
-            [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
-                auto* r = static_cast<Read*>(data);
-                if (eol != 0) {
-                    r->done = true;
-                    return;
-                }
-                r->entries[info->name] = info->device != nullptr ? info->device : "";
-            },
-            &read);
-        while (op != nullptr && !read.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-            pa_mainloop_iterate(read.loop, 1, nullptr);
-        }
-        if (op != nullptr) {
-            pa_operation_unref(op);
-        }
-    }
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-    pa_mainloop_free(read.loop);
-    return read.entries;
+    return mixer_ != nullptr ? mixer_->restoredDevices() : std::map<std::string, std::string>{};
 }
 
 std::vector<std::string> PulseServer::sinkInputsWith(const std::string& text) const {
@@ -560,11 +560,7 @@ std::vector<double> Recorder::levels(std::size_t from, int ms) const {
     const std::size_t span = 2 * kRate / 1000 * static_cast<std::size_t>(ms);
     std::vector<double> out;
     for (std::size_t start = from; start + span <= all.size(); start += span) {
-        double sum = 0;
-        for (std::size_t i = start; i < start + span; ++i) {
-            sum += static_cast<double>(all[i]) * static_cast<double>(all[i]);
-        }
-        out.push_back(std::sqrt(sum / static_cast<double>(span)));
+        out.push_back(rmsOf(std::span(all).subspan(start, span), 1));
     }
     return out;
 }
@@ -576,11 +572,7 @@ double Recorder::rms(std::chrono::milliseconds length, std::size_t first, std::s
         return -1.0;
     }
     // The span starts on a frame, so `first` picks the same channel throughout.
-    double sum = 0;
-    for (std::size_t i = samples_.size() - want + first; i < samples_.size(); i += step) {
-        sum += static_cast<double>(samples_[i]) * static_cast<double>(samples_[i]);
-    }
-    return std::sqrt(sum / static_cast<double>(want / step));
+    return rmsOf(std::span(samples_).subspan(samples_.size() - want + first), step);
 }
 
 std::vector<float> Recorder::samples() const {

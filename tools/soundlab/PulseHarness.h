@@ -25,8 +25,6 @@ public:
     struct Config {
         bool streamRestore = false;  // load module-stream-restore
         bool secondSink = false;     // a second null sink "headphones"
-        // How long each server process may take to come up.
-        std::chrono::milliseconds startTimeout = std::chrono::seconds(10);
         // Load module-role-cork (PulseAudio only: PipeWire's server has none).
         bool roleCork = false;
     };
@@ -59,7 +57,7 @@ public:
     // Runs pactl against this server; returns its standard output.
     std::string pactl(const std::string& arguments) const;
     // The devices that the server's stream restore remembers, by restore key
-    // (empty when an entry names none).
+    // (empty when an entry names none), read over the mixer's connection.
     std::map<std::string, std::string> restoredDevices() const;
     // The blocks of "pactl list sink-inputs" that contain `text`.
     std::vector<std::string> sinkInputsWith(const std::string& text) const;
