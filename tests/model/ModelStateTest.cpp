@@ -99,6 +99,21 @@ TEST(ModelState, EachErrorStaysUntilItsOwnRemedy) {
         s.tick();
         EXPECT_EQ(s.model->errorText(), diskFull);
     }
+    // A lost sound server shows until it is back, and then what stands under
+    // it shows again.
+    const std::string lost = "Lost the connection to the sound server";
+    for (const bool otherError : {false, true}) {
+        Start s(std::nullopt, false);
+        s.sim.audio.setAvailabilityProblem(lost);
+        s.tick();
+        EXPECT_EQ(s.model->errorText(), lost);
+        const auto other = otherError ? std::optional(diskFull) : std::nullopt;
+        s.sim.settings.standardStore.failWritesWith = other;
+        s.model->setVolume(player, 0.5);
+        s.sim.audio.setAvailabilityProblem(std::nullopt);
+        s.tick();
+        EXPECT_EQ(s.model->errorText(), other);
+    }
 }
 
 // Volumes (a reset to full too) and the boost survive a restart; a save that
