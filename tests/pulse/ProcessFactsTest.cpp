@@ -21,8 +21,9 @@ public:
     }
     ~FakeProc() { fs::remove_all(root_); }
 
-    // nsPids: outermost first.
-    void add(std::int32_t pid, const std::string& comm, std::vector<std::int32_t> nsPids) {
+    // nsPids: outermost first; state 'S' or 'Z'.
+    void add(std::int32_t pid, const std::string& comm, std::vector<std::int32_t> nsPids,
+             char state = 'S', const std::string& start = "4242") {
         const fs::path dir = root_ / std::to_string(pid);
         fs::create_directories(dir);
         std::ofstream(dir / "comm") << comm << "\n";
@@ -31,6 +32,11 @@ public:
             ns += "\t" + std::to_string(p);
         }
         std::ofstream(dir / "status") << "Name:\t" << comm << "\nState:\tS\n" << ns << "\n";
+        std::string stat = std::to_string(pid) + " (" + comm + " (x)) " + state;
+        for (int field = 4; field <= 21; ++field) {
+            stat += " 0";
+        }
+        std::ofstream(dir / "stat") << stat << " " << start << " 0 0\n";
     }
     std::string root() const { return root_.string(); }
 
@@ -74,6 +80,23 @@ TEST(ProcessFacts, TrustsOnlyPidsThatFitTheClient) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(facts.hostPid(c.claim), c.expected);
     }
+}
+
+// Taps that capture processes by name compare it as the process list reads
+// it: a newline inside a name is part of it. A process that does not run
+// (or is a zombie) has no start time, which guards against a reused pid.
+TEST(ProcessFacts, ShortNameIsTheWholeNameAndStartTimeOnlyOfRunningProcesses) {
+    FakeProc proc;
+    proc.add(10, "two\nlines", {10}, 'S', "777");
+    proc.add(11, "zombie", {11}, 'Z', "778");
+    const ProcessFacts facts(proc.root(), "desk");
+    EXPECT_EQ(facts.shortName(10), "two\nlines");
+    EXPECT_EQ(facts.shortName(12), "");
+    EXPECT_EQ(facts.startTime(10), "777");
+    EXPECT_EQ(facts.startTime(11), "");
+    EXPECT_EQ(facts.startTime(12), "");
+    // The real one: this process runs.
+    EXPECT_FALSE(ProcessFacts().startTime(static_cast<std::int32_t>(::getpid())).empty());
 }
 
 }  // namespace

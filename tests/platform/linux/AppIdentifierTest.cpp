@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+
+#include <array>
 
 #include "TempDir.h"
 #include "platform/linux/DesktopAppIdentifier.h"
+#include "platform/linux/LinuxProcessInfo.h"
 #include "platform/linux/SystemdUnit.h"
 
 namespace morvale::LinuxDesktop {
@@ -9,6 +13,21 @@ namespace {
 
 using testing::TempDir;
 using testing::writeFile;
+
+// The kernel's short name is read whole: a name holding a newline is not cut
+// there, which would give it another program's name and stored volume.
+TEST(LinuxProcessInfo, ShortNamesAreReadWhole) {
+    std::array<char, 16> before{};
+    ASSERT_EQ(::prctl(PR_GET_NAME, before.data()), 0);
+    const LinuxProcessInfo info;
+    std::array<char, 256> buffer{};
+    for (const char* name : {"player\nbox", "player\n", "\u202Etxt.exe"}) {
+        ASSERT_EQ(::prctl(PR_SET_NAME, name), 0);
+        const int n = info.procName(info.ownPid(), buffer.data(), buffer.size());
+        EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(n)), name);
+    }
+    ::prctl(PR_SET_NAME, before.data());
+}
 
 // Units of the kinds the identifier's own tests do not start processes in.
 TEST(SystemdUnit, DesktopIdsComeFromAppAndSnapUnits) {
