@@ -112,6 +112,7 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     session->gain().setValue(1.0f);
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
     atLevel(1.0, 20ms, 0.05);
+    std::printf("gain change heard after %lld ms\n", msSince(changed));
     std::this_thread::sleep_for(changed + 1s - std::chrono::steady_clock::now());
     // At least one IO block call per 10 ms fragment (the server may deliver
     // smaller pieces, each its own call).
@@ -262,6 +263,7 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         const double expected = 0.5 * static_cast<double>(gain) / std::sqrt(2.0);
         const auto loud = std::ranges::count_if(
             spans, [&](double level) { return level > expected * 1.2 + 0.01; });
+        std::printf("new process: %ld ms too loud\n", static_cast<long>(loud));
         EXPECT_LE(loud, 20);
         EXPECT_NEAR(recorder.level(200ms), expected, 0.01);
         EXPECT_TRUE(tapped(second->pid()));
