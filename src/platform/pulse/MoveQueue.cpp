@@ -76,17 +76,14 @@ void MoveQueue::landed(const std::function<bool(std::uint32_t, std::uint32_t)>& 
 }
 
 bool MoveQueue::moving(std::uint32_t input, Clock::time_point now) const {
-    if (inFlight_.contains(input)) {
-        return true;
-    }
     const auto it = landing_.find(input);
-    return it != landing_.end() && now - it->second.since < kLandingLimit;
+    return inFlight_.contains(input) || (it != landing_.end() && it->second.landing(now));
 }
 
 std::set<std::uint32_t> MoveQueue::moving(Clock::time_point now) const {
     std::set<std::uint32_t> inputs = inFlight_;
     for (const auto& [input, landing] : landing_) {
-        if (now - landing.since < kLandingLimit) {
+        if (landing.landing(now)) {
             inputs.insert(input);
         }
     }

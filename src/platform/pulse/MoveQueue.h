@@ -93,6 +93,7 @@ private:
     struct Landing {
         std::uint32_t from;
         Clock::time_point since;
+        bool landing(Clock::time_point now) const { return now - since < kLandingLimit; }
     };
     std::map<std::uint32_t, Landing> landing_;
     std::optional<Clock::time_point> lastBatchDone_;
