@@ -157,9 +157,4 @@ std::optional<std::string> DesktopAppIdentifier::desktopId(const ClientHints& hi
     return std::nullopt;
 }
 
-std::size_t DesktopAppIdentifier::cachedProcesses() const {
-    std::lock_guard lock(mutex_);
-    return cache_.size();
-}
-
 }  // namespace morvale::LinuxDesktop

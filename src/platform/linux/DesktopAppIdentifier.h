@@ -36,9 +36,6 @@ public:
 
     std::optional<std::string> desktopId(const ClientHints& hints) const override;
 
-    // How many processes' facts are kept (for tests of the cache).
-    std::size_t cachedProcesses() const;
-
     // At most this many parents are looked at.
     static constexpr int kMaxParents = 8;
 

@@ -21,10 +21,6 @@ public:
     }
 
     static std::size_t sessionCount(const Model& model) { return model.sessions_.size(); }
-
-    static const std::map<std::string, double, std::less<>>& beforeMute(const Model& model) {
-        return model.beforeMute_;
-    }
 };
 
 }  // namespace morvale

@@ -24,7 +24,7 @@ SimIOThread::SimIOThread(SimulatedAudioSystem& system, AudioObjectID device, Lay
                         static_cast<std::uint32_t>(outputData_[i].size() * sizeof(float)),
                         outputData_[i].data()});
     }
-    thread_ = std::thread([this] { loop(); });
+    thread_ = std::jthread([this](const std::stop_token& stop) { loop(stop); });
 }
 
 SimIOThread::~SimIOThread() {
@@ -32,11 +32,7 @@ SimIOThread::~SimIOThread() {
 }
 
 void SimIOThread::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
+    thread_.request_stop();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -57,7 +53,7 @@ std::vector<float> SimIOThread::lastOutput() const {
     return lastOutput_;
 }
 
-void SimIOThread::loop() {
+void SimIOThread::loop(const std::stop_token& stop) {
     const AudioBufferList input{static_cast<std::uint32_t>(inputBuffers_.size()),
                                 inputBuffers_.data()};
     AudioBufferList output{static_cast<std::uint32_t>(outputBuffers_.size()),
@@ -79,7 +75,7 @@ void SimIOThread::loop() {
             }
         }
         changed_.notify_all();
-        if (changed_.wait_for(lock, layout_.period, [this] { return stopping_; })) {
+        if (changed_.wait_for(lock, stop, layout_.period, [&] { return stop.stop_requested(); })) {
             return;
         }
     }

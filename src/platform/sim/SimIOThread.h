@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -54,7 +55,7 @@ public:
     std::vector<float> lastOutput() const;
 
 private:
-    void loop();
+    void loop(const std::stop_token& stop);
 
     SimulatedAudioSystem& system_;
     const AudioObjectID device_;
@@ -67,13 +68,12 @@ private:
     std::vector<AudioBuffer> outputBuffers_;
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    bool stopping_ = false;
+    mutable std::condition_variable_any changed_;
     std::atomic<std::uint64_t> cycles_{0};
     std::atomic<std::uint64_t> passes_{0};
     std::vector<float> lastOutput_;
 
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 }  // namespace morvale::sim
