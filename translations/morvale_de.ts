@@ -88,10 +88,6 @@
         <translation>„,“ oder „]“ erwartet</translation>
     </message>
     <message>
-        <source>incomplete \u escape</source>
-        <translation>unvollständige \u-Escape-Sequenz</translation>
-    </message>
-    <message>
         <source>bad \u escape</source>
         <translation>ungültige \u-Escape-Sequenz</translation>
     </message>
@@ -134,10 +130,6 @@
     <message>
         <source>a number that is not finite</source>
         <translation>eine Zahl, die nicht endlich ist</translation>
-    </message>
-    <message>
-        <source>a number that cannot be written</source>
-        <translation>eine Zahl, die sich nicht schreiben lässt</translation>
     </message>
 </context>
 <context>

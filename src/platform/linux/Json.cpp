@@ -61,32 +61,26 @@ private:
 // is an unexpected character.
 std::string reasonFor(const json::exception& error) {
     const std::string_view what = error.what();
-    const struct {
-        std::string_view phrase;
-        const char* reason;
-    } reasons[] = {
-        {"ill-formed UTF-8", "text that is not UTF-8"},
-        {"control character", "a control character inside a string"},
-        {"must follow U+D800", "a low surrogate without a high one"},
-        {"must be followed by U+DC00", "a high surrogate without a low one"},
-        {"must be followed by 4 hex digits", "bad \\u escape"},
-        {"forbidden character after backslash", "unknown escape"},
-        {"missing closing quote", "a string without its closing quote"},
-        {"number overflow", "a number beyond the range of a double"},
-        {"invalid number", "bad number"},
-        {"invalid literal", "unknown word"},
-        {"unexpected end of input", "unexpected end of text"},
-        {"expected end of input", "unexpected text after the value"},
-        {"object key", "expected a key in quotes"},
-        {"object separator", "expected ':'"},
-        {"unexpected ']'", "expected ',' or ']'"},
-        {"unexpected '}'", "expected ',' or '}'"},
+    const auto says = [what](std::string_view phrase) {
+        return what.find(phrase) != std::string_view::npos;
     };
-    for (const auto& [phrase, reason] : reasons) {
-        if (what.find(phrase) != std::string_view::npos) {
-            return translate("Json", reason);
-        }
-    }
+    if (says("ill-formed UTF-8")) return translate("Json", "text that is not UTF-8");
+    if (says("control character")) return translate("Json", "a control character inside a string");
+    if (says("must follow U+D800")) return translate("Json", "a low surrogate without a high one");
+    if (says("must be followed by U+DC00"))
+        return translate("Json", "a high surrogate without a low one");
+    if (says("must be followed by 4 hex digits")) return translate("Json", "bad \\u escape");
+    if (says("forbidden character after backslash")) return translate("Json", "unknown escape");
+    if (says("missing closing quote")) return translate("Json", "a string without its closing quote");
+    if (says("number overflow")) return translate("Json", "a number beyond the range of a double");
+    if (says("invalid number")) return translate("Json", "bad number");
+    if (says("invalid literal")) return translate("Json", "unknown word");
+    if (says("unexpected end of input")) return translate("Json", "unexpected end of text");
+    if (says("expected end of input")) return translate("Json", "unexpected text after the value");
+    if (says("object key")) return translate("Json", "expected a key in quotes");
+    if (says("object separator")) return translate("Json", "expected ':'");
+    if (says("unexpected ']'")) return translate("Json", "expected ',' or ']'");
+    if (says("unexpected '}'")) return translate("Json", "expected ',' or '}'");
     return translate("Json", "unexpected character");
 }
 
@@ -193,6 +187,7 @@ private:
                 lineStart = i + 1;
             }
         }
+        //: Where a settings file goes wrong (%1, %2), and what is wrong there (%3).
         error_ = fillIn(translate("Json", "line %1, column %2: %3"),
                         {std::to_string(line), std::to_string(offset - lineStart + 1),
                          std::move(why)});
