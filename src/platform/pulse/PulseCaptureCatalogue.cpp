@@ -17,7 +17,7 @@ SourceRecord Impl::recordOf(const pa_source_info& info) const {
 }
 
 void Impl::keepLevel(const pa_source_output_info& info) {
-    if (info.client == kNoIndex || info.client != connection.ownClient() ||
+    if (pipeWire || info.client == kNoIndex || info.client != connection.ownClient() ||
         atFullLevel(info.has_volume != 0 ? info.volume : pa_cvolume{}, info.mute != 0)) {
         return;
     }

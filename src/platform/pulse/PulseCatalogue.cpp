@@ -142,8 +142,10 @@ bool Impl::ownStream(std::uint32_t client, const pa_proplist* properties) const 
 }
 
 // Only streams of this connection: another instance's are its own to keep.
+// PipeWire's server lists a new stream at volume 0 until it is linked, and a
+// volume set on it then keeps it from starting: there it is left alone.
 void Impl::keepLevel(const pa_sink_input_info& info) {
-    if (info.client == kNoIndex || info.client != connection.ownClient() ||
+    if (pipeWire || info.client == kNoIndex || info.client != connection.ownClient() ||
         atFullLevel(info.volume, info.mute != 0)) {
         return;
     }

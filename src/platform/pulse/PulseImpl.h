@@ -174,8 +174,8 @@ struct PulseAudioSystem::Impl {
     // (by a process of this program on another connection).
     bool ownStream(std::uint32_t client, const pa_proplist* properties) const;
     // Puts a stream of this connection back to 100% and unmuted when another
-    // mixer (or the server's stream restore) changed it; other objects are
-    // left alone.
+    // mixer (or the server's stream restore) changed it, on PulseAudio; other
+    // objects are left alone.
     void keepLevel(const pa_sink_input_info& info);
     void keepLevel(const pa_source_output_info& info);
     template <typename Info>
