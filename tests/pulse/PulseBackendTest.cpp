@@ -605,10 +605,14 @@ TEST_F(PulseBackendWithRestore, OurReplayNeitherTakesNorKeepsALevelFromAnotherMi
     std::printf("after another mixer set the replay to 50%% and muted it: %.3f\n",
                 recorder.level(200ms) / direct);
     EXPECT_TRUE(back);
-    if (!PulseServer::onPipeWire()) {
-        // Nothing is left stored for the next replay either.
-        EXPECT_TRUE(eventually([&] { return !server.restoredVolumes().contains(key); }));
-    }
+    // Nothing is left stored for the next replay either.
+    EXPECT_TRUE(eventually([&] { return !server.restoredVolumes().contains(key); }));
+    session->stop();
+    ASSERT_TRUE(recorder.reaches(1.0, direct, 2s, 0.04));
+    session = tap(*hw, song->pid(), 0.5f);
+    const bool next = recorder.reaches(0.5, direct, 2s, 0.04);
+    std::printf("the next session after that: %.3f\n", recorder.level(200ms) / direct);
+    EXPECT_TRUE(next);
 }
 
 // The amplitude of one frequency in the left channel of interleaved stereo
