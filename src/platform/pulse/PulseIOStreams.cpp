@@ -165,20 +165,21 @@ void Impl::checkReplayMove(IOProc& proc, IOPath::ReplayMove move) {
     pending = std::make_unique<MoveCheck>(MoveCheck{this, id, agg->second.tap, std::move(move.to)});
     pa_operation* op = pa_context_get_sink_info_by_name(
         connection.context(), move.from.c_str(),
-        [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+        [](pa_context*, const pa_sink_info* info, int /*eol*/, void* data) {
             auto* check = static_cast<MoveCheck*>(data);
             Impl* impl = check->impl;
             if (info != nullptr) {
                 check->chosen = true;
                 return;  // the end of the list follows
             }
-            if (check->chosen) {
-                if (const auto tap = impl->tapSinks.taps().find(check->tap);
-                    tap != impl->tapSinks.taps().end()) {
-                    tap->second.origins.choose(check->to);
-                }
+            // A sink of ours is no place for a tap's streams (the replay
+            // goes back where it belongs).
+            const SinkRecord* to = impl->table.sinkByName(check->to);
+            const auto tap = impl->tapSinks.taps().find(check->tap);
+            if (check->chosen && to != nullptr && !to->isTap() &&
+                tap != impl->tapSinks.taps().end()) {
+                tap->second.origins.choose(check->to);
             }
-            (void)eol;
             impl->moveChecks.erase(check->id);  // `check` is gone now
             impl->reconcile();
             impl->connection.wake();
