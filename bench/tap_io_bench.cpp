@@ -35,12 +35,14 @@ AudioBuffer bufferOver(std::vector<float>& data, std::uint32_t channels) {
                        data.data()};
 }
 
-// One tap channel layout into one output buffer; `ramp` changes the gain
-// before every cycle, so each cycle ramps.
+// One tap channel layout into one output buffer at `steady` gain; `ramp`
+// changes the gain before every cycle, so each cycle ramps. A gain above 1
+// (a boost) runs the limiter too; at 4 the signal (peaks of 0.5) goes past
+// full scale and is turned down.
 void tapIO(benchmark::State& state, std::uint32_t inChannels, std::uint32_t outChannels,
-           bool ramp) {
-    auto gain = std::make_shared<Gain>(0.5f);
-    TapIOBlock block(gain, 0, 0.5f);
+           bool ramp, float steady = 0.5f) {
+    auto gain = std::make_shared<Gain>(steady);
+    TapIOBlock block(gain, 0, steady);
     std::vector<float> inData = signal(std::size_t{kFrames} * inChannels);
     std::vector<float> outData(std::size_t{kFrames} * outChannels);
     AudioBuffer inBuffer = bufferOver(inData, inChannels);
@@ -50,7 +52,7 @@ void tapIO(benchmark::State& state, std::uint32_t inChannels, std::uint32_t outC
     bool high = false;
     for (auto _ : state) {
         if (ramp) {
-            gain->setValue(high ? 0.5f : 0.25f);
+            gain->setValue(high ? steady : steady / 2);
             high = !high;
         }
         block.run(&input, &output);
@@ -76,6 +78,7 @@ void copyOutput(benchmark::State& state, std::uint32_t outChannels) {
 BENCHMARK_CAPTURE(copyOutput, stereo, 2);
 BENCHMARK_CAPTURE(tapIO, stereo, 2, 2, false);
 BENCHMARK_CAPTURE(tapIO, stereo_ramp, 2, 2, true);
+BENCHMARK_CAPTURE(tapIO, stereo_boost, 2, 2, false, 4.0f);
 // A device with eight output channels fed by the stereo tap: L R L R L R L R.
 BENCHMARK_CAPTURE(copyOutput, 8ch, 8);
 BENCHMARK_CAPTURE(tapIO, 8ch, 2, 8, false);

@@ -334,6 +334,10 @@
         <translation>Stellen Sie während eines Anrufs „%1“ auf 99&#xa0;% und erhöhen Sie diesen Wert, bis es so laut klingt wie bei 100&#xa0;%.</translation>
     </message>
     <message>
+        <source>This system lowers nothing during calls: the boost has nothing to undo.</source>
+        <translation>Dieses System senkt bei Anrufen nichts ab: Die Anhebung hat nichts auszugleichen.</translation>
+    </message>
+    <message>
         <source>Open at login</source>
         <translation>Beim Anmelden öffnen</translation>
     </message>

@@ -310,9 +310,36 @@ void TapIOBlock::writeByChannel(const AudioBufferList& input, AudioBuffer& out,
     }
 }
 
+// Envelope e follows the frame's peak p: e = max(p, e * release). A frame
+// plays at 1 / max(e, 1), so no sample exceeds full scale; the clamp only
+// guards the last bit of rounding.
+float TapIOBlock::limit(AudioBuffer& out, float from) noexcept {
+    auto* samples = static_cast<float*>(out.mData);
+    const std::size_t channels = out.mNumberChannels;
+    const std::size_t frames = frameCount(out);
+    float envelope = from;
+    for (std::size_t f = 0; f < frames; ++f) {
+        float* frame = samples + f * channels;
+        float peak = 0.0f;
+        for (std::size_t k = 0; k < channels; ++k) {
+            peak = std::max(peak, std::fabs(frame[k]));
+        }
+        envelope = std::max(peak, envelope * kLimiterRelease);
+        if (envelope > 1.0f) {
+            const float scale = 1.0f / envelope;
+            for (std::size_t k = 0; k < channels; ++k) {
+                frame[k] = std::clamp(frame[k] * scale, -1.0f, 1.0f);
+            }
+        }
+    }
+    return envelope;
+}
+
 void TapIOBlock::run(const AudioBufferList* input, AudioBufferList* output) noexcept {
     const float target = playableGain(gain_->value());
     collectSources(input);
+    const bool limiting = target > 1.0f || lastGain_ > 1.0f || envelope_ > 1.0f;
+    float envelope = limiting ? 0.0f : envelope_;
 
     if (output != nullptr && output->mBuffers != nullptr) {
         std::uint64_t channel = 0;  // output channels so far, across buffers
@@ -327,9 +354,15 @@ void TapIOBlock::run(const AudioBufferList* input, AudioBufferList* output) noex
             } else if (!writeInterleaved(buffer, frames, channel, target)) {
                 writeByChannel(*input, buffer, frames, channel, target);
             }
+            if (limiting) {
+                // Buffers play side by side: each starts from the cycle's
+                // envelope, and the next cycle from the highest end.
+                envelope = std::max(envelope, limit(buffer, envelope_));
+            }
             channel += buffer.mNumberChannels;
         }
     }
+    envelope_ = envelope;
     lastGain_ = target;
 }
 

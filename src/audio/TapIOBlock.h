@@ -32,6 +32,13 @@ inline float rampGain(float last, float step, std::int32_t frame) noexcept {
 // output is always finite: a gain that is not a finite number counts as 0, and
 // a sample that would not be finite plays as 0.
 //
+// A gain above 1 (a boost) can lift samples past full scale, where the device
+// would clip them: while the gain is above 1, and for as long as the limiter
+// is still releasing afterwards, a peak limiter keeps every output sample
+// within [-1, 1]. It follows the loudest channel of each frame with an instant
+// attack and a slow release, so a steady loud signal is turned down evenly
+// instead of being clipped. At a gain of 1 or less it costs nothing.
+//
 // Real-time safe: run() allocates nothing, takes no lock and makes no system
 // call. It belongs to one IO thread; only the Gain is shared.
 class TapIOBlock {
@@ -51,6 +58,11 @@ public:
 
     // The gain the last cycle ended on.
     float lastGain() const noexcept { return lastGain_; }
+
+    // The limiter's release, per frame: its gain recovers by about 1 dB in
+    // 20 ms at 48 kHz, slowly enough that it does not follow a low tone's
+    // waveform.
+    static constexpr float kLimiterRelease = 0.99988f;
 
 private:
     // One input channel: sample f is data[f * stride + channel] for f < frames.
@@ -72,11 +84,16 @@ private:
                           float target) const noexcept;
     void writeByChannel(const AudioBufferList& input, AudioBuffer& out, std::uint32_t frames,
                         std::uint64_t firstChannel, float target) const noexcept;
+    // Limits one written output buffer from the envelope `from`; returns the
+    // envelope at its end.
+    static float limit(AudioBuffer& out, float from) noexcept;
 
     std::shared_ptr<const Gain> gain_;
     std::uint32_t skippedInputStreams_;
     float lastGain_;
     bool wideVectors_;
+    // The limiter's envelope: the peak it follows, 1 or less when it is idle.
+    float envelope_ = 0.0f;
 
     // Rebuilt by every cycle.
     std::uint64_t sourceCount_ = 0;

@@ -66,8 +66,16 @@ public:
     // A call is playing: the call row plays, or an application records while
     // it plays.
     bool callActive() const;
-    // A call is playing and the boost is above 0: playing applications are
-    // lifted to undo the ducking.
+    // How far the system lowers others during a call, where it tells.
+    std::optional<double> callDuckingDB() const;
+    // The boost that sounds during a call: appliedBoostDB, at most the
+    // ducking the system applies (see VolumeRules::liftDB).
+    double liftedBoostDB() const;
+    // The boost is set, but the system lowers nothing during calls: the
+    // boost has nothing to undo, and lifts nothing.
+    bool boostHasNothingToUndo() const;
+    // A call is playing and the lifted boost is above 0: playing applications
+    // are lifted to undo the ducking.
     bool boostedCall() const;
     // The call row's name on this platform, as its row shows it.
     const std::string& callRowName() const { return platform_.calls.name; }

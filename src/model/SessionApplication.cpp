@@ -16,6 +16,7 @@ struct Model::ApplyContext {
     AudioObjectID device = kAudioObjectUnknown;
     std::string deviceUID;
     bool boostedCall = false;
+    double liftDB = 0.0;
     std::unordered_map<std::string_view, const AppEntry*> entries;  // first entry per id
 };
 
@@ -23,7 +24,8 @@ Model::ApplyContext Model::applyContext() const {
     ApplyContext context;
     context.device = CA::defaultOutputDevice(platform_.audio);
     context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
-    context.boostedCall = boostedCall();
+    context.liftDB = liftedBoostDB();
+    context.boostedCall = callActive() && context.liftDB > 0.0;
     context.entries.reserve(entries_->size());
     for (const AppEntry& entry : *entries_) {
         context.entries.emplace(entry.id, &entry);
@@ -71,7 +73,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         .key = key,
         .volume = volume(key),
         .boostedCall = context.boostedCall,
-        .boostDB = appliedBoostDB(),
+        .boostDB = context.liftDB,
         .entryPlaying = entry != nullptr && entry->isPlaying,
         .inCall = entry != nullptr && entry->isInCall(),
     });

@@ -1,3 +1,7 @@
+#include <cmath>
+#include <limits>
+
+#include "audio/CA.h"
 #include "catalog/Grouping.h"
 #include "model/Model.h"
 #include "model/Settings.h"
@@ -48,8 +52,24 @@ void Model::setDuckBoost(double boostDB) {
     refresh();
 }
 
+std::optional<double> Model::callDuckingDB() const {
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    const float decibels =
+        CA::get<float>(platform_.audio, kAudioObjectSystemObject, kCallDuckingDB, none);
+    return std::isnan(decibels) ? std::nullopt : std::optional<double>(decibels);
+}
+
+double Model::liftedBoostDB() const {
+    return VolumeRules::liftDB(*duckBoostDB_, callDuckingDB());
+}
+
+bool Model::boostHasNothingToUndo() const {
+    const auto ducking = callDuckingDB();
+    return ducking && !(*ducking > 0.0) && appliedBoostDB() > 0.0;
+}
+
 bool Model::boostedCall() const {
-    return callActive() && appliedBoostDB() > 0.0;
+    return callActive() && liftedBoostDB() > 0.0;
 }
 
 bool Model::callActive() const {

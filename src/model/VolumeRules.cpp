@@ -32,6 +32,16 @@ float boostFactor(double boostDB) {
     return static_cast<float>(std::pow(10.0, playableBoostDB(boostDB) / 20.0));
 }
 
+double liftDB(double boostDB, std::optional<double> callDuckingDB) {
+    const double boost = playableBoostDB(boostDB);
+    if (!callDuckingDB) {
+        return boost;
+    }
+    // A ducking that is not a number, or negative, lowers nothing we can undo.
+    const double ducking = std::isfinite(*callDuckingDB) ? std::max(*callDuckingDB, 0.0) : 0.0;
+    return std::min(boost, ducking);
+}
+
 std::optional<float> targetGain(const TapDecision& d) {
     const bool full = !(d.volume < kFullVolumeThreshold);
     if (!d.boostedCall) {

@@ -27,6 +27,11 @@ float gain(double volume);
 // to single precision.
 float boostFactor(double boostDB);
 
+// The boost that sounds: the playable boost, at most the ducking the system
+// applies during a call where it tells (none: it lowers nothing, so there is
+// nothing to undo), the whole boost where it does not.
+double liftDB(double boostDB, std::optional<double> callDuckingDB);
+
 // Whether a key needs a tap and with which gain.
 struct TapDecision {
     std::string_view key;

@@ -33,6 +33,11 @@ inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
 // The process records from an input device (never from the output's own
 // sound, such as a monitor of an output).
 inline constexpr std::uint32_t kProcessIsRunningInput = fourCC("piri");
+// The system object: how far the sound server lowers other applications
+// during a call, in decibels (a Float32, 0 when it lowers nothing). Absent
+// where the platform can not tell: the boost then lifts what plays during
+// any call.
+inline constexpr std::uint32_t kCallDuckingDB = fourCC("dcks");
 // A process tap's description, settable: a `const TapDescription*` is written.
 inline constexpr std::uint32_t kTapDescription = fourCC("tdsc");
 // A gain stage's gain, settable: a Float32, the linear factor (0 silences,

@@ -59,6 +59,10 @@ ContentView::ContentView(Model& model, QWidget* parent)
                              "loud as 100%.")
                               .arg(QString::fromStdString(model.callRowName())),
                           TextStyle::caption2)),
+      boostNote_(makeLabel("boostNote",
+                           tr("This system lowers nothing during calls: the boost has nothing "
+                              "to undo."),
+                           TextStyle::caption2)),
       errorLine_(makeLabel("errorLine", {}, TextStyle::caption)),
       divider1_(makeDivider("divider1")),
       divider2_(makeDivider("divider2")),
@@ -75,6 +79,7 @@ ContentView::ContentView(Model& model, QWidget* parent)
     boostSlider_->setAccessibleName(sectionTitle_->text());
     sectionTitle_->setBuddy(boostSlider_);
     helpText_->setWordWrap(true);
+    boostNote_->setWordWrap(true);
     boostSlider_->setAccessibleDescription(helpText_->text());
     errorLine_->setWordWrap(true);
     errorLine_->setTextFormat(Qt::PlainText);  // shown as it comes, never as markup
@@ -104,6 +109,7 @@ ContentView::ContentView(Model& model, QWidget* parent)
     sectionLayout->addLayout(header);
     sectionLayout->addWidget(boostSlider_);
     sectionLayout->addWidget(helpText_);
+    sectionLayout->addWidget(boostNote_);
 
     auto* bottom = new QWidget;
     bottom->setObjectName(QStringLiteral("bottomRow"));
@@ -177,6 +183,14 @@ void ContentView::draw(const std::vector<AppEntry>& entries) {
 
     callBadge_->setVisible(model_.callActive());
     boostText_->setText(boostText(model_.appliedBoostDB()));
+    const bool nothingToUndo = model_.boostHasNothingToUndo();
+    if (nothingToUndo != boostNote_->isVisibleTo(this)) {
+        boostNote_->setVisible(nothingToUndo);
+        // A screen reader hears it with the slider, as the help text.
+        boostSlider_->setAccessibleDescription(
+            nothingToUndo ? helpText_->text() + QLatin1Char(' ') + boostNote_->text()
+                          : helpText_->text());
+    }
     if (!boostSlider_->isSliderDown()) {
         boostSlider_->setContinuousValue(model_.appliedBoostDB());
     }
@@ -265,6 +279,7 @@ void ContentView::applyColors() {
     setTextColor(*callBadge_, statusGreen(current));
     setTextColor(*boostText_, secondary);
     setTextColor(*helpText_, secondary);
+    setTextColor(*boostNote_, secondary);
     setTextColor(*errorLine_, statusRed(current));
     QColor separator = current.color(QPalette::WindowText);
     separator.setAlphaF(0.15f);

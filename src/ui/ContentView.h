@@ -88,6 +88,8 @@ private:
     DigitsLabel* boostText_;
     ContinuousSlider* boostSlider_;
     QLabel* helpText_;
+    // Says why the boost lifts nothing, where the system ducks nothing.
+    QLabel* boostNote_;
     QLabel* errorLine_;
     QWidget* divider1_;
     QWidget* divider2_;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <numbers>
+#include <tuple>
+#include <utility>
 #include <limits>
 #include <string>
 
@@ -145,12 +150,13 @@ TEST(TapIOBlock, RampsFromTheLastGain) {
         std::uint32_t frames;      // of the output
         std::uint32_t rampFrames;  // those the input covers
         float last, target;
+        float level = 1.0f;  // of every input sample: the output is gain * level
     } ramps[] = {
         {"stereo into stereo", {filled(2, 512, 1)}, 2, 512, 512, 1.0f, 0.5f},
         {"mono into stereo", {filled(1, 512, 1)}, 2, 512, 512, 1.0f, 0.5f},
         {"a short input ramps over its frames", {filled(2, 384, 1)}, 2, 512, 384, 1.0f, 0.5f},
         {"up from silence", {filled(1, 4096, 1)}, 1, 4096, 4096, 0.0f, 1.0f},
-        {"boost", {filled(1, 1000, 1)}, 1, 1000, 1000, 0.3f, 2.7f},
+        {"boost", {filled(1, 1000, 0.25f)}, 1, 1000, 1000, 0.3f, 2.7f, 0.25f},
         {"a small change over many frames", {filled(1, 8192, 1)}, 1, 8192, 8192, 1.0f, 0.999f},
     };
     for (const bool wide : {true, false}) {
@@ -167,11 +173,95 @@ TEST(TapIOBlock, RampsFromTheLastGain) {
                 const std::uint32_t f = i / r.outChannels;
                 const double exact =
                     f < r.rampFrames ? last + (target - last) * (f + 1) / r.rampFrames : 0.0;
-                ASSERT_NEAR(out[i], exact, 4 * ulp) << "frame " << f;
+                ASSERT_NEAR(out[i], exact * double{r.level}, 4 * ulp) << "frame " << f;
             }
             block.run(&input.list(), &output.list());
             for (std::uint32_t i = 0; i < out.size(); ++i) {
-                ASSERT_EQ(out[i], i / r.outChannels < r.rampFrames ? r.target : 0.0f) << i;
+                ASSERT_EQ(out[i], i / r.outChannels < r.rampFrames ? r.target * r.level : 0.0f)
+                    << i;
+            }
+        }
+    }
+}
+
+// A boosted signal never exceeds full scale; a loud steady one is turned down
+// evenly (a sine stays a sine), quiet passages around a peak are left alone,
+// and the limiter lets go once the boost ends. Cycles of 480 frames (10 ms at
+// 48 kHz); the checks read the last cycle at the boost's gain.
+TEST(TapIOBlock, LimitsBoostedSamplesToFullScale) {
+    constexpr std::uint32_t kFrames = 480;
+    const auto sine = [](float amplitude, std::uint32_t frame) {
+        return amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 1000.0 * frame / 48000.0));
+    };
+    struct Case {
+        const char* what;
+        std::function<std::pair<float, float>(std::uint32_t)> signal;  // left, right at frame f
+        float gain;
+        int cycles;
+        float peakAtLeast;      // of the last cycle's output
+        float evenWithin;       // spread of out/in over samples above 0.05 (0: exact gain)
+        float afterBoostPeak;   // 0: the boost does not end; else the peak 1 s after it
+    };
+    const Case cases[] = {
+        {"a 0.9 sine boosted 6 dB", [&](auto f) { return std::pair{sine(0.9f, f), sine(0.9f, f)}; },
+         2.0f, 20, 0.98f, 0.01f, 0.0f},
+        {"a full-scale square boosted 30 dB",
+         [](auto f) { return std::pair{(f / 24) % 2 ? 1.0f : -1.0f, (f / 24) % 2 ? -1.0f : 1.0f}; },
+         31.6f, 5, 0.99f, 0.01f, 0.0f},
+        {"a boost that stays below full scale changes nothing",
+         [&](auto f) { return std::pair{sine(0.4f, f), sine(0.3f, f)}; }, 2.0f, 5, 0.79f, 0.0f,
+         0.0f},
+        {"one loud channel turns both down alike",
+         [&](auto f) { return std::pair{sine(0.9f, f), sine(0.1f, f)}; }, 2.0f, 20, 0.98f, 0.01f,
+         0.0f},
+        {"the limiter lets go when the boost ends",
+         [&](auto f) { return std::pair{sine(0.9f, f), sine(0.9f, f)}; }, 2.0f, 20, 0.98f, 0.01f,
+         0.89f},
+    };
+    for (const bool wide : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (wide ? "" : ", baseline vectors"));
+            auto gain = std::make_shared<Gain>(c.gain);
+            TapIOBlock block(gain, 0, c.gain, wide);
+            std::uint32_t frame = 0;
+            BufferSpec in{2, std::vector<float>(2 * kFrames)};
+            const auto cycle = [&]() {
+                for (std::uint32_t f = 0; f < kFrames; ++f, ++frame) {
+                    std::tie(in.samples[2 * f], in.samples[2 * f + 1]) = c.signal(frame);
+                }
+                Buffers input({in}), output({garbage(2, kFrames)});
+                block.run(&input.list(), &output.list());
+                return output.samples(0);
+            };
+            std::vector<float> out;
+            for (int i = 0; i < c.cycles; ++i) {
+                out = cycle();
+                for (const float sample : out) {
+                    ASSERT_LE(std::fabs(sample), 1.0f) << "cycle " << i;
+                }
+            }
+            float peak = 0, lowest = INFINITY, highest = 0;
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                peak = std::max(peak, std::fabs(out[i]));
+                if (std::fabs(in.samples[i]) > 0.05f) {
+                    const float ratio = out[i] / in.samples[i];
+                    lowest = std::min(lowest, ratio);
+                    highest = std::max(highest, ratio);
+                }
+            }
+            EXPECT_GE(peak, c.peakAtLeast);
+            if (c.evenWithin == 0.0f) {
+                EXPECT_EQ(lowest, c.gain);
+                EXPECT_EQ(highest, c.gain);
+            } else {
+                EXPECT_LE(highest / lowest - 1.0f, c.evenWithin);
+            }
+            if (c.afterBoostPeak > 0.0f) {
+                gain->setValue(1.0f);
+                for (int i = 0; i < 100; ++i) {
+                    out = cycle();
+                }
+                EXPECT_NEAR(*std::ranges::max_element(out), c.afterBoostPeak, 0.01f);
             }
         }
     }

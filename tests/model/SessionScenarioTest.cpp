@@ -135,6 +135,38 @@ TEST_P(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
     EXPECT_EQ(f.outputLevel(*model, "org.example.Other"), 0.25f);
 }
 
+// Where the system tells how far it lowers others during a call, the boost
+// lifts at most that much; where it lowers nothing, the boost lifts nothing
+// (and the panel says so); where it does not tell, the whole boost applies.
+TEST_P(SessionScenario, TheBoostLiftsAtMostWhatTheSystemDucks) {
+    struct Case {
+        const char* what;
+        std::optional<float> duckingDB;
+        double boostDB;
+        std::optional<float> playerGain;
+        bool nothingToUndo;
+    };
+    const Case cases[] = {
+        {"not told: the whole boost", std::nullopt, 6, 1.9952623f, false},
+        {"ducks more than the boost: the whole boost", 20.0f, 6, 1.9952623f, false},
+        {"ducks less than the boost: the ducking", 6.0f, 20, 1.9952623f, false},
+        {"ducks nothing: no lift, and the panel says why", 0.0f, 6, std::nullopt, true},
+        {"a ducking below 0 undoes nothing", -3.0f, 6, std::nullopt, true},
+        {"ducks nothing and no boost is set: nothing to say", 0.0f, 0, std::nullopt, false},
+    };
+    f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
+    const auto model = f.makeModel();
+    model->setVolume("org.example.Other", 0.5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f.sim.audio.setCallDuckingDB(c.duckingDB);
+        model->setDuckBoost(c.boostDB);
+        EXPECT_EQ(f.outputLevel(*model, kPlayer), c.playerGain);
+        EXPECT_EQ(model->boostHasNothingToUndo(), c.nothingToUndo);
+        EXPECT_EQ(model->appliedBoostDB(), c.boostDB);  // the slider shows what is set
+    }
+}
+
 TEST_P(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWhileItPlays) {
     f.sim.calls = Grouping::callStreamCalls("Calls");
     const float boost = Model::gain(1.0) * 1.9952623f;

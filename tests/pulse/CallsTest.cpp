@@ -83,6 +83,24 @@ TEST_F(Calls, APhoneStreamMakesACallAndTheBoostLiftsTheOtherApplications) {
     model->setDuckBoost(6.0);
     EXPECT_FALSE(model->callActive());
 
+    if (!PulseServer::onPipeWire()) {
+        // A plain PulseAudio lowers nothing during a call: the boost has
+        // nothing to undo, and lifts nothing.
+        auto call = phoneCall();
+        ASSERT_TRUE(until([&] { return model->callActive(); }));
+        EXPECT_TRUE(model->boostHasNothingToUndo());
+        std::this_thread::sleep_for(1s);
+        std::printf("boost 6 dB, nothing ducked: %.3f of the level before the call\n",
+                    recorder.level(200ms) / direct);
+        EXPECT_NEAR(recorder.level(200ms) / direct, 1.0, 0.03);
+        call->terminate();
+        ASSERT_TRUE(until([&] { return !model->callActive(); }));
+        // With role-ducking it lowers by 12 dB (streams of the music and
+        // video roles: not this one): a 6 dB boost lifts all of its 6 dB.
+        server.pactl("load-module module-role-ducking volume=-12dB");
+        ASSERT_TRUE(until([&] { return model->callDuckingDB() == 12.0; }));
+    }
+
     auto call = phoneCall();
     ASSERT_TRUE(until([&] { return model->callActive(); }));
     ASSERT_NE(rowOf(call->pid(), true), nullptr);

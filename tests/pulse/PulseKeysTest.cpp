@@ -42,5 +42,22 @@ TEST(PulseKeys, PeriodsAreReadStrictlyFromFramesOverRate) {
     }
 }
 
+// Mixers show a stream as "<application.name> : <media.name>", and ours
+// carries "Morvale" as its application: the stream names itself after the
+// tapped application alone, so "Morvale" shows once.
+TEST(PulseKeys, StreamNamesLeaveTheDevicesPrefixToTheConnection) {
+    const std::pair<std::string_view, std::string> cases[] = {
+        {"Morvale: mpv Media Player", "mpv Media Player"},
+        {"Morvale: Morvale: odd", "Morvale: odd"},  // an application that names itself so
+        {"Morvale", "Morvale"},                     // a device named after no application
+        {"Morvale: ", "Morvale: "},
+        {"", "Morvale"},
+        {"Other: x", "Other: x"},
+    };
+    for (const auto& [device, stream] : cases) {
+        EXPECT_EQ(streamNameOf(device), stream) << device;
+    }
+}
+
 }  // namespace
 }  // namespace morvale::pulse

@@ -73,5 +73,40 @@ TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
     }
 }
 
+// Our own streams' keys: whatever level another mixer set on one of them (and
+// the server saved), the entry is made to hold none, so the next stream of
+// ours starts at 100%; other applications' levels are theirs.
+TEST(RestoreGuard, KeepsEveryLevelOffOurOwnStreamsKeys) {
+    struct Case {
+        const char* what;
+        std::string key;
+        int channels;  // of the stored volume; 0: none stored
+        int mute;
+        bool rewritten;
+    };
+    const Case cases[] = {
+        {"a replay lowered in another mixer", "morvale-replay", 2, 0, true},
+        {"a capture muted in another mixer", "morvale-capture", 0, 1, true},
+        {"a call mirror at any stored volume", "morvale-call-mirror", 1, 0, true},
+        {"an entry of ours with no level", "morvale-replay", 0, 0, false},
+        {"another application's lowered stream", kKey, 2, 1, false},
+        {"a key that only contains our name", "sink-input-by-application-name:morvale-x", 2, 0,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RestoreGuard guard([](const std::string&) { return false; }, [] {});
+        RestoreGuard::Entry entry;
+        entry.device = "speakers";
+        if (c.channels > 0) {
+            pa_cvolume_set(&entry.volume, static_cast<unsigned>(c.channels), PA_VOLUME_NORM / 2);
+        }
+        entry.mute = c.mute;
+        const Rewrites expected =
+            c.rewritten ? Rewrites{{c.key, "speakers"}} : Rewrites{};
+        EXPECT_EQ(guard.onRead({{c.key, entry}}), expected);
+    }
+}
+
 }  // namespace
 }  // namespace morvale::pulse

@@ -163,6 +163,14 @@ TEST(StreamOrigins, TheReplayPlaysWhereTheStreamsWereAndFollowsTheUsersMoves) {
     EXPECT_EQ(origins.chosen(), "speakers");
     EXPECT_EQ(origins.replaySink("", "headphones"), "speakers");
 
+    // Someone moved the replay itself: that sink is the whole tap's, and
+    // where every stream goes back to.
+    origins.choose("headphones");
+    EXPECT_EQ(origins.replaySink("speakers", "speakers"), "headphones");
+    EXPECT_EQ(originOf(1), "headphones");
+    EXPECT_FALSE(origins.find(1)->wasDefault);
+    origins.choose("speakers");
+
     // A process let go of: its stream is kept while still inside (to send it
     // back where it was), forgotten once out; gone streams are forgotten.
     origins.observe(t.table, kTapSink, {1, 2}, {});

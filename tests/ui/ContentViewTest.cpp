@@ -70,6 +70,16 @@ TEST_F(ContentViewTest, BoostTextAndCallBadgeFollowTheModel) {
     sim.audio.setProcessPlaying(faceTime, false);
     refresh();
     EXPECT_FALSE(shown(*view, "callBadge"));
+
+    // Where the system says it lowers nothing during calls, a line under the
+    // boost says why the boost does nothing; not while the boost is off.
+    EXPECT_FALSE(shown(*view, "boostNote"));
+    sim.audio.setCallDuckingDB(0.0f);
+    refresh();
+    EXPECT_TRUE(shown(*view, "boostNote"));
+    model->setDuckBoost(0);
+    settle();
+    EXPECT_FALSE(shown(*view, "boostNote"));
 }
 
 TEST_F(ContentViewTest, BoostSliderPassesWholeDecibels) {

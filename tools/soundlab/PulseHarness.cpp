@@ -192,6 +192,48 @@ public:
         return restored_;
     }
 
+    // Stores a volume (a fraction of 100%, on both channels) under a key, as
+    // the server does when a user changes a stream in a mixer.
+    bool storeVolume(const std::string& key, double fraction) {
+        if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
+            return false;
+        }
+        pa_ext_stream_restore_info info{};
+        info.name = key.c_str();
+        pa_channel_map_init_stereo(&info.channel_map);
+        pa_cvolume_set(&info.volume, 2, pa_sw_volume_from_linear(fraction));
+        moved_ = false;
+        wait(pa_ext_stream_restore_write(
+            context_, PA_UPDATE_REPLACE, &info, 1, 0,
+            [](pa_context*, int success, void* data) {
+                auto* self = static_cast<Mixer*>(data);
+                self->moved_ = success != 0;
+                self->answered_ = true;
+            },
+            this));
+        return moved_;
+    }
+
+    std::map<std::string, double> restoredVolumes() {
+        volumes_.clear();
+        if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
+            wait(pa_ext_stream_restore_read(
+                context_,
+                [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
+                    auto* self = static_cast<Mixer*>(data);
+                    if (eol != 0) {
+                        self->answered_ = true;
+                    } else if (info->volume.channels > 0 || info->mute != 0) {
+                        self->volumes_[info->name] =
+                            info->mute != 0 ? 0.0
+                                            : pa_sw_volume_to_linear(pa_cvolume_avg(&info->volume));
+                    }
+                },
+                this));
+        }
+        return volumes_;
+    }
+
 private:
     void wait(pa_operation* op) {
         answered_ = false;
@@ -208,6 +250,7 @@ private:
     bool answered_ = false;
     bool moved_ = false;
     std::map<std::string, std::string> restored_;
+    std::map<std::string, double> volumes_;
 };
 
 PulseServer::PulseServer(Config config) : config_(config) {
@@ -364,6 +407,26 @@ std::string PulseServer::pactl(const std::string& arguments) const {
 
 std::map<std::string, std::string> PulseServer::restoredDevices() const {
     return mixer_ != nullptr ? mixer_->restoredDevices() : std::map<std::string, std::string>{};
+}
+
+bool PulseServer::storeRestoredVolume(const std::string& key, double fraction) const {
+    return mixer_ != nullptr && mixer_->storeVolume(key, fraction);
+}
+
+std::map<std::string, double> PulseServer::restoredVolumes() const {
+    return mixer_ != nullptr ? mixer_->restoredVolumes() : std::map<std::string, double>{};
+}
+
+std::vector<std::uint32_t> PulseServer::sinkInputIndicesWith(const std::string& text) const {
+    std::vector<std::uint32_t> indices;
+    for (const std::string& block : sinkInputsWith(text)) {
+        const auto at = block.find('#');
+        if (at != std::string::npos) {
+            indices.push_back(static_cast<std::uint32_t>(std::strtoul(block.c_str() + at + 1,
+                                                                      nullptr, 10)));
+        }
+    }
+    return indices;
 }
 
 std::vector<std::string> PulseServer::sinkInputsWith(const std::string& text) const {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -59,8 +60,13 @@ public:
     // The devices that the server's stream restore remembers, by restore key
     // (empty when an entry names none), read over the mixer's connection.
     std::map<std::string, std::string> restoredDevices() const;
-    // The blocks of "pactl list sink-inputs" that contain `text`.
+    // Stores a volume (a linear fraction) under a restore key, as a mixer's
+    // change does; the volumes (0 for muted) stored under each key that has one.
+    bool storeRestoredVolume(const std::string& key, double fraction) const;
+    std::map<std::string, double> restoredVolumes() const;
+    // The blocks of "pactl list sink-inputs" that contain `text`, and their indices.
     std::vector<std::string> sinkInputsWith(const std::string& text) const;
+    std::vector<std::uint32_t> sinkInputIndicesWith(const std::string& text) const;
     // The names of the sinks this program made to tap applications.
     std::vector<std::string> tapSinks() const;
     // The sink that each of the process's streams plays to, and of its first.

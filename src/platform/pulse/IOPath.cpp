@@ -67,7 +67,9 @@ bool IOPath::reading() const {
 }
 
 bool IOPath::make(pa_context* context, const SinkRecord& tapSink, const SinkRecord& target,
-                  bool corked, std::chrono::milliseconds period, const std::string& name) {
+                  bool corked, std::chrono::milliseconds period, const std::string& name,
+                  bool movable) {
+    movable_ = movable;
     pa_sample_spec sampleSpec{};
     sampleSpec.format = PA_SAMPLE_FLOAT32LE;
     sampleSpec.rate = tapSink.rate;
@@ -95,7 +97,9 @@ bool IOPath::make(pa_context* context, const SinkRecord& tapSink, const SinkReco
     Proplist captureProps;
     captureProps.set(kStreamKey, "capture");
     captureProps.set(kRestoreIdKey, "morvale-capture");
-    capture_ = pa_stream_new_with_proplist(context, (name + " (capture)").c_str(), &sampleSpec,
+    // Named for what it is for, not as a recording: other mixers list it with
+    // the recordings ("Morvale: <application> (volume)").
+    capture_ = pa_stream_new_with_proplist(context, (name + " (volume)").c_str(), &sampleSpec,
                                            &map, captureProps.list);
     if (capture_ == nullptr) {
         return false;
@@ -111,7 +115,10 @@ bool IOPath::make(pa_context* context, const SinkRecord& tapSink, const SinkReco
     pa_buffer_attr captureAttr{kUnknownSize, kUnknownSize, kUnknownSize, kUnknownSize, periodBytes};
     // The capture never moves: following the default onto a monitor would
     // play our own output back into itself.
-    auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
+    // Unmuted from the start, whatever the server's stream restore remembers
+    // for our key (a record stream can not be given a volume here: a stored
+    // one is put back to 100% once the server reports it, see keepLevel).
+    auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_START_UNMUTED;
     if (corked) {
         flags |= PA_STREAM_START_CORKED;
     }
@@ -127,6 +134,7 @@ bool IOPath::make(pa_context* context, const SinkRecord& tapSink, const SinkReco
 
 bool IOPath::moveReplay(pa_context* context, const SinkRecord& target, const std::string& name) {
     destroyStream(playback_);
+    replayMove_.reset();
     pending_.clear();
     return connectReplay(context, target, corked_, name);
 }
@@ -158,18 +166,31 @@ bool IOPath::connectReplay(pa_context* context, const SinkRecord& target, bool c
         this);
     pa_stream_set_underflow_callback(
         playback_, [](pa_stream*, void* data) { static_cast<IOPath*>(data)->onUnderflow(); }, this);
+    pa_stream_set_moved_callback(
+        playback_, [](pa_stream*, void* data) { static_cast<IOPath*>(data)->onReplayMoved(); },
+        this);
     const auto length = static_cast<std::uint32_t>(
         bytesFor(target_.current(), sampleSpec.rate, sampleSpec.channels));
     const auto request = static_cast<std::uint32_t>(
         bytesFor(replayRequest(options_, period_), sampleSpec.rate, sampleSpec.channels));
     pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, request, kUnknownSize};
-    // The replay does not move either: where it plays is decided by the owner.
-    auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE;
+    // Where the replay plays is decided by the owner, or by a user who moves
+    // it in another mixer (the routing is theirs); a replay that may not move
+    // is refused to them.
+    auto flags = PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_UNMUTED;
+    if (!movable_) {
+        flags |= PA_STREAM_DONT_MOVE;
+    }
     if (corked) {
         flags |= PA_STREAM_START_CORKED;
     }
+    // At 100%, unmuted: a volume given here is one the server's stream
+    // restore leaves alone, so a level someone once set on a replay in
+    // another mixer never reaches the next one.
+    const pa_cvolume full = fullVolume(sampleSpec.channels);
     return pa_stream_connect_playback(playback_, target.name.c_str(), &playbackAttr,
-                                      static_cast<pa_stream_flags_t>(flags), nullptr, nullptr) >= 0;
+                                      static_cast<pa_stream_flags_t>(flags), &full,
+                                      nullptr) >= 0;
 }
 
 void IOPath::setCorked(bool corked) {
@@ -234,14 +255,31 @@ IOPath::Change IOPath::onStateChange() {
     return Change::none;
 }
 
+void IOPath::onReplayMoved() {
+    const char* sink = playback_ != nullptr ? pa_stream_get_device_name(playback_) : nullptr;
+    if (sink == nullptr || playbackSink_ == sink) {
+        return;
+    }
+    // The first place it left counts, should it move on before the owner looks.
+    replayMove_ = ReplayMove{replayMove_ ? replayMove_->from : playbackSink_, sink};
+    playbackSink_ = sink;
+    stateChanged_();
+}
+
+std::optional<IOPath::ReplayMove> IOPath::takeReplayMove() {
+    return std::exchange(replayMove_, std::nullopt);
+}
+
 void IOPath::destroy() {
     kicked_ = false;
+    replayMove_.reset();
     destroyStream(capture_);
     destroyStream(playback_);
 }
 
 void IOPath::destroyReplay() {
     destroyStream(playback_);
+    replayMove_.reset();
     playbackSink_.clear();
 }
 

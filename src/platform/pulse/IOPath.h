@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,9 +61,11 @@ public:
 
     // Makes the capture of `tapSink`'s monitor and the replay on `target`,
     // both named `name` for other mixers, in periods of `period`. Returns
-    // false when they could not be made (none is left then).
+    // false when they could not be made (none is left then). A `movable`
+    // replay can be moved by other mixers (see takeReplayMove); else the
+    // server refuses to move it, and ends it when its sink goes.
     bool make(pa_context* context, const SinkRecord& tapSink, const SinkRecord& target, bool corked,
-              std::chrono::milliseconds period, const std::string& name);
+              std::chrono::milliseconds period, const std::string& name, bool movable);
     // Makes the replay again on `target`, while the capture runs on; what
     // waits for the old one is dropped. Returns false when it could not be
     // made.
@@ -74,6 +77,13 @@ public:
     void setPeriod(std::chrono::milliseconds period);
     // Reads what the streams' states say, after a change.
     Change onStateChange();
+    // The replay was moved by the server or another client since the last
+    // call: the sink it left and the one it plays on now.
+    struct ReplayMove {
+        std::string from;
+        std::string to;
+    };
+    std::optional<ReplayMove> takeReplayMove();
     void destroy();
     void destroyReplay();
 
@@ -97,6 +107,7 @@ private:
                        const std::string& name);
     void setTarget(std::chrono::milliseconds target);
     static void stateShim(pa_stream*, void* data);
+    void onReplayMoved();
 
     // ---- The IO path, on libpulse's thread ----
     void onCaptured();
@@ -114,6 +125,8 @@ private:
     pa_stream* playback_ = nullptr;
     std::string playbackSink_;  // the sink the playback was made on
     bool playbackRan_ = false;  // it has been ready since it was made
+    bool movable_ = false;
+    std::optional<ReplayMove> replayMove_;
     bool corked_ = false;
     bool kicked_ = false;
     ReplayTarget target_{std::chrono::milliseconds(30), std::chrono::milliseconds(120),

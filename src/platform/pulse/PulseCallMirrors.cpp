@@ -18,6 +18,10 @@ bool actsOnRoles(const pa_module_info& info) {
                                     std::strcmp(info.name, "module-role-ducking") == 0);
 }
 
+RoleModule roleModule(const pa_module_info& info) {
+    return RoleModule{info.name, info.argument != nullptr ? info.argument : ""};
+}
+
 }  // namespace
 
 void Impl::onModuleEvent(Event event, std::uint32_t index) {
@@ -39,14 +43,14 @@ void Impl::moduleListShim(pa_context*, const pa_module_info* info, int eol, void
         return;
     }
     if (actsOnRoles(*info)) {
-        impl->roleModules.insert(info->index);
+        impl->roleModules[info->index] = roleModule(*info);
     }
 }
 
 void Impl::moduleShim(pa_context*, const pa_module_info* info, int eol, void* data) {
     auto* impl = static_cast<Impl*>(data);
     if (eol == 0 && actsOnRoles(*info)) {
-        impl->roleModules.insert(info->index);
+        impl->roleModules[info->index] = roleModule(*info);
         impl->reconcile();
     }
     impl->connection.wake();
@@ -98,8 +102,11 @@ bool Impl::makeCallMirror(const SinkRecord& sink) {
     if (stream == nullptr) {
         return false;
     }
-    if (pa_stream_connect_playback(stream, sink.name.c_str(), nullptr, PA_STREAM_DONT_MOVE, nullptr,
-                                   nullptr) < 0) {
+    const pa_cvolume full = fullVolume(format.channels);
+    if (pa_stream_connect_playback(
+            stream, sink.name.c_str(), nullptr,
+            static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_START_UNMUTED), &full,
+            nullptr) < 0) {
         pa_stream_unref(stream);
         return false;
     }

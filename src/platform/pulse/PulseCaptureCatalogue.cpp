@@ -16,6 +16,20 @@ SourceRecord Impl::recordOf(const pa_source_info& info) const {
     return SourceRecord{info.index, info.monitor_of_sink != PA_INVALID_INDEX};
 }
 
+void Impl::keepLevel(const pa_source_output_info& info) {
+    if (pipeWire || info.client == kNoIndex || info.client != connection.ownClient() ||
+        atFullLevel(info.has_volume != 0 ? info.volume : pa_cvolume{}, info.mute != 0)) {
+        return;
+    }
+    if (info.has_volume != 0 && info.volume_writable != 0) {
+        const pa_cvolume full = fullVolume(info.volume.channels);
+        forget(pa_context_set_source_output_volume(connection.context(), info.index, &full,
+                                                   nullptr, nullptr));
+    }
+    forget(
+        pa_context_set_source_output_mute(connection.context(), info.index, 0, nullptr, nullptr));
+}
+
 SourceOutputRecord Impl::recordOf(const pa_source_output_info& info) const {
     SourceOutputRecord record;
     record.index = info.index;

@@ -141,6 +141,20 @@ bool Impl::ownStream(std::uint32_t client, const pa_proplist* properties) const 
            prop(properties, kStreamKey).has_value();
 }
 
+// Only streams of this connection: another instance's are its own to keep.
+// PipeWire's server lists a new stream at volume 0 until it is linked, and a
+// volume set on it then keeps it from starting: there it is left alone.
+void Impl::keepLevel(const pa_sink_input_info& info) {
+    if (pipeWire || info.client == kNoIndex || info.client != connection.ownClient() ||
+        atFullLevel(info.volume, info.mute != 0)) {
+        return;
+    }
+    const pa_cvolume full = fullVolume(info.volume.channels);
+    forget(pa_context_set_sink_input_volume(connection.context(), info.index, &full, nullptr,
+                                            nullptr));
+    forget(pa_context_set_sink_input_mute(connection.context(), info.index, 0, nullptr, nullptr));
+}
+
 SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     SinkInputRecord record;
     record.index = info.index;

@@ -42,6 +42,8 @@ void Impl::forgetConnection() {
         proc->path.destroy();
     }
     destroyCallMirrors();
+    // The answers to the checks of the old connection never come now.
+    moveChecks.clear();
     roleModules.clear();
     restore.stop();
     tapSinks.forgetConnection();

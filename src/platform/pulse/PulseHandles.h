@@ -6,6 +6,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -69,12 +70,28 @@ inline void destroyStream(pa_stream*& stream) {
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
     pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream, nullptr, nullptr);
     if (pa_stream_get_state(stream) == PA_STREAM_READY ||
         pa_stream_get_state(stream) == PA_STREAM_CREATING) {
         pa_stream_disconnect(stream);
     }
     pa_stream_unref(stream);
     stream = nullptr;
+}
+
+// 100% on every one of `channels` channels.
+inline pa_cvolume fullVolume(std::uint8_t channels) {
+    pa_cvolume volume{};
+    pa_cvolume_set(&volume, channels != 0 ? channels : 1, PA_VOLUME_NORM);
+    return volume;
+}
+
+// Whether a stream of ours plays (or records) as it is made to: at 100% on
+// every channel and unmuted. Another mixer may have changed it; what it
+// sounds like is decided by the IO block, and a volume on top would multiply
+// with it (and be remembered by the server for the next stream).
+inline bool atFullLevel(const pa_cvolume& volume, bool muted) {
+    return !muted && (volume.channels == 0 || pa_cvolume_channels_equal_to(&volume, PA_VOLUME_NORM));
 }
 
 // A time `timeout` from now, for the main loop's timer events.

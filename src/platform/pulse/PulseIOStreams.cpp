@@ -61,13 +61,20 @@ void Impl::updateStreams(IOProc& proc) {
     }
     const bool silent = !tapIsSounding(*tap);
     if (!path.made() && proc.failure == kAudioNoError) {
+        // PipeWire's session manager relinks a movable replay by rules of
+        // its own (and does not always tell): there it stays put.
         if (!path.make(connection.context(), *tapSink, *target, silent, tapPeriod(*tap),
-                       streamName(proc))) {
+                       streamName(proc), !pipeWire)) {
             proc.failure = kAudioHardwareUnspecifiedError;
         }
         return;
     }
-    if (path.reading() && path.replaySink() != target->name) {
+    const auto agg = aggregates.find(proc.device);
+    const bool moveInQuestion =
+        agg != aggregates.end() && std::ranges::any_of(moveChecks, [&](const auto& check) {
+            return check.second->tap == agg->second.tap;
+        });
+    if (path.reading() && path.replaySink() != target->name && !moveInQuestion) {
         // The tapped streams play elsewhere now (or the replay's sink went):
         // the replay follows, and the capture runs on, so they stay captured
         // meanwhile.
@@ -88,10 +95,12 @@ void Impl::updateStreams(IOProc& proc) {
     }
 }
 
-// What other mixers list the IO proc's streams as: the aggregate device's name.
+// What other mixers list the IO proc's streams as: the application the
+// aggregate device is named after. Mixers put our connection's name
+// ("Morvale") before a stream's own, so the device's "Morvale: " is left out.
 std::string Impl::streamName(const IOProc& proc) const {
     const auto agg = aggregates.find(proc.device);
-    return agg != aggregates.end() && !agg->second.name.empty() ? agg->second.name : "Morvale";
+    return streamNameOf(agg != aggregates.end() ? agg->second.name : std::string());
 }
 
 // The streams of a tap that most of them are content with, see ioPeriod.
@@ -112,6 +121,9 @@ std::chrono::milliseconds Impl::tapPeriod(const Tap& tap) const {
 
 void Impl::onStreamState(IOProc& proc) {
     IOPath& path = proc.path;
+    if (auto move = path.takeReplayMove()) {
+        checkReplayMove(proc, std::move(*move));
+    }
     if (!path.kicked() && path.ready()) {
         path.setKicked();
         kickTapSink(proc);
@@ -135,6 +147,48 @@ void Impl::onStreamState(IOProc& proc) {
             break;
     }
     connection.wake();
+}
+
+// The replay moved. When the sink it left is still there, someone moved it
+// (a user, in another mixer): that is the tap's sink from now on, for the
+// replay and for its streams when they are let go. When that sink has gone,
+// the server moved it to the default: that is no one's choice, and the
+// replay goes where it belongs. Which it is shows only once the server has
+// finished with the old sink, so it is asked.
+void Impl::checkReplayMove(IOProc& proc, IOPath::ReplayMove move) {
+    const auto agg = aggregates.find(proc.device);
+    if (agg == aggregates.end()) {
+        return;
+    }
+    const std::uint64_t id = nextMoveCheck++;
+    auto& pending = moveChecks[id];
+    pending = std::make_unique<MoveCheck>(MoveCheck{this, id, agg->second.tap, std::move(move.to)});
+    pa_operation* op = pa_context_get_sink_info_by_name(
+        connection.context(), move.from.c_str(),
+        [](pa_context*, const pa_sink_info* info, int /*eol*/, void* data) {
+            auto* check = static_cast<MoveCheck*>(data);
+            Impl* impl = check->impl;
+            if (info != nullptr) {
+                check->chosen = true;
+                return;  // the end of the list follows
+            }
+            // A sink of ours is no place for a tap's streams (the replay
+            // goes back where it belongs).
+            const SinkRecord* to = impl->table.sinkByName(check->to);
+            const auto tap = impl->tapSinks.taps().find(check->tap);
+            if (check->chosen && to != nullptr && !to->isTap() &&
+                tap != impl->tapSinks.taps().end()) {
+                tap->second.origins.choose(check->to);
+            }
+            impl->moveChecks.erase(check->id);  // `check` is gone now
+            impl->reconcile();
+            impl->connection.wake();
+        },
+        pending.get());
+    if (op == nullptr) {
+        moveChecks.erase(id);
+    }
+    forget(op);
 }
 
 // PulseAudio's null sink arms its first period with the long latency it had

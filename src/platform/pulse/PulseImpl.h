@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/pulse/CallDucking.h"
 #include "platform/pulse/IOPath.h"
 #include "platform/pulse/ObjectTable.h"
 #include "platform/pulse/ProcessFacts.h"
@@ -172,6 +173,13 @@ struct PulseAudioSystem::Impl {
     // A stream this program made: on its own connection, or marked as ours
     // (by a process of this program on another connection).
     bool ownStream(std::uint32_t client, const pa_proplist* properties) const;
+    // Puts a stream of this connection back to 100% and unmuted when another
+    // mixer (or the server's stream restore) changed it, on PulseAudio; other
+    // objects are left alone.
+    void keepLevel(const pa_sink_input_info& info);
+    void keepLevel(const pa_source_output_info& info);
+    template <typename Info>
+    void keepLevel(const Info&) {}
 
     // An item of a list asked for on connecting; the end of the list counts
     // towards the first sync.
@@ -190,6 +198,7 @@ struct PulseAudioSystem::Impl {
     static void infoShim(pa_context*, const Info* info, int eol, void* data) {
         auto* impl = static_cast<Impl*>(data);
         if (eol == 0 && impl->table.info(impl->recordOf(*info))) {
+            impl->keepLevel(*info);
             impl->reconcile();
         }
         impl->connection.wake();
@@ -209,7 +218,7 @@ struct PulseAudioSystem::Impl {
 
     // ---- Role-based modules and call mirrors (PulseCallMirrors.cpp) ----
     // Loaded modules that act on media roles per sink, by module index.
-    std::set<std::uint32_t> roleModules;
+    std::map<std::uint32_t, RoleModule> roleModules;
     // The call mirrors (see CallMirrors.h), by the index of their sink.
     std::map<std::uint32_t, pa_stream*> callMirrors;
     void onModuleEvent(Event event, std::uint32_t index);
@@ -238,6 +247,17 @@ struct PulseAudioSystem::Impl {
     const SinkRecord* replaySink(const IOProc& proc, const Tap& tap) const;
     std::string streamName(const IOProc& proc) const;
     void onStreamState(IOProc& proc);
+    // Whether a move of a replay was someone's choice (see the definition).
+    struct MoveCheck {
+        Impl* impl;
+        std::uint64_t id;
+        AudioObjectID tap;
+        std::string to;
+        bool chosen = false;
+    };
+    std::uint64_t nextMoveCheck = 1;
+    std::map<std::uint64_t, std::unique_ptr<MoveCheck>> moveChecks;
+    void checkReplayMove(IOProc& proc, IOPath::ReplayMove move);
     std::chrono::milliseconds tapPeriod(const Tap& tap) const;
     void kickTapSink(const IOProc& proc);
 

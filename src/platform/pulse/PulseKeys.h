@@ -20,6 +20,9 @@ inline constexpr const char* kTapKey = "morvale.tap";
 inline constexpr const char* kOwnerPidKey = "morvale.owner.pid";
 inline constexpr const char* kOwnerStartKey = "morvale.owner.start";
 inline constexpr const char* kRestoreIdKey = "module-stream-restore.id";
+// Our streams' restore keys ("morvale-replay", ...) start with this. The
+// server's stream restore is to remember no volume or mute under them.
+inline constexpr std::string_view kOwnRestorePrefix = "morvale-";
 inline constexpr const char* kSecurePidKey = "pipewire.sec.pid";
 inline constexpr const char* kPortalAppIdKey = "pipewire.access.portal.app_id";
 // PipeWire names the period a stream asks for here: "1920/48000".
@@ -52,6 +55,16 @@ inline std::string moduleArgumentText(std::string_view name) {
         text += c;
     }
     return text;
+}
+
+// The name of a replay (and, with " (volume)", of its capture) for the
+// aggregate device it plays: the application's part of "Morvale: <name>".
+inline std::string streamNameOf(std::string_view deviceName) {
+    constexpr std::string_view kPrefix = "Morvale: ";
+    if (deviceName.starts_with(kPrefix) && deviceName.size() > kPrefix.size()) {
+        deviceName.remove_prefix(kPrefix.size());
+    }
+    return deviceName.empty() ? std::string("Morvale") : std::string(deviceName);
 }
 
 // PipeWire's PulseAudio server calls itself "PulseAudio (on PipeWire 1.0.5)";

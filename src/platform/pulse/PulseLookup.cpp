@@ -43,6 +43,18 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
             return listOf(table.processObjects());
         if (a.mSelector == kDefaultOutputDevice)
             return bytesOf(table.defaultDevice());
+        // PipeWire's server lists none of the modules that lower streams
+        // during calls; its session manager does that where configured,
+        // which its PulseAudio server does not tell.
+        if (a.mSelector == kCallDuckingDB && !pipeWire) {
+            std::vector<RoleModule> modules;
+            for (const auto& [index, module] : roleModules) {
+                modules.push_back(module);
+            }
+            if (const auto decibels = callDuckingDB(modules)) {
+                return bytesOf(static_cast<float>(*decibels));
+            }
+        }
         return failed(kAudioHardwareUnknownPropertyError);
     }
     if (const auto* process = table.process(object)) {

@@ -91,6 +91,15 @@ RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries
     Rewrites rewritten;
     std::erase_if(guards_, [&](const auto& g) { return g.second.until && *g.second.until < now; });
     for (auto& [name, entry] : entries) {
+        if (name.starts_with(kOwnRestorePrefix) && (entry.volume.channels != 0 || entry.mute != 0)) {
+            // A level someone set on a stream of ours in another mixer: not
+            // to be given to the next one.
+            entry.volume = pa_cvolume{};
+            entry.mute = 0;
+            rewrite(name, entry, entry.device);
+            rewritten[name] = entry.device;
+            continue;
+        }
         auto guard = guards_.find(name);
         if (isTapSinkName(entry.device)) {
             if (guard == guards_.end()) {

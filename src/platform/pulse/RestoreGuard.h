@@ -24,7 +24,8 @@ namespace morvale::pulse {
 // in an orphaned one. Entries that point at a tap sink are put back to the
 // device they named before; so are the entries that moving a stream back
 // touches, for a short while after its tap went (`release`). A device the
-// user chose for a captured stream while it was tapped is kept.
+// user chose for a captured stream while it was tapped is kept. Our own
+// streams' entries are kept free of any volume and mute.
 class RestoreGuard {
 public:
     using Clock = std::chrono::steady_clock;

@@ -55,6 +55,14 @@ void StreamOrigins::sentBack(std::uint32_t input) {
     }
 }
 
+void StreamOrigins::choose(const std::string& sink) {
+    chosen_ = sink;
+    for (auto& [input, origin] : origins_) {
+        origin.sink = sink;
+        origin.wasDefault = false;
+    }
+}
+
 const StreamOrigins::Origin* StreamOrigins::find(std::uint32_t input) const {
     const auto it = origins_.find(input);
     return it == origins_.end() ? nullptr : &it->second;

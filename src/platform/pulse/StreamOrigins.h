@@ -36,6 +36,9 @@ public:
                  const std::set<std::uint32_t>& members, const std::set<std::uint32_t>& inFlight);
     // A stream is being moved back out of the tap sink by us.
     void sentBack(std::uint32_t input);
+    // Someone moved the tap's replay to this sink: that is where the tap's
+    // streams play from now on, and where they go back to.
+    void choose(const std::string& sink);
     // Members' streams that played on a sink and show none now, as of the
     // last observe: someone is moving them. PipeWire's server unlinks a
     // stream while its session manager links it where it was sent; where it

@@ -103,6 +103,7 @@ struct SimulatedAudioSystem::State {
     std::uintptr_t nextListener = 1;
     std::map<AudioObjectPropertyListenerID, Listener> listeners;
     AudioObjectID defaultOutput = kAudioObjectUnknown;
+    std::optional<float> callDuckingDB;
     std::vector<Failure> failures;
     std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
     bool procWithoutID = false;
@@ -177,6 +178,9 @@ struct SimulatedAudioSystem::State {
         if (object == kAudioObjectSystemObject) {
             if (a.mSelector == kProcessObjectList) return Value{bytesOf(processOrder)};
             if (a.mSelector == kDefaultOutputDevice) return Value{bytesOf(defaultOutput)};
+            if (a.mSelector == kCallDuckingDB && callDuckingDB) {
+                return Value{bytesOf(*callDuckingDB)};
+            }
             return kAudioHardwareUnknownPropertyError;
         }
         if (const auto it = processes.find(object); it != processes.end()) {
@@ -346,6 +350,11 @@ void SimulatedAudioSystem::removeDevice(AudioObjectID device) {
 void SimulatedAudioSystem::setDefaultOutputDevice(AudioObjectID device) {
     std::lock_guard lock(mutex_);
     state_->defaultOutput = device;
+}
+
+void SimulatedAudioSystem::setCallDuckingDB(std::optional<float> decibels) {
+    std::lock_guard lock(mutex_);
+    state_->callDuckingDB = decibels;
 }
 
 void SimulatedAudioSystem::injectFailure(Failure failure) {

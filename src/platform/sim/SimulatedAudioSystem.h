@@ -96,6 +96,9 @@ public:
     AudioObjectID addOutputDevice(std::string uid, std::uint32_t inputStreams = 0);
     void removeDevice(AudioObjectID device);
     void setDefaultOutputDevice(AudioObjectID device);  // 0: none
+    // How far the system lowers others during a call ('dcks'); none (the
+    // default) leaves the property absent, as a platform that can not tell.
+    void setCallDuckingDB(std::optional<float> decibels);
 
     void injectFailure(Failure failure);
     void clearFailures();
