@@ -35,6 +35,9 @@ inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
 inline constexpr std::uint32_t kProcessIsRunningInput = fourCC("piri");
 // A process tap's description, settable: a `const TapDescription*` is written.
 inline constexpr std::uint32_t kTapDescription = fourCC("tdsc");
+// A gain stage's gain, settable: a Float32, the linear factor (0 silences,
+// above 1 lifts).
+inline constexpr std::uint32_t kGainStageGain = fourCC("gstg");
 
 inline constexpr std::uint32_t kElementMain = 0;
 
