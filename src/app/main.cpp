@@ -2,6 +2,10 @@
 //
 //   morvale                 runs at the user's desktop, on the audio server
 //   morvale --open-panel    the same, and opens the panel at once
+//   morvale --audio-backend=pipewire|pulse
+//                           uses native PipeWire or the PulseAudio protocol
+//                           (MORVALE_AUDIO_BACKEND does the same); by default
+//                           native PipeWire when its daemon answers
 //   morvale --demo          runs over a simulated audio system with made-up
 //                           applications, keeping its settings in memory
 //   morvale --demo --screenshot panel.png
@@ -20,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AudioBackendChoice.h"
 #include "app/DemoSystem.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
@@ -62,7 +67,13 @@ Options parse(const QApplication& app) {
         QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
         //: The value's name in the help, as in "--screenshot <file>".
         QCoreApplication::translate("main", "file"));
-    parser.addOptions({demo, openPanel, screenshot});
+    const QCommandLineOption audioBackend(
+        QStringLiteral("audio-backend"),
+        QCoreApplication::translate("main",
+                                    "Use the sound server through <backend>: pipewire or pulse."),
+        //: The value's name in the help, as in "--audio-backend <backend>".
+        QCoreApplication::translate("main", "backend"));
+    parser.addOptions({demo, openPanel, screenshot, audioBackend});
     parser.process(app);
     return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
 }
@@ -127,6 +138,10 @@ int main(int argc, char** argv) {
     // The panel window closing is not the end: the tray icon stays.
     QApplication::setQuitOnLastWindowClosed(false);
     const ui::Translations translations;
+    // Chosen ahead of parsing, so that --version tells which is used.
+    const app::AudioBackendChoice audioBackend = app::chooseAudioBackendAtStart(arguments);
+    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION "\n") +
+                                        app::audioBackendLine(audioBackend));
     const Options options = parse(app);
 
     // Building the platform would already touch the audio server, so a second
@@ -155,8 +170,11 @@ int main(int argc, char** argv) {
         Model::configure(demo->platform());
     } else {
 #ifdef MORVALE_HAVE_PULSE
-        linuxSystem =
-            std::make_unique<app::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
+        if (const QString problem = app::audioBackendProblem(audioBackend); !problem.isEmpty()) {
+            complain(problem);
+        }
+        linuxSystem = std::make_unique<app::LinuxSystem>(
+            appId, QCoreApplication::applicationFilePath(), audioBackend.backend);
         Model::configure(linuxSystem->platform());
 #else
         complain(

@@ -53,6 +53,9 @@ public:
     // its session manager, which do part of the work.
     std::vector<pid_t> pids() const;
     const std::string& folder() const { return folder_; }
+    // With PipeWire: its socket's full path (also found by native clients
+    // started from here, through PIPEWIRE_RUNTIME_DIR).
+    std::string pipeWireSocket() const { return folder_ + "/runtime/pipewire-0"; }
 
     // Runs pactl against this server; returns its standard output.
     std::string pactl(const std::string& arguments) const;
