@@ -377,10 +377,20 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
             problems.push_back("cannot make a node to reset " + text);
             continue;
         }
-        // WirePlumber's restore arrives as a Props change to the stored value;
-        // a 1.0 set before it would be overwritten and saved back.
-        const auto restored = [&] {
-            return node.volume && std::abs(static_cast<double>(*node.volume) - volume) < 1e-4;
+        // WirePlumber's restore arrives as a Props change (the first event is
+        // the node's own initial value): the stored value, or 1.0 when a live
+        // node's reset got there first. A 1.0 set before it would be
+        // overwritten and saved back.
+        const auto restored = [&, text = text, volume = volume] {
+            if (node.volume && std::abs(static_cast<double>(*node.volume) - volume) < 1e-4) {
+                return true;
+            }
+            if (node.propsEvents >= 2) {
+                return true;
+            }
+            const auto now = readStoredVolumes(wirePlumberState).volumes;
+            const auto found = now.find(text);
+            return found != now.end() && isFullVolume(found->second);
         };
         session.runUntil(restored, std::min(deadline, Clock::now() + kRestoreWait));
         Session::setVolume(node, 1.0f);
