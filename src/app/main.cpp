@@ -38,6 +38,11 @@
 #ifdef MORVALE_HAVE_PULSE
 #include "app/LinuxSystem.h"
 #endif
+#ifdef MORVALE_HAVE_PIPEWIRE_MEMORY
+#include <string_view>
+
+#include "platform/pipewire/memory/GainWatchdog.h"
+#endif
 
 namespace {
 
@@ -123,6 +128,12 @@ void addCallSwitch(ui::MorvaleApp& app, app::DemoSystem& demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef MORVALE_HAVE_PIPEWIRE_MEMORY
+    // The gain watchdog is this program too: it ends here, before any Qt object.
+    if (argc == 2 && std::string_view(argv[1]).starts_with(pipewire::kCleanupOption)) {
+        return pipewire::runCleanupCommand(argv[1]);
+    }
+#endif
     // As given, before Qt takes out the arguments that are its own.
     const std::vector<std::string> arguments(argv, argv + argc);
     const bool restarted = qEnvironmentVariableIsSet("MORVALE_RESTARTED");

@@ -34,7 +34,7 @@ TEST(RampPlanner, WalksToTheTargetInBoundedSteps) {
         while (v != c.to && steps < 100) {
             const float next = nextRampStep(v, c.to);
             if (next != c.to) {
-                EXPECT_LE(std::fabs(db(next, v)), kRampMaxStepDb + 1e-3)
+                EXPECT_LE(std::fabs(db(next, v)), double{kRampMaxStepDb} + 1e-3)
                     << c.from << " -> " << c.to << " at " << v;
             }
             v = next;

@@ -264,6 +264,7 @@ void PulseServer::start() {
     std::vector<std::string> env{"env",
                                  "HOME=" + folder_ + "/home",
                                  "XDG_RUNTIME_DIR=" + runtime,
+                                 "PIPEWIRE_RUNTIME_DIR=" + runtime,
                                  "PULSE_RUNTIME_PATH=" + runtime + "/pulse",
                                  "PULSE_STATE_PATH=" + folder_ + "/state",
                                  "XDG_STATE_HOME=" + folder_ + "/state",
