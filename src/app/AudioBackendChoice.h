@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,5 +50,16 @@ AudioBackendChoice chooseAudioBackendAtStart(const std::vector<std::string>& arg
 QString audioBackendLine(const AudioBackendChoice& choice);
 // Why the backend asked for is not used, for the user; empty when it is.
 QString audioBackendProblem(const AudioBackendChoice& choice);
+
+// What undoes the PipeWire backend's gains however the program ends: a
+// watchdog process (started here, which first replays a journal an earlier
+// run left) and the journal the backend records into. Kept for the program's
+// life; null for the PulseAudio backend, or when the watchdog cannot start.
+class GainGuard {
+public:
+    virtual ~GainGuard() = default;
+    virtual const std::string& journalPath() const = 0;
+};
+std::unique_ptr<GainGuard> guardPipeWireGains(const AudioBackendChoice& choice);
 
 }  // namespace morvale::app

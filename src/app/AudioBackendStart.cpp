@@ -4,6 +4,8 @@
 #include "app/AudioBackendChoice.h"
 #ifdef MORVALE_HAVE_PIPEWIRE
 #include "platform/pipewire/PipeWireAudioSystem.h"
+#include "platform/pipewire/memory/GainJournal.h"
+#include "platform/pipewire/memory/GainWatchdog.h"
 #endif
 
 namespace morvale::app {
@@ -15,6 +17,42 @@ AudioBackendChoice chooseAudioBackendAtStart(const std::vector<std::string>& arg
                               [] { return pipewire::PipeWireAudioSystem::daemonAnswers(); });
 #else
     return chooseAudioBackend(arguments, environment ? environment : "", false, {});
+#endif
+}
+
+#ifdef MORVALE_HAVE_PIPEWIRE
+namespace {
+
+class WatchdogGuard final : public GainGuard {
+public:
+    WatchdogGuard(std::string path, std::unique_ptr<pipewire::GainWatchdog> watchdog)
+        : path_(std::move(path)), watchdog_(std::move(watchdog)) {}
+    const std::string& journalPath() const override { return path_; }
+
+private:
+    std::string path_;
+    std::unique_ptr<pipewire::GainWatchdog> watchdog_;
+};
+
+}  // namespace
+#endif
+
+std::unique_ptr<GainGuard> guardPipeWireGains(const AudioBackendChoice& choice) {
+#ifdef MORVALE_HAVE_PIPEWIRE
+    if (choice.backend != AudioBackend::pipeWire) {
+        return nullptr;
+    }
+    std::string path = pipewire::GainJournal::defaultPath();
+    auto watchdog = pipewire::GainWatchdog::start(path);
+    if (!watchdog) {
+        return nullptr;
+    }
+    // What an earlier run left is undone before this one sets anything.
+    watchdog->waitUntilReplayed(std::chrono::seconds(3));
+    return std::make_unique<WatchdogGuard>(std::move(path), std::move(watchdog));
+#else
+    (void)choice;
+    return nullptr;
 #endif
 }
 

@@ -23,14 +23,17 @@ namespace morvale::app {
 
 namespace {
 
-std::unique_ptr<AudioHardware> makeAudio(AudioBackend backend,
+std::unique_ptr<AudioHardware> makeAudio(AudioBackend backend, const std::string& journal,
                                          const LinuxDesktop::AppIdentifier& identifier) {
 #ifdef MORVALE_HAVE_PIPEWIRE
     if (backend == AudioBackend::pipeWire) {
-        return std::make_unique<pipewire::PipeWireAudioSystem>(identifier);
+        pipewire::PipeWireAudioSystem::Options options;
+        options.journalPath = journal;
+        return std::make_unique<pipewire::PipeWireAudioSystem>(identifier, options);
     }
 #else
     (void)backend;
+    (void)journal;
 #endif
     return std::make_unique<pulse::PulseAudioSystem>(identifier);
 }
@@ -39,10 +42,11 @@ std::unique_ptr<AudioHardware> makeAudio(AudioBackend backend,
 
 // In order of construction: each service is built from the ones above it.
 struct LinuxSystem::Services {
-    Services(const QString& appId, const QString& program, AudioBackend backend)
+    Services(const QString& appId, const QString& program, AudioBackend backend,
+             const std::string& journal)
         : index(LinuxDesktop::DesktopEntryIndex::optionsFromEnvironment()),
           identifier(index),
-          audio(makeAudio(backend, identifier)),
+          audio(makeAudio(backend, journal, identifier)),
           applications(identifier, index),
           workspace(index),
           settings(LinuxDesktop::JsonSettingsStores::defaultFolder(), {}, &timers),
@@ -64,8 +68,9 @@ struct LinuxSystem::Services {
     CallGroup calls = ui::desktopCalls();
 };
 
-LinuxSystem::LinuxSystem(const QString& appId, const QString& program, AudioBackend backend)
-    : services_(std::make_unique<Services>(appId, program, backend)) {
+LinuxSystem::LinuxSystem(const QString& appId, const QString& program, AudioBackend backend,
+                         const std::string& journal)
+    : services_(std::make_unique<Services>(appId, program, backend, journal)) {
     // Called on the backend's thread: only the news crosses to the main thread.
     const auto tell = [this](auto) {
         QMetaObject::invokeMethod(this, &LinuxSystem::audioConnectionChanged, Qt::QueuedConnection);

@@ -18,7 +18,10 @@ class LinuxSystem final : public QObject {
 public:
     // appId: the desktop entry's id, also the autostart entry's name.
     // program: the command the autostart entry runs.
-    LinuxSystem(const QString& appId, const QString& program, AudioBackend backend);
+    // backend: the sound server interface; journal: where the PipeWire
+    // backend records the gains it sets (empty: nowhere).
+    LinuxSystem(const QString& appId, const QString& program, AudioBackend backend,
+                const std::string& journal = {});
     ~LinuxSystem() override;
 
     Platform platform();

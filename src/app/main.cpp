@@ -173,6 +173,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<app::DemoSystem> demo;
 #ifdef MORVALE_HAVE_PULSE
+    // Outlives the backend, whose gains it undoes should the program die.
+    std::unique_ptr<app::GainGuard> gainGuard;
     std::unique_ptr<app::LinuxSystem> linuxSystem;
 #endif
     if (options.demo) {
@@ -184,8 +186,10 @@ int main(int argc, char** argv) {
         if (const QString problem = app::audioBackendProblem(audioBackend); !problem.isEmpty()) {
             complain(problem);
         }
+        gainGuard = app::guardPipeWireGains(audioBackend);
         linuxSystem = std::make_unique<app::LinuxSystem>(
-            appId, QCoreApplication::applicationFilePath(), audioBackend.backend);
+            appId, QCoreApplication::applicationFilePath(), audioBackend.backend,
+            gainGuard ? gainGuard->journalPath() : std::string());
         Model::configure(linuxSystem->platform());
 #else
         complain(

@@ -14,6 +14,7 @@
 #include "PulseHarness.h"
 #include "audio/AudioProcess.h"
 #include "audio/CA.h"
+#include "platform/CallGroup.h"
 #include "platform/FourCC.h"
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"

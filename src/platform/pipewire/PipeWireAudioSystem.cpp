@@ -1,5 +1,6 @@
 #include "platform/pipewire/PipeWireAudioSystem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>

@@ -49,6 +49,9 @@ public:
         std::chrono::milliseconds retryInterval{500};
         // The interval between steps of a gain change.
         std::chrono::milliseconds rampInterval{10};
+        // The journal of what is lowered (memory/GainJournal.h), which a
+        // watchdog or the next start replays; empty for none.
+        std::string journalPath;
     };
 
     enum class ConnectionState { connecting, ready, disconnected };

@@ -2,6 +2,8 @@
 // that keep the PwGraph current.
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -50,6 +52,10 @@ std::string nameInJson(const char* json) {
 
 // ---- libpipewire's callbacks, into Impl ----
 
+void coreInfo(void* data, const pw_core_info* info) {
+    static_cast<Impl*>(data)->onCoreInfo(info);
+}
+
 void coreDone(void* data, std::uint32_t id, int seq) {
     static_cast<Impl*>(data)->onDone(id, seq);
 }
@@ -64,6 +70,7 @@ void coreError(void* data, std::uint32_t id, int, int res, const char* message) 
 const pw_core_events kCoreEvents = [] {
     pw_core_events events{};
     events.version = PW_VERSION_CORE_EVENTS;
+    events.info = &coreInfo;
     events.done = &coreDone;
     events.error = &coreError;
     return events;
@@ -179,6 +186,9 @@ Impl::Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen)
     }
     loop = pw_thread_loop_new("morvale-pipewire", nullptr);
     context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+    if (!options.journalPath.empty()) {
+        journal.emplace(options.journalPath);
+    }
     retryTimer = pw_loop_add_timer(pw_thread_loop_get_loop(loop), &retryShim, this);
     rampTimer = pw_loop_add_timer(pw_thread_loop_get_loop(loop), &rampShim, this);
 }
@@ -286,6 +296,12 @@ void Impl::onDone(std::uint32_t id, int seq) {
     pw_thread_loop_signal(loop, false);
 }
 
+void Impl::onCoreInfo(const pw_core_info* info) {
+    if (info != nullptr && journal) {
+        journal->setDaemon(info->cookie);
+    }
+}
+
 void Impl::flush() {
     if (core == nullptr || state != ConnectionState::ready) {
         return;
@@ -373,6 +389,8 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
             pw_node_subscribe_params(reinterpret_cast<pw_node*>(b->proxy), ids, 1);
         }
         b->node = node;
+        b->serial = static_cast<std::uint64_t>(
+            std::strtoull(dictValue(props, PW_KEY_OBJECT_SERIAL).value_or("0").c_str(), nullptr, 10));
         graph.put(std::move(node));
     } else if (kind == PW_TYPE_INTERFACE_Metadata &&
                dictValue(props, PW_KEY_METADATA_NAME) == "default") {
@@ -392,6 +410,9 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
 
 void Impl::onGlobalRemove(std::uint32_t id) {
     if (const auto it = bound.find(id); it != bound.end()) {
+        if (journal && it->second->lowered) {
+            journal->released(it->second->serial);
+        }
         spa_hook_remove(&it->second->objectListener);
         pw_proxy_destroy(it->second->proxy);
         bound.erase(it);
@@ -419,6 +440,13 @@ void Impl::onClientInfo(Bound& b, const pw_client_info* info) {
     client.hints.portalAppId = dictValue(props, "pipewire.access.portal.app_id");
     client.hints.applicationId = dictValue(props, PW_KEY_APP_ID);
     client.hints.binary = claim.binary;
+    // WirePlumber's version decides how it keys streams; it is read from the
+    // library its process has mapped.
+    if (dictValue(props, PW_KEY_APP_NAME) == "WirePlumber" && securePid) {
+        if (const auto version = wirePlumberVersionOfProcess(*securePid)) {
+            wirePlumber = *version;
+        }
+    }
     graph.put(std::move(client));
     changed();
 }

@@ -18,7 +18,6 @@
 #include "base/Utf8.h"
 #include "platform/pipewire/PwImpl.h"
 #include "platform/pipewire/RampPlanner.h"
-#include "platform/pipewire/StreamKeyStub.h"
 
 namespace morvale::pipewire {
 
@@ -34,11 +33,12 @@ bool same(float a, float b) {
     return std::fabs(a - b) <= kSame;
 }
 
-std::string keyOfNode(const PwNode& node) {
-    return streamMemoryKey(node.memoryProperties);
-}
-
 }  // namespace
+
+std::string Impl::keyOf(const PwNode& node) const {
+    const auto key = streamKey(node.memoryProperties, wirePlumber);
+    return key ? key->text : std::string();
+}
 
 pulse::ProcessIdentity Impl::identify(const LinuxDesktop::ClientHints& hints) const {
     pulse::ProcessIdentity identity;
@@ -78,7 +78,8 @@ void Impl::applyGains() {
         }
         return identity;
     };
-    const GainPlan plan = planGains(graph, stages, identityOf, loweredKeys, &keyOfNode);
+    const GainPlan plan = planGains(graph, stages, identityOf, loweredKeys,
+                                    [this](const PwNode& node) { return keyOf(node); });
     for (auto& [id, b] : bound) {
         if (b->kind != Bound::Kind::node || b->node.kind != NodeKind::playback) {
             continue;
@@ -109,6 +110,9 @@ void Impl::release(Bound& b) {
     if (b.applied >= 0.0f && !same(b.applied, 1.0f)) {
         setVolume(b, 1.0f);
     }
+    if (journal && b.lowered) {
+        journal->released(b.serial);
+    }
     b.applied = -1.0f;
     b.inFlight.clear();
 }
@@ -116,10 +120,16 @@ void Impl::release(Bound& b) {
 void Impl::setVolume(Bound& b, float volume) {
     if (!same(volume, 1.0f) && !b.lowered) {
         // WirePlumber stores the volume under the stream's key: streams of
-        // other applications with that key are held at 1.0 from now on.
+        // other applications with that key are held at 1.0 from now on. The
+        // journal has it on disk first, so that a watchdog or the next start
+        // can undo it whatever happens to this process.
         b.lowered = true;
-        if (const std::string key = keyOfNode(b.node); !key.empty()) {
-            loweredKeys.insert(key);
+        const auto key = streamKey(b.node.memoryProperties, wirePlumber);
+        if (key) {
+            loweredKeys.insert(key->text);
+        }
+        if (journal && !journal->willSet(b.serial, key.value_or(StreamKey{}))) {
+            journalError = journal->lastError();
         }
     }
     std::uint8_t buffer[256];

@@ -11,6 +11,7 @@
 
 #include "platform/AudioHardware.h"
 #include "platform/linux/AppIdentity.h"
+#include "platform/pipewire/memory/StreamKey.h"
 
 namespace morvale::pipewire {
 
@@ -66,7 +67,7 @@ struct PwNode {
     LinuxDesktop::ClientHints hints;  // what the node tells beyond its client
     // The properties WirePlumber remembers streams by (media.class,
     // media.role, application.id, application.name, media.name, node.name).
-    std::map<std::string, std::string> memoryProperties;
+    NodeProperties memoryProperties;
     bool ours = false;  // made by this program
 };
 

@@ -25,6 +25,8 @@
 #include "platform/pipewire/GainPlan.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
 #include "platform/pipewire/PwGraph.h"
+#include "platform/pipewire/memory/GainJournal.h"
+#include "platform/pipewire/memory/StreamKey.h"
 #include "platform/pulse/ProcessFacts.h"
 #include "platform/pulse/ProcessIdentities.h"
 
@@ -71,6 +73,7 @@ struct PipeWireAudioSystem::Impl {
         spa_hook objectListener{};
         enum class Kind { client, node, metadata } kind = Kind::node;
         PwNode node;  // what the global told, for a node
+        std::uint64_t serial = 0;  // object.serial: the node's name in the journal
 
         // ---- Holding a playback node's volume (PwGains.cpp) ----
         std::optional<float> target;  // held at this; absent: not held
@@ -89,6 +92,7 @@ struct PipeWireAudioSystem::Impl {
     void onGlobal(std::uint32_t id, const char* type, const spa_dict* props);
     void onGlobalRemove(std::uint32_t id);
     void onDone(std::uint32_t id, int seq);
+    void onCoreInfo(const pw_core_info* info);
     void onClientInfo(Bound& b, const pw_client_info* info);
     void onNodeInfo(Bound& b, const pw_node_info* info);
     void onMetadataProperty(const char* key, const char* value);
@@ -104,6 +108,12 @@ struct PipeWireAudioSystem::Impl {
     AudioObjectID nextStage = 0x40000000;  // apart from the graph's ids
     // WirePlumber keys of streams we lowered: it stored our gain under them.
     std::set<std::string> loweredKeys;
+    // The session manager's version decides its keys (0.4 until its client is seen).
+    WirePlumberVersion wirePlumber;
+    std::string keyOf(const PwNode& node) const;
+    // What we lower, on disk before it is set; absent without a journal path.
+    std::optional<GainJournal> journal;
+    std::string journalError;
     pulse::ProcessIdentities identities;
     pulse::ProcessIdentity identify(const LinuxDesktop::ClientHints& hints) const;
     // Brings every playback node in line with the stages.
