@@ -149,8 +149,11 @@ TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
 TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    auto player = paplay({"--volume=32768"});
+    auto player = paplay();
     const AudioObjectID process = objectOf(*hw, player->pid());
+    // As a mixer sets it: the stream's own (channel) volume.
+    const std::string input = run("pactl list short sink-inputs | cut -f1 | head -1");
+    server.pactl("set-sink-input-volume " + input.substr(0, input.find('\n')) + " 50%");
     const double own = settled(recorder, 600ms);
     ASSERT_NEAR(own, levelAt(0.125), 0.01) << "PulseAudio's 50 % is a cubic 0.125";
     stage(*hw, TapDescription::stereoMixdown({process}), 0.5f);
@@ -166,8 +169,16 @@ TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     Recorder recorder(server.address(), "speakers.monitor");
     for (const bool native : {false, true}) {
         SCOPED_TRACE(native ? "pw-cat" : "paplay");
+        // The bundle ID as the model knows it: from an earlier process.
         TapDescription d;
-        d.bundleIDs = {native ? "pw-cat.desktop" : "paplay.desktop"};
+        {
+            auto earlier = play(native, {"--volume=0"});
+            std::vector<AudioProcess> objects;
+            ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, earlier->pid())).empty(); }));
+            ASSERT_TRUE(objects[0].bundleID.has_value());
+            d.bundleIDs = {*objects[0].bundleID};
+        }
+        std::this_thread::sleep_for(300ms);
         const AudioObjectID id = stage(*hw, d, 0.1f);
         std::this_thread::sleep_for(100ms);
         const std::size_t start = recorder.samples().size();
@@ -201,21 +212,25 @@ TEST_F(PipeWireBackend, AHeldGainSurvivesAClientThatSetsVolumeAndWirePlumbersRes
         hw->destroyGainStage(id);
     }
     // WirePlumber stores 0.7 for paplay's streams (a second after the change).
+    TapDescription d;
     {
         auto first = paplay();
-        ASSERT_NE(objectOf(*hw, first->pid()), 0u);
+        std::vector<AudioProcess> objects;
+        ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, first->pid())).empty(); }));
+        ASSERT_TRUE(objects[0].bundleID.has_value());
+        d.bundleIDs = {*objects[0].bundleID};
         std::this_thread::sleep_for(300ms);
         const std::string id = run(
-            "pw-dump 2>/dev/null | grep -B30 '\"application.name\": \"paplay\"' | "
-            "grep -m1 -o '\"id\": [0-9]*' | grep -o '[0-9]*'");
+            "pw-dump 2>/dev/null | python3 -c 'import json,sys; print([o[\"id\"] for o in "
+            "json.load(sys.stdin) if o[\"type\"].endswith(\"Node\") and "
+            "((o.get(\"info\") or {}).get(\"props\") or {})"
+            ".get(\"application.name\") == \"paplay\"][0])'");
         ASSERT_FALSE(id.empty());
         run("pw-cli set-param " + id.substr(0, id.find('\n')) +
             " Props '{ volume: 0.7 }' >/dev/null 2>&1");
         ASSERT_NEAR(settled(recorder), levelAt(0.7), 0.01);
         std::this_thread::sleep_for(1500ms);
     }
-    TapDescription d;
-    d.bundleIDs = {"paplay.desktop"};
     const AudioObjectID id = stage(*hw, d, 0.2f);
     const std::size_t start = recorder.samples().size();
     auto second = paplay();

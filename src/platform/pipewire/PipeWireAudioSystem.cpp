@@ -134,10 +134,14 @@ PipeWireAudioSystem::~PipeWireAudioSystem() {
         Impl::Lock lock(impl.loop);
         impl.observer = {};
         impl.listeners.clear();
-        // Every stream back at its own level, and the server has it, before
-        // the connection goes.
+        // Every stream back at its own level at once (no ramp: the loop is
+        // about to end), and the server has it, before the connection goes.
         impl.stages.clear();
-        impl.applyGains();
+        for (auto& [id, b] : impl.bound) {
+            if (b->target) {
+                impl.release(*b);
+            }
+        }
         impl.flush();
     }
     impl_.reset();
