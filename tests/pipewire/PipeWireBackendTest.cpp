@@ -372,5 +372,28 @@ TEST_F(PipeWireBackend, EndingTheBackendPutsStreamsBackAtFullLevel) {
     EXPECT_NEAR(settled(recorder, 200ms), levelAt(1.0), 0.01);
 }
 
+// The daemon going away shows as a problem, and the backend connects again
+// once it is back, with its stages holding the new streams.
+TEST_F(PipeWireBackend, ALostDaemonIsReportedAndTheBackendReconnects) {
+    auto hw = connect();
+    std::atomic<int> changes{0};
+    hw->setConnectionObserver([&](State) { ++changes; });
+    TapDescription d;
+    d.bundleIDs = {"nothing.desktop"};
+    const AudioObjectID id = stage(*hw, d, 0.5f);
+    server.stop();
+    ASSERT_TRUE(eventually([&] { return hw->availabilityProblem().has_value(); }));
+    EXPECT_EQ(hw->connectionState(), State::disconnected);
+    server.start();
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() == State::ready; }, 10000ms));
+    EXPECT_FALSE(hw->availabilityProblem().has_value());
+    EXPECT_GE(changes.load(), 2);
+    float gain = 0.0f;
+    std::uint32_t size = sizeof gain;
+    EXPECT_EQ(hw->getPropertyData(id, CA::addr(kGainStageGain), 0, nullptr, &size, &gain),
+              kAudioNoError);
+    EXPECT_EQ(gain, 0.5f) << "the stage outlives the connection";
+}
+
 }  // namespace
 }  // namespace morvale::pipewire
