@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -121,6 +122,17 @@ int main() {
     std::printf("PipeWire %s (library), private server, load average %s\n",
                 PipeWireAudioSystem::libraryVersion().c_str(), loadAverage().c_str());
 
+    if (std::getenv("MORVALE_BENCH_BASELINE") != nullptr) {
+        // The server alone with 100 streams, nothing of ours connected.
+        std::fprintf(stderr, "PHASE baseline\n");
+        auto player = std::make_unique<Child>(std::vector<std::string>{
+            helperPath("morvale_pulse_test_player"), "--streams=100", "--amplitude=0.25"});
+        player->waitForOutput("ready", 10s);
+        std::this_thread::sleep_for(5s);
+        std::fprintf(stderr, "PHASE baseline-end\n");
+        return 0;
+    }
+
     // ---- 50 streams: graph and CPU, lowered against not ----
     {
         auto player = std::make_unique<Child>(std::vector<std::string>{
@@ -139,16 +151,21 @@ int main() {
         hw.createGainStage(TapDescription::stereoMixdown({process}), 0.5f, &stage);
         std::this_thread::sleep_for(500ms);
         std::printf("50 streams held                         %zu nodes\n", hw.heldNodeCount());
+        const auto writes = hw.volumeWrites();
+        std::fprintf(stderr, "PHASE cpu-lowered\n");
         std::printf("graph nodes/links, none lowered         %s / %s\n", nodes.c_str(), links.c_str());
         std::printf("graph nodes/links, 50 lowered           %s / %s\n", count("Node").c_str(),
                     count("Link").c_str());
         const Cpu lowered = cpuOver(server, 10s);
+        std::printf("volume writes while held 10 s           %llu\n",
+                    static_cast<unsigned long long>(hw.volumeWrites() - writes));
         std::printf("CPU servers, none / 50 lowered          %5.2f %% / %5.2f %% of a core\n",
                     none.server, lowered.server);
         std::printf("CPU this process, none / 50 lowered     %5.2f %% / %5.2f %% of a core\n",
                     none.self, lowered.self);
         hw.destroyGainStage(stage);
     }
+    std::fprintf(stderr, "PHASE quit\n");
 
     // ---- 100 streams back at full level at quit ----
     {
@@ -161,12 +178,35 @@ int main() {
         hw->createGainStage(TapDescription::stereoMixdown({process}), 0.3f, &stage);
         eventually([&] { return hw->heldNodeCount() >= 100; }, 10s);
         std::this_thread::sleep_for(500ms);
+        const auto lowered = [] {
+            // Streams of the test player whose Props volume is not 1.0, read by pw-dump.
+            const std::string n = run(
+                "pw-dump 2>/dev/null | python3 -c 'import json,sys\n"
+                "n=0\n"
+                "for o in json.load(sys.stdin):\n"
+                " i=o.get(\"info\") or {}\n"
+                " if (i.get(\"props\") or {}).get(\"application.name\")!=\"test player\": continue\n"
+                " for p in (i.get(\"params\") or {}).get(\"Props\") or []:\n"
+                "  if \"volume\" in p and abs(p[\"volume\"]-1.0)>1e-4: n+=1\n"
+                "print(n)'");
+            return n.empty() ? -1 : std::stoi(n);
+        };
+        std::printf("streams lowered before quit             %d\n", lowered());
         const auto start = std::chrono::steady_clock::now();
         hw.reset();  // sets 1.0 on every held stream and waits for the server
-        std::printf("100 streams at full level after quit    %lld ms (%s)\n", msSince(start),
-                    "the server has taken every 1.0");
+        std::printf("quit returned after                     %lld ms (%s)\n", msSince(start),
+                    "the daemon has taken every 1.0");
+        int left = lowered();
+        std::printf("streams still lowered after quit        %d (read %lld ms after)\n", left,
+                    msSince(start));
+        while (left > 0 && msSince(start) < 10000) {
+            left = lowered();
+        }
+        std::printf("all 100 at full level                   %s, %lld ms after quit began\n",
+                    left == 0 ? "yes" : "NO", msSince(start));
     }
 
+    std::fprintf(stderr, "PHASE drag\n");
     // ---- A drag from 1.0 to 0.2 over 200 ms: largest step against the tone's ----
     {
         Recorder recorder(server.address(), "speakers.monitor");

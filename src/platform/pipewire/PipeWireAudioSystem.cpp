@@ -193,6 +193,11 @@ std::size_t PipeWireAudioSystem::heldNodeCount() const {
     return held;
 }
 
+std::uint64_t PipeWireAudioSystem::volumeWrites() const {
+    Impl::Lock lock(impl_->loop);
+    return impl_->volumeWrites;
+}
+
 std::optional<std::string> PipeWireAudioSystem::availabilityProblem() const {
     Impl::Lock lock(impl_->loop);
     if (impl_->state == ConnectionState::ready) {

@@ -27,7 +27,7 @@ namespace morvale::pipewire {
 // Gains are gain stages: each playback stream node of a stage's processes has
 // its adapter's `volume` (Props) held at the stage's gain from the node's
 // first appearance on, set again whenever anyone else (WirePlumber's restore,
-// the client) changes it. Changes are spread over steps of a few dB, one per
+// the client) changes it. Changes are spread over steps of at most 0.05, one per
 // 10 ms, so that they do not click on servers that step volumes at the next
 // quantum. Taps, aggregate devices and IO procs are not supported.
 //
@@ -78,6 +78,8 @@ public:
 
     // How many playback nodes are held at a gain now (for tests and benchmarks).
     std::size_t heldNodeCount() const;
+    // How many volume writes were sent to the server so far.
+    std::uint64_t volumeWrites() const;
 
     std::optional<std::string> availabilityProblem() const override;
 

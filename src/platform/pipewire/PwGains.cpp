@@ -6,7 +6,7 @@
 // the first quantum already has it, and set again whenever the node's Props
 // report another volume (WirePlumber restores a stored volume after the node
 // appears; some clients set `volume` themselves). Gain changes go in steps of
-// a few dB, one per ramp interval; on servers whose adapters ramp, each step
+// at most 0.05, one per ramp interval; on servers whose adapters ramp, each step
 // is also ramped over its interval inside the adapter.
 
 #include <spa/pod/builder.h>
@@ -144,6 +144,7 @@ void Impl::setVolume(Bound& b, float volume) {
     }
     const auto* pod = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
     pw_node_set_param(reinterpret_cast<pw_node*>(b.proxy), SPA_PARAM_Props, 0, pod);
+    ++volumeWrites;
     b.applied = volume;
     b.inFlight.push_back(volume);
     if (b.inFlight.size() > 16) {

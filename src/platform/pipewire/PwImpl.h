@@ -122,6 +122,7 @@ struct PipeWireAudioSystem::Impl {
     void release(Bound& b);
     void onNodeParam(Bound& b, const spa_pod* param);
     void setVolume(Bound& b, float volume);
+    std::uint64_t volumeWrites = 0;
     void armRamp();
     void onRampTick();
 

@@ -4,13 +4,14 @@ namespace morvale::pipewire {
 
 // Where a stream's volume goes next on the way to a new one, on servers whose
 // streams step to a new volume at the next quantum (PipeWire before 0.3.68):
-// a large change is spread over several steps of at most `maxStepDb` each, a
-// step per quantum or so, so that a slider drag does not click. Volumes below
-// kRampFloor count as silence: a fade to 0 ends with one step from there.
-inline constexpr float kRampFloor = 0.001f;  // -60 dB
-inline constexpr float kRampMaxStepDb = 2.0f;
+// a large change is spread over steps of at most `maxStep` (linear), one per
+// ramp interval, so that a slider drag does not click. A step's click is the
+// signal's amplitude times the step, so it is the linear step that is
+// bounded: 0.05 keeps it below a full-scale 1 kHz tone's own largest sample
+// step (0.13) even when two steps land in one quantum.
+inline constexpr float kRampMaxStep = 0.05f;
 
 // The volume to set now; equal to `target` once there.
-float nextRampStep(float current, float target, float maxStepDb = kRampMaxStepDb);
+float nextRampStep(float current, float target, float maxStep = kRampMaxStep);
 
 }  // namespace morvale::pipewire
