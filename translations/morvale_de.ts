@@ -24,6 +24,10 @@
         <source>start audio</source>
         <translation>Das Starten der Audiowiedergabe</translation>
     </message>
+    <message>
+        <source>set the application&apos;s volume</source>
+        <translation>Das Setzen der Lautstärke der Anwendung</translation>
+    </message>
 </context>
 <context>
     <name>DesktopCalls</name>

@@ -93,6 +93,16 @@ TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> proce
     tap_.bundleIDs = application.bundleIDs;
     tap_.processNames = application.processNames;
 
+    if (hardware_.hasGainStages()) {
+        AudioObjectID stageID = kAudioObjectUnknown;
+        if (const OSStatus status = hardware_.createGainStage(tap_, gain, &stageID);
+            status != kAudioNoError || stageID == kAudioObjectUnknown) {
+            throw asError(status, translate("AudioError", "set the application's volume"));
+        }
+        stageID_ = stageID;
+        return;
+    }
+
     AudioObjectID tapID = kAudioObjectUnknown;
     if (const OSStatus status = hardware_.createProcessTap(tap_, &tapID); status != kAudioNoError) {
         throw asError(status, translate("AudioError", "create tap"));
@@ -148,14 +158,30 @@ TapSession::~TapSession() {
     stop();
 }
 
+void TapSession::setGain(float gain) {
+    if (stageID_ == kAudioObjectUnknown) {
+        gain_->setValue(gain);
+        return;
+    }
+    if (gain == gain_->value()) {
+        return;
+    }
+    if (hardware_.setPropertyData(stageID_, CA::addr(kGainStageGain), 0, nullptr, sizeof gain,
+                                  &gain) == kAudioNoError) {
+        gain_->setValue(gain);
+    }
+}
+
 bool TapSession::setProcessObjects(std::vector<AudioObjectID> processObjects) {
-    if (tapID_ == kAudioObjectUnknown) {
+    // A gain stage is changed like a tap: through its description.
+    const AudioObjectID described = stageID_ != kAudioObjectUnknown ? stageID_ : tapID_;
+    if (described == kAudioObjectUnknown) {
         return false;
     }
     TapDescription changed = tap_;
     changed.processes = processObjects;
     const TapDescription* value = &changed;
-    if (hardware_.setPropertyData(tapID_, CA::addr(kTapDescription), 0, nullptr, sizeof value,
+    if (hardware_.setPropertyData(described, CA::addr(kTapDescription), 0, nullptr, sizeof value,
                                   &value) != kAudioNoError) {
         return false;
     }
@@ -165,6 +191,10 @@ bool TapSession::setProcessObjects(std::vector<AudioObjectID> processObjects) {
 }
 
 void TapSession::stop() {
+    if (stageID_ != kAudioObjectUnknown) {
+        hardware_.destroyGainStage(stageID_);
+        stageID_ = kAudioObjectUnknown;
+    }
     // Reverse order of creation: the IO proc stops before the device that runs
     // it goes, and the device goes before the tap it lists.
     if (aggID_ != kAudioObjectUnknown) {

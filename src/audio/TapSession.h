@@ -24,6 +24,11 @@ struct TapApplication {
 // device on the output device that holds the tap, and an IO block on it that
 // copies the tapped samples to the output times the gain.
 //
+// Where the system applies a gain inside the processes' own streams (a gain
+// stage, see AudioHardware::hasGainStages), the session is that stage instead:
+// nothing is added to the application's path, and the output device plays no
+// part, so the session never needs rebuilding for a new default device.
+//
 // Construction either leaves the session running or throws the MorvaleError of
 // the failed step, having torn down what it built. Main thread only; the IO
 // block runs on the device's real-time thread and shares only the Gain.
@@ -45,9 +50,16 @@ public:
     // session has ended); the session then goes on with its old processes.
     bool setProcessObjects(std::vector<AudioObjectID> processObjects);
 
+    // Plays at this gain from now on: a tap's IO block ramps to it, a gain
+    // stage hands it to the system (a change the system refuses keeps the
+    // old gain and is tried again by the next call).
+    void setGain(float gain);
+
     const std::vector<AudioObjectID>& processObjects() const { return processObjects_; }
     const std::string& deviceUID() const { return deviceUID_; }
-    Gain& gain() const { return *gain_; }
+    const Gain& gain() const { return *gain_; }
+    // The session is a gain stage: the output device does not matter to it.
+    bool isGainStage() const { return stageID_ != kAudioObjectUnknown; }
 
 private:
     // Construction after the tap exists: the aggregate device, the IO proc and
@@ -59,6 +71,7 @@ private:
     const std::string deviceUID_;
     TapDescription tap_;
     const std::shared_ptr<Gain> gain_;
+    AudioObjectID stageID_ = kAudioObjectUnknown;
     AudioObjectID tapID_ = kAudioObjectUnknown;
     AudioObjectID aggID_ = kAudioObjectUnknown;
     std::optional<AudioDeviceIOProcID> procID_;

@@ -76,8 +76,11 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         .inCall = entry != nullptr && entry->isInCall(),
     });
 
+    // A gain stage plays wherever the application plays; only a tap needs
+    // an output device to play on.
+    const bool needsDevice = !platform_.audio.hasGainStages();
     const auto existing = sessions_.find(key);
-    if (!gain || objects.empty() || deviceUID.empty()) {
+    if (!gain || objects.empty() || (needsDevice && deviceUID.empty())) {
         if (existing != sessions_.end()) {
             const auto session = std::move(existing->second);
             sessions_.erase(existing);
@@ -90,9 +93,9 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         // A process that joins or leaves the application is taken in or let go
         // by the running session: rebuilding it would break the sound of the
         // streams that go on playing. Only a new device needs a new session.
-        if (session.deviceUID() == deviceUID &&
+        if ((session.isGainStage() || session.deviceUID() == deviceUID) &&
             (session.processObjects() == objects || session.setProcessObjects(objects))) {
-            session.gain().setValue(*gain);
+            session.setGain(*gain);
             return;
         }
         const auto stale = std::move(existing->second);

@@ -36,13 +36,13 @@ TEST(TapSessionRealtime, GainChangesReachTheIOThreadAndStopEndsIt) {
     const std::uint64_t until = io.cycles() + 50;
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     for (int i = 0; io.cycles() < until; ++i) {
-        session.gain().setValue(static_cast<float>(i % 20) / 20.0f);
+        session.setGain(static_cast<float>(i % 20) / 20.0f);
         ASSERT_LT(std::chrono::steady_clock::now(), deadline);
     }
 
     // A cycle under way may still hold the old gain and the next one ramps
     // from it; the one after that plays the new gain throughout.
-    session.gain().setValue(0.25f);
+    session.setGain(0.25f);
     ASSERT_TRUE(io.waitForCycles(io.cycles() + 3, kPatience));
     EXPECT_EQ(io.lastOutput(), std::vector<float>(2 * 256, 0.25f));
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <vector>
 
 #include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
@@ -16,21 +18,55 @@ using Call = sim::SimulatedAudioSystem::Call;
 
 constexpr const char* kPlayer = "org.example.Player";
 
-class SessionScenario : public ::testing::Test {
+// Every scenario runs on a system that taps (and plays the application again
+// at its gain) and on one that applies the gain inside the streams.
+enum class Kind { tap, gainStage };
+
+class SessionScenario : public ::testing::TestWithParam<Kind> {
 protected:
     ModelFixture f;
     AudioObjectID player = f.addClient(10, kPlayer, "Player", true);
 
-    SessionScenario() { f.sim.audio.setCallLogging(true); }
+    SessionScenario() {
+        f.sim.audio.setCallLogging(true);
+        f.sim.audio.setGainStages(staged());
+    }
 
-    auto tapsCreated() {
-        return std::ranges::count_if(f.sim.audio.log(), [](const auto& r) {
-            return r.call == Call::createProcessTap && r.status == 0;
+    static bool staged() { return GetParam() == Kind::gainStage; }
+
+    auto sessionsCreated() {
+        const Call made = staged() ? Call::createGainStage : Call::createProcessTap;
+        return std::ranges::count_if(f.sim.audio.log(), [made](const auto& r) {
+            return r.call == made && r.status == 0;
         });
     }
+
+    // The processes the one session holds, as the system knows them.
+    std::vector<AudioObjectID> held() {
+        return staged() ? f.sim.audio.gainStages().begin()->second.description.processes
+                        : f.sim.audio.taps().begin()->second.processes;
+    }
+    const TapDescription& firstDescription() {
+        if (staged()) {
+            stages_ = f.sim.audio.gainStages();
+            return stages_.begin()->second.description;
+        }
+        taps_ = f.sim.audio.taps();
+        return taps_.begin()->second;
+    }
+
+private:
+    std::map<AudioObjectID, sim::SimulatedAudioSystem::GainStageInfo> stages_;
+    std::map<AudioObjectID, TapDescription> taps_;
 };
 
-TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
+INSTANTIATE_TEST_SUITE_P(Kinds, SessionScenario,
+                         ::testing::Values(Kind::tap, Kind::gainStage),
+                         [](const ::testing::TestParamInfo<Kind>& param) {
+                             return param.param == Kind::tap ? "Tap" : "GainStage";
+                         });
+
+TEST_P(SessionScenario, VolumeChangesFollowInTheSameSession) {
     f.makeModel()->setVolume(kPlayer, 0.5);
     f.sim.audio.clearLog();
     const auto model = f.makeModel();  // a stored volume applies at start
@@ -39,7 +75,7 @@ TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
     f.tick();
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.0625f);
-    EXPECT_EQ(tapsCreated(), 1);
+    EXPECT_EQ(sessionsCreated(), 1);
 
     model->setVolume(kPlayer, 0.995);  // full: nothing stored, nothing tapped
     EXPECT_FALSE(model->volumes().contains(kPlayer));
@@ -49,7 +85,7 @@ TEST_F(SessionScenario, VolumeChangesFollowInTheSameSession) {
     EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
 }
 
-TEST_F(SessionScenario, MuteSilencesAndUnmuteRestoresTheEarlierVolume) {
+TEST_P(SessionScenario, MuteSilencesAndUnmuteRestoresTheEarlierVolume) {
     const auto model = f.makeModel();
     model->setVolume(kPlayer, 0.6);
     model->toggleMute(kPlayer);
@@ -72,7 +108,7 @@ TEST_F(SessionScenario, MuteSilencesAndUnmuteRestoresTheEarlierVolume) {
     EXPECT_EQ(restarted->volume(kPlayer), 1.0);
 }
 
-TEST_F(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
+TEST_P(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
     f.addClient(20, "org.example.Other", "Other", true);
     f.addClient(30, "org.example.Silent", "Silent", false);
     const AudioObjectID call = f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
@@ -99,7 +135,7 @@ TEST_F(SessionScenario, ABoostedCallLiftsPlayingApplicationsUntilTheBoostGoes) {
     EXPECT_EQ(f.outputLevel(*model, "org.example.Other"), 0.25f);
 }
 
-TEST_F(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWhileItPlays) {
+TEST_P(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWhileItPlays) {
     f.sim.calls = Grouping::callStreamCalls("Calls");
     const float boost = Model::gain(1.0) * 1.9952623f;
     const struct {
@@ -140,13 +176,13 @@ TEST_F(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWh
     }
 }
 
-TEST_F(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuildsIt) {
+TEST_P(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuildsIt) {
     const auto model = f.makeModel();
     model->setVolume(kPlayer, 0.5);
-    EXPECT_EQ(tapsCreated(), 1);
-    // The tap says who else to take in as soon as they start.
-    EXPECT_EQ(f.sim.audio.taps().begin()->second.bundleIDs, std::vector<std::string>{kPlayer});
-    const auto tapped = [&] { return f.sim.audio.taps().begin()->second.processes; };
+    EXPECT_EQ(sessionsCreated(), 1);
+    // The session says who else to take in as soon as they start.
+    EXPECT_EQ(firstDescription().bundleIDs, std::vector<std::string>{kPlayer});
+    const auto tapped = [&] { return held(); };
 
     // A helper that starts is taken in by the running session as soon as the
     // main loop turns, and let go when it ends: no new session either time.
@@ -156,28 +192,36 @@ TEST_F(SessionScenario, ProcessesJoinAndLeaveTheRunningSessionANewDeviceRebuilds
     f.sim.audio.removeProcess(helper);
     f.sim.mainQueue.drain();
     EXPECT_EQ(tapped(), std::vector<AudioObjectID>{player});
-    EXPECT_EQ(tapsCreated(), 1);
+    EXPECT_EQ(sessionsCreated(), 1);
 
     // Where the system refuses the change in place, a new session takes it.
     f.sim.audio.injectFailure({Call::setPropertyData, kAudioHardwareUnsupportedOperationError,
                                kTapDescription, std::nullopt, 1});
     const AudioObjectID second = f.addClient(12, kPlayer, "Player", true);
     f.sim.mainQueue.drain();
-    EXPECT_EQ(tapsCreated(), 2);
+    EXPECT_EQ(sessionsCreated(), 2);
     EXPECT_EQ(tapped(), (std::vector<AudioObjectID>{player, second}));
 
+    // A tap plays on the default device and is rebuilt for a new one; a gain
+    // stage plays wherever the application does and stays.
     const AudioObjectID headphones = f.sim.audio.addOutputDevice("headphones", 1);
     f.sim.audio.setDefaultOutputDevice(headphones);
     f.tick();
-    EXPECT_EQ(tapsCreated(), 3);
-    EXPECT_EQ(ModelTesting::session(*model, kPlayer)->deviceUID(), "headphones");
-    EXPECT_EQ(f.sim.audio.taps().size(), 1u);  // the old sessions were ended
-    EXPECT_EQ(f.sim.audio.aggregateDevices().size(), 1u);
+    EXPECT_EQ(sessionsCreated(), staged() ? 2 : 3);
+    if (staged()) {
+        EXPECT_EQ(f.sim.audio.gainStages().size(), 1u);
+        EXPECT_TRUE(f.sim.audio.taps().empty());
+        EXPECT_TRUE(f.sim.audio.aggregateDevices().empty());
+    } else {
+        EXPECT_EQ(ModelTesting::session(*model, kPlayer)->deviceUID(), "headphones");
+        EXPECT_EQ(f.sim.audio.taps().size(), 1u);  // the old sessions were ended
+        EXPECT_EQ(f.sim.audio.aggregateDevices().size(), 1u);
+    }
 }
 
 // A session ends within one timer period of its application quitting, every
 // one when the output device goes or the program ends; none of that is an error.
-TEST_F(SessionScenario, SessionsEndWithTheirApplicationAndAllWithTheDeviceOrTheProgram) {
+TEST_P(SessionScenario, SessionsEndWithTheirApplicationAndAllWithTheDeviceOrTheProgram) {
     f.addClient(20, "org.example.Other", "Other", true);
     const auto model = f.makeModel();
     model->setVolume(kPlayer, 0.5);
@@ -185,13 +229,14 @@ TEST_F(SessionScenario, SessionsEndWithTheirApplicationAndAllWithTheDeviceOrTheP
     f.sim.audio.removeProcess(player);
     f.tick();
     EXPECT_EQ(f.sessionCount(*model), 1u);
-    EXPECT_EQ(f.sim.audio.taps().size(), 1u);
+    EXPECT_EQ(staged() ? f.sim.audio.gainStages().size() : f.sim.audio.taps().size(), 1u);
     EXPECT_EQ(model->entries().back().id, kPlayer);  // the row stays for the stored volume
 
+    // Without an output device a tap has nowhere to play; a gain stage needs none.
     f.sim.audio.setDefaultOutputDevice(kAudioObjectUnknown);
     f.tick();
-    EXPECT_EQ(f.sessionCount(*model), 0u);
-    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+    EXPECT_EQ(f.sessionCount(*model), staged() ? 1u : 0u);
+    EXPECT_EQ(f.sim.audio.hasLeftovers(), staged());
     EXPECT_FALSE(model->errorText().has_value());
 
     f.sim.audio.setDefaultOutputDevice(f.speakers);
@@ -200,6 +245,36 @@ TEST_F(SessionScenario, SessionsEndWithTheirApplicationAndAllWithTheDeviceOrTheP
     EXPECT_EQ(f.sessionCount(*model), 2u);
     f.sim.termination.notifyWillTerminate();
     EXPECT_EQ(f.sessionCount(*model), 0u);
+    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+}
+
+// A gain stage hands every gain to the system: what the row says is what the
+// system applies. A change the system refuses keeps the last gain that took,
+// and the next refresh tries again; a stage the system cannot make is an error
+// the user sees, and nothing of it is left.
+TEST(GainStages, TheSystemAppliesWhatTheRowSaysAndRefusalsAreRetriedOrShown) {
+    ModelFixture f;
+    f.sim.audio.setGainStages(true);
+    f.addClient(10, kPlayer, "Player", true);
+    const auto model = f.makeModel();
+    const auto systemGain = [&] { return f.sim.audio.gainStages().begin()->second.gain; };
+
+    model->setVolume(kPlayer, 0.5);
+    EXPECT_EQ(systemGain(), 0.25f);
+    f.sim.audio.injectFailure({Call::setPropertyData, kAudioHardwareNotRunningError,
+                               kGainStageGain, std::nullopt, 1});
+    model->setVolume(kPlayer, 0.3);
+    EXPECT_EQ(systemGain(), 0.25f);
+    EXPECT_EQ(f.outputLevel(*model, kPlayer), 0.25f);
+    f.tick();
+    EXPECT_EQ(systemGain(), Model::gain(0.3));
+
+    model->setVolume(kPlayer, 1.0);
+    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+    f.sim.audio.injectFailure({Call::createGainStage, kAudioHardwareNotRunningError});
+    model->setVolume(kPlayer, 0.5);
+    EXPECT_THAT(model->errorText().value_or(""),
+                ::testing::HasSubstr("Couldn't set the application's volume"));
     EXPECT_FALSE(f.sim.audio.hasLeftovers());
 }
 

@@ -100,7 +100,7 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     ASSERT_EQ(server.sinkOfClientPid(song->pid()), tapSink);
 
     // Gain 0: nothing of the application reaches the sink directly.
-    session->gain().setValue(0.0f);
+    session->setGain(0.0f);
     EXPECT_TRUE(eventually([&] { return ratio(100ms) < 0.01; }, 1s));
     std::this_thread::sleep_for(100ms);
     EXPECT_LT(ratio(100ms), 0.01);
@@ -109,7 +109,7 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     // IO block to pick it up, then the output queue.
     const auto fragments = hw->ioStats().fragments;
     const auto changed = std::chrono::steady_clock::now();
-    session->gain().setValue(1.0f);
+    session->setGain(1.0f);
     EXPECT_TRUE(eventually([&] { return std::abs(ratio(20ms) - 1.0) < 0.05; }, 1s));
     atLevel(1.0, 20ms, 0.05);
     std::printf("gain change heard after %lld ms\n", msSince(changed));
@@ -393,7 +393,7 @@ TEST_F(PulseBackendTwoSinks, DefaultDeviceSwitchRebuildsOnTheNewDevice) {
     // it is made only now.)
     Recorder headphones(server.address(), "headphones.monitor");
     const double quarter = settledLevel(headphones);
-    session->gain().setValue(1.0f);
+    session->setGain(1.0f);
     EXPECT_GT(quarter, 0.01);
     EXPECT_NEAR(quarter / settledLevel(headphones), 0.25, 0.03);
 }

@@ -97,6 +97,8 @@ struct SimulatedAudioSystem::State {
     std::map<AudioObjectID, Device> devices;
     std::map<AudioObjectID, Tap> taps;
     std::map<AudioObjectID, Aggregate> aggregates;
+    bool gainStagesOn = false;
+    std::map<AudioObjectID, GainStageInfo> stages;
     std::map<AudioDeviceIOProcID, IOProc> procs;
     std::uintptr_t nextListener = 1;
     std::map<AudioObjectPropertyListenerID, Listener> listeners;
@@ -215,8 +217,8 @@ struct SimulatedAudioSystem::State {
 
     // A tap takes a new description in place: other processes, and others to
     // capture by who they are. What it is cannot change.
-    static OSStatus setTapDescription(Tap& tap, std::uint32_t dataSize, const void* data,
-                                      std::string& detail) {
+    static OSStatus setTapDescription(TapDescription& description, std::uint32_t dataSize,
+                                      const void* data, std::string& detail) {
         const TapDescription* given = nullptr;
         if (data == nullptr || dataSize != sizeof given) {
             return kAudioHardwareBadPropertySizeError;
@@ -225,10 +227,10 @@ struct SimulatedAudioSystem::State {
         if (given == nullptr) {
             return kAudioParamError;
         }
-        if (!given->sameTapAs(tap.description)) {
+        if (!given->sameTapAs(description)) {
             return kAudioHardwareIllegalOperationError;
         }
-        tap.description = *given;
+        description = *given;
         detail = describeProcesses(given->processes);
         return kAudioNoError;
     }
@@ -451,7 +453,8 @@ std::size_t SimulatedAudioSystem::listenerCount() const {
 
 bool SimulatedAudioSystem::hasLeftovers() const {
     std::lock_guard lock(mutex_);
-    return !state_->taps.empty() || !state_->aggregates.empty() || !state_->procs.empty();
+    return !state_->taps.empty() || !state_->aggregates.empty() || !state_->procs.empty() ||
+           !state_->stages.empty();
 }
 
 // ---- IO ----
@@ -603,7 +606,21 @@ OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
     }
     if (const auto tap = s.taps.find(object);
         tap != s.taps.end() && address.mSelector == kTapDescription) {
-        entry.status = s.setTapDescription(tap->second, dataSize, data, entry.detail);
+        entry.status = s.setTapDescription(tap->second.description, dataSize, data, entry.detail);
+        return s.record(std::move(entry));
+    }
+    if (const auto stage = s.stages.find(object); stage != s.stages.end()) {
+        if (address.mSelector == kTapDescription) {
+            entry.status =
+                s.setTapDescription(stage->second.description, dataSize, data, entry.detail);
+        } else if (address.mSelector != kGainStageGain) {
+            entry.status = kAudioHardwareUnknownPropertyError;
+        } else if (data == nullptr || dataSize != sizeof(float)) {
+            entry.status = kAudioHardwareBadPropertySizeError;
+        } else {
+            std::memcpy(&stage->second.gain, data, sizeof(float));
+            entry.detail = "gain " + std::to_string(stage->second.gain);
+        }
         return s.record(std::move(entry));
     }
     const auto aggregate = s.aggregates.find(object);
@@ -660,6 +677,54 @@ OSStatus SimulatedAudioSystem::destroyProcessTap(AudioObjectID tap) {
     CallRecord entry = newEntry(Call::destroyProcessTap, tap);
     entry.status = s.injected(Call::destroyProcessTap, tap, 0);
     if (entry.status == kAudioNoError && s.taps.erase(tap) == 0) {
+        entry.status = kAudioHardwareBadObjectError;
+    }
+    return s.record(std::move(entry));
+}
+
+bool SimulatedAudioSystem::hasGainStages() const {
+    std::lock_guard lock(mutex_);
+    return state_->gainStagesOn;
+}
+
+void SimulatedAudioSystem::setGainStages(bool enabled) {
+    std::lock_guard lock(mutex_);
+    state_->gainStagesOn = enabled;
+}
+
+std::map<AudioObjectID, SimulatedAudioSystem::GainStageInfo> SimulatedAudioSystem::gainStages()
+    const {
+    std::lock_guard lock(mutex_);
+    return state_->stages;
+}
+
+OSStatus SimulatedAudioSystem::createGainStage(const TapDescription& description, float gain,
+                                               AudioObjectID* outStage) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::createGainStage);
+    entry.detail = describeProcesses(description.processes) + ", gain " + std::to_string(gain);
+    entry.status = s.gainStagesOn
+                       ? s.injected(Call::createGainStage, kAudioObjectUnknown, 0)
+                       : kAudioHardwareUnsupportedOperationError;
+    if (entry.status == kAudioNoError && outStage == nullptr) {
+        entry.status = kAudioParamError;
+    }
+    if (entry.status == kAudioNoError) {
+        const AudioObjectID stage = s.newObject();
+        s.stages[stage] = GainStageInfo{description, gain};
+        *outStage = stage;
+        entry.object = stage;
+    }
+    return s.record(std::move(entry));
+}
+
+OSStatus SimulatedAudioSystem::destroyGainStage(AudioObjectID stage) {
+    std::lock_guard lock(mutex_);
+    State& s = *state_;
+    CallRecord entry = newEntry(Call::destroyGainStage, stage);
+    entry.status = s.injected(Call::destroyGainStage, stage, 0);
+    if (entry.status == kAudioNoError && s.stages.erase(stage) == 0) {
         entry.status = kAudioHardwareBadObjectError;
     }
     return s.record(std::move(entry));
@@ -841,6 +906,8 @@ std::string toString(SimulatedAudioSystem::Call call) {
             return "addPropertyListenerBlock";
         case C::removePropertyListenerBlock:
             return "removePropertyListenerBlock";
+        case C::createGainStage: return "createGainStage";
+        case C::destroyGainStage: return "destroyGainStage";
     }
     return "?";
 }

@@ -38,6 +38,8 @@ public:
         deviceStop,
         addPropertyListenerBlock,
         removePropertyListenerBlock,
+        createGainStage,
+        destroyGainStage,
     };
 
     // One call as it arrived, with its arguments.
@@ -62,6 +64,12 @@ public:
         std::optional<std::uint32_t> selector = std::nullopt;
         std::optional<AudioObjectID> object = std::nullopt;
         int times = -1;
+    };
+
+    // A gain stage as it stands: whom it holds, at which gain.
+    struct GainStageInfo {
+        TapDescription description;
+        float gain = 1.0f;
     };
 
     // An IO proc as registered.
@@ -95,6 +103,9 @@ public:
     void setShortRead(AudioObjectID object, std::uint32_t selector, std::uint32_t extraBytes);
     // IO proc creation reports success but hands back no id.
     void setIOProcCreationWithoutID(bool enabled);
+    // Whether the system applies gains inside the streams (gain stages), as
+    // PipeWire does, instead of taps; off by default.
+    void setGainStages(bool enabled);
     // What availabilityProblem() reports, as a lost server would.
     void setAvailabilityProblem(std::optional<std::string> problem);
 
@@ -110,9 +121,10 @@ public:
     std::map<AudioObjectID, TapDescription> taps() const;
     std::map<AudioObjectID, PlistValue::Dict> aggregateDevices() const;
     std::vector<IOProcInfo> ioProcs() const;
+    std::map<AudioObjectID, GainStageInfo> gainStages() const;
     // The stream usage flags last written for an IO proc; empty if never written.
     std::vector<std::uint32_t> streamUsage(AudioObjectID device, AudioDeviceIOProcID proc) const;
-    // Taps, aggregate devices and IO procs that still exist.
+    // Taps, aggregate devices, IO procs and gain stages that still exist.
     bool hasLeftovers() const;
     std::size_t listenerCount() const;
 
@@ -151,6 +163,10 @@ public:
                                          DispatchQueue queue,
                                          AudioObjectPropertyListenerID listener) override;
     std::optional<std::string> availabilityProblem() const override;
+    bool hasGainStages() const override;
+    OSStatus createGainStage(const TapDescription& description, float gain,
+                             AudioObjectID* outStage) override;
+    OSStatus destroyGainStage(AudioObjectID stage) override;
 
 private:
     void notifyProcessListChanged();
