@@ -106,29 +106,6 @@ public:
                                       AudioObjectID* outTapID) = 0;
     virtual OSStatus destroyProcessTap(AudioObjectID tap) = 0;
 
-    // A gain stage: a gain that the sound server applies inside the streams
-    // of some processes (PipeWire's per-stream volume), with nothing added to
-    // their path: no tap, device or IO block. Backends that have one say so
-    // here; a session then makes a gain stage instead of a tap. Its processes
-    // are named as a tap's are (the description's processes, bundle IDs and
-    // process names; its mute behaviour and mixdown are ignored); its gain is
-    // the Float32 property kGainStageGain, set with setPropertyData, and its
-    // processes change through kTapDescription as a tap's do. A gain stage
-    // applies to every stream of its processes, those playing now and each new
-    // one from its first sample, and ends with nothing of it left behind.
-    virtual bool hasGainStages() const { return false; }
-    virtual OSStatus createGainStage(const TapDescription& description, float gain,
-                                     AudioObjectID* outStage) {
-        (void)description;
-        (void)gain;
-        (void)outStage;
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    virtual OSStatus destroyGainStage(AudioObjectID stage) {
-        (void)stage;
-        return kAudioHardwareUnsupportedOperationError;
-    }
-
     virtual OSStatus createAggregateDevice(const PlistValue::Dict& description,
                                            AudioObjectID* outDeviceID) = 0;
     virtual OSStatus destroyAggregateDevice(AudioObjectID device) = 0;

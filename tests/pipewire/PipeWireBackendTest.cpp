@@ -14,6 +14,7 @@
 #include "PulseHarness.h"
 #include "audio/AudioProcess.h"
 #include "audio/CA.h"
+#include "audio/TapSession.h"
 #include "platform/CallGroup.h"
 #include "platform/FourCC.h"
 #include "platform/linux/LinuxProcessInfo.h"
@@ -142,6 +143,28 @@ TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
         player->terminate();
         std::this_thread::sleep_for(200ms);
     }
+}
+
+// The model's way in: a tap session over this backend is a gain stage, its
+// gain changes are heard, and its end puts the application back at its level.
+TEST_F(PipeWireBackend, ATapSessionIsAGainStage) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto player = pwcat();
+    const AudioObjectID process = objectOf(*hw, player->pid());
+    ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
+    const AudioObjectID device = CA::defaultOutputDevice(*hw);
+    EXPECT_EQ(CA::string(*hw, device, kDeviceUID).value_or(""), "speakers");
+    auto session = std::make_unique<TapSession>(*hw, std::vector<AudioObjectID>{process}, device,
+                                                "speakers", 0.5f, TapApplication{});
+    EXPECT_TRUE(session->isGainStage());
+    EXPECT_EQ(hw->heldNodeCount(), 1u);
+    EXPECT_NEAR(settled(recorder), levelAt(0.5), 0.01);
+    session->setGain(2.0f);
+    EXPECT_NEAR(settled(recorder), levelAt(2.0), 0.02);
+    session.reset();
+    EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01);
+    EXPECT_EQ(hw->heldNodeCount(), 0u);
 }
 
 // Our volume multiplies with the application's own: paplay at 50 % and a
