@@ -40,6 +40,30 @@ TEST(RampPlanner, WalksToTheTargetInBoundedSteps) {
     }
 }
 
+// Small changes go in steps of kRampMaxStep; larger ones in kRampSteps steps.
+TEST(RampPlanner, NoChangeTakesMoreThanItsStepCount) {
+    struct Case {
+        float from, to;
+        int steps;
+    };
+    const std::vector<Case> cases{
+        {1.0f, 0.8f, 4},   {0.8f, 1.0f, 4},   {1.0f, 0.25f, 10}, {2.0f, 0.25f, 10},
+        {0.0f, 10.0f, 10}, {1.0f, 0.0f, 10},  {0.5f, 0.5f, 0},
+    };
+    for (const auto& c : cases) {
+        const float step = rampStepFor(c.from, c.to);
+        EXPECT_GE(step, kRampMaxStep);
+        float v = c.from;
+        int steps = 0;
+        while (v != c.to && steps < 100) {
+            v = nextRampStep(v, c.to, step);
+            ++steps;
+        }
+        EXPECT_GE(steps, c.steps - 1) << c.from << " -> " << c.to;
+        EXPECT_LE(steps, c.steps + 1) << c.from << " -> " << c.to;
+    }
+}
+
 TEST(RampPlanner, NonsenseGoesStraightToTheTarget) {
     EXPECT_EQ(nextRampStep(NAN, 0.5f), 0.5f);
     EXPECT_EQ(nextRampStep(1.0f, 0.5f, 0.0f), 0.5f);

@@ -94,6 +94,9 @@ void Impl::applyGains() {
 
 void Impl::hold(Bound& b, float gain) {
     const bool first = b.applied < 0.0f;
+    if (!first && (!b.target || !same(*b.target, gain))) {
+        b.rampStep = rampStepFor(b.applied, gain);
+    }
     b.target = gain;
     if (first) {
         // A new stream starts at its gain, with no step from 1.0 to it.
@@ -193,7 +196,7 @@ void Impl::onRampTick() {
         if (!b->target || b->applied < 0.0f || same(b->applied, *b->target)) {
             continue;
         }
-        const float next = nextRampStep(b->applied, *b->target);
+        const float next = nextRampStep(b->applied, *b->target, b->rampStep);
         setVolume(*b, next);
         more = more || !same(next, *b->target);
     }

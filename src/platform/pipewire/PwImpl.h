@@ -78,6 +78,7 @@ struct PipeWireAudioSystem::Impl {
         // ---- Holding a playback node's volume (PwGains.cpp) ----
         std::optional<float> target;  // held at this; absent: not held
         float applied = -1.0f;        // what we set last; negative: nothing yet
+        float rampStep = 0.05f;       // the step of the change under way
         std::deque<float> inFlight;   // set, and not reported back yet
         bool lowered = false;         // we set a volume other than 1.0 on it
     };
