@@ -274,6 +274,18 @@ TEST_F(GainMemory, ADamagedJournalIsReportedAndWhatItNamesIsStillUndone) {
     EXPECT_TRUE(loweredEntries(state()).empty()) << stateText(state());
 }
 
+TEST_F(GainMemory, ASecondStartLeavesTheRunningOwnersGainsAlone) {
+    auto setter = lower({"--no-watchdog"});
+    // What a second start of the program would replay: the first still runs.
+    const auto result = std::system(
+        (setterPath() + " --pipewire-cleanup=" + journal + " 2>/dev/null").c_str());
+    EXPECT_NE(WEXITSTATUS(result), 0);
+    EXPECT_TRUE(std::filesystem::exists(journal));
+    EXPECT_TRUE(playsAt(kLowered)) << "the running owner's gain was undone";
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(loweredEntries(state()).empty()) << stateText(state());
+}
+
 TEST_F(GainMemory, AFileThatIsNoJournalIsLeftAlone) {
     const std::string other = server->folder() + "/notes.txt";
     std::ofstream(other) << "my own notes\n";

@@ -364,13 +364,22 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
                              std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     CleanupResult result;
-    JournalContents journal = readJournal(journalPath);
+    // Read once: the text decides both what is undone and, at the end,
+    // whether the file is still the one undone.
+    const auto file = LinuxDesktop::readWholeFile(journalPath, 4 << 20);
+    const std::string readText = file.text;
+    JournalContents journal = file.error == 0 ? parseJournal(readText) : readJournal(journalPath);
     std::vector<std::string> problems = journal.problems;
     if (!journal.isJournal) {
         result.error = join(problems);
         return result;
     }
     const auto finish = [&](bool undone) {
+        // A journal rewritten meanwhile (a new run of the program, started
+        // while this cleanup ran) is that run's: it stays.
+        if (undone && LinuxDesktop::readWholeFile(journalPath, 4 << 20).text != readText) {
+            undone = false;
+        }
         if (undone) {
             if (::unlink(journalPath.c_str()) == 0 || errno == ENOENT) {
                 result.journalRemoved = true;
@@ -382,6 +391,13 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
         result.error = join(problems);
         return result;
     };
+    // A journal whose owner still runs is not stale: a second start of the
+    // program must not undo the gains of the first.
+    if (journal.owner && journal.owner != thisProcess() && ownerRuns(*journal.owner)) {
+        result.error = "the journal belongs to a process that still runs (pid " +
+                       std::to_string(journal.owner->pid) + ")";
+        return result;
+    }
     if (journal.nodes.empty() && journal.keys.empty()) {
         return finish(true);
     }
