@@ -440,8 +440,10 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
 
     // The keys whose stored volume is still ours.
     StoredVolumes stored = readStoredVolumes(wirePlumberState);
+    // WirePlumber's own file is not ours to judge: what made no sense in it
+    // is said, and does not make the cleanup fail.
     for (auto& problem : stored.problems) {
-        problems.push_back("WirePlumber's state: " + problem);
+        result.notice += (result.notice.empty() ? "" : "; ") + ("WirePlumber's state: " + problem);
     }
     std::map<std::string, double> pending;
     for (const auto& [text, key] : journal.keys) {
