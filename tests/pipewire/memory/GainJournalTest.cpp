@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/linux/FileIo.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/pipewire/memory/GainJournal.h"
 
 namespace morvale::pipewire {
@@ -71,6 +75,53 @@ TEST(GainJournal, WhatWillBeSetIsOnDiskBeforeWillSetReturns) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(GainJournal, NamesItsOwnerSoASecondStartLeavesItAlone) {
+    TempFolder folder;
+    const std::string path = (folder / "gains").string();
+    GainJournal journal(path);
+    ASSERT_TRUE(journal.willSet(1, musicKey()));
+    const JournalContents read = readJournal(path);
+    ASSERT_TRUE(read.owner.has_value());
+    EXPECT_EQ(read.owner, thisProcess());
+    EXPECT_TRUE(ownerRuns(*read.owner));
+}
+
+struct OwnerCase {
+    const char* what;
+    JournalOwner owner;
+    bool runs;
+};
+
+class JournalOwnerRuns : public ::testing::TestWithParam<OwnerCase> {};
+
+TEST_P(JournalOwnerRuns, OnlyTheSameLiveProcessCounts) {
+    EXPECT_EQ(ownerRuns(GetParam().owner), GetParam().runs) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, JournalOwnerRuns,
+    ::testing::Values(
+        OwnerCase{"this process", *thisProcess(), true},
+        OwnerCase{"this pid, another start (the pid was reused)",
+                  {thisProcess()->pid, thisProcess()->startTime + 1}, false},
+        OwnerCase{"no such pid", {2147483646, 1}, false},
+        OwnerCase{"pid 1 with a made-up start", {1, 999999999999}, false}),
+    CaseName());
+
+TEST(GainJournal, AKilledOwnerLeftAsAZombieDoesNotRun) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    // Not reaped yet: a zombie, as a killed program is until its parent reaps it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto stat = LinuxDesktop::ProcFs().stat(child);
+    ASSERT_TRUE(stat.has_value());
+    EXPECT_FALSE(ownerRuns({child, stat->startTime}));
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST(GainJournal, AReleasedNodeGoesWithTheNextWriteAndItsKeyStays) {
@@ -168,7 +219,10 @@ const std::string header = "morvale-pipewire-gains 1\n";
 INSTANTIATE_TEST_SUITE_P(
     Contents, DamagedJournal,
     ::testing::Values(
-        DamageCase{"whole", header + "daemon 5\nkey K media.role=Music\nnode 3 K\n", true, 1, 1, 0},
+        DamageCase{"whole", header + "owner 7 9\ndaemon 5\nkey K media.role=Music\nnode 3 K\n",
+                   true, 1, 1, 0},
+        DamageCase{"owner without start", header + "owner 7\nnode 3 K\n", true, 1, 0, 1},
+        DamageCase{"owner pid 0", header + "owner 0 9\n", true, 0, 0, 1},
         DamageCase{"no final newline", header + "node 3 K", true, 1, 0, 0},
         DamageCase{"empty file", "", false, 0, 0, 1},
         DamageCase{"someone else's file", "root:x:0:0:root:/root:/bin/bash\n", false, 0, 0, 1},

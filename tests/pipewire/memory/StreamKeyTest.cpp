@@ -31,10 +31,12 @@ TEST_P(StreamKeyOn04, NamesTheEntryWirePlumberSavesUnder) {
     ASSERT_EQ(key.has_value(), c.key.has_value()) << c.what;
     if (key) {
         EXPECT_EQ(key->text, *c.key) << c.what;
-        // A node made with only the key's properties gets the same key.
+        // A node made with only the key's properties gets the same key, and
+        // nothing else of the node's (pids, formats) is carried.
         const auto again = streamKey(key->properties, v04);
         ASSERT_TRUE(again.has_value()) << c.what;
         EXPECT_EQ(again->text, key->text) << c.what;
+        EXPECT_FALSE(key->properties.contains("application.process.binary")) << c.what;
     }
 }
 
@@ -109,13 +111,31 @@ INSTANTIATE_TEST_SUITE_P(
                  WirePlumberVersion{0, 4, 13}},
         MapsCase{"7f1 r--p 0 08:01 11 /usr/lib/x86_64-linux-gnu/wireplumber-0.5/"
                  "libwireplumber-module-lua-scripting.so\n"
-                 "7f2 r-xp 0 08:01 12 /usr/lib/x86_64-linux-gnu/libwireplumber-0.5.so.0.5.8\n",
+                 "7f2 r-xp 0 08:01 12 /usr/lib/x86_64-linux-gnu/libwireplumber-0.5.so.0.508.0\n",
                  WirePlumberVersion{0, 5, 8}},
+        MapsCase{"7f2 r-xp 0 08:01 12 /usr/lib/libwireplumber-0.5.so.0.515.0\n",
+                 WirePlumberVersion{0, 5, 15}},
         MapsCase{"7f2 r-xp 0 08:01 12 /usr/lib/libwireplumber-0.4.so\n", std::nullopt},
         MapsCase{"7f2 r-xp 0 08:01 12 /usr/lib/libwireplumber-0.4.so.0.x.1\n", std::nullopt},
         MapsCase{"7f2 r-xp 0 08:01 12 /usr/lib/libpipewire-0.3.so.0.365.0\n", std::nullopt},
         MapsCase{"", std::nullopt}),
     CaseName());
+
+TEST(StreamKey, CarriesEveryNamingPropertySoAnyOrderKeysTheSame) {
+    const auto key = streamKey({{"media.class", "Stream/Output/Audio"},
+                                {"media.role", "Music"},
+                                {"application.name", "pw-play"},
+                                {"media.name", "song"},
+                                {"node.name", "pw-play"},
+                                {"application.process.id", "42"}},
+                               v04);
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->properties, (NodeProperties{{"media.class", "Stream/Output/Audio"},
+                                               {"media.role", "Music"},
+                                               {"application.name", "pw-play"},
+                                               {"media.name", "song"},
+                                               {"node.name", "pw-play"}}));
+}
 
 TEST(WirePlumberVersion, OrdersByEachPart) {
     EXPECT_LT((WirePlumberVersion{0, 4, 13}), (WirePlumberVersion{0, 5, 0}));

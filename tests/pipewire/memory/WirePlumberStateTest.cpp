@@ -44,6 +44,36 @@ TEST(WirePlumberState, ReadsTheVolumesOf05sStreamProperties) {
     EXPECT_TRUE(isFullVolume(stored.volumes.at("Output/Audio:media.role:Music")));
 }
 
+// The application's own values, which a reset must save back unchanged.
+TEST(WirePlumberState, ReadsTheApplicationsOwnValuesInBothFormats) {
+    const auto old = parseRestoreStream(
+        "[restore-stream]\n"
+        "Output/Audio:application.name:paplay:channelMap=FL;FR;\n"
+        "Output/Audio:application.name:paplay:channelVolumes=0.125;0.5;\n"
+        "Output/Audio:application.name:paplay:mute=true\n"
+        "Output/Audio:application.name:paplay:volume=0.3\n");
+    const auto json = parseStreamProperties(
+        "[stream-properties]\n"
+        "Output/Audio:application.name:paplay={\"channelMap\":[\"FL\", \"FR\"], "
+        "\"channelVolumes\":[0.125000, 0.500000], \"volume\":0.300000, \"mute\":true}\n");
+    for (const auto* stored : {&old, &json}) {
+        const StoredStream& stream = stored->streams.at("Output/Audio:application.name:paplay");
+        EXPECT_EQ(stream.mute, true);
+        EXPECT_EQ(stream.channelVolumes, (std::vector<float>{0.125f, 0.5f}));
+        EXPECT_EQ(stream.channelMap, (std::vector<std::string>{"FL", "FR"}));
+        ASSERT_TRUE(stream.volume.has_value());
+        EXPECT_NEAR(*stream.volume, 0.3, 1e-6);
+    }
+}
+
+TEST(WirePlumberState, AnEntryWithoutVolumeHasNone) {
+    const auto json = parseStreamProperties(
+        "[stream-properties]\nOutput/Audio:media.role:Music={\"channelVolumes\":[1.0], "
+        "\"mute\":false}\n");
+    EXPECT_FALSE(json.streams.at("Output/Audio:media.role:Music").volume.has_value());
+    EXPECT_TRUE(json.volumes.empty());
+}
+
 struct StateCase {
     const char* what;
     std::string text;

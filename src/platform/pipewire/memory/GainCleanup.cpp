@@ -1,6 +1,7 @@
 #include "platform/pipewire/memory/GainCleanup.h"
 
 #include <pipewire/pipewire.h>
+#include <spa/param/audio/raw.h>
 #include <spa/param/props.h>
 #include <spa/pod/builder.h>
 #include <spa/pod/parser.h>
@@ -45,30 +46,86 @@ std::string join(const std::vector<std::string>& parts) {
     return text;
 }
 
-// Builds a Props object that sets only the adapter's master volume.
-struct VolumePod {
-    explicit VolumePod(float volume) {
+// Builds a Props object with the adapter's master volume and, for a node made
+// to reset a key, the application's own stored values, so that what
+// WirePlumber saves from it is its entry with only the volume changed.
+struct PropsPod {
+    explicit PropsPod(float volume, const StoredStream* own = nullptr) {
         spa_pod_builder builder{};
         spa_pod_builder_init(&builder, buffer, sizeof buffer);
-        pod = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &builder, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props, SPA_PROP_volume,
-            SPA_POD_Float(volume)));
+        spa_pod_frame frame{};
+        spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props);
+        spa_pod_builder_prop(&builder, SPA_PROP_volume, 0);
+        spa_pod_builder_float(&builder, volume);
+        if (own != nullptr && own->mute) {
+            spa_pod_builder_prop(&builder, SPA_PROP_mute, 0);
+            spa_pod_builder_bool(&builder, *own->mute);
+        }
+        if (own != nullptr && !own->channelVolumes.empty() &&
+            own->channelVolumes.size() <= SPA_AUDIO_MAX_CHANNELS) {
+            spa_pod_builder_prop(&builder, SPA_PROP_channelVolumes, 0);
+            spa_pod_builder_array(&builder, sizeof(float), SPA_TYPE_Float,
+                                  static_cast<std::uint32_t>(own->channelVolumes.size()),
+                                  own->channelVolumes.data());
+        }
+        pod = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
     }
-    std::uint8_t buffer[128]{};
+    std::uint8_t buffer[1024]{};
     const spa_pod* pod = nullptr;
 };
 
-std::optional<float> volumeOf(const spa_pod* param) {
+// What a node's Props report of the values a reset cares about.
+struct PropsSeen {
+    std::optional<float> volume;
+    std::optional<bool> mute;
+    std::vector<float> channelVolumes;
+};
+
+std::optional<PropsSeen> propsOf(const spa_pod* param) {
     if (param == nullptr || !spa_pod_is_object_type(param, SPA_TYPE_OBJECT_Props)) {
         return std::nullopt;
     }
-    float volume = -1.0f;
-    if (spa_pod_parse_object(param, SPA_TYPE_OBJECT_Props, nullptr, SPA_PROP_volume,
-                             SPA_POD_OPT_Float(&volume)) < 0 ||
-        volume < 0.0f) {
-        return std::nullopt;
+    PropsSeen seen;
+    const auto* object = reinterpret_cast<const spa_pod_object*>(param);
+    const spa_pod_prop* prop = nullptr;
+    SPA_POD_OBJECT_FOREACH(object, prop) {
+        if (prop->key == SPA_PROP_volume) {
+            float volume = 0;
+            if (spa_pod_get_float(&prop->value, &volume) >= 0) {
+                seen.volume = volume;
+            }
+        } else if (prop->key == SPA_PROP_mute) {
+            bool mute = false;
+            if (spa_pod_get_bool(&prop->value, &mute) >= 0) {
+                seen.mute = mute;
+            }
+        } else if (prop->key == SPA_PROP_channelVolumes) {
+            float values[SPA_AUDIO_MAX_CHANNELS];
+            const std::uint32_t n =
+                spa_pod_copy_array(&prop->value, SPA_TYPE_Float, values, SPA_AUDIO_MAX_CHANNELS);
+            seen.channelVolumes.assign(values, values + n);
+        }
     }
-    return volume;
+    return seen;
+}
+
+bool sameVolumes(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](float x, float y) { return std::abs(x - y) < 1e-4f; });
+}
+
+// Whether a node (or a stored entry) holds full volume: what the reset is for.
+bool holdsReset(const PropsSeen& seen) {
+    return seen.volume && isFullVolume(static_cast<double>(*seen.volume));
+}
+
+// Whether it also holds the application's own channel volumes and mute, where
+// the entry had them.
+bool keepsOwnValues(const PropsSeen& seen, const StoredStream& own) {
+    return (own.channelVolumes.empty() ||
+            sameVolumes(seen.channelVolumes, own.channelVolumes)) &&
+           (!own.mute || seen.mute == own.mute);
 }
 
 // One connection to the daemon, driven by hand from the calling thread.
@@ -198,6 +255,7 @@ public:
         pw_node* proxy = nullptr;
         spa_hook listener{};
         std::optional<float> volume;  // as last reported
+        PropsSeen props;
         int propsEvents = 0;
     };
 
@@ -209,9 +267,11 @@ public:
         return follow(static_cast<pw_node*>(pw_core_create_object(
             core_, "adapter", PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, &properties, 0)));
     }
-    static void setVolume(Node& node, float volume) {
-        const VolumePod pod(volume);
-        pw_node_set_param(node.proxy, SPA_PARAM_Props, 0, pod.pod);
+    static void setVolume(Node& node, float volume, const StoredStream* own = nullptr) {
+        const PropsPod pod(volume, own);
+        if (pod.pod != nullptr) {
+            pw_node_set_param(node.proxy, SPA_PARAM_Props, 0, pod.pod);
+        }
     }
 
 private:
@@ -227,8 +287,9 @@ private:
                 if (id != SPA_PARAM_Props) {
                     return;
                 }
-                if (const auto volume = volumeOf(param)) {
-                    followed->volume = volume;
+                if (auto seen = propsOf(param); seen && seen->volume) {
+                    followed->volume = seen->volume;
+                    followed->props = std::move(*seen);
                     ++followed->propsEvents;
                 }
             };
@@ -258,15 +319,17 @@ private:
     std::vector<std::unique_ptr<Node>> nodes_;
 };
 
-// The properties of a node that WirePlumber gives the same key as `key`, that
-// nobody links, plays or lists as an application: an adapter over a null
-// node, inactive, removed with this connection.
-std::vector<std::pair<std::string, std::string>> forgetNodeProperties(const StreamKey& key) {
+// The properties of a node that WirePlumber gives the same key as `key` and
+// that nobody links, plays or lists as an application: an adapter over a null
+// node inside the daemon, with exactly these properties (a stream of ours
+// would carry this program's application.name), gone with this connection.
+std::vector<std::pair<std::string, std::string>> forgetNodeProperties(const StreamKey& key,
+                                                                      const StoredStream& own) {
     std::vector<std::pair<std::string, std::string>> properties(key.properties.begin(),
                                                                 key.properties.end());
-    const auto add = [&](const char* name, const char* value) {
+    const auto add = [&](const char* name, std::string value) {
         if (!key.properties.contains(name)) {
-            properties.emplace_back(name, value);
+            properties.emplace_back(name, std::move(value));
         }
     };
     add(PW_KEY_FACTORY_NAME, "support.null-audio-sink");
@@ -274,8 +337,17 @@ std::vector<std::pair<std::string, std::string>> forgetNodeProperties(const Stre
     add(PW_KEY_NODE_DONT_RECONNECT, "true");
     add(PW_KEY_OBJECT_LINGER, "false");
     add("node.passive", "true");
-    add("audio.channels", "2");
-    add("audio.position", "FL,FR");
+    // The stored channels, so that the application's own channel volumes fit
+    // and the channel map saved back is the one stored.
+    std::string position;
+    for (const auto& channel : own.channelMap) {
+        position += (position.empty() ? "" : ",") + channel;
+    }
+    const std::size_t channels =
+        !own.channelMap.empty() ? own.channelMap.size()
+                                : (!own.channelVolumes.empty() ? own.channelVolumes.size() : 2);
+    add("audio.channels", std::to_string(channels));
+    add("audio.position", !position.empty() ? position : (channels == 1 ? "MONO" : "FL,FR"));
     // node.name is the last property a key can be named by, so it only
     // matters when the key itself carries it.
     add(PW_KEY_NODE_NAME, "morvale-cleanup");
@@ -292,13 +364,22 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
                              std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     CleanupResult result;
-    JournalContents journal = readJournal(journalPath);
+    // Read once: the text decides both what is undone and, at the end,
+    // whether the file is still the one undone.
+    const auto file = LinuxDesktop::readWholeFile(journalPath, 4 << 20);
+    const std::string readText = file.text;
+    JournalContents journal = file.error == 0 ? parseJournal(readText) : readJournal(journalPath);
     std::vector<std::string> problems = journal.problems;
     if (!journal.isJournal) {
         result.error = join(problems);
         return result;
     }
     const auto finish = [&](bool undone) {
+        // A journal rewritten meanwhile (a new run of the program, started
+        // while this cleanup ran) is that run's: it stays.
+        if (undone && LinuxDesktop::readWholeFile(journalPath, 4 << 20).text != readText) {
+            undone = false;
+        }
         if (undone) {
             if (::unlink(journalPath.c_str()) == 0 || errno == ENOENT) {
                 result.journalRemoved = true;
@@ -310,6 +391,13 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
         result.error = join(problems);
         return result;
     };
+    // A journal whose owner still runs is not stale: a second start of the
+    // program must not undo the gains of the first.
+    if (journal.owner && journal.owner != thisProcess() && ownerRuns(*journal.owner)) {
+        result.error = "the journal belongs to a process that still runs (pid " +
+                       std::to_string(journal.owner->pid) + ")";
+        return result;
+    }
     if (journal.nodes.empty() && journal.keys.empty()) {
         return finish(true);
     }
@@ -352,8 +440,10 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
 
     // The keys whose stored volume is still ours.
     StoredVolumes stored = readStoredVolumes(wirePlumberState);
+    // WirePlumber's own file is not ours to judge: what made no sense in it
+    // is said, and does not make the cleanup fail.
     for (auto& problem : stored.problems) {
-        problems.push_back("WirePlumber's state: " + problem);
+        result.notice += (result.notice.empty() ? "" : "; ") + ("WirePlumber's state: " + problem);
     }
     std::map<std::string, double> pending;
     for (const auto& [text, key] : journal.keys) {
@@ -362,11 +452,24 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
             pending.emplace(text, found->second);
         }
     }
+    // The nodes made to reset keys, and what each must hold until saved.
+    struct Resetting {
+        Session::Node* node;
+        StoredStream own;
+        int eventsSeen;
+        int retries = 0;
+    };
+    std::vector<Resetting> resetting;
+    std::map<std::string, StoredStream> wanted;
+    for (const auto& [text, volume] : pending) {
+        wanted[text] = stored.streams[text];
+    }
     for (const auto& [text, volume] : pending) {
         if (keysSavedByLiveNodes.contains(text)) {
             continue;  // the live node's reset is saved by WirePlumber itself
         }
-        const auto properties = forgetNodeProperties(journal.keys.at(text));
+        const StoredStream& own = stored.streams[text];
+        const auto properties = forgetNodeProperties(journal.keys.at(text), own);
         std::vector<spa_dict_item> items;
         for (const auto& [name, value] : properties) {
             items.push_back(SPA_DICT_ITEM_INIT(name.c_str(), value.c_str()));
@@ -393,7 +496,11 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
             return found != now.end() && isFullVolume(found->second);
         };
         session.runUntil(restored, std::min(deadline, Clock::now() + kRestoreWait));
-        Session::setVolume(node, 1.0f);
+        // Not only the volume: should the restore not have taken, WirePlumber
+        // would save the node's defaults over the application's own volumes
+        // and mute (it does on PipeWire 1.4, see below).
+        Session::setVolume(node, 1.0f, &own);
+        resetting.push_back({&node, own, node.propsEvents, 0});
     }
     if (!session.roundTrip(deadline)) {
         problems.push_back("PipeWire did not confirm the resets in time");
@@ -401,11 +508,31 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
     }
 
     // WirePlumber saves a second after the last change it saw.
+    // Whatever changes a reset node's Props afterwards, it gets the reset
+    // again (a few times at most), as the backend holds a gain.
+    const auto hold = [&] {
+        for (auto& entry : resetting) {
+            if (entry.node->propsEvents != entry.eventsSeen && entry.retries < 3 &&
+                (!holdsReset(entry.node->props) ||
+                 !keepsOwnValues(entry.node->props, entry.own))) {
+                Session::setVolume(*entry.node, 1.0f, &entry.own);
+                ++entry.retries;
+            }
+            entry.eventsSeen = entry.node->propsEvents;
+        }
+    };
     const auto allSaved = [&] {
         stored = readStoredVolumes(wirePlumberState);
-        for (const auto& [text, volume] : pending) {
-            const auto found = stored.volumes.find(text);
-            if (found != stored.volumes.end() && !isFullVolume(found->second)) {
+        for (const auto& [text, own] : wanted) {
+            const auto found = stored.streams.find(text);
+            if (found == stored.streams.end() || !found->second.volume) {
+                continue;  // nothing stored, nothing of ours
+            }
+            PropsSeen now;
+            now.volume = static_cast<float>(*found->second.volume);
+            now.mute = found->second.mute;
+            now.channelVolumes = found->second.channelVolumes;
+            if (!holdsReset(now)) {
                 return false;
             }
         }
@@ -414,6 +541,7 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
     bool saved = allSaved();
     while (!saved && Clock::now() < deadline && session.connected()) {
         session.runUntil([] { return false; }, std::min(deadline, Clock::now() + 50ms));
+        hold();
         saved = allSaved();
     }
     if (!saved) {
@@ -425,6 +553,23 @@ CleanupResult cleanUpJournal(const std::string& journalPath, const std::string& 
         }
         problems.push_back("WirePlumber still stores a lowered volume for " + keys);
         return finish(false);
+    }
+    // PipeWire 1.4 keeps a node made inside the daemon, unlinked, at its
+    // default channel volumes and mute, whatever is set: where the
+    // application's own ones were stored, WirePlumber now stores the defaults.
+    // Said, not hidden.
+    for (const auto& [text, own] : wanted) {
+        const auto found = stored.streams.find(text);
+        if (found != stored.streams.end()) {
+            PropsSeen now;
+            now.mute = found->second.mute;
+            now.channelVolumes = found->second.channelVolumes;
+            if (!keepsOwnValues(now, own)) {
+                result.notice += (result.notice.empty() ? "" : "; ") +
+                                 std::string("the application's own volume or mute stored for ") +
+                                 text + " went back to its default";
+            }
+        }
     }
     result.keysReset = static_cast<int>(pending.size());
     return finish(true);

@@ -12,6 +12,9 @@ struct CleanupResult {
     // Empty when everything the journal records is undone; else what was not
     // (the journal then stays for the next attempt), or what was damaged in it.
     std::string error;
+    // What was undone with a side effect (a stored value of the application's
+    // own that could not be kept), for the log; empty when there was none.
+    std::string notice;
 };
 
 // Undoes what the journal at journalPath records, on the PipeWire daemon that

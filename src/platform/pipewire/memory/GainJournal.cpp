@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/linux/FileIo.h"
+#include "platform/linux/ProcFs.h"
 
 namespace morvale::pipewire {
 
@@ -114,6 +115,15 @@ std::optional<std::string> readRecord(std::string_view line, JournalContents& co
         contents.daemon = *cookie;
         return std::nullopt;
     }
+    if (kind == "owner") {
+        const auto pid = fields.size() == 3 ? number<std::int32_t>(fields[1]) : std::nullopt;
+        const auto start = fields.size() == 3 ? number<std::uint64_t>(fields[2]) : std::nullopt;
+        if (!pid || !start || *pid <= 0) {
+            return "the owner line needs a pid and a start time";
+        }
+        contents.owner = JournalOwner{*pid, *start};
+        return std::nullopt;
+    }
     if (kind == "node") {
         if (fields.size() != 3) {
             return "a node line needs a serial and a key";
@@ -197,6 +207,10 @@ JournalContents parseJournal(std::string_view text) {
 
 std::string formatJournal(const JournalContents& contents) {
     std::string text = std::string(kMagic) + " " + std::string(kFormat) + "\n";
+    if (contents.owner) {
+        text += "owner " + std::to_string(contents.owner->pid) + " " +
+                std::to_string(contents.owner->startTime) + "\n";
+    }
     if (contents.daemon) {
         text += "daemon " + std::to_string(*contents.daemon) + "\n";
     }
@@ -227,6 +241,27 @@ JournalContents readJournal(const std::string& path) {
         return unreadable;
     }
     return parseJournal(file.text);
+}
+
+std::optional<JournalOwner> thisProcess() {
+    const auto stat = LinuxDesktop::ProcFs().stat(static_cast<std::int32_t>(::getpid()));
+    if (!stat) {
+        return std::nullopt;
+    }
+    return JournalOwner{static_cast<std::int32_t>(::getpid()), stat->startTime};
+}
+
+bool ownerRuns(const JournalOwner& owner) {
+    const std::string path = "/proc/" + std::to_string(owner.pid) + "/stat";
+    const auto file = LinuxDesktop::readWholeFile(path, 4096);
+    const auto stat = LinuxDesktop::parseProcStat(file.text);
+    if (file.error != 0 || !stat || stat->startTime != owner.startTime) {
+        return false;  // gone, or the pid is another process's now
+    }
+    // The state follows the command name's closing parenthesis.
+    const std::size_t close = file.text.rfind(')');
+    const char state = close + 2 < file.text.size() ? file.text[close + 2] : 'X';
+    return state != 'Z' && state != 'X' && state != 'x';
 }
 
 GainJournal::GainJournal(std::string path) : path_(std::move(path)) {
@@ -285,6 +320,7 @@ bool GainJournal::clear() {
 }
 
 bool GainJournal::write() {
+    contents_.owner = thisProcess();
     const std::filesystem::path file(path_);
     if (const int error = LinuxDesktop::makeFolders(file.parent_path(), 0700)) {
         lastError_ = "cannot make " + file.parent_path().string() + ": " +

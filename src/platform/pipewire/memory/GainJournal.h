@@ -14,7 +14,16 @@ namespace morvale::pipewire {
 // What a journal file says: the daemon its node serials belong to, the nodes
 // this program set a gain on, and the WirePlumber keys their gains may have
 // been saved under.
+// The process a journal belongs to: its pid and start time (clock ticks after
+// boot), which together name one process for its whole life.
+struct JournalOwner {
+    std::int32_t pid = 0;
+    std::uint64_t startTime = 0;
+    friend bool operator==(const JournalOwner&, const JournalOwner&) = default;
+};
+
 struct JournalContents {
+    std::optional<JournalOwner> owner;
     std::optional<std::uint32_t> daemon;          // pw_core_info cookie
     std::map<std::uint64_t, std::string> nodes;   // node serial -> key text
     std::map<std::string, StreamKey, std::less<>> keys;  // by key text
@@ -29,6 +38,7 @@ struct JournalContents {
 // property value survives and nothing in it can make a line of its own.
 //
 //   morvale-pipewire-gains 1
+//   owner 4711 1234567
 //   daemon 342621524
 //   key Output/Audio:media.role:Music media.class=Stream/Output/Audio media.role=Music
 //   node 51 Output/Audio:media.role:Music
@@ -37,6 +47,12 @@ std::string formatJournal(const JournalContents& contents);
 // Reads the journal at path; a missing file is an empty journal, anything
 // unreadable or damaged is described in problems.
 JournalContents readJournal(const std::string& path);
+
+// This process, as a journal's owner.
+std::optional<JournalOwner> thisProcess();
+// Whether the owner still runs (a zombie does not): its journal is then not
+// stale, whoever else finds it (a second start of the program, say).
+bool ownerRuns(const JournalOwner& owner);
 
 // The durable record of the gains this process sets, so that a watchdog (after
 // a kill -9) or the next start (after a power cut) can undo them. Every write

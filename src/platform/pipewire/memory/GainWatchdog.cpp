@@ -83,6 +83,10 @@ bool isJournalThere(const std::string& path) {
 }
 
 int report(const std::string& path, const CleanupResult& result) {
+    if (!result.notice.empty()) {
+        std::fprintf(stderr, "morvale: cleaning up %s: %s\n", path.c_str(),
+                     result.notice.c_str());
+    }
     if (!result.error.empty()) {
         std::fprintf(stderr, "morvale: cleaning up %s: %s\n", path.c_str(),
                      result.error.c_str());

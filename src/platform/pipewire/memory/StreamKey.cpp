@@ -27,6 +27,9 @@ std::optional<int> parseNumber(std::string_view text) {
 }  // namespace
 
 std::optional<StreamKey> streamKey(const NodeProperties& node, const WirePlumberVersion& version) {
+    // 0.4.13 (restore-stream.lua) and 0.5.8 (node/state-stream.lua) form the
+    // key alike; later versions are taken to do the same until one is seen
+    // to differ.
     (void)version;
     const auto mediaClass = node.find("media.class");
     if (mediaClass == node.end() || !mediaClass->second.starts_with("Stream/")) {
@@ -41,8 +44,15 @@ std::optional<StreamKey> streamKey(const NodeProperties& node, const WirePlumber
         }
         StreamKey key;
         key.text = std::string(kind) + ":" + std::string(name) + ":" + found->second;
+        // Every naming property the node has, not only the winning one: a node
+        // made with them is keyed like this one whichever of them a
+        // WirePlumber version prefers.
         key.properties.emplace(mediaClass->first, mediaClass->second);
-        key.properties.emplace(found->first, found->second);
+        for (const std::string_view other : kKeyProperties04) {
+            if (const auto value = node.find(other); value != node.end()) {
+                key.properties.emplace(value->first, value->second);
+            }
+        }
         return key;
     }
     return std::nullopt;
@@ -52,8 +62,8 @@ std::optional<WirePlumberVersion> wirePlumberVersionFromMaps(std::string_view ma
     constexpr std::string_view marker = "/libwireplumber-";
     for (std::size_t at = maps.find(marker); at != std::string_view::npos;
          at = maps.find(marker, at + 1)) {
-        // "/libwireplumber-0.4.so.0.4.13": the version after ".so." is the
-        // full one; the name's own "0.4" is only the API.
+        // "/libwireplumber-0.4.so.0.4.13": the numbers after ".so." carry the
+        // full version; the name's own "0.4" is only the API.
         std::string_view rest = maps.substr(at + marker.size());
         rest = rest.substr(0, rest.find_first_of(" \n"));
         const std::size_t so = rest.find(".so.");
@@ -74,6 +84,11 @@ std::optional<WirePlumberVersion> wirePlumberVersionFromMaps(std::string_view ma
             numbers = dot == std::string_view::npos ? std::string_view{} : numbers.substr(dot + 1);
         }
         if (ok) {
+            // 0.4 names its file by the version ("0.4.13"); 0.5 by its
+            // library version, minor and micro in one ("0.508.0" is 0.5.8).
+            if (parts[1] >= 100) {
+                return WirePlumberVersion{parts[0], parts[1] / 100, parts[1] % 100};
+            }
             return WirePlumberVersion{parts[0], parts[1], parts[2]};
         }
     }

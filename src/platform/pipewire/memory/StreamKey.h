@@ -17,8 +17,10 @@ using NodeProperties = std::map<std::string, std::string, std::less<>>;
 // saved under, and the properties that make WirePlumber pick that entry, so
 // that a node made with them is restored from it and saved into it.
 struct StreamKey {
-    std::string text;           // "Output/Audio:media.role:Music"
-    NodeProperties properties;  // media.class and the one property that named the key
+    std::string text;  // "Output/Audio:media.role:Music"
+    // media.class and each property WirePlumber may name a key by (media.role,
+    // application.id, application.name, media.name, node.name) that the node has.
+    NodeProperties properties;
     friend bool operator==(const StreamKey&, const StreamKey&) = default;
 };
 

@@ -98,6 +98,56 @@ void noteProblem(StoredVolumes& stored, std::size_t lineNumber, std::string_view
     }
 }
 
+// "0.125;0.125;" (0.4) or "0.125, 0.125" (inside 0.5's brackets).
+std::vector<float> parseFloats(std::string_view text) {
+    std::vector<float> values;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of(";,");
+        if (const auto value = parseDouble(text.substr(0, end))) {
+            values.push_back(static_cast<float>(*value));
+        }
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return values;
+}
+
+std::vector<std::string> parseNames(std::string_view text) {
+    std::vector<std::string> names;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of(";,");
+        std::string name;
+        for (const char c : text.substr(0, end)) {
+            if (c != '"' && c != ' ') {
+                name += c;
+            }
+        }
+        if (!name.empty()) {
+            names.push_back(name);
+        }
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return names;
+}
+
+// The text of a JSON member's value in 0.5's one-line objects: up to the
+// closing bracket for an array, else up to the next comma or brace.
+std::optional<std::string_view> member(std::string_view object, std::string_view name) {
+    const std::string quoted = "\"" + std::string(name) + "\"";
+    const std::size_t at = object.find(quoted);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view rest = object.substr(at + quoted.size());
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == ':')) {
+        rest.remove_prefix(1);
+    }
+    if (!rest.empty() && rest.front() == '[') {
+        const std::size_t close = rest.find(']');
+        return rest.substr(1, close == std::string_view::npos ? close : close - 1);
+    }
+    return rest.substr(0, rest.find_first_of(",}"));
+}
+
 }  // namespace
 
 StoredVolumes parseRestoreStream(std::string_view text) {
@@ -110,6 +160,19 @@ StoredVolumes parseRestoreStream(std::string_view text) {
             return;
         }
         const std::string name = unescapeKey(key);
+        const std::size_t colon = name.rfind(':');
+        if (colon == std::string::npos) {
+            return;
+        }
+        const std::string property = name.substr(colon + 1);
+        StoredStream& stream = stored.streams[name.substr(0, colon)];
+        if (property == "mute") {
+            stream.mute = value == "true";
+        } else if (property == "channelVolumes") {
+            stream.channelVolumes = parseFloats(value);
+        } else if (property == "channelMap") {
+            stream.channelMap = parseNames(value);
+        }
         if (!name.ends_with(suffix)) {
             return;
         }
@@ -119,6 +182,7 @@ StoredVolumes parseRestoreStream(std::string_view text) {
             return;
         }
         stored.volumes[name.substr(0, name.size() - suffix.size())] = *volume;
+        stream.volume = *volume;
     });
     return stored;
 }
@@ -131,23 +195,28 @@ StoredVolumes parseStreamProperties(std::string_view text) {
             noteProblem(stored, lineNumber, "no '=' in the entry");
             return;
         }
-        // The value is a JSON object; only its top-level "volume" matters here,
-        // and no other member's name ends in a quote followed by volume.
-        constexpr std::string_view member = "\"volume\"";
-        const std::size_t at = value.find(member);
-        if (at == std::string_view::npos) {
-            return;
+        // The value is a one-line JSON object with plain members; no member's
+        // name ends in another's ("volume" is not "channelVolumes": quoted).
+        const std::string name = unescapeKey(key);
+        StoredStream stream;
+        if (const auto mute = member(value, "mute")) {
+            stream.mute = mute->starts_with("true");
         }
-        std::string_view rest = value.substr(at + member.size());
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == ':')) {
-            rest.remove_prefix(1);
+        if (const auto volumes = member(value, "channelVolumes")) {
+            stream.channelVolumes = parseFloats(*volumes);
         }
-        const auto volume = parseDouble(rest);
-        if (!volume) {
-            noteProblem(stored, lineNumber, "the volume is not a number");
-            return;
+        if (const auto map = member(value, "channelMap")) {
+            stream.channelMap = parseNames(*map);
         }
-        stored.volumes[unescapeKey(key)] = *volume;
+        if (const auto volume = member(value, "volume")) {
+            stream.volume = parseDouble(*volume);
+            if (!stream.volume) {
+                noteProblem(stored, lineNumber, "the volume is not a number");
+            } else {
+                stored.volumes[name] = *stream.volume;
+            }
+        }
+        stored.streams[name] = std::move(stream);
     });
     return stored;
 }
@@ -173,6 +242,9 @@ StoredVolumes readStoredVolumes(const std::string& folder) {
         StoredVolumes one = parse(file.text);
         for (auto& [key, volume] : one.volumes) {
             all.volumes[key] = volume;
+        }
+        for (auto& [key, stream] : one.streams) {
+            all.streams[key] = std::move(stream);
         }
         for (auto& problem : one.problems) {
             all.problems.push_back(name + ": " + problem);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,17 @@ namespace morvale::pipewire {
 // "Output/Audio:media.role:Music={\"volume\":0.3, …}"). Both are key files
 // whose keys WirePlumber escapes ("\s" for a space, "\e" for '=', "\o" and
 // "\c" for brackets, "\\" for a backslash).
+// Everything WirePlumber restores onto a stream from one key's entry.
+struct StoredStream {
+    std::optional<double> volume;
+    std::optional<bool> mute;
+    std::vector<float> channelVolumes;     // the application's own volumes
+    std::vector<std::string> channelMap;   // "FL", "FR", …
+};
 struct StoredVolumes {
-    std::map<std::string, double, std::less<>> volumes;  // key text -> volume
-    std::vector<std::string> problems;                   // lines that made no sense
+    std::map<std::string, double, std::less<>> volumes;        // key text -> volume
+    std::map<std::string, StoredStream, std::less<>> streams;  // key text -> entry
+    std::vector<std::string> problems;                         // lines that made no sense
 };
 StoredVolumes parseRestoreStream(std::string_view text);
 StoredVolumes parseStreamProperties(std::string_view text);
