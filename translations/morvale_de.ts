@@ -254,6 +254,10 @@
         <source>An application plays more sounds at once than the sound server can mix in one place; some of them may play at their own volume or not be heard</source>
         <translation>Eine Anwendung spielt mehr Klänge gleichzeitig, als der Soundserver an einer Stelle mischen kann; einige davon spielen womöglich in ihrer eigenen Lautstärke oder sind nicht zu hören</translation>
     </message>
+    <message>
+        <source>Couldn&apos;t record the volumes set in applications&apos; streams; after a crash they may stay lowered</source>
+        <translation>Die in den Datenströmen der Anwendungen gesetzten Lautstärken konnten nicht festgehalten werden; nach einem Absturz bleiben sie womöglich abgesenkt</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -201,6 +201,12 @@ std::uint64_t PipeWireAudioSystem::volumeWrites() const {
 std::optional<std::string> PipeWireAudioSystem::availabilityProblem() const {
     Impl::Lock lock(impl_->loop);
     if (impl_->state == ConnectionState::ready) {
+        if (!impl_->journalError.empty()) {
+            // The gains are set all the same; what may stay after a crash is said.
+            return translate("SoundServer",
+                             "Couldn't record the volumes set in applications' streams; "
+                             "after a crash they may stay lowered");
+        }
         return std::nullopt;
     }
     return impl_->everReady

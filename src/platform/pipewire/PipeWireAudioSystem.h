@@ -81,6 +81,9 @@ public:
     // How many volume writes were sent to the server so far.
     std::uint64_t volumeWrites() const;
 
+    // While not connected: that the connection was lost (or never made) and
+    // is tried again. While connected, that the journal of lowered streams
+    // could not be written, so that a crash may leave them lowered.
     std::optional<std::string> availabilityProblem() const override;
 
     // ---- AudioHardware ----

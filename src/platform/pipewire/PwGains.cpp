@@ -131,8 +131,9 @@ void Impl::setVolume(Bound& b, float volume) {
         if (key) {
             loweredKeys.insert(key->text);
         }
-        if (journal && !journal->willSet(b.serial, key.value_or(StreamKey{}))) {
-            journalError = journal->lastError();
+        if (journal) {
+            journalError =
+                journal->willSet(b.serial, key.value_or(StreamKey{})) ? "" : journal->lastError();
         }
     }
     std::uint8_t buffer[256];
