@@ -19,6 +19,7 @@
 #include "platform/FourCC.h"
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
+#include "platform/pipewire/memory/GainJournal.h"
 #include "platform/sim/SimProcesses.h"
 
 namespace morvale::pipewire {
@@ -381,6 +382,30 @@ TEST_F(PipeWireBackend, NothingOfOursIsInTheGraph) {
     EXPECT_EQ(server.pactl("list short sinks"), sinks);
     EXPECT_EQ(server.sinkInputsWith("").size(), 1u);
     hw->destroyGainStage(id);
+}
+
+// What is lowered is in the journal before it is set, under WirePlumber's
+// key for the stream, so that a watchdog or the next start can undo it.
+TEST_F(PipeWireBackend, ALoweredStreamIsInTheJournalFirst) {
+    const std::string path = server.folder() + "/journal";
+    PipeWireAudioSystem::Options o;
+    o.remote = server.pipeWireSocket();
+    o.journalPath = path;
+    PipeWireAudioSystem hw(identifier, o);
+    auto player = pwcat({"--media-role=Music"});
+    const AudioObjectID process = objectOf(hw, player->pid());
+    EXPECT_TRUE(readJournal(path).nodes.empty()) << "nothing set, nothing recorded";
+    const AudioObjectID id = stage(hw, TapDescription::stereoMixdown({process}), 1.0f);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(readJournal(path).nodes.empty()) << "1.0 is no change";
+    setGain(hw, id, 0.5f);  // the first step down comes with the next ramp tick
+    std::this_thread::sleep_for(200ms);
+    const JournalContents journal = readJournal(path);
+    ASSERT_EQ(journal.nodes.size(), 1u);
+    EXPECT_EQ(journal.nodes.begin()->second, "Output/Audio:media.role:Music");
+    EXPECT_TRUE(journal.daemon.has_value());
+    EXPECT_FALSE(hw.availabilityProblem().has_value());
+    hw.destroyGainStage(id);
 }
 
 // Quitting puts every held stream back at its own level before the
