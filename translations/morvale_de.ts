@@ -246,6 +246,10 @@
         <source>An application plays more sounds at once than the sound server can mix in one place; some of them may play at their own volume or not be heard</source>
         <translation>Eine Anwendung spielt mehr Klänge gleichzeitig, als der Soundserver an einer Stelle mischen kann; einige davon spielen womöglich in ihrer eigenen Lautstärke oder sind nicht zu hören</translation>
     </message>
+    <message>
+        <source>Couldn&apos;t record the volumes set in applications&apos; streams; after a crash they may stay lowered</source>
+        <translation>Die in den Datenströmen der Anwendungen gesetzten Lautstärken konnten nicht festgehalten werden; nach einem Absturz bleiben sie womöglich abgesenkt</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -289,6 +293,33 @@
     <message>
         <source>could not start again</source>
         <translation>Neustart nicht möglich</translation>
+    </message>
+    <message>
+        <source>Sound server: PipeWire %1 (native)</source>
+        <extracomment>%1 is PipeWire&apos;s version, e.g. &quot;0.3.65&quot;.</extracomment>
+        <translation>Soundserver: PipeWire %1 (nativ)</translation>
+    </message>
+    <message>
+        <source>Sound server: PulseAudio protocol</source>
+        <translation>Soundserver: PulseAudio-Protokoll</translation>
+    </message>
+    <message>
+        <source>unknown audio backend &quot;%1&quot;; use pipewire or pulse</source>
+        <extracomment>%1 is what was given; &quot;pipewire&quot; and &quot;pulse&quot; are the words to type.</extracomment>
+        <translation>unbekanntes Audio-Backend „%1“; pipewire oder pulse verwenden</translation>
+    </message>
+    <message>
+        <source>built without the PipeWire backend; using pulse</source>
+        <translation>ohne PipeWire-Backend gebaut; pulse wird verwendet</translation>
+    </message>
+    <message>
+        <source>Use the sound server through &lt;backend&gt;: pipewire or pulse.</source>
+        <translation>Den Soundserver über &lt;Backend&gt; ansprechen: pipewire oder pulse.</translation>
+    </message>
+    <message>
+        <source>backend</source>
+        <extracomment>The value&apos;s name in the help, as in &quot;--audio-backend &lt;backend&gt;&quot;.</extracomment>
+        <translation>Backend</translation>
     </message>
 </context>
 <context>

@@ -4,12 +4,13 @@
 #include <QString>
 #include <memory>
 
+#include "app/AudioBackendChoice.h"
 #include "platform/Platform.h"
 
 namespace morvale::app {
 
 // The platform the program runs on at a user's Linux desktop: the audio server
-// through libpulse, the desktop's installed applications, settings in a JSON
+// through native PipeWire or libpulse (as chosen), the desktop's installed applications, settings in a JSON
 // file, the XDG autostart login item, the locale's name order, and Qt's
 // main-thread services.
 class LinuxSystem final : public QObject {
@@ -17,7 +18,10 @@ class LinuxSystem final : public QObject {
 public:
     // appId: the desktop entry's id, also the autostart entry's name.
     // program: the command the autostart entry runs.
-    LinuxSystem(const QString& appId, const QString& program);
+    // backend: the sound server interface; journal: where the PipeWire
+    // backend records the gains it sets (empty: nowhere).
+    LinuxSystem(const QString& appId, const QString& program, AudioBackend backend,
+                const std::string& journal = {});
     ~LinuxSystem() override;
 
     Platform platform();

@@ -2,6 +2,10 @@
 //
 //   morvale                 runs at the user's desktop, on the audio server
 //   morvale --open-panel    the same, and opens the panel at once
+//   morvale --audio-backend=pipewire|pulse
+//                           uses native PipeWire or the PulseAudio protocol
+//                           (MORVALE_AUDIO_BACKEND does the same); by default
+//                           native PipeWire when its daemon answers
 //   morvale --demo          runs over a simulated audio system with made-up
 //                           applications, keeping its settings in memory
 //   morvale --demo --screenshot panel.png
@@ -20,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AudioBackendChoice.h"
 #include "app/DemoSystem.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
@@ -32,6 +37,11 @@
 #include "ui/Translations.h"
 #ifdef MORVALE_HAVE_PULSE
 #include "app/LinuxSystem.h"
+#endif
+#ifdef MORVALE_HAVE_PIPEWIRE_MEMORY
+#include <string_view>
+
+#include "platform/pipewire/memory/GainWatchdog.h"
 #endif
 
 namespace {
@@ -62,7 +72,13 @@ Options parse(const QApplication& app) {
         QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
         //: The value's name in the help, as in "--screenshot <file>".
         QCoreApplication::translate("main", "file"));
-    parser.addOptions({demo, openPanel, screenshot});
+    const QCommandLineOption audioBackend(
+        QStringLiteral("audio-backend"),
+        QCoreApplication::translate("main",
+                                    "Use the sound server through <backend>: pipewire or pulse."),
+        //: The value's name in the help, as in "--audio-backend <backend>".
+        QCoreApplication::translate("main", "backend"));
+    parser.addOptions({demo, openPanel, screenshot, audioBackend});
     parser.process(app);
     return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
 }
@@ -112,6 +128,12 @@ void addCallSwitch(ui::MorvaleApp& app, app::DemoSystem& demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef MORVALE_HAVE_PIPEWIRE_MEMORY
+    // The gain watchdog is this program too: it ends here, before any Qt object.
+    if (argc == 2 && std::string_view(argv[1]).starts_with(pipewire::kCleanupOption)) {
+        return pipewire::runCleanupCommand(argv[1]);
+    }
+#endif
     // As given, before Qt takes out the arguments that are its own.
     const std::vector<std::string> arguments(argv, argv + argc);
     const bool restarted = qEnvironmentVariableIsSet("MORVALE_RESTARTED");
@@ -127,6 +149,10 @@ int main(int argc, char** argv) {
     // The panel window closing is not the end: the tray icon stays.
     QApplication::setQuitOnLastWindowClosed(false);
     const ui::Translations translations;
+    // Chosen ahead of parsing, so that --version tells which is used.
+    const app::AudioBackendChoice audioBackend = app::chooseAudioBackendAtStart(arguments);
+    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION "\n") +
+                                        app::audioBackendLine(audioBackend));
     const Options options = parse(app);
 
     // Building the platform would already touch the audio server, so a second
@@ -147,6 +173,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<app::DemoSystem> demo;
 #ifdef MORVALE_HAVE_PULSE
+    // Outlives the backend, whose gains it undoes should the program die.
+    std::unique_ptr<app::GainGuard> gainGuard;
     std::unique_ptr<app::LinuxSystem> linuxSystem;
 #endif
     if (options.demo) {
@@ -155,8 +183,13 @@ int main(int argc, char** argv) {
         Model::configure(demo->platform());
     } else {
 #ifdef MORVALE_HAVE_PULSE
-        linuxSystem =
-            std::make_unique<app::LinuxSystem>(appId, QCoreApplication::applicationFilePath());
+        if (const QString problem = app::audioBackendProblem(audioBackend); !problem.isEmpty()) {
+            complain(problem);
+        }
+        gainGuard = app::guardPipeWireGains(audioBackend);
+        linuxSystem = std::make_unique<app::LinuxSystem>(
+            appId, QCoreApplication::applicationFilePath(), audioBackend.backend,
+            gainGuard ? gainGuard->journalPath() : std::string());
         Model::configure(linuxSystem->platform());
 #else
         complain(

@@ -307,6 +307,7 @@ void PulseServer::start() {
     std::vector<std::string> env{"env",
                                  "HOME=" + folder_ + "/home",
                                  "XDG_RUNTIME_DIR=" + runtime,
+                                 "PIPEWIRE_RUNTIME_DIR=" + runtime,
                                  "PULSE_RUNTIME_PATH=" + runtime + "/pulse",
                                  "PULSE_STATE_PATH=" + folder_ + "/state",
                                  "XDG_STATE_HOME=" + folder_ + "/state",
@@ -327,6 +328,10 @@ void PulseServer::start() {
             spawn(with({"dbus-daemon", "--session", "--nofork", "--address=" + bus}), -1));
         env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
         waitForSocket(folder_ + "/bus", helpers_.back(), "session bus", kStartTimeout);
+        // Native PipeWire clients started from here (pw-cat, a backend in
+        // the test process) find this PipeWire.
+        ::setenv("PIPEWIRE_RUNTIME_DIR", runtime.c_str(), 1);
+        ::unsetenv("PIPEWIRE_REMOTE");
         helpers_.push_back(spawn(with({"pipewire"}), -1));
         waitForSocket(runtime + "/pipewire-0", helpers_.back(), "PipeWire server", kStartTimeout);
         helpers_.push_back(spawn(with({"wireplumber"}), -1));

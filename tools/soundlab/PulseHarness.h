@@ -54,6 +54,13 @@ public:
     // its session manager, which do part of the work.
     std::vector<pid_t> pids() const;
     const std::string& folder() const { return folder_; }
+    // With PipeWire: its socket's full path (also found by native clients
+    // started from here, through PIPEWIRE_RUNTIME_DIR).
+    std::string pipeWireSocket() const { return folder_ + "/runtime/pipewire-0"; }
+    // With PipeWire: the folder of its sockets (PIPEWIRE_RUNTIME_DIR for a
+    // native client) and the folder WirePlumber keeps its state files in.
+    std::string runtimeFolder() const { return folder_ + "/runtime"; }
+    std::string wirePlumberStateFolder() const { return folder_ + "/state/wireplumber"; }
 
     // Runs pactl against this server; returns its standard output.
     std::string pactl(const std::string& arguments) const;

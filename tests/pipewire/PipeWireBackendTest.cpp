@@ -1,0 +1,448 @@
+// The native PipeWire backend against a private PipeWire (with WirePlumber
+// and PipeWire's PulseAudio server), with real PulseAudio and native client
+// streams. Levels are measured on the monitor of the server's output.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "PulseHarness.h"
+#include "audio/AudioProcess.h"
+#include "audio/CA.h"
+#include "audio/TapSession.h"
+#include "platform/CallGroup.h"
+#include "platform/FourCC.h"
+#include "platform/linux/LinuxProcessInfo.h"
+#include "platform/pipewire/PipeWireAudioSystem.h"
+#include "platform/pipewire/memory/GainJournal.h"
+#include "platform/sim/SimProcesses.h"
+
+namespace morvale::pipewire {
+namespace {
+
+using namespace std::chrono_literals;
+using pulse::testing::Child;
+using pulse::testing::eventually;
+using pulse::testing::FakeIdentifier;
+using pulse::testing::msSince;
+using pulse::testing::PulseServer;
+using pulse::testing::Recorder;
+using pulse::testing::sineFile;
+using State = PipeWireAudioSystem::ConnectionState;
+
+// The amplitude every sound plays at: a boost of 2 stays below full scale.
+constexpr double kAmplitude = 0.25;
+// The level (RMS) of the sine at gain g.
+double levelAt(double gain) {
+    return kAmplitude * gain / std::sqrt(2.0);
+}
+
+class PipeWireBackend : public ::testing::Test {
+protected:
+    PipeWireBackend() {
+        if (!PulseServer::onPipeWire()) {
+            throw std::runtime_error("needs MORVALE_TEST_SOUND_SERVER=pipewire");
+        }
+    }
+
+    std::unique_ptr<PipeWireAudioSystem> connect(const LinuxDesktop::AppIdentifier* id = nullptr) {
+        PipeWireAudioSystem::Options o;
+        o.remote = server.pipeWireSocket();
+        auto hw = std::make_unique<PipeWireAudioSystem>(id ? *id : identifier, o);
+        EXPECT_EQ(hw->connectionState(), State::ready);
+        return hw;
+    }
+    AudioProcess::Sources sources(AudioHardware& hw) const { return {hw, processes, applications}; }
+    // The process objects of a pid: its own first, then its call object.
+    std::vector<AudioProcess> objectsOf(AudioHardware& hw, pid_t pid) const {
+        std::vector<AudioProcess> found;
+        for (const auto& p : AudioProcess::all(sources(hw))) {
+            if (p.pid == pid) {
+                found.push_back(p);
+            }
+        }
+        return found;
+    }
+    AudioObjectID objectOf(AudioHardware& hw, pid_t pid) const {
+        std::vector<AudioProcess> found;
+        EXPECT_TRUE(eventually([&] { return !(found = objectsOf(hw, pid)).empty(); }))
+            << "no process object for pid " << pid;
+        return found.empty() ? 0 : found.front().objectID;
+    }
+    AudioObjectID stage(AudioHardware& hw, TapDescription d, float gain) const {
+        AudioObjectID id = 0;
+        EXPECT_EQ(hw.createGainStage(d, gain, &id), kAudioNoError);
+        return id;
+    }
+    static void setGain(AudioHardware& hw, AudioObjectID stage, float gain) {
+        EXPECT_EQ(hw.setPropertyData(stage, CA::addr(kGainStageGain), 0, nullptr, sizeof gain,
+                                     &gain),
+                  kAudioNoError);
+    }
+
+    // A minute of the sine through the PulseAudio server, and natively.
+    std::unique_ptr<Child> paplay(std::vector<std::string> argv = {}) const {
+        argv.insert(argv.begin(), "paplay");
+        argv.push_back(sineFile(server.folder(), kAmplitude, 60));
+        return std::make_unique<Child>(argv);
+    }
+    std::unique_ptr<Child> pwcat(std::vector<std::string> argv = {}) const {
+        argv.insert(argv.begin(), {"pw-cat", "--playback"});
+        argv.push_back(sineFile(server.folder(), kAmplitude, 60));
+        return std::make_unique<Child>(argv);
+    }
+    std::unique_ptr<Child> play(bool native, std::vector<std::string> argv = {}) const {
+        return native ? pwcat(std::move(argv)) : paplay(std::move(argv));
+    }
+    static double settled(const Recorder& recorder, std::chrono::milliseconds wait = 400ms) {
+        std::this_thread::sleep_for(wait);
+        return recorder.level(200ms);
+    }
+    std::string run(const std::string& command) const {
+        std::string out;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[4096];
+            std::size_t n = 0;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+                out.append(buffer, n);
+            }
+            ::pclose(pipe);
+        }
+        return out;
+    }
+
+    PulseServer server;
+    FakeIdentifier identifier;
+    LinuxDesktop::LinuxProcessInfo processes;
+    sim::SimProcesses applications;  // none: every process is known by its name
+};
+
+// The gain is heard on PulseAudio and native streams, boosted too, and
+// ending the stage puts the stream back at its own level.
+TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    for (const bool native : {false, true}) {
+        auto player = play(native);
+        const AudioObjectID process = objectOf(*hw, player->pid());
+        ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01) << "native " << native;
+        const AudioObjectID id = stage(*hw, TapDescription::stereoMixdown({process}), 1.0f);
+        for (const float gain : {0.0f, 0.25f, 1.0f, 2.0f}) {
+            setGain(*hw, id, gain);
+            EXPECT_NEAR(settled(recorder), levelAt(gain), 0.01)
+                << "native " << native << " gain " << gain;
+        }
+        setGain(*hw, id, 0.25f);
+        EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01);
+        EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
+        EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01) << "native " << native;
+        player->terminate();
+        std::this_thread::sleep_for(200ms);
+    }
+}
+
+// The model's way in: a tap session over this backend is a gain stage, its
+// gain changes are heard, and its end puts the application back at its level.
+TEST_F(PipeWireBackend, ATapSessionIsAGainStage) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto player = pwcat();
+    const AudioObjectID process = objectOf(*hw, player->pid());
+    ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
+    const AudioObjectID device = CA::defaultOutputDevice(*hw);
+    EXPECT_EQ(CA::string(*hw, device, kDeviceUID).value_or(""), "speakers");
+    auto session = std::make_unique<TapSession>(*hw, std::vector<AudioObjectID>{process}, device,
+                                                "speakers", 0.5f, TapApplication{});
+    EXPECT_TRUE(session->isGainStage());
+    EXPECT_EQ(hw->heldNodeCount(), 1u);
+    EXPECT_NEAR(settled(recorder), levelAt(0.5), 0.01);
+    session->setGain(2.0f);
+    EXPECT_NEAR(settled(recorder), levelAt(2.0), 0.02);
+    session.reset();
+    // Back at its own level (and held there: WirePlumber stored our gain
+    // under its key a moment ago).
+    EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01);
+}
+
+// Our volume multiplies with the application's own: paplay at 50 % and a
+// gain of 0.5 are heard at a quarter.
+TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto player = paplay();
+    const AudioObjectID process = objectOf(*hw, player->pid());
+    // As a mixer sets it: the stream's own (channel) volume.
+    const std::string input = run("pactl list short sink-inputs | cut -f1 | head -1");
+    server.pactl("set-sink-input-volume " + input.substr(0, input.find('\n')) + " 50%");
+    const double own = settled(recorder, 600ms);
+    ASSERT_NEAR(own, levelAt(0.125), 0.01) << "PulseAudio's 50 % is a cubic 0.125";
+    stage(*hw, TapDescription::stereoMixdown({process}), 0.5f);
+    EXPECT_NEAR(settled(recorder), own * 0.5, 0.005);
+    EXPECT_NE(server.sinkInputsWith("paplay").at(0).find("50%"), std::string::npos)
+        << "other mixers still show the application's own volume";
+}
+
+// A stage naming an application by who it is holds each new process of it
+// from its first sample: no early loud part in the recording.
+TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    for (const bool native : {false, true}) {
+        SCOPED_TRACE(native ? "pw-cat" : "paplay");
+        // The bundle ID as the model knows it: from an earlier process.
+        TapDescription d;
+        {
+            auto earlier = play(native, {"--volume=0"});
+            std::vector<AudioProcess> objects;
+            ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, earlier->pid())).empty(); }));
+            ASSERT_TRUE(objects[0].bundleID.has_value());
+            d.bundleIDs = {*objects[0].bundleID};
+        }
+        std::this_thread::sleep_for(300ms);
+        const AudioObjectID id = stage(*hw, d, 0.1f);
+        std::this_thread::sleep_for(100ms);
+        const std::size_t start = recorder.samples().size();
+        auto player = play(native);
+        std::this_thread::sleep_for(1000ms);
+        const auto spans = recorder.levels(start, 1);
+        const double expected = levelAt(0.1);
+        const auto loud = std::ranges::count_if(
+            spans, [&](double level) { return level > expected * 1.3 + 0.005; });
+        std::printf("new %s process: %ld ms too loud\n", native ? "native" : "pulse",
+                    static_cast<long>(loud));
+        EXPECT_EQ(loud, 0);
+        EXPECT_NEAR(recorder.level(200ms), expected, 0.005);
+        player->terminate();
+        EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
+        std::this_thread::sleep_for(200ms);
+    }
+}
+
+// pw-cat sets `volume` itself; WirePlumber restores a stored one onto a new
+// stream. Both lose to the held gain.
+TEST_F(PipeWireBackend, AHeldGainSurvivesAClientThatSetsVolumeAndWirePlumbersRestore) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    {
+        auto player = pwcat({"--volume=0.5"});
+        const AudioObjectID process = objectOf(*hw, player->pid());
+        ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.5), 0.01);
+        const AudioObjectID id = stage(*hw, TapDescription::stereoMixdown({process}), 0.25f);
+        EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01) << "held, not composed with 0.5";
+        hw->destroyGainStage(id);
+    }
+    // WirePlumber stores 0.7 for paplay's streams (a second after the change).
+    TapDescription d;
+    {
+        auto first = paplay();
+        std::vector<AudioProcess> objects;
+        ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, first->pid())).empty(); }));
+        ASSERT_TRUE(objects[0].bundleID.has_value());
+        d.bundleIDs = {*objects[0].bundleID};
+        std::this_thread::sleep_for(300ms);
+        const std::string id = run(
+            "pw-dump 2>/dev/null | python3 -c 'import json,sys; print([o[\"id\"] for o in "
+            "json.load(sys.stdin) if o[\"type\"].endswith(\"Node\") and "
+            "((o.get(\"info\") or {}).get(\"props\") or {})"
+            ".get(\"application.name\") == \"paplay\"][0])'");
+        ASSERT_FALSE(id.empty());
+        run("pw-cli set-param " + id.substr(0, id.find('\n')) +
+            " Props '{ volume: 0.7 }' >/dev/null 2>&1");
+        ASSERT_NEAR(settled(recorder), levelAt(0.7), 0.01);
+        std::this_thread::sleep_for(1500ms);
+    }
+    const AudioObjectID id = stage(*hw, d, 0.2f);
+    const std::size_t start = recorder.samples().size();
+    auto second = paplay();
+    std::this_thread::sleep_for(1000ms);
+    const auto spans = recorder.levels(start, 1);
+    const auto loud = std::ranges::count_if(
+        spans, [&](double level) { return level > levelAt(0.2) * 1.3 + 0.005; });
+    std::printf("restored stream: %ld ms above the held gain\n", static_cast<long>(loud));
+    EXPECT_LE(loud, 2);
+    EXPECT_NEAR(settled(recorder), levelAt(0.2), 0.01);
+    hw->destroyGainStage(id);
+}
+
+// Two applications whose streams WirePlumber keys alike (the same media
+// role): the one we did not lower is held at its own level, although
+// WirePlumber restores our gain onto it.
+TEST_F(PipeWireBackend, AnotherApplicationWithTheSameRoleIsNotLowered) {
+    auto hw = connect();
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto lowered = pwcat({"--media-role=Music"});
+    const AudioObjectID process = objectOf(*hw, lowered->pid());
+    stage(*hw, TapDescription::stereoMixdown({process}), 0.1f);
+    ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.1), 0.01);
+    std::this_thread::sleep_for(1500ms);  // WirePlumber stores 0.1 under media.role:Music
+    auto other = paplay({"--property=media.role=music"});
+    ASSERT_NE(objectOf(*hw, other->pid()), 0u);
+    std::this_thread::sleep_for(300ms);
+    lowered->terminate();
+    EXPECT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
+}
+
+// A Communication-role stream is a call object of its own, and the process
+// list listener tells at once.
+TEST_F(PipeWireBackend, ACallStreamMakesACallObjectAtOnce) {
+    auto hw = connect();
+    auto music = paplay();
+    const AudioObjectID process = objectOf(*hw, music->pid());
+    std::atomic<bool> call{false};
+    std::atomic<long long> toldAfter{-1};
+    const auto started = std::chrono::steady_clock::now();
+    AudioObjectPropertyListenerID listener = nullptr;
+    ASSERT_EQ(hw->addPropertyListenerBlock(
+                  kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
+                  [&](std::uint32_t, const AudioObjectPropertyAddress*) {
+                      if (toldAfter.load() < 0 && call.load()) {
+                          toldAfter = msSince(started);
+                      }
+                  },
+                  &listener),
+              kAudioNoError);
+    call = true;
+    auto phone = paplay({"--property=media.role=phone"});
+    ASSERT_TRUE(eventually([&] { return toldAfter.load() >= 0; }, 2000ms));
+    std::printf("call stream: listener told %lld ms after the player started\n", toldAfter.load());
+    EXPECT_LT(toldAfter.load(), 1000) << "events, not a refresh";
+    std::vector<AudioProcess> objects;
+    ASSERT_TRUE(eventually([&] { return (objects = objectsOf(*hw, phone->pid())).size() == 1; }));
+    EXPECT_EQ(objects[0].bundleID, std::string(kCallStreamsBundleID));
+    // The call object's stage holds the call only; the application's own
+    // object keeps its other streams apart.
+    EXPECT_NE(objects[0].objectID, process);
+    hw->removePropertyListenerBlock(kAudioObjectSystemObject, CA::addr(kProcessObjectList),
+                                    nullptr, listener);
+}
+
+// A capture from a source records; a capture of the speakers' output does not.
+TEST_F(PipeWireBackend, AMicrophoneCaptureRecordsAMonitorCaptureDoesNot) {
+    run("pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=mic "
+        "media.class=Audio/Source/Virtual object.linger=true audio.position=[FL FR] }' "
+        ">/dev/null 2>&1");
+    auto hw = connect();
+    auto monitor = std::make_unique<Child>(
+        std::vector<std::string>{"parecord", "-d", "speakers.monitor", "/dev/null"});
+    std::this_thread::sleep_for(800ms);
+    EXPECT_TRUE(objectsOf(*hw, monitor->pid()).empty()) << "a monitor capture is no process";
+    std::atomic<long long> toldAfter{-1};
+    std::atomic<bool> armed{false};
+    auto started = std::chrono::steady_clock::now();
+    AudioObjectPropertyListenerID listener = nullptr;
+    ASSERT_EQ(hw->addPropertyListenerBlock(
+                  kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
+                  [&](std::uint32_t, const AudioObjectPropertyAddress*) {
+                      if (armed.load() && toldAfter.load() < 0) {
+                          toldAfter = msSince(started);
+                      }
+                  },
+                  &listener),
+              kAudioNoError);
+    started = std::chrono::steady_clock::now();
+    armed = true;
+    auto mic = std::make_unique<Child>(
+        std::vector<std::string>{"parecord", "-d", "mic", "/dev/null"});
+    std::vector<AudioProcess> objects;
+    ASSERT_TRUE(eventually([&] {
+        objects = objectsOf(*hw, mic->pid());
+        return !objects.empty() && objects[0].isRecording;
+    }));
+    std::printf("microphone capture: listener told %lld ms after the recorder started\n",
+                toldAfter.load());
+    EXPECT_GE(toldAfter.load(), 0);
+    EXPECT_LT(toldAfter.load(), 1000);
+    hw->removePropertyListenerBlock(kAudioObjectSystemObject, CA::addr(kProcessObjectList),
+                                    nullptr, listener);
+}
+
+// Nothing of ours in the graph: the same nodes and links with a stage as
+// without, and no sink or stream of ours in the PulseAudio view.
+TEST_F(PipeWireBackend, NothingOfOursIsInTheGraph) {
+    auto player = paplay();
+    ASSERT_TRUE(eventually([&] { return !server.sinkInputsWith("paplay").empty(); }));
+    std::this_thread::sleep_for(300ms);
+    const auto count = [&](const std::string& type) {
+        return run("pw-dump 2>/dev/null | grep -c '\"type\": \"PipeWire:Interface:" + type + "\"'");
+    };
+    const std::string nodes = count("Node");
+    const std::string links = count("Link");
+    const std::string sinks = server.pactl("list short sinks");
+    auto hw = connect();
+    const AudioObjectID id =
+        stage(*hw, TapDescription::stereoMixdown({objectOf(*hw, player->pid())}), 0.3f);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(count("Node"), nodes);
+    EXPECT_EQ(count("Link"), links);
+    EXPECT_EQ(server.pactl("list short sinks"), sinks);
+    EXPECT_EQ(server.sinkInputsWith("").size(), 1u);
+    hw->destroyGainStage(id);
+}
+
+// What is lowered is in the journal before it is set, under WirePlumber's
+// key for the stream, so that a watchdog or the next start can undo it.
+TEST_F(PipeWireBackend, ALoweredStreamIsInTheJournalFirst) {
+    const std::string path = server.folder() + "/journal";
+    PipeWireAudioSystem::Options o;
+    o.remote = server.pipeWireSocket();
+    o.journalPath = path;
+    PipeWireAudioSystem hw(identifier, o);
+    auto player = pwcat({"--media-role=Music"});
+    const AudioObjectID process = objectOf(hw, player->pid());
+    EXPECT_TRUE(readJournal(path).nodes.empty()) << "nothing set, nothing recorded";
+    const AudioObjectID id = stage(hw, TapDescription::stereoMixdown({process}), 1.0f);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(readJournal(path).nodes.empty()) << "1.0 is no change";
+    setGain(hw, id, 0.5f);  // the first step down comes with the next ramp tick
+    std::this_thread::sleep_for(200ms);
+    const JournalContents journal = readJournal(path);
+    ASSERT_EQ(journal.nodes.size(), 1u);
+    EXPECT_EQ(journal.nodes.begin()->second, "Output/Audio:media.role:Music");
+    EXPECT_TRUE(journal.daemon.has_value());
+    EXPECT_FALSE(hw.availabilityProblem().has_value());
+    hw.destroyGainStage(id);
+}
+
+// Quitting puts every held stream back at its own level before the
+// connection goes.
+TEST_F(PipeWireBackend, EndingTheBackendPutsStreamsBackAtFullLevel) {
+    Recorder recorder(server.address(), "speakers.monitor");
+    auto player = pwcat();
+    {
+        auto hw = connect();
+        stage(*hw, TapDescription::stereoMixdown({objectOf(*hw, player->pid())}), 0.2f);
+        ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.2), 0.01);
+    }
+    EXPECT_NEAR(settled(recorder, 200ms), levelAt(1.0), 0.01);
+}
+
+// The daemon going away shows as a problem, and the backend connects again
+// once it is back, with its stages holding the new streams.
+TEST_F(PipeWireBackend, ALostDaemonIsReportedAndTheBackendReconnects) {
+    auto hw = connect();
+    std::atomic<int> changes{0};
+    hw->setConnectionObserver([&](State) { ++changes; });
+    TapDescription d;
+    d.bundleIDs = {"nothing.desktop"};
+    const AudioObjectID id = stage(*hw, d, 0.5f);
+    server.stop();
+    ASSERT_TRUE(eventually([&] { return hw->availabilityProblem().has_value(); }));
+    EXPECT_EQ(hw->connectionState(), State::disconnected);
+    server.start();
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() == State::ready; }, 10000ms));
+    EXPECT_FALSE(hw->availabilityProblem().has_value());
+    EXPECT_GE(changes.load(), 2);
+    float gain = 0.0f;
+    std::uint32_t size = sizeof gain;
+    EXPECT_EQ(hw->getPropertyData(id, CA::addr(kGainStageGain), 0, nullptr, &size, &gain),
+              kAudioNoError);
+    EXPECT_EQ(gain, 0.5f) << "the stage outlives the connection";
+}
+
+}  // namespace
+}  // namespace morvale::pipewire

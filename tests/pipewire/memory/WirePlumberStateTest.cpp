@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "platform/pipewire/memory/WirePlumberState.h"
+
+namespace morvale::pipewire {
+namespace {
+
+// Cases are named by their place in the table (their text says what they are).
+struct CaseName {
+    template <typename T>
+    std::string operator()(const ::testing::TestParamInfo<T>& which) const {
+        return "case" + std::to_string(which.index);
+    }
+};
+
+TEST(WirePlumberState, ReadsTheVolumesOf04sRestoreStream) {
+    // As WirePlumber 0.4.13 wrote it after two streams were set to 0.3.
+    const auto stored = parseRestoreStream(
+        "[restore-stream]\n"
+        "Audio/Sink:node.name:speakers:volume=1.0\n"
+        "Output/Audio:application.name:paplay:channelMap=FL;FR;\n"
+        "Output/Audio:application.name:paplay:channelVolumes=1.0;1.0;\n"
+        "Output/Audio:application.name:paplay:mute=false\n"
+        "Output/Audio:application.name:paplay:volume=0.30000001192093\n"
+        "Output/Audio:media.role:Music:volume=1.0\n"
+        "Output/Audio:media.name:a\\sb\\ec\\o1\\c\\\\:volume=0.5\n");
+    EXPECT_TRUE(stored.problems.empty());
+    EXPECT_EQ(stored.volumes.size(), 4u);
+    EXPECT_NEAR(stored.volumes.at("Output/Audio:application.name:paplay"), 0.3, 1e-6);
+    EXPECT_TRUE(isFullVolume(stored.volumes.at("Output/Audio:media.role:Music")));
+    EXPECT_EQ(stored.volumes.count("Output/Audio:media.name:a b=c[1]\\"), 1u);
+}
+
+TEST(WirePlumberState, ReadsTheVolumesOf05sStreamProperties) {
+    const auto stored = parseStreamProperties(
+        "[stream-properties]\n"
+        "Output/Audio:application.name:paplay={\"volume\":0.300000, \"mute\":false, "
+        "\"channelVolumes\":[1.0, 1.0], \"channelMap\":[\"FL\", \"FR\"]}\n"
+        "Output/Audio:media.role:Music={\"mute\":false, \"volume\": 1.000000}\n"
+        "Input/Audio:application.name:rec={\"mute\":false}\n");
+    EXPECT_TRUE(stored.problems.empty());
+    EXPECT_EQ(stored.volumes.size(), 2u);
+    EXPECT_NEAR(stored.volumes.at("Output/Audio:application.name:paplay"), 0.3, 1e-6);
+    EXPECT_TRUE(isFullVolume(stored.volumes.at("Output/Audio:media.role:Music")));
+}
+
+// The application's own values, which a reset must save back unchanged.
+TEST(WirePlumberState, ReadsTheApplicationsOwnValuesInBothFormats) {
+    const auto old = parseRestoreStream(
+        "[restore-stream]\n"
+        "Output/Audio:application.name:paplay:channelMap=FL;FR;\n"
+        "Output/Audio:application.name:paplay:channelVolumes=0.125;0.5;\n"
+        "Output/Audio:application.name:paplay:mute=true\n"
+        "Output/Audio:application.name:paplay:volume=0.3\n");
+    const auto json = parseStreamProperties(
+        "[stream-properties]\n"
+        "Output/Audio:application.name:paplay={\"channelMap\":[\"FL\", \"FR\"], "
+        "\"channelVolumes\":[0.125000, 0.500000], \"volume\":0.300000, \"mute\":true}\n");
+    for (const auto* stored : {&old, &json}) {
+        const StoredStream& stream = stored->streams.at("Output/Audio:application.name:paplay");
+        EXPECT_EQ(stream.mute, true);
+        EXPECT_EQ(stream.channelVolumes, (std::vector<float>{0.125f, 0.5f}));
+        EXPECT_EQ(stream.channelMap, (std::vector<std::string>{"FL", "FR"}));
+        ASSERT_TRUE(stream.volume.has_value());
+        EXPECT_NEAR(*stream.volume, 0.3, 1e-6);
+    }
+}
+
+TEST(WirePlumberState, AnEntryWithoutVolumeHasNone) {
+    const auto json = parseStreamProperties(
+        "[stream-properties]\nOutput/Audio:media.role:Music={\"channelVolumes\":[1.0], "
+        "\"mute\":false}\n");
+    EXPECT_FALSE(json.streams.at("Output/Audio:media.role:Music").volume.has_value());
+    EXPECT_TRUE(json.volumes.empty());
+}
+
+struct StateCase {
+    const char* what;
+    std::string text;
+    std::size_t volumes;
+    std::size_t problems;
+};
+
+class DamagedState : public ::testing::TestWithParam<StateCase> {};
+
+TEST_P(DamagedState, NeverCrashesAndSaysWhatMadeNoSense) {
+    const auto stored = parseRestoreStream(GetParam().text);
+    EXPECT_EQ(stored.volumes.size(), GetParam().volumes) << GetParam().what;
+    EXPECT_EQ(stored.problems.size(), GetParam().problems) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedState,
+    ::testing::Values(
+        StateCase{"another group only", "[other]\nK:volume=0.3\n", 0, 0},
+        StateCase{"entries before any group", "K:volume=0.3\n[restore-stream]\n", 0, 0},
+        StateCase{"volume not a number", "[restore-stream]\nK:volume=loud\nL:volume=0.2\n", 1, 1},
+        StateCase{"infinite volume", "[restore-stream]\nK:volume=inf\n", 0, 1},
+        StateCase{"line without '='", "[restore-stream]\ngarbage\n", 0, 1},
+        StateCase{"comments and CRLF", "# c\r\n[restore-stream]\r\nK:volume=0.3\r\n", 1, 0},
+        StateCase{"a trailing backslash", "[restore-stream]\nK:volume\\=0.3\n", 0, 0},
+        StateCase{"torn last line", "[restore-stream]\nK:volume=0.3\nL:vol", 1, 1},
+        StateCase{"thousands of bad lines report a few",
+                  "[restore-stream]\n" + [] {
+                      std::string lines;
+                      for (int i = 0; i < 5000; ++i) {
+                          lines += "x\n";
+                      }
+                      return lines;
+                  }(),
+                  0, 20}),
+    CaseName());
+
+TEST(WirePlumberState, FullVolumeAllowsForFloatRounding) {
+    EXPECT_TRUE(isFullVolume(1.0));
+    EXPECT_TRUE(isFullVolume(0.99999999));
+    EXPECT_FALSE(isFullVolume(0.999));
+    EXPECT_FALSE(isFullVolume(1.01));
+}
+
+}  // namespace
+}  // namespace morvale::pipewire
