@@ -8,10 +8,12 @@
 #include <pulse/simple.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -113,6 +115,40 @@ void endProcess(pid_t pid, int sig) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
 }
+
+// A hundred streams take PipeWire and its PulseAudio server past the 1024
+// descriptors a shell's soft limit allows, so the private servers get the
+// soft limit raised to the hard one, as a desktop session's sound server may
+// do: at most 524288, systemd's hard limit for a session, because a
+// container's hard limit can be a billion and a program that walks every
+// descriptor number would crawl through that.
+constexpr rlim_t kSessionOpenFiles = 524288;
+
+// While alive, this process's soft open-file limit is that of a session's
+// sound server, so the server processes spawned meanwhile inherit it; the
+// test process itself goes back to its own limit afterwards.
+class ServerOpenFileLimit {
+public:
+    ServerOpenFileLimit() {
+        if (::getrlimit(RLIMIT_NOFILE, &saved_) != 0) {
+            return;
+        }
+        rlimit raised = saved_;
+        raised.rlim_cur = std::max(saved_.rlim_cur, std::min(saved_.rlim_max, kSessionOpenFiles));
+        changed_ = raised.rlim_cur != saved_.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    }
+    ~ServerOpenFileLimit() {
+        if (changed_) {
+            ::setrlimit(RLIMIT_NOFILE, &saved_);
+        }
+    }
+    ServerOpenFileLimit(const ServerOpenFileLimit&) = delete;
+    ServerOpenFileLimit& operator=(const ServerOpenFileLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    bool changed_ = false;
+};
 
 }  // namespace
 
@@ -318,6 +354,7 @@ void PulseServer::start() {
         return argv;
     };
     const std::string socket = runtime + "/pulse/native";
+    const ServerOpenFileLimit serverLimit;
     if (onPipeWire()) {
         // PipeWire, its session manager (which needs a session bus) and its
         // PulseAudio server. Each piece connects to the one before it at
