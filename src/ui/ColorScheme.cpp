@@ -138,8 +138,8 @@ DesktopColorScheme::DesktopColorScheme(QObject* parent) : QObject(parent) {
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath,
                                                        settingsInterface, QStringLiteral("Read"));
     read.setArguments({appearance, colorSchemeKey});
-    // Never started on demand: a desktop without a portal has no preference.
-    read.setAutoStartService(false);
+    // Started on demand where it is installed but not yet running (early at
+    // login); the answer comes when it does.
     auto* reply = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this, reply] {
         const QDBusMessage answer = reply->reply();
