@@ -8,7 +8,6 @@
 
 #include "ui/DBusSpyHook.h"
 
-
 namespace morvale::ui {
 
 namespace {
@@ -40,7 +39,8 @@ void answerValueText(const QDBusMessage& call) {
     // The bridge answers after this with an error (it knows no such
     // property); the bus passes on the first answer only.
     QDBusConnection(bridgeConnection)
-        .send(call.createReply(QVariant::fromValue(QDBusVariant(object->text(QAccessible::Value)))));
+        .send(
+            call.createReply(QVariant::fromValue(QDBusVariant(object->text(QAccessible::Value)))));
 }
 
 }  // namespace

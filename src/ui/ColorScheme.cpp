@@ -135,8 +135,8 @@ DesktopColorScheme::DesktopColorScheme(QObject* parent) : QObject(parent) {
     }
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"),
                 new PortalListener(*this), SLOT(settingChanged(QDBusMessage)));
-    QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                       settingsInterface, QStringLiteral("Read"));
+    QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface,
+                                                       QStringLiteral("Read"));
     read.setArguments({appearance, colorSchemeKey});
     // Started on demand where it is installed but not yet running (early at
     // login); the answer comes when it does.

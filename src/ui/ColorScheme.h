@@ -45,7 +45,6 @@ signals:
     void changed();
 
 private:
-
     ColorScheme scheme_ = ColorScheme::noPreference;
 };
 

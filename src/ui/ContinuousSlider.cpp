@@ -67,8 +67,9 @@ int ContinuousSlider::stepOfSpokenValue(double spoken) const {
 }
 
 QString ContinuousSlider::spokenText() const {
-    const QString value = spokenText_ != nullptr ? spokenText_(continuousValue())
-                                                 : QString::number(spokenValueOfStep(this->value()));
+    const QString value = spokenText_ != nullptr
+                              ? spokenText_(continuousValue())
+                              : QString::number(spokenValueOfStep(this->value()));
     //: What a screen reader says of a muted volume slider; %1 is the volume
     //: that unmuting returns to, such as 50%.
     return muted_ ? tr("muted, %1").arg(value) : value;

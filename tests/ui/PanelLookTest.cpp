@@ -115,9 +115,9 @@ double drawnContrast(const QImage& image, const QRect& area, QColor* background 
 }
 
 TEST_F(PanelContrastTest, EveryTextStandsOutFromItsBackgroundInLightAndDark) {
-    for (const auto& [scheme, palette] :
-         {std::pair{"light", ui::lightPalette()}, {"dark", ui::darkPalette()},
-          {"Qt's own", QApplication::style()->standardPalette()}}) {
+    for (const auto& [scheme, palette] : {std::pair{"light", ui::lightPalette()},
+                                          {"dark", ui::darkPalette()},
+                                          {"Qt's own", QApplication::style()->standardPalette()}}) {
         ui::ContentView view(*model);
         view.setPalette(palette);
         view.show();
@@ -138,8 +138,8 @@ TEST_F(PanelContrastTest, EveryTextStandsOutFromItsBackgroundInLightAndDark) {
                 QStyleOptionButton option;
                 option.initFrom(box);
                 option.text = box->text();
-                const QRect contents = box->style()->subElementRect(QStyle::SE_CheckBoxContents,
-                                                                    &option, box);
+                const QRect contents =
+                    box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
                 area = QRect(area.topLeft() + contents.topLeft(), contents.size());
             } else if (qobject_cast<QPushButton*>(widget) == nullptr &&
                        qobject_cast<QLabel*>(widget) == nullptr &&
@@ -154,9 +154,9 @@ TEST_F(PanelContrastTest, EveryTextStandsOutFromItsBackgroundInLightAndDark) {
             }
             texts[name] = area;
         }
-        for (const char* expected : {"title", "duckTitle", "callBadge", "helpText",
-                                     "errorLine", "launchAtLogin", "quitButton", "Tunebox",
-                                     "boostText +6 dB", "percent 50%", "percent muted"}) {
+        for (const char* expected :
+             {"title", "duckTitle", "callBadge", "helpText", "errorLine", "launchAtLogin",
+              "quitButton", "Tunebox", "boostText +6 dB", "percent 50%", "percent muted"}) {
             EXPECT_TRUE(texts.count(expected)) << scheme << ": no " << expected;
         }
         for (const auto& [name, area] : texts) {

@@ -38,11 +38,11 @@ TEST_F(AtSpiTest, SlidersTellTheirValueAsText) {
     ASSERT_FALSE(bridge.isEmpty()) << "Qt's accessibility bridge is not on the bus";
     QDBusConnection probe = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "reader");
     const auto property = [&](QWidget* widget, const char* name) {
-        const QString path = QString::fromLatin1(ui::atSpiObjectPathPrefix) +
-                             QString::number(QAccessible::uniqueId(
-                                 QAccessible::queryAccessibleInterface(widget)));
-        QDBusMessage get = QDBusMessage::createMethodCall(bridge, path,
-                                                          "org.freedesktop.DBus.Properties", "Get");
+        const QString path =
+            QString::fromLatin1(ui::atSpiObjectPathPrefix) +
+            QString::number(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(widget)));
+        QDBusMessage get =
+            QDBusMessage::createMethodCall(bridge, path, "org.freedesktop.DBus.Properties", "Get");
         get.setArguments({"org.a11y.atspi.Value", name});
         // The bridge answers from this thread: the call must not block it.
         const QDBusPendingCall pending = probe.asyncCall(get, 5000);

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The tray icon against a StatusNotifierItem host over D-Bus, as a desktop
 // panel runs one.
+#include <QCursor>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <QCursor>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "FakeTrayHost.h"
 #include "UiFixture.h"
@@ -159,13 +158,15 @@ TEST_F(TrayOverDBus, ThePanelOpensWhereTheHostSaysTheIconIsNeverAtThePointer) {
 
     // A host with the icon's position, and one without (0, 0), as from the
     // keyboard; the menu's "Open panel" has none either.
-    const struct { const char* how; QPoint at; QRect anchor; } cases[] = {
-        {"at the icon", {700, 12}, {700, 12, 1, 1}},
-        {"without a position", {0, 0}, corner},
-        {"at another icon", {40, 780}, {40, 780, 1, 1}}};
+    const struct {
+        const char* how;
+        QPoint at;
+        QRect anchor;
+    } cases[] = {{"at the icon", {700, 12}, {700, 12, 1, 1}},
+                 {"without a position", {0, 0}, corner},
+                 {"at another icon", {40, 780}, {40, 780, 1, 1}}};
     for (const auto& c : cases) {
-        call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate",
-             {c.at.x(), c.at.y()});
+        call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {c.at.x(), c.at.y()});
         ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isVisible(); }, 2000)) << c.how;
         EXPECT_EQ(panel.pos(), ui::panelPosition(c.anchor, panel.size(), available)) << c.how;
         panel.hide();
@@ -204,9 +205,9 @@ signals:
 TEST_F(TrayOverDBus, ThePanelFollowsTheDesktopsColourSchemeAsItChanges) {
     FakePortalSettings portal;
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
-    ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", &portal,
-                                   QDBusConnection::ExportAllSlots |
-                                       QDBusConnection::ExportAllSignals));
+    ASSERT_TRUE(
+        bus.registerObject("/org/freedesktop/portal/desktop", &portal,
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
     ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
     makeModel();
     {
