@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One refresh of the model beside the bare process snapshot it is built on,
 // for 10, 100 and 1000 simulated audio clients (a fifth playing, a tenth with a
 // stored volume). The stored volumes keep taps running, so the refresh also

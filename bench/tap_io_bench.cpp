@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tap IO block beside a plain memcpy of the same output bytes. At the end
 // it prints, for each IO block case, its time divided by the memcpy's.
 

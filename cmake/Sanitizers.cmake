@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # MORVALE_SANITIZE applies to everything built in this tree, third-party test
 # libraries excepted (they come prebuilt from the system).
 if(MORVALE_SANITIZE)

@@ -340,6 +340,15 @@
         <source>%1%</source>
         <translation>%1&#xa0;%</translation>
     </message>
+    <message>
+        <source>muted</source>
+        <translation>stumm</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <extracomment>An application&apos;s name with its id, for two applications of the same name.</extracomment>
+        <translation>%1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::ContentView</name>
@@ -383,6 +392,14 @@
     <message>
         <source>+%1 dB</source>
         <translation>+%1&#xa0;dB</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::ContinuousSlider</name>
+    <message>
+        <source>muted, %1</source>
+        <extracomment>What a screen reader says of a muted volume slider; %1 is the volume that unmuting returns to, such as 50%.</extracomment>
+        <translation>stumm, %1</translation>
     </message>
 </context>
 <context>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures a tap on a private sound server (started and ended here):
 //   - added latency: a test client plays a click every 200 ms; the onset phase
 //     of the clicks on the output's monitor is compared without and with a

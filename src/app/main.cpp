@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program: a tray icon with a panel of per-application volumes.
 //
 //   morvale                 runs at the user's desktop, on the audio server

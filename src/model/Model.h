@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>
@@ -58,7 +59,13 @@ public:
     // (1 when none is stored, or the stored one is not finite).
     double volume(const std::string& key) const;
     void setVolume(const std::string& key, double value);
+    // Mute sets the volume to 0 and remembers the one before, which unmuting
+    // (the same call) sets again, or full volume when none is remembered. A
+    // volume set by hand forgets it.
     void toggleMute(const std::string& key);
+    // The volume unmuting returns to, while the key is muted (its volume is 0
+    // by a mute); none otherwise.
+    std::optional<double> mutedLevel(const std::string& key) const;
     void setDuckBoost(double boostDB);
     // The boost as it sounds and shows: duckBoostDB within the slider's 0 to
     // 30 dB (0 when it is not finite).

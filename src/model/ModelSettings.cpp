@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model's side of the settings: loading and migrating them at start-up,
 // saving volumes, and what the store's writes tell about how saving goes.
 

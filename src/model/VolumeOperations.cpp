@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cmath>
 #include <limits>
 
@@ -18,7 +19,17 @@ double Model::appliedBoostDB() const {
     return VolumeRules::playableBoostDB(*duckBoostDB_);
 }
 
+std::optional<double> Model::mutedLevel(const std::string& key) const {
+    const auto it = beforeMute_.find(key);
+    if (it == beforeMute_.end() || volume(key) != 0.0) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
 void Model::setVolume(const std::string& key, double value) {
+    // A volume set by hand replaces what a mute remembered.
+    beforeMute_.erase(key);
     volumes_.modify([&](Volumes& volumes) {
         if (value >= VolumeRules::kFullVolumeThreshold) {
             volumes.erase(key);
@@ -32,14 +43,12 @@ void Model::setVolume(const std::string& key, double value) {
 
 void Model::toggleMute(const std::string& key) {
     const double current = volume(key);
-    double target = 0.0;
     if (current > 0.0) {
+        setVolume(key, 0.0);
         beforeMute_.insert_or_assign(key, current);
     } else {
-        const auto it = beforeMute_.find(key);
-        target = it == beforeMute_.end() ? 1.0 : it->second;
+        setVolume(key, mutedLevel(key).value_or(1.0));
     }
-    setVolume(key, target);
 }
 
 float Model::gain(double volume) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Accessibility.h"
 
 #include <QAccessibleApplication>
@@ -6,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 
+#include "ui/AtSpiValueText.h"
 #include "ui/ContinuousSlider.h"
 #include "ui/PanelWindow.h"
 #include "ui/RowGlyphs.h"
@@ -177,6 +179,7 @@ QAccessibleInterface* panelInterface(const QString&, QObject* object) {
 void installAccessibility() {
     static const bool installed = [] {
         QAccessible::installFactory(panelInterface);
+        installAtSpiValueText();
         return true;
     }();
     (void)installed;

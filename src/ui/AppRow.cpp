@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/AppRow.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "model/Model.h"
 #include "ui/Accessibility.h"
@@ -52,7 +54,8 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     percent_->setFont(panelFont(TextStyle::valueText));
     // Room for 100% (as the user's language writes it) from the start, so that
     // the name is not cut differently as the number changes during a drag.
-    percent_->setMinimumWidth(percent_->textWidth(percentText(1.0)));
+    percent_->setMinimumWidth(
+        std::max(percent_->textWidth(percentText(1.0)), percent_->textWidth(tr("muted"))));
 
     muteButton_->setAutoRaise(true);
     // Checked while muted, so that assistive technology tells "muted" from a
@@ -124,14 +127,30 @@ void AppRow::setEntry(AppEntry entry) {
 
 void AppRow::showEntry() {
     icon_->setIcon(appIcon(entry_.icon));
-    const QString name = QString::fromStdString(entry_.name);
-    name_->setText(name);
+    name_->setText(QString::fromStdString(entry_.name));
+    nameControls();
+    playingDot_->setVisible(entry_.isPlaying);
+}
+
+void AppRow::setNameShared(bool shared) {
+    if (shared != nameShared_) {
+        nameShared_ = shared;
+        nameControls();
+    }
+}
+
+void AppRow::nameControls() {
+    QString name = QString::fromStdString(entry_.name);
+    if (nameShared_) {
+        //: An application's name with its id, for two applications of the same name.
+        name = tr("%1 (%2)").arg(name, QString::fromStdString(entry_.id));
+    }
     // Set only on a change: each setting is announced to assistive technology.
     if (const QString spoken = tr("%1 volume").arg(name); slider_->accessibleName() != spoken) {
+        icon_->setAccessibleName(name);  // the picture is the application's
         slider_->setAccessibleName(spoken);
         muteButton_->setAccessibleName(tr("Mute %1").arg(name));
     }
-    playingDot_->setVisible(entry_.isPlaying);
 }
 
 void AppRow::setUnlisted() {
@@ -147,11 +166,15 @@ void AppRow::showListed(bool listed) {
 void AppRow::showVolume() {
     // One reading of the volume for the text, the symbol and the slider.
     const double volume = model_.volume(entry_.id);
-    if (shownVolume_ == volume && (sliderShowsVolume_ || slider_->isSliderDown())) {
+    const std::optional<double> mutedLevel = model_.mutedLevel(entry_.id);
+    if (shownVolume_ == volume && shownMutedLevel_ == mutedLevel &&
+        (sliderShowsVolume_ || slider_->isSliderDown())) {
         return;
     }
     shownVolume_ = volume;
-    percent_->setText(percentText(volume));
+    shownMutedLevel_ = mutedLevel;
+    percent_->setText(mutedLevel ? tr("muted") : percentText(volume));
+    slider_->setMuted(mutedLevel.has_value());
     const QString symbol = QString::fromLatin1(muteSymbolName(volume));
     muteButton_->setChecked(volume == 0.0);
     if (muteButton_->property("symbol").toString() != symbol) {
@@ -162,7 +185,7 @@ void AppRow::showVolume() {
     // value again once let go.
     sliderShowsVolume_ = !slider_->isSliderDown();
     if (sliderShowsVolume_) {
-        slider_->setContinuousValue(volume);
+        slider_->setContinuousValue(mutedLevel.value_or(volume));
     }
 }
 

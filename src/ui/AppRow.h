@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QWidget>
@@ -21,7 +22,8 @@ class ElidedLabel;
 
 // One application's line in the panel: icon, name, a green dot while it plays,
 // its volume as a percentage, a mute button whose speaker follows the volume,
-// and a volume slider from 0 to 1. It shows the entry it was last given and
+// and a volume slider from 0 to 1. A muted row keeps its slider where unmuting
+// returns to, drawn as muted, and says "muted" instead of a percentage. It shows the entry it was last given and
 // that entry's volume as the model has it; its controls call the model.
 //
 // The panel keeps one row per entry id for as long as the entry is listed and
@@ -42,6 +44,10 @@ public:
     // A row whose entry is no longer listed, but which keeps its place for a
     // while, is dimmed and cannot be used.
     void setUnlisted();
+
+    // Another shown row has the same name: this row's controls tell assistive
+    // technology its application's id too, so that each is found by name.
+    void setNameShared(bool shared);
 
     // The user holds the volume slider.
     bool isDragging() const;
@@ -64,12 +70,15 @@ private:
     void applyColors();
     void showEntry();
     void showListed(bool listed);
+    void nameControls();
 
     Model& model_;
     AppEntry entry_;
     // The volume the row shows, and whether the slider shows it too (a slider
     // the user holds keeps following the pointer instead).
     std::optional<double> shownVolume_;
+    std::optional<double> shownMutedLevel_;
+    bool nameShared_ = false;
     bool sliderShowsVolume_ = false;
     AppIconView* icon_;
     ElidedLabel* name_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ContentView.h"
 
 #include <QCheckBox>
@@ -67,7 +68,8 @@ ContentView::ContentView(Model& model, QWidget* parent)
       divider1_(makeDivider("divider1")),
       divider2_(makeDivider("divider2")),
       loginBox_(new QCheckBox(tr("Open at login"))),
-      quitButton_(new QPushButton(tr("Quit"))) {
+      quitButton_(new QPushButton(tr("Quit"))),
+      focusRing_(new FocusRing(this)) {
     setObjectName(QStringLiteral("contentView"));
     setFixedWidth(panelWidth);
 
@@ -91,14 +93,19 @@ ContentView::ContentView(Model& model, QWidget* parent)
     pressOnEnter(*loginBox_);
     quitButton_->setObjectName(QStringLiteral("quitButton"));
     quitButton_->setAutoDefault(false);
+    // The rarest action: a plain text button, no more prominent than the
+    // checkbox beside it.
+    quitButton_->setFlat(true);
+    quitButton_->setFont(panelFont(TextStyle::callout));
     pressOnEnter(*quitButton_);
-    new FocusRing(this);
 
+    // The call line stands with the boost it turns on, apart from the title.
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(badgeGap);
     header->addWidget(sectionTitle_);
-    header->addWidget(callBadge_);
     header->addStretch(1);
+    header->addWidget(callBadge_);
     header->addWidget(boostText_);
 
     auto* section = new QWidget;
@@ -221,6 +228,7 @@ void ContentView::prepareToOpen() {
     const auto rows = rows_->rows();
     QWidget* first = rows.empty() ? boostSlider_ : rows.front()->volumeSlider();
     first->setFocus(Qt::OtherFocusReason);
+    focusRing_->showOnOpeningControl(first);
 }
 
 bool ContentView::isInteracting() const {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QWidget>
@@ -19,6 +20,7 @@ namespace morvale::ui {
 
 class ContinuousSlider;
 class DigitsLabel;
+class FocusRing;
 class RowList;
 
 // The panel: the title, the application rows, the call-ducking boost, the last
@@ -32,6 +34,8 @@ public:
     static constexpr int panelWidth = 320;
     static constexpr int padding = 14;
     static constexpr int spacing = 8;
+    // The least room between the boost's title, the call line and the boost.
+    static constexpr int badgeGap = 12;
     static constexpr int boostSteps = 3000;  // 0.01 dB
 
     explicit ContentView(Model& model, QWidget* parent = nullptr);
@@ -45,8 +49,8 @@ public:
     void draw(const std::vector<AppEntry>& entries);
 
     // The panel is about to open: it shows the model's rows in the model's
-    // order, with the focus on the first row's slider (the boost's when there
-    // is no row).
+    // order, with the focus, and the focus ring, on the first row's slider
+    // (the boost's when there is no row).
     void prepareToOpen();
 
     // The user holds a slider (a row's or the boost's), or the pointer is over
@@ -95,6 +99,7 @@ private:
     QWidget* divider2_;
     QCheckBox* loginBox_;
     QPushButton* quitButton_;
+    FocusRing* focusRing_;
     bool hovered_ = false;
 };
 

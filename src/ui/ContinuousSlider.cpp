@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ContinuousSlider.h"
 
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+
+#include "ui/PanelStyle.h"
 
 namespace morvale::ui {
 
@@ -63,8 +67,27 @@ int ContinuousSlider::stepOfSpokenValue(double spoken) const {
 }
 
 QString ContinuousSlider::spokenText() const {
-    return spokenText_ != nullptr ? spokenText_(continuousValue())
-                                  : QString::number(spokenValueOfStep(value()));
+    const QString value = spokenText_ != nullptr
+                              ? spokenText_(continuousValue())
+                              : QString::number(spokenValueOfStep(this->value()));
+    //: What a screen reader says of a muted volume slider; %1 is the volume
+    //: that unmuting returns to, such as 50%.
+    return muted_ ? tr("muted, %1").arg(value) : value;
+}
+
+void ContinuousSlider::setMuted(bool muted) {
+    if (muted != muted_) {
+        muted_ = muted;
+        update();
+    }
+}
+
+void ContinuousSlider::initStyleOption(QStyleOptionSlider* option) const {
+    QSlider::initStyleOption(option);
+    if (muted_) {
+        // Styles fill the groove up to the thumb in the highlight colour.
+        option->palette.setColor(QPalette::Highlight, secondaryTextColor(option->palette));
+    }
 }
 
 void ContinuousSlider::focusOutEvent(QFocusEvent* event) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QSlider>
@@ -41,10 +42,17 @@ public:
     int stepOfSpokenValue(double spoken) const;
     QString spokenText() const;
 
+    // A muted slider stays where unmuting returns to, drawn in grey instead
+    // of the highlight colour, and tells assistive technology "muted" before
+    // its value. Moving it is still a change of value.
+    void setMuted(bool muted);
+    bool isMuted() const { return muted_; }
+
 signals:
     void valueEdited(double value);
 
 protected:
+    void initStyleOption(QStyleOptionSlider* option) const override;
     void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -56,6 +64,7 @@ private:
     ValueText spokenText_ = nullptr;
     bool settingFromProgram_ = false;
     bool pressedSinceFocus_ = false;
+    bool muted_ = false;
 };
 
 }  // namespace morvale::ui

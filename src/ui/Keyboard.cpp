@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Keyboard.h"
 
 #include <QAbstractButton>
@@ -85,10 +86,19 @@ FocusRing::FocusRing(QWidget* panel) : QFocusFrame(panel), panel_(panel) {
 bool FocusRing::isShown() const {
     const QWidget* control = widget();
     return control != nullptr && control->hasFocus() && isVisible() && panel_ != nullptr &&
-           panel_->window()->testAttribute(Qt::WA_KeyboardFocusChange);
+           (panel_->window()->testAttribute(Qt::WA_KeyboardFocusChange) ||
+            control == openingControl_);
+}
+
+void FocusRing::showOnOpeningControl(QWidget* control) {
+    openingControl_ = control;
+    follow(control);
 }
 
 void FocusRing::follow(QWidget* focused) {
+    if (focused != openingControl_) {
+        openingControl_ = nullptr;
+    }
     const bool inPanel = focused != nullptr && panel_ != nullptr && panel_->isAncestorOf(focused);
     setWidget(inPanel ? focused : nullptr);
     update();
@@ -110,6 +120,7 @@ bool FocusRing::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress) {
             setKeyboardInUse(true);
         } else if (event->type() == QEvent::MouseButtonPress) {
+            openingControl_ = nullptr;
             setKeyboardInUse(false);
         }
     }

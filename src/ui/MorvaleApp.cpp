@@ -1,7 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MorvaleApp.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -11,10 +11,12 @@
 #include <QTimer>
 
 #include "model/Model.h"
+#include "ui/ColorScheme.h"
 #include "ui/ContentView.h"
 #include "ui/PanelPlacement.h"
 #include "ui/PanelWindow.h"
 #include "ui/Symbols.h"
+#include "ui/TrayActivation.h"
 #include "ui/TrayIconLook.h"
 #include "ui/TrayWatch.h"
 #include "ui/XEmbedTrayColors.h"
@@ -31,6 +33,7 @@ MorvaleApp::MorvaleApp(Model& model, bool allowRestart, QObject* parent)
     : QObject(parent),
       model_(model),
       panel_(new PanelWindow(new ContentView(model))),
+      colorScheme_(new DesktopColorScheme(this)),
       menuUpdate_(new QTimer(this)) {
     connect(contentView(), &ContentView::quitRequested, this, &MorvaleApp::quitRequested);
     connect(this, &MorvaleApp::quitRequested, this, [this] {
@@ -39,6 +42,8 @@ MorvaleApp::MorvaleApp(Model& model, bool allowRestart, QObject* parent)
     });
 
     createTrayMenu();
+    applyColorScheme();
+    connect(colorScheme_, &DesktopColorScheme::changed, this, &MorvaleApp::applyColorScheme);
     // The menu follows the model (the login item may change under it), once
     // after each burst of changes.
     menuUpdate_->setSingleShot(true);
@@ -69,6 +74,7 @@ MorvaleApp::MorvaleApp(Model& model, bool allowRestart, QObject* parent)
     }
     watch->start();
 
+    installTrayActivationSpy();
     qApp->installEventFilter(this);
 }
 
@@ -82,6 +88,7 @@ ContentView* MorvaleApp::contentView() const {
 }
 
 void MorvaleApp::openPanel() {
+    activationPoint_.reset();  // from the menu or a second start, not at a click
     panel_->open(anchor());
 }
 
@@ -94,23 +101,35 @@ void MorvaleApp::quit() {
 }
 
 QRect MorvaleApp::anchor() const {
+    // Where the tray host said the icon was activated (a StatusNotifierItem
+    // host, which tells no geometry), else the icon itself (an XEmbed tray).
+    if (activationPoint_) {
+        return {*activationPoint_, QSize(1, 1)};
+    }
     if (tray_ != nullptr) {
         const QRect icon = tray_->geometry();
         if (icon.isValid() && !icon.isEmpty()) {
             return icon;
         }
     }
-    if (lastClick_) {
-        return {*lastClick_, QSize(1, 1)};
-    }
-    // Never clicked (the panel opened at start or from a second start): the
-    // pointer may be anywhere, so go by the desktop's panel instead.
+    // Nothing tells where the icon is (the panel opened at start, from the
+    // menu, or from a host that gave no position): the pointer may be
+    // anywhere, even for a click (the keyboard may have activated it), so go
+    // by the desktop's panel instead.
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return {};
     }
     return trayCorner(screen->geometry(), screen->availableGeometry(),
                       QGuiApplication::layoutDirection());
+}
+
+void MorvaleApp::applyColorScheme() {
+    // The panel and the menu in the desktop's light or dark, whatever Qt's
+    // own palette is; the tray icon follows the tray, not this.
+    const QPalette palette = paletteFor(colorScheme_->scheme(), QApplication::palette());
+    panel_->setPalette(palette);
+    trayMenu_->setPalette(palette);
 }
 
 void MorvaleApp::createTrayMenu() {
@@ -148,8 +167,7 @@ void MorvaleApp::createTrayIcon() {
     connect(tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger) {
-                    // Where the icon is, when the tray does not say.
-                    lastClick_ = QCursor::pos();
+                    activationPoint_ = takeTrayActivationPoint();
                     togglePanel();
                 }
             });
@@ -170,6 +188,7 @@ void MorvaleApp::updateTrayIcon() {
 
 bool MorvaleApp::eventFilter(QObject* watched, QEvent* event) {
     if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        applyColorScheme();
         updateTrayIcon();
     }
     return QObject::eventFilter(watched, event);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QObject>
@@ -19,6 +20,7 @@ class Model;
 namespace morvale::ui {
 
 class ContentView;
+class DesktopColorScheme;
 class PanelWindow;
 class XEmbedTrayColors;
 
@@ -53,9 +55,10 @@ public:
     // and Quit. The demo puts its call switch on top.
     QMenu* trayMenu() const { return trayMenu_; }
 
-    // Opens the panel next to the tray icon: where the icon is, when the tray
-    // tells; else where the user last clicked it; else at the corner of the
-    // screen where the tray sits.
+    // Opens the panel next to the tray icon: at the activation's position when
+    // the tray host gave one, else at the icon's geometry when the tray tells
+    // it, else at the corner of the screen where the tray sits (never at the
+    // mouse pointer, which a keyboard activation leaves anywhere).
     void openPanel();
     void togglePanel();
 
@@ -74,6 +77,7 @@ protected:
 
 private:
     QRect anchor() const;
+    void applyColorScheme();
     void createTrayMenu();
     void createTrayIcon();
     void updateTrayIcon();
@@ -85,9 +89,11 @@ private:
     QMenu* trayMenu_ = nullptr;
     QAction* loginAction_ = nullptr;
     XEmbedTrayColors* trayColors_ = nullptr;
+    DesktopColorScheme* colorScheme_;
     QTimer* menuUpdate_;
     WillChangeChannel::Subscription subscription_;
-    std::optional<QPoint> lastClick_;
+    // Where the tray host last said the icon was activated, if it said.
+    std::optional<QPoint> activationPoint_;
 };
 
 }  // namespace morvale::ui

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PanelStyle.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QPalette>
 #include <QWidget>
@@ -11,34 +13,45 @@ namespace morvale::ui {
 
 namespace {
 
-constexpr double bodyPixels = 13.0;
+int pixelSize(const QFont& font) {
+    return QFontInfo(font).pixelSize();
+}
 
-QFont sized(double pixels, QFont::Weight weight) {
-    QFont font = QApplication::font();
-    const double scale = QFontInfo(font).pixelSize() / bodyPixels;
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * scale))));
+QFont sized(const QFont& body, double pixels, QFont::Weight weight) {
+    QFont font = body;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
     font.setWeight(weight);
     return font;
 }
 
 }  // namespace
 
-QFont panelFont(TextStyle style) {
+QFont panelFont(TextStyle style, const QFont& body, const QFont& smallest) {
+    const double bodyPixels = pixelSize(body);
     switch (style) {
         case TextStyle::headline:
-            return sized(13, QFont::Bold);
-        case TextStyle::callout:
-            return sized(12, QFont::Normal);
+            return sized(body, bodyPixels * 1.15, QFont::Bold);
         case TextStyle::caption:
-        case TextStyle::caption2:
-            return sized(10, QFont::Normal);
+        case TextStyle::caption2: {
+            // A "smallest" font larger than the body is no real hint (platforms
+            // without one answer their default font): captions stay at most
+            // body size.
+            const double least = std::min(bodyPixels, double(pixelSize(smallest)));
+            return sized(body, std::max(bodyPixels * 0.9, least), QFont::Normal);
+        }
         case TextStyle::rowName:
         case TextStyle::sectionTitle:
-            return sized(12, QFont::Medium);
+            return sized(body, bodyPixels, QFont::Medium);
+        case TextStyle::callout:
         case TextStyle::valueText:
-            return sized(11, QFont::Normal);
+            break;
     }
-    return QApplication::font();
+    return sized(body, bodyPixels, QFont::Normal);
+}
+
+QFont panelFont(TextStyle style) {
+    return panelFont(style, QApplication::font(),
+                     QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont));
 }
 
 bool isDark(const QPalette& palette) {
@@ -47,17 +60,22 @@ bool isDark(const QPalette& palette) {
 }
 
 QColor secondaryTextColor(const QPalette& palette) {
-    QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(isDark(palette) ? 0.55f : 0.5f);
-    return color;
+    // Half way to the window colour, then back as far as reading needs.
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    const QColor halfway((text.red() + window.red()) / 2, (text.green() + window.green()) / 2,
+                         (text.blue() + window.blue()) / 2);
+    return readableOn(halfway, window, panelTextContrast);
 }
 
 QColor statusGreen(const QPalette& palette) {
-    return isDark(palette) ? QColor(0x30, 0xd1, 0x58) : QColor(0x28, 0xa7, 0x45);
+    const QColor green = isDark(palette) ? QColor(0x30, 0xd1, 0x58) : QColor(0x28, 0xa7, 0x45);
+    return readableOn(green, palette.color(QPalette::Window), panelTextContrast);
 }
 
 QColor statusRed(const QPalette& palette) {
-    return isDark(palette) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x00, 0x15);
+    const QColor red = isDark(palette) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x00, 0x15);
+    return readableOn(red, palette.color(QPalette::Window), panelTextContrast);
 }
 
 namespace {
@@ -76,6 +94,30 @@ double contrastRatio(const QColor& a, const QColor& b) {
     const double la = relativeLuminance(a);
     const double lb = relativeLuminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableOn(const QColor& color, const QColor& background, double ratio) {
+    const QColor from = color.toRgb();
+    const QColor to = relativeLuminance(background) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    // In whole 8-bit channels, as the colour is drawn.
+    const auto mix = [&](double share) {
+        const auto channel = [share](int a, int b) {
+            return static_cast<int>(std::lround(a + (b - a) * share));
+        };
+        return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
+                      channel(from.blue(), to.blue()));
+    };
+    // The contrast grows with the share of black or white: the least share
+    // that is enough, to a 1/256 step.
+    if (contrastRatio(mix(0), background) >= ratio) {
+        return mix(0);
+    }
+    int low = 0, high = 256;
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        (contrastRatio(mix(middle / 256.0), background) >= ratio ? high : low) = middle;
+    }
+    return mix(high / 256.0);
 }
 
 QColor focusRingColor(const QPalette& palette) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PanelWindow.h"
 
 #include <QGuiApplication>
@@ -74,7 +75,9 @@ void PanelWindow::toggle(const QRect& anchor) {
 
 void PanelWindow::open(const QRect& anchor) {
     anchor_ = anchor;
-    // The focus ring waits for the keyboard to be used in this opening.
+    // The keyboard counts as unused in this opening until a key is pressed
+    // (the wheel scrolls past the focused slider); the focus ring still shows
+    // from the start (see ContentView::prepareToOpen).
     setAttribute(Qt::WA_KeyboardFocusChange, false);
     content_->prepareToOpen();
     adjustSize();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/RowList.h"
 
 #include <QApplication>
@@ -73,7 +74,19 @@ bool RowList::showEntries(const std::vector<AppEntry>& entries, Hold hold) {
             break;
     }
     setScrolling(byId_.size() >= scrollThreshold);
+    markSharedNames();
     return changed_;
+}
+
+void RowList::markSharedNames() {
+    std::map<std::string, int, std::less<>> count;
+    const std::vector<AppRow*> shown = rows();
+    for (const AppRow* row : shown) {
+        ++count[row->entry().name];
+    }
+    for (AppRow* row : shown) {
+        row->setNameShared(count[row->entry().name] > 1);
+    }
 }
 
 void RowList::follow(const std::vector<AppEntry>& entries) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QWidget>
@@ -55,6 +56,8 @@ signals:
     void dragEnded();
 
 private:
+    // Rows of the same name tell their applications apart to assistive technology.
+    void markSharedNames();
     void follow(const std::vector<AppEntry>& entries);
     void keepPlaces(const std::vector<AppEntry>& entries);
     AppRow* addRow(const AppEntry& entry);

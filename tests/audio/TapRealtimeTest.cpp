@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tap session whose IO block runs on a real thread while the main thread
 // changes its gain and finally stops it. Run under ThreadSanitizer in CI.
 

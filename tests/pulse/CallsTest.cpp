@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice calls through the whole model on the libpulse backend, against a
 // private sound server: a "phone" stream or an application that records from
 // a microphone while it plays makes a call, the boost lifts the other

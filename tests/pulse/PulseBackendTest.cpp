@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libpulse backend against a private sound server, with real client
 // streams. Levels are measured on the monitor of the server's outputs.
 #include <signal.h>

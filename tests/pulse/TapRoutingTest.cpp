@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a tap's streams go: which streams a tap moves in and out of its sink,
 // where the replay plays, and which sinks need a call mirror.
 #include <gtest/gtest.h>

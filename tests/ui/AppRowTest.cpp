@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's application rows: what one shows and sends, and how the list of
 // them keeps its widgets, a drag and its order over refreshes.
 #include <QStyle>
@@ -36,6 +37,41 @@ TEST_F(AppRowTest, ARowShowsTheUnroundedVolumeAndSetsItAsTheSliderAndMuteButtonS
     EXPECT_EQ(model->volume(tunebox), 0.0);
     QTest::mouseClick(r.muteButton(), Qt::LeftButton);
     EXPECT_EQ(model->volume(tunebox), 0.6);
+}
+
+TEST_F(AppRowTest, AMutedRowKeepsItsSliderWhereUnmutingReturnsTo) {
+    addApp(101, tunebox, "Tunebox", true);
+    const auto view = makeView();
+    AppRow& r = row(*view, tunebox);
+    const auto shows = [&] {
+        return QString("%1 %2 %3 %4")
+            .arg(percent(r), QString::number(slider(r).continuousValue()),
+                 slider(r).isMuted() ? "muted" : "-", slider(r).spokenText());
+    };
+    // Muted by its button: the slider stays, the text says so, and unmuting
+    // returns to it. A volume of 0 set by hand is no mute: the slider shows
+    // it; so is a new volume set on a muted row, which also forgets the old.
+    // clang-format off
+    const struct { const char* action; double volume; const char* shows; } steps[] = {
+        {"set",    0.6, "60% 0.6 - 60%"},
+        {"mute",   0.0, "muted 0.6 muted muted, 60%"},
+        {"unmute", 0.6, "60% 0.6 - 60%"},
+        {"set",    0.0, "0% 0 - 0%"},
+        {"set",    0.3, "30% 0.3 - 30%"},
+        {"mute",   0.0, "muted 0.3 muted muted, 30%"},
+        {"set",    0.0, "0% 0 - 0%"},
+        {"unmute", 1.0, "100% 1 - 100%"}};
+    // clang-format on
+    for (const auto& step : steps) {
+        if (std::string_view(step.action) == "set") {
+            model->setVolume(tunebox, step.volume);
+        } else {
+            QTest::mouseClick(r.muteButton(), Qt::LeftButton);
+        }
+        settle();
+        EXPECT_EQ(model->volume(tunebox), step.volume) << step.action << " " << step.shows;
+        EXPECT_EQ(shows(), step.shows) << step.action;
+    }
 }
 
 TEST_F(AppRowTest, ALongNameIsCutToOneLineAndThePercentageStays) {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a translation is behind the code: a text the code shows that a
 # translations/*.ts file lacks or leaves untranslated, or an entry whose text
 # the code no longer has. lupdate works on copies, so the files in the source

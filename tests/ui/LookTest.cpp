@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the panel goes and how the tray icon looks, without a window.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel window: opening and closing from the tray, and the panel as a
 // screen-reader and keyboard user meets it: what the accessibility tree says,
 // and what the keys do.
@@ -81,7 +82,7 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
         return said + (node->role() == QAccessible::Notification ? " (notification)" : "");
     };
     std::map<QString, QAccessibleInterface*> controls;
-    QStringList said, texts;
+    QStringList said, texts, pictures;
     const auto collect = [&](auto& self, QAccessibleInterface* node) -> void {
         for (int i = 0; i < node->childCount(); ++i) {
             QAccessibleInterface* inner = node->child(i);
@@ -90,21 +91,26 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
                 said << describe(inner);
             } else if (!inner->state().invisible && inner->role() == QAccessible::StaticText) {
                 texts << inner->text(QAccessible::Name);
+            } else if (!inner->state().invisible && inner->role() == QAccessible::Graphic) {
+                pictures << inner->text(QAccessible::Name);
             }
             self(self, inner);
         }
     };
     collect(collect, panel);
     said.sort();
-    EXPECT_EQ(said,
-              (QStringList{loginError + " (notification)", "Chatter volume: 0%, 0 of 100 by 1",
-                           "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)",
-                           "Mute FaceTime (off)", "Mute Tunebox (off)", "Open at login (off)",
-                           "Quit", "Tunebox volume: 50%, 50 of 100 by 1",
-                           "Undo call ducking: +6 dB, 6 of 30 by 1"}));
-    for (const char* text : {"Tunebox", "playing", "50%", "+6 dB", "Undo call ducking"}) {
+    EXPECT_EQ(said, (QStringList{loginError + " (notification)",
+                                 "Chatter volume: muted, 100%, 100 of 100 by 1",
+                                 "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)",
+                                 "Mute FaceTime (off)", "Mute Tunebox (off)", "Open at login (off)",
+                                 "Quit", "Tunebox volume: 50%, 50 of 100 by 1",
+                                 "Undo call ducking: +6 dB, 6 of 30 by 1"}));
+    for (const char* text : {"Tunebox", "playing", "50%", "muted", "+6 dB", "Undo call ducking"}) {
         EXPECT_EQ(texts.count(text), 1) << text;
     }
+    // Each application's picture is named for it.
+    pictures.sort();
+    EXPECT_EQ(pictures, (QStringList{"Chatter", "FaceTime", "Tunebox"}));
     const auto labels = controls["Tunebox volume"]->relations(QAccessible::Label);
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Tunebox");
@@ -142,7 +148,7 @@ TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisi
         auto* first = rows(*window).front()->volumeSlider();
         ASSERT_EQ(QApplication::focusWidget(), first);
         auto* ring = window->findChild<ui::FocusRing*>();
-        EXPECT_FALSE(ring->isShown());  // for a mouse user, the panel looks as it did
+        EXPECT_TRUE(ring->isShown());  // a key pressed at once is seen to act here
         // The wheel still scrolls past the slider the panel chose.
         QWheelEvent wheel(QPointF(5, 5), first->mapToGlobal(QPointF(5, 5)), {}, {0, -120},
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -166,6 +172,37 @@ TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisi
         }
         EXPECT_EQ(visited, order);
     }
+}
+
+TEST_F(PanelAccessTest, AKeyAtOpenActsWhereTheRingIsAndAClickHidesTheRing) {
+    QWidget* first = rows(*window).front()->volumeSlider();
+    auto* ring = window->findChild<ui::FocusRing*>();
+    ASSERT_TRUE(ring->isShown());
+    QTest::keyClick(first, Qt::Key_Left);
+    EXPECT_EQ(ring->widget(), first);
+    EXPECT_TRUE(ring->isShown());
+    EXPECT_EQ(model->volume(rows(*window).front()->entry().id), 0.99);
+
+    // A mouse user's click takes the ring away, also on a fresh opening.
+    open();
+    QTest::mouseClick(rows(*window).front()->volumeSlider(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_FALSE(window->findChild<ui::FocusRing*>()->isShown());
+}
+
+TEST_F(PanelAccessTest, ApplicationsOfTheSameNameHaveControlsOfDifferentNames) {
+    const AudioObjectID beta = addApp(103, "org.example.TuneboxBeta", "Tunebox", true);
+    refresh();
+    QStringList names;
+    for (ui::AppRow* r : rows(*window)) {
+        names << spokenName(r->volumeSlider()) << spokenName(r->muteButton());
+    }
+    names.sort();
+    EXPECT_EQ(names.removeDuplicates(), 0) << names.join(", ");
+    EXPECT_TRUE(names.contains("Tunebox (org.example.TuneboxBeta) volume")) << names.join(", ");
+    // Once one is gone, the other is plain "Tunebox" again.
+    sim.audio.removeProcess(beta);
+    refresh();
+    EXPECT_EQ(spokenName(row(*window, tunebox).volumeSlider()), "Tunebox volume");
 }
 
 TEST_F(PanelAccessTest, KeysStepSlidersPressButtonsAndClose) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface tests need an application object before any widget exists,
 // and run without a display.
 #include <gtest/gtest.h>

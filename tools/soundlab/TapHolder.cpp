@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Holds a tap on one process for the tests, until it is killed:
 //   morvale_pulse_tap_holder PID
 // Connects to the server in PULSE_SERVER, taps the process object with that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small audio client for the tests: plays a 1 kHz sine (or a click every
 // 200 ms) until it is ended, corks on SIGUSR1 and uncorks on SIGUSR2, and says
 // "ready", "corked", "uncorked" on its standard output. With --streams=N it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: the role-based modules loaded on the server, and
 // the call mirrors that let them treat tapped streams as untapped ones (see
 // CallMirrors.h). Without such a module no mirror is made: they would only

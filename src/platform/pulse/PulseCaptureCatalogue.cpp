@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: sources and capture streams (source-outputs) into
 // the ObjectTable, for which processes record from a microphone.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: the object catalogue. Server events and info
 // replies about clients, sinks and sink-inputs keep the ObjectTable current;
 // their records are read from the info replies here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: what the backend does when its connection to the
 // server is made and when it goes (ServerConnection calls these).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: the IO procs' paths (IOPath), made, corked,
 // moved and destroyed as the tap sink, the master device and the tapped
 // processes come and go.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: property reads, answered from the ObjectTable and
 // the logical objects (taps, aggregate devices, IO procs).
 

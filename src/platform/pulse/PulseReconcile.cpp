@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PulseAudioSystem::Impl: bringing the server in line after every change,
 // and taking taps and IO procs down (the tap sinks themselves are TapSinks').
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read by LeakSanitizer when the tests run under it; unused otherwise.
 //
 // The locale tests load a locale that localedef built into a private folder

@@ -1,17 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray icon against a StatusNotifierItem host over D-Bus, as a desktop
 // panel runs one.
+#include <QCursor>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "FakeTrayHost.h"
 #include "UiFixture.h"
 #include "ui/MorvaleApp.h"
+#include "ui/PanelPlacement.h"
+#include "ui/PanelStyle.h"
 #include "ui/PanelWindow.h"
 
 namespace morvale::testing {
@@ -137,5 +144,91 @@ TEST_F(TrayOverDBus, TheHostGetsTheNamedIconItsPictureAndAMenuThatWorks) {
     EXPECT_EQ(quit.count(), 1);
 }
 
+TEST_F(TrayOverDBus, ThePanelOpensWhereTheHostSaysTheIconIsNeverAtThePointer) {
+    makeModel();
+    ui::MorvaleApp app(*model);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !host.registered().isEmpty(); }, 5000));
+    item = host.registered().firstKey();
+    ui::PanelWindow& panel = *app.panelWindow();
+    const QScreen& screen = *QGuiApplication::primaryScreen();
+    const QRect available = screen.availableGeometry();
+    const QRect corner =
+        ui::trayCorner(screen.geometry(), available, QGuiApplication::layoutDirection());
+    QCursor::setPos(200, 600);  // far from the icon: a keyboard activation leaves it anywhere
+
+    // A host with the icon's position, and one without (0, 0), as from the
+    // keyboard; the menu's "Open panel" has none either.
+    const struct {
+        const char* how;
+        QPoint at;
+        QRect anchor;
+    } cases[] = {{"at the icon", {700, 12}, {700, 12, 1, 1}},
+                 {"without a position", {0, 0}, corner},
+                 {"at another icon", {40, 780}, {40, 780, 1, 1}}};
+    for (const auto& c : cases) {
+        call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {c.at.x(), c.at.y()});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isVisible(); }, 2000)) << c.how;
+        EXPECT_EQ(panel.pos(), ui::panelPosition(c.anchor, panel.size(), available)) << c.how;
+        panel.hide();
+        QTest::qWait(450);  // past the time a closing click takes to arrive
+    }
+    app.openPanel();
+    EXPECT_EQ(panel.pos(), ui::panelPosition(corner, panel.size(), available));
+}
+
+// The desktop portal's settings, as far as the colour scheme goes: Read
+// answers the value wrapped in a variant, as the portal does.
+class FakePortalSettings final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+public:
+    uint scheme = 1;
+
+    void change(uint value) {
+        scheme = value;
+        emit SettingChanged("org.freedesktop.appearance", "color-scheme",
+                            QDBusVariant(QVariant::fromValue(value)));
+    }
+
+public slots:
+    QDBusVariant Read(const QString& group, const QString& key) {
+        if (group != "org.freedesktop.appearance" || key != "color-scheme") {
+            return {};
+        }
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(QVariant::fromValue(scheme))));
+    }
+
+signals:
+    void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+};
+
+TEST_F(TrayOverDBus, ThePanelFollowsTheDesktopsColourSchemeAsItChanges) {
+    FakePortalSettings portal;
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
+    ASSERT_TRUE(
+        bus.registerObject("/org/freedesktop/portal/desktop", &portal,
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+    makeModel();
+    {
+        ui::MorvaleApp app(*model);
+        const auto dark = [&] { return ui::isDark(app.panelWindow()->palette()); };
+        ASSERT_FALSE(ui::isDark(QApplication::palette()));  // Qt's own is light here
+        EXPECT_TRUE(QTest::qWaitFor(dark, 3000));
+        EXPECT_TRUE(ui::isDark(app.trayMenu()->palette()));
+        // clang-format off
+        const struct { uint scheme; bool dark; } changes[] = {{2, false}, {1, true}, {0, false}};
+        // clang-format on
+        for (const auto& c : changes) {
+            portal.change(c.scheme);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return dark() == c.dark; }, 3000)) << c.scheme;
+        }
+    }
+    bus.unregisterService("org.freedesktop.portal.Desktop");
+    QDBusConnection::disconnectFromBus("portal");
+}
+
 }  // namespace
 }  // namespace morvale::testing
+
+#include "TrayOverDBusTest.moc"

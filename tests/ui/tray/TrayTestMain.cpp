@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray tests run in a desktop session of their own: a runtime folder, a
 // session bus with nothing on it (no service is started on demand) and,
 // unless asked to run on Qt's offscreen platform, an X display (Xvfb) with no
@@ -51,6 +52,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the session bus (dbus-daemon) did not start\n");
         return 1;
     }
+#ifdef MORVALE_TRAY_TEST_ATSPI
+    // Qt's accessibility bridge on, speaking to the test's bus as if it were
+    // the accessibility bus.
+    qputenv("AT_SPI_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+#endif
     if (qgetenv("QT_QPA_PLATFORM") != "offscreen") {
         qputenv("DISPLAY", ":" + startAndRead(display, "Xvfb",
                                               {"-displayfd", "1", "-nolisten", "tcp", "-screen",
