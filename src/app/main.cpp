@@ -6,16 +6,22 @@
 //                           applications, keeping its settings in memory
 //   morvale --demo --screenshot panel.png
 //                           writes a picture of the demo's panel and ends
+//   morvale COMMAND ...     controls the running Morvale over the session bus
+//                           ("morvale set firefox -5%"; see CommandLine.h)
 //
 // A start while the program already runs opens the running one's panel.
+// Commands, --help and --version need no display: they run before, and
+// instead of, the interface's application object.
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QMenu>
 #include <QProcess>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +29,8 @@
 #include "app/DemoSystem.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
+#include "app/control/CommandLine.h"
+#include "app/control/ControlService.h"
 #include "model/Model.h"
 #include "platform/qt/QuitOnSignals.h"
 #include "ui/Accessibility.h"
@@ -46,10 +54,33 @@ struct Options {
     QString screenshot;
 };
 
-Options parse(const QApplication& app) {
+// The names every start gives itself, with or without an interface.
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("morvale"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION));
+}
+
+// Asked only for --help or --version: answered without a display.
+bool wantsInformation(const QStringList& arguments) {
+    static const QStringList asking{QStringLiteral("-h"),        QStringLiteral("--help"),
+                                    QStringLiteral("-?"),        QStringLiteral("--help-all"),
+                                    QStringLiteral("-v"),        QStringLiteral("--version")};
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--")) {
+            break;
+        }
+        if (asking.contains(argument)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Options parse(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QCoreApplication::translate("main", "A volume slider for every application."));
+        QCoreApplication::translate("main", "A volume slider for every application.") +
+        QStringLiteral("\n\n") + control::CommandLine::help());
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption demo(
@@ -63,8 +94,33 @@ Options parse(const QApplication& app) {
         //: The value's name in the help, as in "--screenshot <file>".
         QCoreApplication::translate("main", "file"));
     parser.addOptions({demo, openPanel, screenshot});
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QCoreApplication::translate("main", "A command (below), for the running Morvale."),
+        QStringLiteral("[command]"));
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        // A command is the first argument; after options it would be ignored.
+        std::fprintf(stderr, "morvale: %s\n",
+                     qPrintable(QCoreApplication::translate(
+                                    "main", "a command comes first, as in: morvale %1")
+                                    .arg(parser.positionalArguments().join(QLatin1Char(' ')))));
+        std::exit(control::CommandLine::usage);
+    }
     return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
+}
+
+// A command, --help or --version: no interface, no display.
+int runWithoutInterface(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    nameApplication();
+    const ui::Translations translations;
+    const QStringList arguments = QCoreApplication::arguments();
+    if (control::CommandLine::isCommand(arguments)) {
+        return control::CommandLine::run(arguments);
+    }
+    parse(app);  // prints what was asked for and ends
+    return 0;
 }
 
 // Tells the user on standard error.
@@ -117,11 +173,20 @@ int main(int argc, char** argv) {
     const bool restarted = qEnvironmentVariableIsSet("MORVALE_RESTARTED");
     qunsetenv("MORVALE_RESTARTED");
 
+    {
+        QStringList given;
+        for (const std::string& argument : arguments) {
+            given << QString::fromLocal8Bit(argument.c_str());
+        }
+        if (control::CommandLine::isCommand(given) || wantsInformation(given)) {
+            return runWithoutInterface(argc, argv);
+        }
+    }
+
     QApplication app(argc, argv);
     ui::installAccessibility();  // before anything asks for the application's tree
-    QApplication::setApplicationName(QStringLiteral("morvale"));
+    nameApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Morvale"));
-    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION));
     QApplication::setDesktopFileName(appId);
     QApplication::setWindowIcon(QIcon::fromTheme(appId, QIcon(QStringLiteral(":/app/icon.svg"))));
     // The panel window closing is not the end: the tray icon stays.
@@ -179,6 +244,14 @@ int main(int argc, char** argv) {
 
     qt::QuitOnSignals quitOnSignals;
     ui::MorvaleApp tray(model, !restarted);
+    // Scripts and key bindings reach the model here; without the bus Morvale
+    // still runs, the commands just do not find it.
+    control::ControlService service(model);
+    if (const QString failure = service.publish(QDBusConnection::sessionBus());
+        !failure.isEmpty()) {
+        complain(QCoreApplication::translate("main", "commands cannot reach this Morvale: %1")
+                     .arg(failure));
+    }
     bool restartWanted = false;
     QObject::connect(&tray, &ui::MorvaleApp::restartRequested, &tray, [&restartWanted] {
         restartWanted = true;
