@@ -294,6 +294,152 @@
         <source>could not start again</source>
         <translation>Neustart nicht möglich</translation>
     </message>
+    <message>
+        <source>A command (below), for the running Morvale.</source>
+        <translation>Ein Befehl (siehe unten) für das laufende Morvale.</translation>
+    </message>
+    <message>
+        <source>a command comes first, as in: morvale %1</source>
+        <translation>ein Befehl steht an erster Stelle, wie in: morvale %1</translation>
+    </message>
+    <message>
+        <source>commands cannot reach this Morvale: %1</source>
+        <translation>Befehle erreichen dieses Morvale nicht: %1</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::control::CommandLine</name>
+    <message>
+        <source>List the applications with their volumes.</source>
+        <translation>Die Anwendungen mit ihren Lautstärken auflisten.</translation>
+    </message>
+    <message>
+        <source>Show an application&apos;s volume.</source>
+        <translation>Die Lautstärke einer Anwendung anzeigen.</translation>
+    </message>
+    <message>
+        <source>Set an application&apos;s volume: 40% or 0.4, or a step: +5% or -5%.</source>
+        <translation>Die Lautstärke einer Anwendung setzen: 40% oder 0.4, oder einen Schritt: +5% oder -5%.</translation>
+    </message>
+    <message>
+        <source>Mute an application.</source>
+        <translation>Eine Anwendung stummschalten.</translation>
+    </message>
+    <message>
+        <source>Unmute an application, back to its volume before.</source>
+        <translation>Die Stummschaltung einer Anwendung aufheben, zurück zu ihrer vorigen Lautstärke.</translation>
+    </message>
+    <message>
+        <source>Mute or unmute an application.</source>
+        <translation>Eine Anwendung stummschalten oder die Stummschaltung aufheben.</translation>
+    </message>
+    <message>
+        <source>Show the call boost, or set it in decibels (0 to 30).</source>
+        <translation>Die Anhebung bei Anrufen anzeigen oder in Dezibel setzen (0 bis 30).</translation>
+    </message>
+    <message>
+        <source>Commands, which control the running Morvale:</source>
+        <translation>Befehle, die das laufende Morvale steuern:</translation>
+    </message>
+    <message>
+        <source>APP is an application&apos;s name or key, or the start of one, in any case.</source>
+        <translation>APP ist der Name oder Schlüssel einer Anwendung oder dessen Anfang, in beliebiger Schreibweise.</translation>
+    </message>
+    <message>
+        <source>there is no command %1; morvale --help lists them</source>
+        <translation>es gibt keinen Befehl %1; morvale --help listet sie auf</translation>
+    </message>
+    <message>
+        <source>%1 takes no option %2</source>
+        <translation>%1 kennt keine Option %2</translation>
+    </message>
+    <message>
+        <source>usage: %1</source>
+        <translation>Aufruf: %1</translation>
+    </message>
+    <message>
+        <source>no session bus, so no Morvale to reach (%1)</source>
+        <translation>kein Sitzungsbus, also kein Morvale erreichbar (%1)</translation>
+    </message>
+    <message>
+        <source>Morvale is not running</source>
+        <translation>Morvale läuft nicht</translation>
+    </message>
+    <message>
+        <source>Morvale does not answer</source>
+        <translation>Morvale antwortet nicht</translation>
+    </message>
+    <message>
+        <source>no application is called %1; morvale list shows them</source>
+        <translation>keine Anwendung heißt %1; morvale list zeigt sie</translation>
+    </message>
+    <message>
+        <source>%1 could mean %2</source>
+        <translation>%1 kann Folgendes bedeuten: %2</translation>
+    </message>
+    <message>
+        <source>%1: muted</source>
+        <translation>%1: stumm</translation>
+    </message>
+    <message>
+        <source>muted</source>
+        <translation>stumm</translation>
+    </message>
+    <message>
+        <source>playing</source>
+        <translation>spielt ab</translation>
+    </message>
+    <message>
+        <source>not running</source>
+        <translation>läuft nicht</translation>
+    </message>
+    <message>
+        <source>%1 is no volume: write 40% or 0.4, or a step: +5% or -5%</source>
+        <translation>%1 ist keine Lautstärke: schreiben Sie 40% oder 0.4, oder einen Schritt: +5% oder -5%</translation>
+    </message>
+    <message>
+        <source>%1 is no boost: write decibels from 0 to %2</source>
+        <translation>%1 ist keine Anhebung: schreiben Sie Dezibel von 0 bis %2</translation>
+    </message>
+    <message>
+        <source>Boost: %1, a call is active</source>
+        <translation>Anhebung: %1, ein Anruf ist aktiv</translation>
+    </message>
+    <message>
+        <source>Boost: %1</source>
+        <translation>Anhebung: %1</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::control::ControlService</name>
+    <message>
+        <source>no session bus (%1)</source>
+        <translation>kein Sitzungsbus (%1)</translation>
+    </message>
+    <message>
+        <source>could not serve %1 on the session bus</source>
+        <translation>%1 konnte auf dem Sitzungsbus nicht angeboten werden</translation>
+    </message>
+    <message>
+        <source>%1 is taken on the session bus, by another Morvale</source>
+        <translation>%1 ist auf dem Sitzungsbus schon vergeben, an ein anderes Morvale</translation>
+    </message>
+    <message>
+        <source>the volume %1 is not within 0 to 1</source>
+        <translation>die Lautstärke %1 liegt nicht zwischen 0 und 1</translation>
+    </message>
+    <message>
+        <source>the step %1 is not within -1 to 1</source>
+        <translation>der Schritt %1 liegt nicht zwischen -1 und 1</translation>
+    </message>
+    <message>
+        <source>the boost %1 dB is not within 0 to %2 dB</source>
+        <translation>die Anhebung %1 dB liegt nicht zwischen 0 und %2 dB</translation>
+    </message>
+    <message>
+        <source>no application has the key &quot;%1&quot;</source>
+        <translation>keine Anwendung hat den Schlüssel „%1“</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::AppRow</name>

@@ -76,38 +76,62 @@ bool wantsInformation(const QStringList& arguments) {
     return false;
 }
 
-Options parse(const QCoreApplication& app) {
+// The program's options. Made before the application object too, to tell
+// what the arguments ask for; their texts are translated only after it.
+struct OptionParser {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "A volume slider for every application.") +
-        QStringLiteral("\n\n") + control::CommandLine::help());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption demo(
+    const QCommandLineOption demo{
         QStringLiteral("demo"),
-        QCoreApplication::translate("main", "Run over a simulated audio system."));
-    const QCommandLineOption openPanel(QStringLiteral("open-panel"),
-                                       QCoreApplication::translate("main", "Open the panel."));
-    const QCommandLineOption screenshot(
+        QCoreApplication::translate("main", "Run over a simulated audio system.")};
+    const QCommandLineOption openPanel{QStringLiteral("open-panel"),
+                                       QCoreApplication::translate("main", "Open the panel.")};
+    const QCommandLineOption screenshot{
         QStringLiteral("screenshot"),
         QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
         //: The value's name in the help, as in "--screenshot <file>".
-        QCoreApplication::translate("main", "file"));
-    parser.addOptions({demo, openPanel, screenshot});
-    parser.addPositionalArgument(
-        QStringLiteral("command"),
-        QCoreApplication::translate("main", "A command (below), for the running Morvale."),
-        QStringLiteral("[command]"));
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty()) {
+        QCoreApplication::translate("main", "file")};
+
+    OptionParser() {
+        parser.setApplicationDescription(
+            QCoreApplication::translate("main", "A volume slider for every application.") +
+            QStringLiteral("\n\n") + control::CommandLine::help());
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({demo, openPanel, screenshot});
+        parser.addPositionalArgument(
+            QStringLiteral("command"),
+            QCoreApplication::translate("main", "A command (below), for the running Morvale."),
+            QStringLiteral("[command]"));
+    }
+};
+
+// Whether the arguments start the interface: not for a command, --help or
+// --version, nor for words after the options, which are a misplaced command
+// (the answer to them needs no display either).
+bool startsInterface(const QStringList& arguments) {
+    if (control::CommandLine::isCommand(arguments) || wantsInformation(arguments)) {
+        return false;
+    }
+    // Arguments the parser does not know may be Qt's own ("-platform xcb"),
+    // which the interface's application object takes out.
+    OptionParser options;
+    return !options.parser.parse(arguments) || options.parser.positionalArguments().isEmpty();
+}
+
+Options parse(const QCoreApplication& app) {
+    OptionParser options;
+    options.parser.process(app);
+    const QStringList words = options.parser.positionalArguments();
+    if (!words.isEmpty()) {
         // A command is the first argument; after options it would be ignored.
         std::fprintf(stderr, "morvale: %s\n",
                      qPrintable(QCoreApplication::translate(
                                     "main", "a command comes first, as in: morvale %1")
-                                    .arg(parser.positionalArguments().join(QLatin1Char(' ')))));
+                                    .arg(words.join(QLatin1Char(' ')))));
         std::exit(control::CommandLine::usage);
     }
-    return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
+    return {options.parser.isSet(options.demo), options.parser.isSet(options.openPanel),
+            options.parser.value(options.screenshot)};
 }
 
 // A command, --help or --version: no interface, no display.
@@ -119,7 +143,7 @@ int runWithoutInterface(int argc, char** argv) {
     if (control::CommandLine::isCommand(arguments)) {
         return control::CommandLine::run(arguments);
     }
-    parse(app);  // prints what was asked for and ends
+    parse(app);  // prints what was asked for, or what is wrong, and ends
     return 0;
 }
 
@@ -178,7 +202,7 @@ int main(int argc, char** argv) {
         for (const std::string& argument : arguments) {
             given << QString::fromLocal8Bit(argument.c_str());
         }
-        if (control::CommandLine::isCommand(given) || wantsInformation(given)) {
+        if (!startsInterface(given)) {
             return runWithoutInterface(argc, argv);
         }
     }

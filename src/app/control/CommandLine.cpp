@@ -156,18 +156,15 @@ int CommandLine::execute(QStringList words) {
 }
 
 void CommandLine::reportFailure(const QDBusError& error) {
-    switch (error.type()) {
-        case QDBusError::ServiceUnknown:
-        case QDBusError::NameHasNoOwner:
-            printError(tr("Morvale is not running"));
-            break;
-        case QDBusError::NoReply:
-        case QDBusError::Timeout:
-        case QDBusError::TimedOut:
-            printError(tr("Morvale does not answer"));
-            break;
-        default:
-            printError(error.message());
+    const QDBusError::ErrorType type = error.type();
+    if (type == QDBusError::ServiceUnknown ||
+        error.name() == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+        printError(tr("Morvale is not running"));
+    } else if (type == QDBusError::NoReply || type == QDBusError::Timeout ||
+               type == QDBusError::TimedOut) {
+        printError(tr("Morvale does not answer"));
+    } else {
+        printError(error.message());
     }
     status_ = failed;
 }
