@@ -295,8 +295,8 @@
         <translation>Neustart nicht möglich</translation>
     </message>
     <message>
-        <source>A command (below), for the running Morvale.</source>
-        <translation>Ein Befehl (siehe unten) für das laufende Morvale.</translation>
+        <source>A command (listed above), for the running Morvale.</source>
+        <translation>Ein Befehl (siehe oben) für das laufende Morvale.</translation>
     </message>
     <message>
         <source>a command comes first, as in: morvale %1</source>

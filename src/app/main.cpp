@@ -100,7 +100,7 @@ struct OptionParser {
         parser.addOptions({demo, openPanel, screenshot});
         parser.addPositionalArgument(
             QStringLiteral("command"),
-            QCoreApplication::translate("main", "A command (below), for the running Morvale."),
+            QCoreApplication::translate("main", "A command (listed above), for the running Morvale."),
             QStringLiteral("[command]"));
     }
 };

@@ -283,7 +283,7 @@ TEST_F(ControlServiceTest, ChangedComesOncePerBurstAndNotWhenNothingChanged) {
     // the model announces them, but nothing shown changed.
     refresh();
     refresh();
-    call("SetVolume", {QString::fromStdString(tunebox), 0.3});
+    call("SetVolume", {QString::fromStdString(tunebox), 0.7});
     quiet();
     EXPECT_EQ(changed.received, seen);
 
