@@ -62,9 +62,9 @@ void nameApplication() {
 
 // Asked only for --help or --version: answered without a display.
 bool wantsInformation(const QStringList& arguments) {
-    static const QStringList asking{QStringLiteral("-h"),        QStringLiteral("--help"),
-                                    QStringLiteral("-?"),        QStringLiteral("--help-all"),
-                                    QStringLiteral("-v"),        QStringLiteral("--version")};
+    static const QStringList asking{QStringLiteral("-h"), QStringLiteral("--help"),
+                                    QStringLiteral("-?"), QStringLiteral("--help-all"),
+                                    QStringLiteral("-v"), QStringLiteral("--version")};
     for (const QString& argument : arguments) {
         if (argument == QStringLiteral("--")) {
             break;
@@ -100,7 +100,8 @@ struct OptionParser {
         parser.addOptions({demo, openPanel, screenshot});
         parser.addPositionalArgument(
             QStringLiteral("command"),
-            QCoreApplication::translate("main", "A command (listed above), for the running Morvale."),
+            QCoreApplication::translate("main",
+                                        "A command (listed above), for the running Morvale."),
             QStringLiteral("[command]"));
     }
 };

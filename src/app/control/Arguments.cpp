@@ -24,8 +24,8 @@ std::optional<double> number(const QString& digits) {
 }  // namespace
 
 std::optional<Level> parseLevel(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("\\A([+-]?)%1(%?)\\z")
-                                                .arg(QLatin1String(kNumber)));
+    static const QRegularExpression pattern(
+        QStringLiteral("\\A([+-]?)%1(%?)\\z").arg(QLatin1String(kNumber)));
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch()) {
         return std::nullopt;

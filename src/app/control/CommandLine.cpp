@@ -50,18 +50,17 @@ std::span<const CommandLine::Command> CommandLine::commands() {
     static const Command table[] = {
         {"list", "", QT_TR_NOOP("List the applications with their volumes."), 0, 0, true,
          &CommandLine::list},
-        {"get", "APP", QT_TR_NOOP("Show an application's volume."), 1, 1, true,
-         &CommandLine::get},
+        {"get", "APP", QT_TR_NOOP("Show an application's volume."), 1, 1, true, &CommandLine::get},
         {"set", "APP LEVEL",
-         QT_TR_NOOP("Set an application's volume: 40% or 0.4, or a step: +5% or -5%."), 2, 2,
-         false, &CommandLine::set},
+         QT_TR_NOOP("Set an application's volume: 40% or 0.4, or a step: +5% or -5%."), 2, 2, false,
+         &CommandLine::set},
         {"mute", "APP", QT_TR_NOOP("Mute an application."), 1, 1, false, &CommandLine::mute},
         {"unmute", "APP", QT_TR_NOOP("Unmute an application, back to its volume before."), 1, 1,
          false, &CommandLine::unmute},
         {"toggle-mute", "APP", QT_TR_NOOP("Mute or unmute an application."), 1, 1, false,
          &CommandLine::toggleMute},
-        {"boost", "[DB]", QT_TR_NOOP("Show the call boost, or set it in decibels (0 to 30)."), 0,
-         1, true, &CommandLine::boost},
+        {"boost", "[DB]", QT_TR_NOOP("Show the call boost, or set it in decibels (0 to 30)."), 0, 1,
+         true, &CommandLine::boost},
     };
     return table;
 }
@@ -145,7 +144,8 @@ int CommandLine::execute(QStringList words) {
 
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        printError(tr("no session bus, so no Morvale to reach (%1)").arg(bus.lastError().message()));
+        printError(
+            tr("no session bus, so no Morvale to reach (%1)").arg(bus.lastError().message()));
         return failed;
     }
     registerTypes();
@@ -197,7 +197,8 @@ std::optional<QVariantMap> CommandLine::resolve(const QString& query) {
         for (const qsizetype index : matches) {
             candidates << QStringLiteral("%1 (%2)").arg(names[index].name, names[index].key);
         }
-        printError(tr("%1 could mean %2").arg(quoted(query), candidates.join(QStringLiteral(", "))));
+        printError(
+            tr("%1 could mean %2").arg(quoted(query), candidates.join(QStringLiteral(", "))));
     }
     status_ = usage;
     return std::nullopt;
@@ -212,7 +213,8 @@ void CommandLine::print(const QVariantMap& row) {
     if (row.value(row::muted).toBool()) {
         printOut(tr("%1: muted").arg(name));
     } else {
-        printOut(QStringLiteral("%1: %2").arg(name, ui::percentText(row.value(row::volume).toDouble())));
+        printOut(
+            QStringLiteral("%1: %2").arg(name, ui::percentText(row.value(row::volume).toDouble())));
     }
 }
 
@@ -340,8 +342,7 @@ int CommandLine::toggleMute(const QStringList& operands) {
 
 int CommandLine::boost(const QStringList& operands) {
     if (!operands.isEmpty()) {
-        const std::optional<double> decibels =
-            parseBoost(operands[0], VolumeRules::kMaxBoostDB);
+        const std::optional<double> decibels = parseBoost(operands[0], VolumeRules::kMaxBoostDB);
         if (!decibels) {
             printError(tr("%1 is no boost: write decibels from 0 to %2")
                            .arg(quoted(operands[0]))

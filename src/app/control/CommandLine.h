@@ -50,7 +50,7 @@ private:
         const char* summary;   // translated when shown
         qsizetype minOperands;
         qsizetype maxOperands;
-        bool json;             // takes --json
+        bool json;  // takes --json
         int (CommandLine::*run)(const QStringList& operands);
     };
     // The commands, in the order help lists them. A new command is one more

@@ -66,10 +66,11 @@ TEST(CommandArguments, BoostsAreDecibelsWithinTheSlidersRange) {
         const char* text;
         std::optional<double> decibels;
     } cases[] = {
-        {"6", 6.0},     {"6.5", 6.5},         {"0", 0.0},           {"30", 30.0},
-        {"6dB", 6.0},   {"6 dB", 6.0},        {"6db", 6.0},         {"30.5", std::nullopt},
-        {"-1", std::nullopt}, {"+6", std::nullopt}, {"6 d", std::nullopt}, {"", std::nullopt},
-        {"dB", std::nullopt}, {"inf", std::nullopt}, {"6  dB", std::nullopt},
+        {"6", 6.0},           {"6.5", 6.5},           {"0", 0.0},
+        {"30", 30.0},         {"6dB", 6.0},           {"6 dB", 6.0},
+        {"6db", 6.0},         {"30.5", std::nullopt}, {"-1", std::nullopt},
+        {"+6", std::nullopt}, {"6 d", std::nullopt},  {"", std::nullopt},
+        {"dB", std::nullopt}, {"inf", std::nullopt},  {"6  dB", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -93,18 +94,18 @@ TEST(CommandArguments, AnApplicationIsMatchedWholeFirstThenByAUniqueStart) {
         std::vector<qsizetype> matches;
     } cases[] = {
         {"Tunebox", {0}},
-        {"tunebox", {0}},            // case does not matter
-        {"TUNE", {0}},               // a unique start
+        {"tunebox", {0}},              // case does not matter
+        {"TUNE", {0}},                 // a unique start
         {"org.example.tunebox", {0}},  // the key
-        {"webfox", {1}},             // whole beats a longer name that starts alike
+        {"webfox", {1}},               // whole beats a longer name that starts alike
         {"webfox n", {2}},
-        {"mpv", {3}},                // a whole key beats another key that starts with it
+        {"mpv", {3}},  // a whole key beats another key that starts with it
         {"mpv-", {4}},
-        {"web", {1, 2}},             // several starts: for the user to choose
+        {"web", {1, 2}},  // several starts: for the user to choose
         {"org.example.", {0, 1, 2, 5}},
-        {"twin", {6, 7}},            // two rows of the same name
-        {"twin.one", {6}},           // told apart by key
-        {"üBER", {5}},                // case beyond ASCII
+        {"twin", {6, 7}},   // two rows of the same name
+        {"twin.one", {6}},  // told apart by key
+        {"üBER", {5}},      // case beyond ASCII
         {"chatter", {}},
         {"", {}},
         {"Tunebox ", {}},

@@ -122,8 +122,7 @@ TEST_F(CommandLineTest, ExitStatusesAndMatching) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const Outcome got = morvale(c.arguments);
         EXPECT_EQ(got.status, c.status) << got;
-        EXPECT_TRUE((c.status == 0 ? got.out : got.err).contains(QString::fromUtf8(c.out)))
-            << got;
+        EXPECT_TRUE((c.status == 0 ? got.out : got.err).contains(QString::fromUtf8(c.out))) << got;
     }
 }
 
@@ -132,11 +131,26 @@ TEST_F(CommandLineTest, StepsStopAtTheEndsOfTheRange) {
         const char* level;
         double volume;
     } steps[] = {
-        {"100%", 1.0}, {"+5%", 1.0},  {"-5%", 0.95}, {"+0.05", 1.0}, {"7%", 0.07},
-        {"-5%", 0.02}, {"-5%", 0.0},  {"-5%", 0.0},  {"+5%", 0.05},  {"0.3", 0.3},
-        {"-100%", 0.0}, {"+100%", 1.0}, {"30%", 0.3},
+        {"100%", 1.0},
+        {"+5%", 1.0},
+        {"-5%", 0.95},
+        {"+0.05", 1.0},
+        {"7%", 0.07},
+        {"-5%", 0.02},
+        {"-5%", 0.0},
+        {"-5%", 0.0},
+        {"+5%", 0.05},
+        {"0.3", 0.3},
+        {"-100%", 0.0},
+        {"+100%", 1.0},
+        {"30%", 0.3},
         // Six steps down from 30% are silent, and muted, exactly.
-        {"-5%", 0.25}, {"-5%", 0.2}, {"-5%", 0.15}, {"-5%", 0.1}, {"-5%", 0.05}, {"-5%", 0.0},
+        {"-5%", 0.25},
+        {"-5%", 0.2},
+        {"-5%", 0.15},
+        {"-5%", 0.1},
+        {"-5%", 0.05},
+        {"-5%", 0.0},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.level);
@@ -153,7 +167,8 @@ TEST_F(CommandLineTest, ListsAsTextAndAsJsonThatParses) {
     ASSERT_EQ(text.status, 0) << text;
     EXPECT_TRUE(text.out.contains(QRegularExpression("40%  Chatter +org\\.example\\.Chatter")))
         << text;
-    EXPECT_TRUE(text.out.contains(QRegularExpression("25%  Podnest +org\\.example\\.Podnest  not running")))
+    EXPECT_TRUE(
+        text.out.contains(QRegularExpression("25%  Podnest +org\\.example\\.Podnest  not running")))
         << text;
 
     const Outcome json = morvale({"list", "--json"});

@@ -3,10 +3,10 @@
 // Changed signal, and what the panel and the settings file see.
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMetaType>
-#include <QDBusVariant>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -52,8 +52,8 @@ QDBusMessage await(const QDBusPendingCall& pending) {
 
 class ControlServiceTest : public UiFixture {
 protected:
-    QDBusConnection client = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                           QStringLiteral("client"));
+    QDBusConnection client =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("client"));
     std::unique_ptr<ControlService> service;
 
     ControlServiceTest() {
@@ -74,8 +74,8 @@ protected:
     }
 
     QDBusPendingCall send(const QString& method, const QVariantList& arguments = {}) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            control::busName, control::objectPath, control::interfaceName, method);
+        QDBusMessage message = QDBusMessage::createMethodCall(control::busName, control::objectPath,
+                                                              control::interfaceName, method);
         message.setArguments(arguments);
         return client.asyncCall(message);
     }
@@ -148,12 +148,12 @@ TEST_F(ControlServiceTest, EveryMethodGoesThroughTheModel) {
         {"ChangeVolume", {key, 0.05}, 0.45, 0.45},
         {"ChangeVolume", {key, -0.1}, 0.35, 0.35},
         {"Mute", {key}, {}, 0.0},
-        {"Mute", {key}, {}, 0.0},  // stays muted
+        {"Mute", {key}, {}, 0.0},     // stays muted
         {"Unmute", {key}, {}, 0.35},  // back to the volume before
         {"Unmute", {key}, {}, 0.35},  // not muted: unchanged
         {"ToggleMute", {key}, true, 0.0},
         {"ToggleMute", {key}, false, 0.35},
-        {"ChangeVolume", {key, 1.0}, 1.0, 1.0},    // stops at the top
+        {"ChangeVolume", {key, 1.0}, 1.0, 1.0},  // stops at the top
         {"ChangeVolume", {key, 0.05}, 1.0, 1.0},
         {"SetVolume", {key, 0.3}, {}, 0.3},
         {"ChangeVolume", {key, -0.05}, 0.25, 0.25},
@@ -219,7 +219,10 @@ TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
         {"SetVolume", {key, infinity}, invalid, "volume inf is not within 0 to 1"},
         {"SetVolume", {key, -0.01}, invalid, "volume -0.01 is not within 0 to 1"},
         {"SetVolume", {key, 1.01}, invalid, "volume 1.01 is not within 0 to 1"},
-        {"SetVolume", {unknown, 0.5}, missing, "no application has the key \"org.example.Nowhere\""},
+        {"SetVolume",
+         {unknown, 0.5},
+         missing,
+         "no application has the key \"org.example.Nowhere\""},
         {"SetVolume", {QString(), 0.5}, missing, "no application has the key \"\""},
         {"ChangeVolume", {key, nan}, invalid, "step nan is not within -1 to 1"},
         {"ChangeVolume", {key, -infinity}, invalid, "step -inf is not within -1 to 1"},
