@@ -302,10 +302,6 @@
         <source>a command comes first, as in: morvale %1</source>
         <translation>ein Befehl steht an erster Stelle, wie in: morvale %1</translation>
     </message>
-    <message>
-        <source>commands cannot reach this Morvale: %1</source>
-        <translation>Befehle erreichen dieses Morvale nicht: %1</translation>
-    </message>
 </context>
 <context>
     <name>morvale::control::CommandLine</name>
@@ -421,10 +417,6 @@
         <translation>%1 konnte auf dem Sitzungsbus nicht angeboten werden</translation>
     </message>
     <message>
-        <source>%1 is taken on the session bus, by another Morvale</source>
-        <translation>%1 ist auf dem Sitzungsbus schon vergeben, an ein anderes Morvale</translation>
-    </message>
-    <message>
         <source>the volume %1 is not within 0 to 1</source>
         <translation>die Lautstärke %1 liegt nicht zwischen 0 und 1</translation>
     </message>
@@ -439,6 +431,14 @@
     <message>
         <source>no application has the key &quot;%1&quot;</source>
         <translation>keine Anwendung hat den Schlüssel „%1“</translation>
+    </message>
+    <message>
+        <source>could not take %1 on the session bus (%2)</source>
+        <translation>%1 konnte auf dem Sitzungsbus nicht übernommen werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 is taken on the session bus, by another Morvale; commands reach this one once that one ends</source>
+        <translation>%1 ist auf dem Sitzungsbus an ein anderes Morvale vergeben; Befehle erreichen dieses, sobald jenes endet</translation>
     </message>
 </context>
 <context>

@@ -270,12 +270,11 @@ int main(int argc, char** argv) {
     qt::QuitOnSignals quitOnSignals;
     ui::MorvaleApp tray(model, !restarted);
     // Scripts and key bindings reach the model here; without the bus Morvale
-    // still runs, the commands just do not find it.
+    // still runs, and the commands say they find none.
     control::ControlService service(model);
     if (const QString failure = service.publish(QDBusConnection::sessionBus());
         !failure.isEmpty()) {
-        complain(QCoreApplication::translate("main", "commands cannot reach this Morvale: %1")
-                     .arg(failure));
+        complain(failure);
     }
     bool restartWanted = false;
     QObject::connect(&tray, &ui::MorvaleApp::restartRequested, &tray, [&restartWanted] {

@@ -1,7 +1,10 @@
 #include "app/control/ControlService.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusReply>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "app/control/ControlNames.h"
@@ -58,11 +61,23 @@ QString ControlService::publish(const QDBusConnection& connection) {
     if (!bus.registerObject(objectPath, this)) {
         return tr("could not serve %1 on the session bus").arg(objectPath);
     }
-    if (!bus.registerService(busName)) {
+    // Queued behind an owner, the name comes to this instance when that one
+    // ends: after a restart, or for a demo started beside the desktop's
+    // Morvale.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(busName, QDBusConnectionInterface::QueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid()) {
         bus.unregisterObject(objectPath);
-        return tr("%1 is taken on the session bus, by another Morvale").arg(busName);
+        return tr("could not take %1 on the session bus (%2)")
+            .arg(busName, reply.error().message());
     }
     published_ = bus;
+    if (reply.value() == QDBusConnectionInterface::ServiceQueued) {
+        return tr("%1 is taken on the session bus, by another Morvale; commands reach this one "
+                  "once that one ends")
+            .arg(busName);
+    }
     return {};
 }
 

@@ -36,8 +36,10 @@ public:
     explicit ControlService(Model& model, QObject* parent = nullptr);
     ~ControlService() override;
 
-    // Serves the object on connection and takes the bus name. Empty on
-    // success, else why not, for the user (the program runs on without it).
+    // Serves the object on connection and takes the bus name, or waits in
+    // line for it while another instance has it. Empty when this instance
+    // has the name; else, for the user, why not or not yet (the program runs
+    // on without it).
     QString publish(const QDBusConnection& connection);
 
     // ---- The interface's methods ----

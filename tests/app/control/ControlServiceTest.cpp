@@ -3,6 +3,7 @@
 // Changed signal, and what the panel and the settings file see.
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
@@ -344,15 +345,34 @@ TEST_F(ControlServiceTest, ManySetsAreWrittenTogether) {
     model.reset();  // before the stores it writes to
 }
 
-// The demo and the desktop's Morvale both want the name: the second is told.
-TEST_F(ControlServiceTest, TheNameHasOneOwner) {
+// The demo and the desktop's Morvale both want the name, and a restarted
+// Morvale wants it before the one it replaces has ended: the second in line is
+// told, and has the name once the first lets go of it.
+TEST_F(ControlServiceTest, TheNameGoesToTheNextInLine) {
     serve();
-    ControlService second(*model);
     QDBusConnection other =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
-    EXPECT_TRUE(second.publish(other).contains("is taken"));
-    EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.5}).type(),
-              QDBusMessage::ReplyMessage);
+    {
+        ControlService second(*model);
+        const QString told = second.publish(other);
+        EXPECT_TRUE(told.contains("is taken")) << told;
+        const auto owner = [&] {
+            return client.interface()->serviceOwner(control::busName).value();
+        };
+        EXPECT_EQ(owner(), QDBusConnection::sessionBus().baseService());
+        EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.5}).type(),
+                  QDBusMessage::ReplyMessage);
+
+        service.reset();
+        const QDeadlineTimer deadline(5000);
+        while (owner() != other.baseService() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        EXPECT_EQ(owner(), other.baseService());
+        EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.25}).type(),
+                  QDBusMessage::ReplyMessage);
+        EXPECT_EQ(model->volume(tunebox), 0.25);
+    }
     QDBusConnection::disconnectFromBus(QStringLiteral("second"));
 }
 
