@@ -11,16 +11,22 @@
 //                           applications, keeping its settings in memory
 //   morvale --demo --screenshot panel.png
 //                           writes a picture of the demo's panel and ends
+//   morvale COMMAND ...     controls the running Morvale over the session bus
+//                           ("morvale set firefox -5%"; see CommandLine.h)
 //
 // A start while the program already runs opens the running one's panel.
+// Commands, --help and --version need no display: they run before, and
+// instead of, the interface's application object.
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QMenu>
 #include <QProcess>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +35,8 @@
 #include "app/DemoSystem.h"
 #include "app/Screenshot.h"
 #include "app/SingleInstance.h"
+#include "app/control/CommandLine.h"
+#include "app/control/ControlService.h"
 #include "model/Model.h"
 #include "platform/qt/QuitOnSignals.h"
 #include "ui/Accessibility.h"
@@ -57,31 +65,111 @@ struct Options {
     QString screenshot;
 };
 
-Options parse(const QApplication& app) {
+// The names every start gives itself, with or without an interface; the
+// version line also says which sound server interface is in use.
+void nameApplication(const app::AudioBackendChoice& audioBackend) {
+    QCoreApplication::setApplicationName(QStringLiteral("morvale"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION "\n") +
+                                            app::audioBackendLine(audioBackend));
+}
+
+// Asked only for --help or --version: answered without a display.
+bool wantsInformation(const QStringList& arguments) {
+    static const QStringList asking{QStringLiteral("-h"), QStringLiteral("--help"),
+                                    QStringLiteral("-?"), QStringLiteral("--help-all"),
+                                    QStringLiteral("-v"), QStringLiteral("--version")};
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--")) {
+            break;
+        }
+        if (asking.contains(argument)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's options. Made before the application object too, to tell
+// what the arguments ask for; their texts are translated only after it.
+struct OptionParser {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "A volume slider for every application."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption demo(
+    const QCommandLineOption demo{
         QStringLiteral("demo"),
-        QCoreApplication::translate("main", "Run over a simulated audio system."));
-    const QCommandLineOption openPanel(QStringLiteral("open-panel"),
-                                       QCoreApplication::translate("main", "Open the panel."));
-    const QCommandLineOption screenshot(
+        QCoreApplication::translate("main", "Run over a simulated audio system.")};
+    const QCommandLineOption openPanel{QStringLiteral("open-panel"),
+                                       QCoreApplication::translate("main", "Open the panel.")};
+    const QCommandLineOption screenshot{
         QStringLiteral("screenshot"),
         QCoreApplication::translate("main", "Write a picture of the panel to <file> and end."),
         //: The value's name in the help, as in "--screenshot <file>".
-        QCoreApplication::translate("main", "file"));
-    const QCommandLineOption audioBackend(
+        QCoreApplication::translate("main", "file")};
+    const QCommandLineOption audioBackend{
         QStringLiteral("audio-backend"),
         QCoreApplication::translate("main",
                                     "Use the sound server through <backend>: pipewire or pulse."),
         //: The value's name in the help, as in "--audio-backend <backend>".
-        QCoreApplication::translate("main", "backend"));
-    parser.addOptions({demo, openPanel, screenshot, audioBackend});
-    parser.process(app);
-    return {parser.isSet(demo), parser.isSet(openPanel), parser.value(screenshot)};
+        QCoreApplication::translate("main", "backend")};
+
+    OptionParser() {
+        parser.setApplicationDescription(
+            QCoreApplication::translate("main", "A volume slider for every application.") +
+            QStringLiteral("\n\n") + control::CommandLine::help());
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({demo, openPanel, screenshot, audioBackend});
+        parser.addPositionalArgument(
+            QStringLiteral("command"),
+            QCoreApplication::translate("main",
+                                        "A command (listed above), for the running Morvale."),
+            QStringLiteral("[command]"));
+    }
+};
+
+// Whether the arguments start the interface: not for a command, --help or
+// --version, nor for words after the options, which are a misplaced command
+// (the answer to them needs no display either).
+bool startsInterface(const QStringList& arguments) {
+    if (control::CommandLine::isCommand(arguments) || wantsInformation(arguments)) {
+        return false;
+    }
+    // Arguments the parser does not know may be Qt's own ("-platform xcb"),
+    // which the interface's application object takes out.
+    OptionParser options;
+    return !options.parser.parse(arguments) || options.parser.positionalArguments().isEmpty();
+}
+
+Options parse(const QCoreApplication& app) {
+    OptionParser options;
+    options.parser.process(app);
+    const QStringList words = options.parser.positionalArguments();
+    if (!words.isEmpty()) {
+        // A command is the first argument; after options it would be ignored.
+        std::fprintf(stderr, "morvale: %s\n",
+                     qPrintable(QCoreApplication::translate(
+                                    "main", "a command comes first, as in: morvale %1")
+                                    .arg(words.join(QLatin1Char(' ')))));
+        std::exit(control::CommandLine::usage);
+    }
+    return {options.parser.isSet(options.demo), options.parser.isSet(options.openPanel),
+            options.parser.value(options.screenshot)};
+}
+
+// A command, --help or --version: no interface, no display.
+int runWithoutInterface(int argc, char** argv, const std::vector<std::string>& given) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    // Only --version asks the sound server which interface it would use.
+    const bool asksVersion = arguments.contains(QStringLiteral("--version")) ||
+                             arguments.contains(QStringLiteral("-v"));
+    const bool command = control::CommandLine::isCommand(arguments);
+    nameApplication(asksVersion && !command ? app::chooseAudioBackendAtStart(given)
+                                            : app::AudioBackendChoice{});
+    const ui::Translations translations;
+    if (control::CommandLine::isCommand(arguments)) {
+        return control::CommandLine::run(arguments);
+    }
+    parse(app);  // prints what was asked for, or what is wrong, and ends
+    return 0;
 }
 
 // Tells the user on standard error.
@@ -140,20 +228,27 @@ int main(int argc, char** argv) {
     const bool restarted = qEnvironmentVariableIsSet("MORVALE_RESTARTED");
     qunsetenv("MORVALE_RESTARTED");
 
+    {
+        QStringList given;
+        for (const std::string& argument : arguments) {
+            given << QString::fromLocal8Bit(argument.c_str());
+        }
+        if (!startsInterface(given)) {
+            return runWithoutInterface(argc, argv, arguments);
+        }
+    }
+
     QApplication app(argc, argv);
     ui::installAccessibility();  // before anything asks for the application's tree
-    QApplication::setApplicationName(QStringLiteral("morvale"));
+    // Chosen ahead of parsing, so that --version tells which is used.
+    const app::AudioBackendChoice audioBackend = app::chooseAudioBackendAtStart(arguments);
+    nameApplication(audioBackend);
     QApplication::setApplicationDisplayName(QStringLiteral("Morvale"));
-    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION));
     QApplication::setDesktopFileName(appId);
     QApplication::setWindowIcon(QIcon::fromTheme(appId, QIcon(QStringLiteral(":/app/icon.svg"))));
     // The panel window closing is not the end: the tray icon stays.
     QApplication::setQuitOnLastWindowClosed(false);
     const ui::Translations translations;
-    // Chosen ahead of parsing, so that --version tells which is used.
-    const app::AudioBackendChoice audioBackend = app::chooseAudioBackendAtStart(arguments);
-    QApplication::setApplicationVersion(QStringLiteral(MORVALE_VERSION "\n") +
-                                        app::audioBackendLine(audioBackend));
     const Options options = parse(app);
 
     // Building the platform would already touch the audio server, so a second
@@ -213,6 +308,13 @@ int main(int argc, char** argv) {
 
     qt::QuitOnSignals quitOnSignals;
     ui::MorvaleApp tray(model, !restarted);
+    // Scripts and key bindings reach the model here; without the bus Morvale
+    // still runs, and the commands say they find none.
+    control::ControlService service(model);
+    if (const QString failure = service.publish(QDBusConnection::sessionBus());
+        !failure.isEmpty()) {
+        complain(failure);
+    }
     bool restartWanted = false;
     QObject::connect(&tray, &ui::MorvaleApp::restartRequested, &tray, [&restartWanted] {
         restartWanted = true;

@@ -1,0 +1,13 @@
+#include "app/control/ControlNames.h"
+
+#include <QDBusMetaType>
+#include <QList>
+#include <QVariantMap>
+
+namespace morvale::control {
+
+void registerTypes() {
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+}
+
+}  // namespace morvale::control

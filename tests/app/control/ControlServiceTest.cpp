@@ -1,0 +1,382 @@
+// The service on a session bus of the test's own, called from a second
+// connection, as another program would: every method, every refusal, the
+// Changed signal, and what the panel and the settings file see.
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "app/control/ControlNames.h"
+#include "app/control/ControlService.h"
+#include "model/Settings.h"
+#include "platform/linux/JsonSettingsStore.h"
+#include "ui/UiFixture.h"
+
+namespace morvale::testing {
+namespace {
+
+using control::ControlService;
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
+const std::string tunebox = "org.example.Tunebox";
+const std::string podnest = "org.example.Podnest";
+
+// Counts a bus signal that reaches it.
+class SignalCounter final : public QObject {
+    Q_OBJECT
+public:
+    int received = 0;
+public slots:
+    void count() { ++received; }
+};
+
+// Waits for a pending call while the event loop runs: the service answers on
+// this same thread.
+QDBusMessage await(const QDBusPendingCall& pending) {
+    const QDeadlineTimer deadline(5000);
+    while (!pending.isFinished() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return pending.reply();
+}
+
+class ControlServiceTest : public UiFixture {
+protected:
+    QDBusConnection client =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("client"));
+    std::unique_ptr<ControlService> service;
+
+    ControlServiceTest() {
+        control::registerTypes();
+        addApp(101, tunebox, "Tunebox", true);
+        addApp(102, "org.example.Webfox", "Webfox", false);
+        // A closed application, listed for its remembered volume.
+        sim.settings.standardStore.values[std::string(Settings::kVolumes)] =
+            PlistValue::Dict{{podnest, 0.25}};
+    }
+
+    void serve() {
+        if (!model) {
+            makeModel();
+        }
+        service = std::make_unique<ControlService>(*model);
+        ASSERT_EQ(service->publish(QDBusConnection::sessionBus()), QString());
+    }
+
+    QDBusPendingCall send(const QString& method, const QVariantList& arguments = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(control::busName, control::objectPath,
+                                                              control::interfaceName, method);
+        message.setArguments(arguments);
+        return client.asyncCall(message);
+    }
+
+    QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
+        return await(send(method, arguments));
+    }
+
+    QVariant property(const QString& name) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            control::busName, control::objectPath,
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        message << control::interfaceName << name;
+        const QDBusMessage reply = await(client.asyncCall(message));
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+
+    QList<QVariantMap> rows() {
+        const QDBusMessage reply = call(QStringLiteral("ListApplications"));
+        return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
+    }
+};
+
+TEST_F(ControlServiceTest, ListsTheRowsAsThePanelShowsThem) {
+    serve();
+    const QList<QVariantMap> listed = rows();
+    ASSERT_EQ(listed.size(), static_cast<qsizetype>(model->entries().size()));
+    for (qsizetype i = 0; i < listed.size(); ++i) {
+        EXPECT_EQ(listed[i].value("key").toString().toStdString(),
+                  model->entries()[static_cast<std::size_t>(i)].id);
+    }
+    const struct {
+        const char* key;
+        const char* name;
+        double volume;
+        bool muted, playing, running, callRow;
+    } expected[] = {
+        {"facetime", "FaceTime", 1.0, false, false, false, true},
+        {"org.example.Tunebox", "Tunebox", 1.0, false, true, true, false},
+        {"org.example.Webfox", "Webfox", 1.0, false, false, true, false},
+        {"org.example.Podnest", "org.example.Podnest", 0.25, false, false, false, false},
+    };
+    for (const auto& want : expected) {
+        SCOPED_TRACE(want.key);
+        const auto row = std::find_if(listed.begin(), listed.end(), [&](const QVariantMap& r) {
+            return r.value("key").toString() == QLatin1String(want.key);
+        });
+        ASSERT_NE(row, listed.end());
+        EXPECT_EQ(row->value("name").toString(), QString::fromUtf8(want.name));
+        EXPECT_DOUBLE_EQ(row->value("volume").toDouble(), want.volume);
+        EXPECT_EQ(row->value("muted").toBool(), want.muted);
+        EXPECT_EQ(row->value("playing").toBool(), want.playing);
+        EXPECT_EQ(row->value("running").toBool(), want.running);
+        EXPECT_EQ(row->value("callRow").toBool(), want.callRow);
+    }
+}
+
+// One application through every method, in order, each checked against the
+// model: what the method answers and the volume it leaves.
+TEST_F(ControlServiceTest, EveryMethodGoesThroughTheModel) {
+    serve();
+    const QString key = QString::fromStdString(tunebox);
+    const struct {
+        const char* method;
+        QVariantList arguments;
+        QVariant answer;  // invalid: the method answers nothing
+        double volume;
+    } steps[] = {
+        {"SetVolume", {key, 0.4}, {}, 0.4},
+        {"ChangeVolume", {key, 0.05}, 0.45, 0.45},
+        {"ChangeVolume", {key, -0.1}, 0.35, 0.35},
+        {"Mute", {key}, {}, 0.0},
+        {"Mute", {key}, {}, 0.0},     // stays muted
+        {"Unmute", {key}, {}, 0.35},  // back to the volume before
+        {"Unmute", {key}, {}, 0.35},  // not muted: unchanged
+        {"ToggleMute", {key}, true, 0.0},
+        {"ToggleMute", {key}, false, 0.35},
+        {"ChangeVolume", {key, 1.0}, 1.0, 1.0},  // stops at the top
+        {"ChangeVolume", {key, 0.05}, 1.0, 1.0},
+        {"SetVolume", {key, 0.3}, {}, 0.3},
+        {"ChangeVolume", {key, -0.05}, 0.25, 0.25},
+        {"ChangeVolume", {key, -0.05}, 0.2, 0.2},
+        {"ChangeVolume", {key, -0.05}, 0.15, 0.15},
+        {"ChangeVolume", {key, -0.05}, 0.1, 0.1},
+        {"ChangeVolume", {key, -0.05}, 0.05, 0.05},
+        // Exactly silent, hence muted, though 0.3 - 6 * 0.05 in binary
+        // fractions is a little above 0.
+        {"ChangeVolume", {key, -0.05}, 0.0, 0.0},
+        {"ChangeVolume", {key, -0.05}, 0.0, 0.0},  // stops at the bottom
+        {"SetVolume", {key, 1.0}, {}, 1.0},
+        {"SetVolume", {QString::fromStdString(podnest), 0.5}, {}, 1.0},  // a closed one
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.method) + " " +
+                     step.arguments.value(1).toString().toStdString());
+        const QDBusMessage reply = call(QString::fromLatin1(step.method), step.arguments);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage();
+        if (step.answer.isValid()) {
+            ASSERT_EQ(reply.arguments().size(), 1);
+            EXPECT_EQ(reply.arguments()[0], step.answer);
+        } else {
+            EXPECT_TRUE(reply.arguments().isEmpty());
+        }
+        EXPECT_EQ(model->volume(tunebox), step.volume);
+    }
+    EXPECT_EQ(model->volume(podnest), 0.5);
+
+    EXPECT_EQ(call("SetBoost", {12.5}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(model->duckBoostDB(), 12.5);
+    EXPECT_EQ(property("Boost"), QVariant(12.5));
+    EXPECT_EQ(property("MaxBoost"), QVariant(30.0));
+    EXPECT_EQ(call("SetBoost", {0.0}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(property("Boost"), QVariant(0.0));
+}
+
+TEST_F(ControlServiceTest, CallActiveFollowsTheCallRow) {
+    const AudioObjectID call = addApp(200, "com.apple.FaceTime", "FaceTime", false);
+    serve();
+    EXPECT_EQ(property("CallActive"), QVariant(false));
+    sim.audio.setProcessPlaying(call, true);
+    refresh();
+    EXPECT_EQ(property("CallActive"), QVariant(true));
+}
+
+// Every refusal: its error, a message that names what was wrong, and no change
+// at all, not even a write of the settings.
+TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
+    serve();
+    call("SetVolume", {QString::fromStdString(tunebox), 0.6});
+    const QString key = QString::fromStdString(tunebox);
+    const QString unknown = QStringLiteral("org.example.Nowhere");
+    const QString invalid = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    const QString missing = control::unknownApplicationError;
+    const struct {
+        const char* method;
+        QVariantList arguments;
+        QString error;
+        const char* message;
+    } cases[] = {
+        {"SetVolume", {key, nan}, invalid, "volume nan is not within 0 to 1"},
+        {"SetVolume", {key, infinity}, invalid, "volume inf is not within 0 to 1"},
+        {"SetVolume", {key, -0.01}, invalid, "volume -0.01 is not within 0 to 1"},
+        {"SetVolume", {key, 1.01}, invalid, "volume 1.01 is not within 0 to 1"},
+        {"SetVolume",
+         {unknown, 0.5},
+         missing,
+         "no application has the key \"org.example.Nowhere\""},
+        {"SetVolume", {QString(), 0.5}, missing, "no application has the key \"\""},
+        {"ChangeVolume", {key, nan}, invalid, "step nan is not within -1 to 1"},
+        {"ChangeVolume", {key, -infinity}, invalid, "step -inf is not within -1 to 1"},
+        {"ChangeVolume", {key, 1.5}, invalid, "step 1.5 is not within -1 to 1"},
+        {"ChangeVolume", {unknown, 0.05}, missing, "org.example.Nowhere"},
+        {"Mute", {unknown}, missing, "org.example.Nowhere"},
+        {"Unmute", {unknown}, missing, "org.example.Nowhere"},
+        {"ToggleMute", {unknown}, missing, "org.example.Nowhere"},
+        {"SetBoost", {-1.0}, invalid, "boost -1 dB is not within 0 to 30 dB"},
+        {"SetBoost", {30.5}, invalid, "boost 30.5 dB is not within 0 to 30 dB"},
+        {"SetBoost", {nan}, invalid, "boost nan dB"},
+    };
+    const Volumes volumes = model->volumes();
+    const double boost = model->duckBoostDB();
+    const int writes = sim.settings.standardStore.writes;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.message);
+        const QDBusMessage reply = call(QString::fromLatin1(c.method), c.arguments);
+        ASSERT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+        EXPECT_EQ(reply.errorName(), c.error);
+        EXPECT_TRUE(reply.errorMessage().contains(QString::fromUtf8(c.message)))
+            << reply.errorMessage();
+        EXPECT_EQ(model->volumes(), volumes);
+        EXPECT_EQ(model->duckBoostDB(), boost);
+        EXPECT_EQ(sim.settings.standardStore.writes, writes);
+    }
+}
+
+TEST_F(ControlServiceTest, ChangedComesOncePerBurstAndNotWhenNothingChanged) {
+    serve();
+    SignalCounter changed;
+    ASSERT_TRUE(client.connect(control::busName, control::objectPath, control::interfaceName,
+                               QStringLiteral("Changed"), &changed, SLOT(count())));
+    const auto quiet = [] { QTest::qWait(ControlService::kChangeDelayMs * 2); };
+
+    // A burst, as a script or a held key makes one: one signal.
+    std::vector<QDBusPendingCall> burst;
+    for (int i = 1; i <= 30; ++i) {
+        burst.push_back(send("SetVolume", {QString::fromStdString(tunebox), i / 100.0}));
+    }
+    for (const QDBusPendingCall& pending : burst) {
+        EXPECT_EQ(await(pending).type(), QDBusMessage::ReplyMessage);
+    }
+    quiet();
+    EXPECT_EQ(changed.received, 1);
+
+    // Calls one after the other, each waiting for its answer, as a held key
+    // sends them: a signal per wait at most, not one per call.
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 1; i <= 20; ++i) {
+        call("SetVolume", {QString::fromStdString(tunebox), 0.5 + i / 100.0});
+    }
+    const qint64 waits = clock.elapsed() / ControlService::kChangeDelayMs + 1;
+    quiet();
+    EXPECT_GE(changed.received, 2);
+    EXPECT_LE(changed.received, 1 + std::min<qint64>(waits, 10)) << clock.elapsed() << " ms";
+    const int seen = changed.received;
+
+    // Refreshes that find what there was, and a volume set to what it is:
+    // the model announces them, but nothing shown changed.
+    refresh();
+    refresh();
+    call("SetVolume", {QString::fromStdString(tunebox), 0.7});
+    quiet();
+    EXPECT_EQ(changed.received, seen);
+
+    // An application that starts, the boost, a mute: one each.
+    addApp(103, "org.example.Chatter", "Chatter", true);
+    refresh();
+    quiet();
+    EXPECT_EQ(changed.received, seen + 1);
+    call("SetBoost", {9.0});
+    quiet();
+    EXPECT_EQ(changed.received, seen + 2);
+    call("Mute", {QString::fromStdString(tunebox)});
+    quiet();
+    EXPECT_EQ(changed.received, seen + 3);
+}
+
+TEST_F(ControlServiceTest, AChangeShowsInTheOpenPanel) {
+    serve();
+    const auto view = makeView();
+    EXPECT_EQ(percent(row(*view, tunebox)), "100%");
+    call("SetVolume", {QString::fromStdString(tunebox), 0.25});
+    settle();
+    EXPECT_EQ(percent(row(*view, tunebox)), "25%");
+    EXPECT_EQ(slider(row(*view, tunebox)).continuousValue(), 0.25);
+    call("Mute", {QString::fromStdString(tunebox)});
+    settle();
+    EXPECT_EQ(percent(row(*view, tunebox)), "0%");
+}
+
+// A hundred sets in a second reach the settings file as the writes of a
+// dragged slider do: gathered, not one each.
+TEST_F(ControlServiceTest, ManySetsAreWrittenTogether) {
+    QTemporaryDir home;
+    int fileWrites = 0;
+    LinuxDesktop::JsonSettingsStores stores(
+        home.path().toStdString(),
+        [&](const std::filesystem::path&, std::string_view) -> std::optional<std::string> {
+            ++fileWrites;
+            return std::nullopt;
+        },
+        &sim.timers);
+    model = ModelTesting::make(sim.platformWith(stores));
+    serve();
+    for (int i = 0; i < 100; ++i) {
+        call("SetVolume", {QString::fromStdString(tunebox), (i % 50) / 100.0});
+        if (i % 10 == 9) {
+            sim.advance(std::chrono::milliseconds(100));  // a tenth of the second
+        }
+    }
+    sim.advance(LinuxDesktop::JsonSettingsStore::kWriteDelay);
+    EXPECT_LE(fileWrites, 3);
+    EXPECT_GE(fileWrites, 1);
+    EXPECT_EQ(model->volume(tunebox), 0.49);
+    service.reset();
+    model.reset();  // before the stores it writes to
+}
+
+// The demo and the desktop's Morvale both want the name, and a restarted
+// Morvale wants it before the one it replaces has ended: the second in line is
+// told, and has the name once the first lets go of it.
+TEST_F(ControlServiceTest, TheNameGoesToTheNextInLine) {
+    serve();
+    QDBusConnection other =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+    {
+        ControlService second(*model);
+        const QString told = second.publish(other);
+        EXPECT_TRUE(told.contains("is taken")) << told;
+        const auto owner = [&] {
+            return client.interface()->serviceOwner(control::busName).value();
+        };
+        EXPECT_EQ(owner(), QDBusConnection::sessionBus().baseService());
+        EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.5}).type(),
+                  QDBusMessage::ReplyMessage);
+
+        service.reset();
+        const QDeadlineTimer deadline(5000);
+        while (owner() != other.baseService() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        EXPECT_EQ(owner(), other.baseService());
+        EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.25}).type(),
+                  QDBusMessage::ReplyMessage);
+        EXPECT_EQ(model->volume(tunebox), 0.25);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+}
+
+}  // namespace
+}  // namespace morvale::testing
+
+#include "ControlServiceTest.moc"
