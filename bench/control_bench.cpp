@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a volume set from the command line or another program costs the main
 // thread: the service's SetVolume through the model, and the open panel
 // showing the new value, for 10 and 100 applications. A hundred sets a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the native PipeWire backend on a private PipeWire server (a
 // benchmark to read, not a test): prints its figures with PipeWire's version
 // and the machine's load.

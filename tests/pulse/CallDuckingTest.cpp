@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How far the server's loaded modules lower other streams during a call.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PipeWireAudioSystem::Impl: the connection, and the registry and info events
 // that keep the PwGraph current.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PipeWireAudioSystem::Impl: holding each playback node's adapter volume
 // (Props:volume, never the channel volumes or mutes the application and
 // other mixers use) at its stage's gain.

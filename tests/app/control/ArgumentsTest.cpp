@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the command line reads from its arguments: levels, boosts and the
 // application a name means.
 #include <gtest/gtest.h>

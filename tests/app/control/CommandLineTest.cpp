@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line end to end: the program started as the demo on the test's
 // own session bus, and commands run against it as separate processes, as a
 // key binding runs them, without a display.

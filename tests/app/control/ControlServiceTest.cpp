@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service on a session bus of the test's own, called from a second
 // connection, as another program would: every method, every refusal, the
 // Changed signal, and what the panel and the settings file see.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing of a gain set on a PipeWire stream outlives the program: after a
 // clean exit, after a kill -9 (the watchdog) and after the program and its
 // watchdog both died (the journal, replayed at the next start), WirePlumber

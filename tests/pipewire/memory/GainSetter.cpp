@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the PipeWire backend in real-server tests: it lowers one
 // application's playback stream the way the backend does (watchdog first,
 // then the journal, then the node's Props volume), holds it, and then ends as
