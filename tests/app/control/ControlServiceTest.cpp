@@ -313,9 +313,11 @@ TEST_F(ControlServiceTest, AChangeShowsInTheOpenPanel) {
     settle();
     EXPECT_EQ(percent(row(*view, tunebox)), "25%");
     EXPECT_EQ(slider(row(*view, tunebox)).continuousValue(), 0.25);
+    // Muted, the row says so and keeps its slider where unmuting returns.
     call("Mute", {QString::fromStdString(tunebox)});
     settle();
-    EXPECT_EQ(percent(row(*view, tunebox)), "0%");
+    EXPECT_EQ(percent(row(*view, tunebox)), "muted");
+    EXPECT_EQ(slider(row(*view, tunebox)).continuousValue(), 0.25);
 }
 
 // A hundred sets in a second reach the settings file as the writes of a
