@@ -181,10 +181,6 @@ Impl::Impl(const LinuxDesktop::AppIdentifier& appIdentifier, Options chosen)
                      changed();
                  }) {
     pw_init(nullptr, nullptr);
-    int major = 0, minor = 0, micro = 0;
-    if (std::sscanf(pw_get_library_version(), "%d.%d.%d", &major, &minor, &micro) == 3) {
-        adapterRamps = major > 0 || minor > 3 || (minor == 3 && micro >= 68);
-    }
     loop = pw_thread_loop_new("morvale-pipewire", nullptr);
     context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
     if (!options.journalPath.empty()) {

@@ -7,8 +7,12 @@
 // the first quantum already has it, and set again whenever the node's Props
 // report another volume (WirePlumber restores a stored volume after the node
 // appears; some clients set `volume` themselves). Gain changes go in steps of
-// at most 0.05, one per ramp interval; on servers whose adapters ramp, each step
-// is also ramped over its interval inside the adapter.
+// at most 0.05, one per ramp interval.
+//
+// The Props object carries `volume` alone. The adapter's own ramp properties
+// (volumeRampTime and its kin) are never sent: the adapter runs inside the
+// stream's process, and on PipeWire 1.4 a Props with volumeRampTime crashes a
+// native client (pw-cat) and leaves a PulseAudio client's volume unchanged.
 
 #include <spa/pod/builder.h>
 #include <spa/pod/iter.h>
@@ -23,10 +27,6 @@
 namespace morvale::pipewire {
 
 namespace {
-
-// The adapter's ramp properties (PipeWire 0.3.68 on) follow SPA_PROP_iec958Codecs
-// in the property enumeration; older headers do not name them.
-constexpr std::uint32_t kVolumeRampTime = SPA_PROP_iec958Codecs + 3;  // milliseconds, Int
 
 constexpr float kSame = 1e-4f;
 
@@ -143,10 +143,6 @@ void Impl::setVolume(Bound& b, float volume) {
     spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props);
     spa_pod_builder_prop(&builder, SPA_PROP_volume, 0);
     spa_pod_builder_float(&builder, volume);
-    if (adapterRamps) {
-        spa_pod_builder_prop(&builder, kVolumeRampTime, 0);
-        spa_pod_builder_int(&builder, static_cast<std::int32_t>(options.rampInterval.count()));
-    }
     const auto* pod = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
     pw_node_set_param(reinterpret_cast<pw_node*>(b.proxy), SPA_PARAM_Props, 0, pod);
     ++volumeWrites;

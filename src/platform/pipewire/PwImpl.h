@@ -44,8 +44,6 @@ struct PipeWireAudioSystem::Impl {
     const Options options;
     const pulse::ProcessFacts facts;
     const std::int32_t ownPid = static_cast<std::int32_t>(::getpid());
-    // The server's adapters ramp a volume change themselves (0.3.68 on).
-    bool adapterRamps = false;
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
 
