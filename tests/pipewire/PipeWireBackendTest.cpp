@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "PulseHarness.h"
@@ -20,6 +21,7 @@
 #include "platform/CallGroup.h"
 #include "platform/FourCC.h"
 #include "platform/linux/LinuxProcessInfo.h"
+#include "platform/pipewire/CallDucking.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
 #include "platform/pipewire/memory/GainJournal.h"
 #include "platform/sim/SimProcesses.h"
@@ -379,6 +381,25 @@ TEST_F(PipeWireBackend, AMicrophoneCaptureRecordsAMonitorCaptureDoesNot) {
 
 // Nothing of ours in the graph: the same nodes and links with a stage as
 // without, and no sink or stream of ours in the PulseAudio view.
+// The session manager lowers nothing during a call on a stock WirePlumber,
+// so the boost has nothing to undo; a sink its role-based linking routes
+// into means it ducks, by its duck level.
+TEST_F(PipeWireBackend, TellsHowFarTheSessionManagerDucksCalls) {
+    auto hw = connect();
+    const auto ducking = [&] {
+        return CA::get<float>(*hw, kAudioObjectSystemObject, kCallDuckingDB,
+                              std::numeric_limits<float>::quiet_NaN());
+    };
+    EXPECT_EQ(ducking(), 0.0f);
+    const std::string module = server.pactl(
+        "load-module module-null-sink sink_name=roles "
+        "sink_properties=policy.role-based.target=true");
+    const float level = static_cast<float>(-20.0 * std::log10(kDefaultDuckLevel));
+    EXPECT_TRUE(eventually([&] { return std::fabs(ducking() - level) < 1e-3f; })) << ducking();
+    server.pactl("unload-module " + module);
+    EXPECT_TRUE(eventually([&] { return ducking() == 0.0f; })) << ducking();
+}
+
 TEST_F(PipeWireBackend, NothingOfOursIsInTheGraph) {
     auto player = paplay();
     ASSERT_TRUE(eventually([&] { return !server.sinkInputsWith("paplay").empty(); }));

@@ -68,6 +68,11 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
             return listOf(impl.graph.processObjects());
         if (a.mSelector == kDefaultOutputDevice)
             return bytesOf(impl.graph.defaultDevice());
+        if (a.mSelector == kCallDuckingDB) {
+            if (const auto decibels = callDuckingDB(impl.duckingFacts())) {
+                return bytesOf(static_cast<float>(*decibels));
+            }
+        }
         return failed(kAudioHardwareUnknownPropertyError);
     }
     if (const auto* process = impl.graph.process(object)) {

@@ -16,6 +16,11 @@ namespace morvale::pipewire {
 namespace {
 
 constexpr std::string_view kDefaultSinkKey = "default.audio.sink";
+// WirePlumber 0.5 publishes its settings here; 0.4 has no such metadata.
+constexpr std::string_view kSettingsMetadata = "sm-settings";
+constexpr std::string_view kDuckLevelKey = "linking.role-based.duck-level";
+// WirePlumber 0.4's session endpoints (the session-manager extension's type).
+constexpr std::string_view kEndpointType = "PipeWire:Interface:Endpoint";
 
 timespec durationSpec(std::chrono::milliseconds d) {
     timespec t{};
@@ -130,7 +135,12 @@ const pw_node_events kNodeEvents = [] {
 int metadataProperty(void* data, std::uint32_t subject, const char* key, const char*,
                      const char* value) {
     auto* b = static_cast<Impl::Bound*>(data);
-    if (subject == PW_ID_CORE) {
+    if (subject != PW_ID_CORE) {
+        return 0;
+    }
+    if (b->kind == Impl::Bound::Kind::settings) {
+        b->impl->onSettingsProperty(key, value);
+    } else {
         b->impl->onMetadataProperty(key, value);
     }
     return 0;
@@ -240,6 +250,8 @@ void Impl::disconnect() {
         core = nullptr;
     }
     graph.reset();
+    endpoints.clear();
+    duckLevel.reset();
 }
 
 void Impl::lost(const std::string&) {
@@ -323,6 +335,7 @@ PwNode Impl::nodeFrom(std::uint32_t id, const spa_dict* props) const {
     node.name = dictValue(props, PW_KEY_NODE_NAME).value_or("");
     node.communication = dictValue(props, PW_KEY_MEDIA_ROLE) == "Communication";
     node.capturesSink = dictValue(props, PW_KEY_STREAM_CAPTURE_SINK) == "true";
+    node.roleBasedTarget = dictValue(props, "policy.role-based.target") == "true";
     if (const auto claimed = dictInt(props, PW_KEY_APP_PROCESS_ID)) {
         pulse::PidClaim claim;
         claim.reportedPid = claimed;
@@ -389,9 +402,15 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
         b->serial = static_cast<std::uint64_t>(
             std::strtoull(dictValue(props, PW_KEY_OBJECT_SERIAL).value_or("0").c_str(), nullptr, 10));
         graph.put(std::move(node));
+    } else if (kind == kEndpointType) {
+        // Not bound: that it exists is all the ducking rule needs.
+        endpoints.insert(id);
+        return;
     } else if (kind == PW_TYPE_INTERFACE_Metadata &&
-               dictValue(props, PW_KEY_METADATA_NAME) == "default") {
-        b->kind = Bound::Kind::metadata;
+               (dictValue(props, PW_KEY_METADATA_NAME) == "default" ||
+                dictValue(props, PW_KEY_METADATA_NAME) == kSettingsMetadata)) {
+        b->kind = dictValue(props, PW_KEY_METADATA_NAME) == "default" ? Bound::Kind::metadata
+                                                                      : Bound::Kind::settings;
         b->proxy = static_cast<pw_proxy*>(
             pw_registry_bind(registry, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
         if (b->proxy == nullptr) {
@@ -406,6 +425,7 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
 }
 
 void Impl::onGlobalRemove(std::uint32_t id) {
+    endpoints.erase(id);
     if (const auto it = bound.find(id); it != bound.end()) {
         if (journal && it->second->lowered) {
             journal->released(it->second->serial);
@@ -471,6 +491,22 @@ void Impl::onMetadataProperty(const char* key, const char* value) {
     } else if (key == kDefaultSinkKey) {
         graph.setDefaultSinkName(nameInJson(value));
     }
+}
+
+void Impl::onSettingsProperty(const char* key, const char* value) {
+    if (key == nullptr || key == kDuckLevelKey) {
+        duckLevel = value != nullptr && key != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+}
+
+DuckingFacts Impl::duckingFacts() const {
+    DuckingFacts shown;
+    shown.endpoints = !endpoints.empty();
+    shown.duckLevel = duckLevel;
+    for (const auto& [id, node] : graph.nodes()) {
+        shown.roleBasedTargets = shown.roleBasedTargets || node.roleBasedTarget;
+    }
+    return shown;
 }
 
 void Impl::changed() {

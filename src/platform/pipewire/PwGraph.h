@@ -70,6 +70,9 @@ struct PwNode {
     // media.role, application.id, application.name, media.name, node.name).
     NodeProperties memoryProperties;
     bool ours = false;  // made by this program
+    // A sink the session manager's role-based linking routes roles into
+    // (policy.role-based.target).
+    bool roleBasedTarget = false;
 };
 
 struct PwLink {

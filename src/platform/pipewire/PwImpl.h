@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/pipewire/CallDucking.h"
 #include "platform/pipewire/GainPlan.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
 #include "platform/pipewire/PwGraph.h"
@@ -70,7 +71,8 @@ struct PipeWireAudioSystem::Impl {
         std::uint32_t id = kNoID;
         pw_proxy* proxy = nullptr;
         spa_hook objectListener{};
-        enum class Kind { client, node, metadata } kind = Kind::node;
+        // metadata: "default"; settings: the session manager's "sm-settings".
+        enum class Kind { client, node, metadata, settings } kind = Kind::node;
         PwNode node;  // what the global told, for a node
         std::uint64_t serial = 0;  // object.serial: the node's name in the journal
 
@@ -96,6 +98,11 @@ struct PipeWireAudioSystem::Impl {
     void onClientInfo(Bound& b, const pw_client_info* info);
     void onNodeInfo(Bound& b, const pw_node_info* info);
     void onMetadataProperty(const char* key, const char* value);
+    void onSettingsProperty(const char* key, const char* value);
+    // What the graph shows of the session manager's call ducking.
+    std::set<std::uint32_t> endpoints;
+    std::optional<std::string> duckLevel;
+    DuckingFacts duckingFacts() const;
     PwNode nodeFrom(std::uint32_t id, const spa_dict* props) const;
     // After any change of the graph: gains, listeners.
     void changed();
