@@ -100,8 +100,27 @@ protected:
         argv.push_back(sineFile(server.folder(), kAmplitude, 60));
         return std::make_unique<Child>(argv);
     }
-    std::unique_ptr<Child> play(bool native, std::vector<std::string> argv = {}) const {
-        return native ? pwcat(std::move(argv)) : paplay(std::move(argv));
+    // Through ALSA's PipeWire plugin (pipewire-alsa), as games and older
+    // programs play; amplitude 0 for a silent one.
+    std::unique_ptr<Child> aplay(double amplitude = kAmplitude) const {
+        return std::make_unique<Child>(std::vector<std::string>{
+            "aplay", "-q", "-D", "pipewire", sineFile(server.folder(), amplitude, 60)});
+    }
+    enum class Client { pulse, native, alsa };
+    static const char* nameOf(Client c) {
+        return c == Client::pulse ? "paplay" : c == Client::native ? "pw-cat" : "aplay";
+    }
+    // A player of each kind; quiet: one that is heard at no level.
+    std::unique_ptr<Child> play(Client c, bool quiet = false) const {
+        switch (c) {
+            case Client::pulse:
+                return paplay(quiet ? std::vector<std::string>{"--volume=0"} : std::vector<std::string>{});
+            case Client::native:
+                return pwcat(quiet ? std::vector<std::string>{"--volume=0"} : std::vector<std::string>{});
+            case Client::alsa:
+                return aplay(quiet ? 0.0 : kAmplitude);
+        }
+        return nullptr;
     }
     // Whether the child has not ended (it is not reaped: Child still ends it).
     static bool stillRunning(const Child& child) {
@@ -133,7 +152,7 @@ protected:
     sim::SimProcesses applications;  // none: every process is known by its name
 };
 
-// The gain is heard on PulseAudio and native streams, boosted too, and
+// The gain is heard on PulseAudio, native and ALSA streams, boosted too, and
 // ending the stage puts the stream back at its own level. The player lives
 // through every set: a native stream's adapter runs in the player's own
 // process, so a Props it cannot take (on PipeWire 1.4, one with the adapter's
@@ -141,21 +160,21 @@ protected:
 TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const bool native : {false, true}) {
-        auto player = play(native);
+    for (const Client client : {Client::pulse, Client::native, Client::alsa}) {
+        SCOPED_TRACE(nameOf(client));
+        auto player = play(client);
         const AudioObjectID process = objectOf(*hw, player->pid());
-        ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01) << "native " << native;
+        ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
         const AudioObjectID id = stage(*hw, TapDescription::stereoMixdown({process}), 1.0f);
         for (const float gain : {0.0f, 0.25f, 1.0f, 2.0f}) {
             setGain(*hw, id, gain);
-            EXPECT_NEAR(settled(recorder), levelAt(gain), 0.01)
-                << "native " << native << " gain " << gain;
-            EXPECT_TRUE(stillRunning(*player)) << "native " << native << " gain " << gain;
+            EXPECT_NEAR(settled(recorder), levelAt(gain), 0.01) << "gain " << gain;
+            EXPECT_TRUE(stillRunning(*player)) << "gain " << gain;
         }
         setGain(*hw, id, 0.25f);
         EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01);
         EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
-        EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01) << "native " << native;
+        EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01);
         player->terminate();
         std::this_thread::sleep_for(200ms);
     }
@@ -207,12 +226,12 @@ TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
 TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const bool native : {false, true}) {
-        SCOPED_TRACE(native ? "pw-cat" : "paplay");
+    for (const Client client : {Client::pulse, Client::native, Client::alsa}) {
+        SCOPED_TRACE(nameOf(client));
         // The bundle ID as the model knows it: from an earlier process.
         TapDescription d;
         {
-            auto earlier = play(native, {"--volume=0"});
+            auto earlier = play(client, true);
             std::vector<AudioProcess> objects;
             ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, earlier->pid())).empty(); }));
             ASSERT_TRUE(objects[0].bundleID.has_value());
@@ -222,13 +241,13 @@ TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
         const AudioObjectID id = stage(*hw, d, 0.1f);
         std::this_thread::sleep_for(100ms);
         const std::size_t start = recorder.samples().size();
-        auto player = play(native);
+        auto player = play(client);
         std::this_thread::sleep_for(1000ms);
         const auto spans = recorder.levels(start, 1);
         const double expected = levelAt(0.1);
         const auto loud = std::ranges::count_if(
             spans, [&](double level) { return level > expected * 1.3 + 0.005; });
-        std::printf("new %s process: %ld ms too loud\n", native ? "native" : "pulse",
+        std::printf("new %s process: %ld ms too loud\n", nameOf(client),
                     static_cast<long>(loud));
         EXPECT_EQ(loud, 0);
         EXPECT_NEAR(recorder.level(200ms), expected, 0.005);
