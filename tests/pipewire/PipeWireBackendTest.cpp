@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -106,7 +108,20 @@ protected:
         return std::make_unique<Child>(std::vector<std::string>{
             "aplay", "-q", "-D", "pipewire", sineFile(server.folder(), amplitude, 60)});
     }
+    // ALSA's PipeWire plugin: Debian's pipewire-alsa, which cannot be
+    // installed beside the PulseAudio daemon that the other tests need.
+    static bool alsaPlugin() {
+        return std::filesystem::exists("/usr/share/alsa/alsa.conf.d/50-pipewire.conf") &&
+               std::system("command -v aplay >/dev/null 2>&1") == 0;
+    }
     enum class Client { pulse, native, alsa };
+    static std::vector<Client> clients() {
+        if (alsaPlugin()) {
+            return {Client::pulse, Client::native, Client::alsa};
+        }
+        std::printf("no ALSA plugin for PipeWire (pipewire-alsa): ALSA streams untested here\n");
+        return {Client::pulse, Client::native};
+    }
     static const char* nameOf(Client c) {
         return c == Client::pulse ? "paplay" : c == Client::native ? "pw-cat" : "aplay";
     }
@@ -160,7 +175,7 @@ protected:
 TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const Client client : {Client::pulse, Client::native, Client::alsa}) {
+    for (const Client client : clients()) {
         SCOPED_TRACE(nameOf(client));
         auto player = play(client);
         const AudioObjectID process = objectOf(*hw, player->pid());
@@ -226,7 +241,7 @@ TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
 TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const Client client : {Client::pulse, Client::native, Client::alsa}) {
+    for (const Client client : clients()) {
         SCOPED_TRACE(nameOf(client));
         // The bundle ID as the model knows it: from an earlier process.
         TapDescription d;

@@ -93,6 +93,38 @@ TEST(ObjectTable, IdsStayWhileAProcessHasStreamsForAWhileAfterAndAcrossAReconnec
     EXPECT_NE(t.idOf(100), id);
 }
 
+// Listeners hear of every change that the model shows at once: a process
+// coming or going, and one that starts or stops playing or recording (an
+// application that plays and opens its microphone is in a call). Unrelated
+// changes are not worth a refresh.
+TEST(ObjectTable, VersionMovesOnProcessPlayingAndRecordingChanges) {
+    struct Case {
+        const char* name;
+        std::function<void(Table&)> change;
+        bool moves;
+    };
+    const std::vector<Case> cases = {
+        {"a playing application opens its microphone", [](Table& t) { t.record(7, 10, kMic); }, true},
+        {"it pauses", [](Table& t) { t.play(1, 10, kSpeakers, true); }, true},
+        {"a new process plays", [](Table& t) { t.client(11, 200); t.play(2, 11, kSpeakers); }, true},
+        {"a monitor is recorded", [](Table& t) { t.record(7, 10, kMonitor); }, false},
+        {"a second stream of a playing process", [](Table& t) { t.play(2, 10, kSpeakers); }, false},
+        {"a client without streams", [](Table& t) { t.client(11, 200); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Table t;
+        t.sink(kSpeakers, "speakers");
+        t.source(kMic, false);
+        t.source(kMonitor, true);
+        t.client(10, 100);
+        t.play(1, 10, kSpeakers);
+        const auto version = t.table.processListVersion();
+        c.change(t);
+        EXPECT_EQ(t.table.processListVersion() != version, c.moves);
+    }
+}
+
 // Events and replies in the orders a server can produce them, across tables
 // (a stale reply after a removal is the record tables' own case).
 TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {

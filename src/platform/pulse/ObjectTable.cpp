@@ -86,9 +86,15 @@ void ObjectTable::rebuildProcesses() {
             process.recording = process.recording || !output.corked;
         }
     }
-    const bool sameProcesses =
-        std::equal(rebuilt.begin(), rebuilt.end(), processes_.begin(), processes_.end(),
-                   [](const auto& a, const auto& b) { return a.first == b.first; });
+    // Playing and recording count as much as the list itself: a microphone
+    // opened by an application that already plays makes a call, and that
+    // should reach the model now, not at its next refresh.
+    const bool sameProcesses = std::equal(
+        rebuilt.begin(), rebuilt.end(), processes_.begin(), processes_.end(),
+        [](const auto& a, const auto& b) {
+            return a.first == b.first && a.second.running == b.second.running &&
+                   a.second.recording == b.second.recording;
+        });
     if (!sameProcesses) {
         ++processListVersion_;
     }

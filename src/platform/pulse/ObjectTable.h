@@ -143,7 +143,8 @@ public:
     };
     // The process objects that exist now, ascending by id.
     std::vector<AudioObjectID> processObjects() const;
-    // Counts the changes of that list: a process came or went.
+    // Counts the changes of that list (a process came or went) and of any
+    // process's playing or recording state.
     std::uint64_t processListVersion() const { return processListVersion_; }
     const Process* process(AudioObjectID id) const;
     // The process object a sink-input belongs to (its process's call object
