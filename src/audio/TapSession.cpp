@@ -9,6 +9,7 @@
 #include "audio/TapIOBlock.h"
 #include "audio/Uuid.h"
 #include "platform/FourCC.h"
+#include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
 #include "platform/Translation.h"
 
@@ -75,6 +76,11 @@ void switchOffOwnInputs(AudioHardware& hardware, AudioObjectID aggregate, AudioD
     hardware.setPropertyData(aggregate, address, 0, nullptr, size, record.data());
 }
 
+std::uint32_t inputStreamCount(AudioHardware& hardware, AudioObjectID device) {
+    return static_cast<std::uint32_t>(
+        CA::ids(hardware, device, kDeviceStreams, kScopeInput).size());
+}
+
 }  // namespace
 
 TapSession::TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
@@ -134,8 +140,8 @@ void TapSession::startOnTap(const std::string& aggregateName, AudioObjectID outp
 
     // The aggregate device's input streams start with the output device's own;
     // the IO block skips that many buffers to reach the tap's.
-    const auto skippedInputStreams = static_cast<std::uint32_t>(
-        CA::ids(hardware_, outputDevice, kDeviceStreams, kScopeInput).size());
+    const std::uint32_t skippedInputStreams = inputStreamCount(hardware_, outputDevice);
+    skippedInputStreams_ = skippedInputStreams;
 
     auto block = std::make_shared<TapIOBlock>(gain_, skippedInputStreams, gain);
     AudioDeviceIOProcID procID = nullptr;
@@ -171,6 +177,32 @@ void TapSession::setGain(float gain) {
                                   &gain) == kAudioNoError) {
         gain_->setValue(gain);
     }
+}
+
+bool TapSession::setOutputDevice(AudioObjectID outputDevice, const std::string& deviceUID) {
+    if (stageID_ != kAudioObjectUnknown) {
+        deviceUID_ = deviceUID;  // a gain stage plays wherever the application does
+        return true;
+    }
+    if (aggID_ == kAudioObjectUnknown) {
+        return false;
+    }
+    if (deviceUID == deviceUID_) {
+        return true;
+    }
+    // The IO block skips the old device's own input streams to reach the
+    // tap's; a device with another number of them would shift that.
+    if (inputStreamCount(hardware_, outputDevice) != skippedInputStreams_) {
+        return false;
+    }
+    const OwnedStringRef uid(makeStringRef(deviceUID));
+    const StringRef value = uid.get();
+    if (hardware_.setPropertyData(aggID_, CA::addr(kAggregateMainSubDevice), 0, nullptr,
+                                  sizeof value, &value) != kAudioNoError) {
+        return false;
+    }
+    deviceUID_ = deviceUID;
+    return true;
 }
 
 bool TapSession::setProcessObjects(std::vector<AudioObjectID> processObjects) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,13 @@ public:
     // old gain and is tried again by the next call).
     void setGain(float gain);
 
+    // Plays on this output device from now on, in place: the tap and its IO
+    // block go on, so the application moves to the new device in one step
+    // instead of being let go and taken in again. False when the system
+    // refused, or the device has another number of input streams than the
+    // IO block skips; the session then goes on where it played.
+    bool setOutputDevice(AudioObjectID outputDevice, const std::string& deviceUID);
+
     const std::vector<AudioObjectID>& processObjects() const { return processObjects_; }
     const std::string& deviceUID() const { return deviceUID_; }
     const Gain& gain() const { return *gain_; }
@@ -69,7 +77,8 @@ private:
 
     AudioHardware& hardware_;
     std::vector<AudioObjectID> processObjects_;
-    const std::string deviceUID_;
+    std::string deviceUID_;
+    std::uint32_t skippedInputStreams_ = 0;
     TapDescription tap_;
     const std::shared_ptr<Gain> gain_;
     AudioObjectID stageID_ = kAudioObjectUnknown;

@@ -95,8 +95,12 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         TapSession& session = *existing->second;
         // A process that joins or leaves the application is taken in or let go
         // by the running session: rebuilding it would break the sound of the
-        // streams that go on playing. Only a new device needs a new session.
-        if ((session.isGainStage() || session.deviceUID() == deviceUID) &&
+        // streams that go on playing. A new default device is followed in
+        // place where the system can; only where it cannot is the session
+        // made anew on it, and the application is heard at its own level for
+        // a moment in between.
+        if ((session.isGainStage() || session.deviceUID() == deviceUID ||
+             session.setOutputDevice(device, deviceUID)) &&
             (session.processObjects() == objects || session.setProcessObjects(objects))) {
             session.setGain(*gain);
             return;

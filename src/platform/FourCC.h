@@ -44,6 +44,10 @@ inline constexpr std::uint32_t kTapDescription = fourCC("tdsc");
 // A gain stage's gain, settable: a Float32, the linear factor (0 silences,
 // above 1 lifts).
 inline constexpr std::uint32_t kGainStageGain = fourCC("gstg");
+// An aggregate device's main sub-device, the output it plays on, settable: a
+// StringRef holding the output device's UID is written (the writer keeps
+// and releases it).
+inline constexpr std::uint32_t kAggregateMainSubDevice = fourCC("amst");
 
 inline constexpr std::uint32_t kElementMain = 0;
 

@@ -2,14 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "Buffers.h"
 #include "audio/AudioError.h"
 #include "audio/TapSession.h"
 #include "platform/FourCC.h"
+#include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
 #include "platform/sim/SimulatedAudioSystem.h"
 
@@ -199,6 +203,66 @@ TEST(TapSession, PlaysAtItsGainFromTheFirstFrame) {
     testing::Buffers output({testing::filled(2, 512, 9.0f)});
     ASSERT_EQ(rig.sim.runIOCycle(rig.aggregate(), input.list(), output.list()), 1);
     EXPECT_EQ(output.samples(0), std::vector<float>(1024, 0.25f));
+}
+
+// A system that lets an aggregate device's main sub-device be set (the
+// simulated one keeps it fixed), or refuses it.
+struct MovableHardware : Hardware {
+    bool refuse = false;
+    std::vector<std::string> movedTo;
+
+    OSStatus setPropertyData(AudioObjectID o, const AudioObjectPropertyAddress& a, std::uint32_t qs,
+                             const void* q, std::uint32_t size, const void* data) override {
+        if (a.mSelector != kAggregateMainSubDevice) {
+            return Hardware::setPropertyData(o, a, qs, q, size, data);
+        }
+        StringRef uid = nullptr;
+        if (size != sizeof uid) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&uid, data, sizeof uid);
+        movedTo.push_back(stringRefValue(uid));
+        return refuse ? kAudioHardwareIllegalOperationError : kAudioNoError;
+    }
+};
+
+// A session follows a new output device in place where the system takes it.
+// The IO block skips the old device's own inputs to reach the tap's, so a
+// device with another number of them needs a new session, and the system is
+// not asked.
+TEST(TapSession, MovesToAnotherOutputDeviceInPlaceWhereItCan) {
+    struct Case {
+        const char* name;
+        std::uint32_t newInputs;
+        bool refuse;
+        bool stopped;
+        bool moves;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"the same inputs, taken", 0, false, false, true, true},
+        {"the same inputs, refused", 0, true, false, false, true},
+        {"another number of inputs", 2, false, false, false, false},
+        {"a stopped session", 0, false, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MovableHardware hw;
+        hw.refuse = c.refuse;
+        const AudioObjectID speakers = hw.addOutputDevice(kUID);
+        const AudioObjectID headphones = hw.addOutputDevice("Headphones", c.newInputs);
+        const std::vector<AudioObjectID> processes{hw.addProcess(300, "com.example.player", true)};
+        TapSession session(hw, processes, speakers, kUID, 0.5f);
+        if (c.stopped) {
+            session.stop();
+        }
+        EXPECT_EQ(session.setOutputDevice(headphones, "Headphones"), c.moves);
+        EXPECT_EQ(session.deviceUID(), c.moves ? "Headphones" : kUID);
+        EXPECT_EQ(hw.movedTo,
+                  c.asked ? std::vector<std::string>{"Headphones"} : std::vector<std::string>{});
+        // The session plays on either way.
+        EXPECT_EQ(hw.aggregateDevices().size(), c.stopped ? 0u : 1u);
+    }
 }
 
 }  // namespace

@@ -252,6 +252,16 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
         std::memcpy(&given, data, sizeof given);
         return given != nullptr ? impl.describeTap(tap->second, *given) : kAudioParamError;
     }
+    if (const auto agg = impl.aggregates.find(object);
+        agg != impl.aggregates.end() && address.mSelector == kAggregateMainSubDevice) {
+        StringRef given = nullptr;
+        if (data == nullptr || dataSize != sizeof given) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&given, data, sizeof given);
+        return given != nullptr ? impl.moveAggregate(agg->second, stringRefValue(given))
+                                : kAudioParamError;
+    }
     const auto* agg = impl.aggregate(object);
     if (address.mSelector != kIOProcStreamUsage || agg == nullptr ||
         address.mScope != kScopeInput) {

@@ -33,19 +33,36 @@ bool Impl::tapIsSounding(const Tap& tap) const {
 
 // Where the replay plays: where the tapped streams play on their own (see
 // StreamOrigins), while that sink is there; else the aggregate's master; or,
-// once that has gone too, the default (until the owner makes a new session
-// for the new default).
+// once that has gone too, the default (until the owner moves the session to
+// the new default). Streams that played on the default would follow a new
+// default on their own, so their replay follows it as soon as the server
+// says, in one move, without waiting for the owner.
 const SinkRecord* Impl::replaySink(const IOProc& proc, const Tap& tap) const {
     const auto agg = aggregates.find(proc.device);
     const std::string master = agg != aggregates.end() ? agg->second.master : std::string();
-    for (const std::string& name : {tap.origins.replaySink(proc.path.replaySink(), master), master,
-                                    table.lastRealDefault()}) {
+    const std::string& fallback = table.lastRealDefault();
+    const std::string& onDefault = fallback.empty() ? master : fallback;
+    for (const std::string& name :
+         {tap.origins.replaySink(proc.path.replaySink(), onDefault), master, fallback}) {
         const SinkRecord* sink = table.sinkByName(name);
         if (sink != nullptr && !sink->isTap()) {
             return sink;
         }
     }
     return nullptr;
+}
+
+OSStatus Impl::moveAggregate(Aggregate& agg, const std::string& sinkName) {
+    if (connection.state() != ConnectionState::ready) {
+        return kAudioHardwareNotRunningError;
+    }
+    const SinkRecord* sink = table.sinkByName(sinkName);
+    if (sink == nullptr || sink->isTap()) {
+        return kAudioHardwareBadDeviceError;
+    }
+    agg.master = sinkName;
+    reconcile();
+    return kAudioNoError;
 }
 
 void Impl::updateStreams(IOProc& proc) {

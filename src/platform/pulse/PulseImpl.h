@@ -246,6 +246,9 @@ struct PulseAudioSystem::Impl {
     // Makes, moves, corks or destroys the proc's streams as things are now.
     void updateStreams(IOProc& proc);
     const SinkRecord* replaySink(const IOProc& proc, const Tap& tap) const;
+    // The aggregate device plays on this sink (a device UID) from now on;
+    // its replays follow at once, the tapped streams stay in their tap sink.
+    OSStatus moveAggregate(Aggregate& agg, const std::string& sinkName);
     std::string streamName(const IOProc& proc) const;
     void onStreamState(IOProc& proc);
     // Whether a move of a replay was someone's choice (see the definition).

@@ -76,16 +76,18 @@ void StreamOrigins::clear() {
     relinking_.clear();
 }
 
-std::string StreamOrigins::replaySink(const std::string& current, const std::string& master) const {
+std::string StreamOrigins::replaySink(const std::string& current,
+                                      const std::string& onDefault) const {
     if (chosen_) {
         return *chosen_;
     }
     if (origins_.empty()) {
-        return current.empty() ? master : current;
+        return current.empty() ? onDefault : current;
     }
-    // A stream that played on the default plays on the master (the default
-    // the session was made for).
-    const auto from = [&](const Origin& origin) { return origin.wasDefault ? master : origin.sink; };
+    // A stream that played on the default plays on whatever is the default.
+    const auto from = [&](const Origin& origin) {
+        return origin.wasDefault ? onDefault : origin.sink;
+    };
     // One replay plays on one sink. With the streams on several, it stays
     // where it plays while some stream came from there, else it goes where
     // the oldest came from: a short sound of the application on another

@@ -53,13 +53,13 @@ public:
     void clear();
 
     // The sink the replay plays to: the choice made while captured; else the
-    // sink the streams came from (`master` for those that came from the
-    // default); with streams from several, where it plays now (`current`)
-    // if one came from there, else where the oldest came from. With no
-    // stream known, where it plays now (empty when nowhere yet), so that a
-    // player that closes its stream between tracks does not send the replay
-    // away meanwhile.
-    std::string replaySink(const std::string& current, const std::string& master) const;
+    // sink the streams came from (`onDefault` for those that came from the
+    // default, as they would follow it); with streams from several, where it
+    // plays now (`current`) if one came from there, else where the oldest
+    // came from. With no stream known, where it plays now (`onDefault` when
+    // nowhere yet), so that a player that closes its stream between tracks
+    // does not send the replay away meanwhile.
+    std::string replaySink(const std::string& current, const std::string& onDefault) const;
 
 private:
     std::map<std::uint32_t, Origin> origins_;
