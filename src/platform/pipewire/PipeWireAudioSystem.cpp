@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pipewire/PipeWireAudioSystem.h"
 
+#include "platform/PropertyAnswer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -20,41 +22,11 @@ namespace morvale::pipewire {
 
 namespace {
 
-// A property's value: bytes, or a string (handed over as a StringRef).
-struct Found {
-    std::vector<unsigned char> bytes;
-    std::optional<std::string> text;
-    OSStatus status = kAudioNoError;
-};
-
-template <typename T>
-Found bytesOf(const T& value) {
-    Found found;
-    found.bytes.resize(sizeof(T));
-    std::memcpy(found.bytes.data(), &value, sizeof(T));
-    return found;
-}
-
-Found listOf(const std::vector<AudioObjectID>& ids) {
-    Found found;
-    found.bytes.resize(ids.size() * sizeof(AudioObjectID));
-    if (!ids.empty()) {
-        std::memcpy(found.bytes.data(), ids.data(), found.bytes.size());
-    }
-    return found;
-}
-
-Found failed(OSStatus status) {
-    Found found;
-    found.status = status;
-    return found;
-}
-
-Found textOf(std::string text) {
-    Found found;
-    found.text = std::move(text);
-    return found;
-}
+using Found = property::Answer;
+using property::bytesOf;
+using property::failed;
+using property::listOf;
+using property::textOf;
 
 // Looks a property up (lock held). A 'pbid' read of an application's process
 // returns the hints to look its identifier up with, which happens without the lock.
@@ -232,8 +204,7 @@ OSStatus PipeWireAudioSystem::getPropertyDataSize(AudioObjectID object,
         return found.status;
     }
     if (outDataSize != nullptr) {
-        *outDataSize = found.text ? static_cast<std::uint32_t>(sizeof(StringRef))
-                                  : static_cast<std::uint32_t>(found.bytes.size());
+        *outDataSize = property::sizeOf(found);
     }
     return kAudioNoError;
 }
@@ -262,30 +233,7 @@ OSStatus PipeWireAudioSystem::getPropertyData(AudioObjectID object,
         }
         found.text = *id;
     }
-    auto* out = static_cast<unsigned char*>(outData);
-    if (found.text) {
-        if (*ioDataSize < sizeof(StringRef)) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        const StringRef ref = makeStringRef(*found.text);
-        std::memcpy(out, &ref, sizeof ref);
-        *ioDataSize = sizeof ref;
-        return kAudioNoError;
-    }
-    const bool isList =
-        address.mSelector == kProcessObjectList || address.mSelector == kDeviceStreams;
-    if (!isList && *ioDataSize < found.bytes.size()) {
-        return kAudioHardwareBadPropertySizeError;
-    }
-    std::size_t count = std::min<std::size_t>(found.bytes.size(), *ioDataSize);
-    if (isList) {
-        count -= count % sizeof(AudioObjectID);
-    }
-    if (count > 0) {
-        std::memcpy(out, found.bytes.data(), count);
-    }
-    *ioDataSize = static_cast<std::uint32_t>(count);
-    return kAudioNoError;
+    return property::copyOut(found, address, ioDataSize, outData);
 }
 
 OSStatus PipeWireAudioSystem::setPropertyData(AudioObjectID object,

@@ -156,8 +156,7 @@ OSStatus PulseAudioSystem::getPropertyDataSize(AudioObjectID object,
         if (found.status != kAudioNoError) {
             return found.status;
         }
-        size = found.text ? static_cast<std::uint32_t>(sizeof(StringRef))
-                          : static_cast<std::uint32_t>(found.bytes.size());
+        size = property::sizeOf(found);
     }
     if (outDataSize != nullptr) {
         *outDataSize = size;
@@ -213,29 +212,7 @@ OSStatus PulseAudioSystem::getPropertyData(AudioObjectID object,
         }
         found.text = *id;
     }
-    if (found.text) {
-        if (*ioDataSize < sizeof(StringRef)) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        const StringRef ref = makeStringRef(*found.text);
-        std::memcpy(out, &ref, sizeof ref);
-        *ioDataSize = sizeof ref;
-        return kAudioNoError;
-    }
-    const bool isList =
-        address.mSelector == kProcessObjectList || address.mSelector == kDeviceStreams;
-    if (!isList && *ioDataSize < found.bytes.size()) {
-        return kAudioHardwareBadPropertySizeError;
-    }
-    std::size_t count = std::min<std::size_t>(found.bytes.size(), *ioDataSize);
-    if (isList) {
-        count -= count % sizeof(AudioObjectID);
-    }
-    if (count > 0) {
-        std::memcpy(out, found.bytes.data(), count);
-    }
-    *ioDataSize = static_cast<std::uint32_t>(count);
-    return kAudioNoError;
+    return property::copyOut(found, address, ioDataSize, outData);
 }
 
 OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,

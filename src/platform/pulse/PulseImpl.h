@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PropertyAnswer.h"
 #include "platform/pulse/CallDucking.h"
 #include "platform/pulse/IOPath.h"
 #include "platform/pulse/ObjectTable.h"
@@ -266,21 +267,7 @@ struct PulseAudioSystem::Impl {
     void kickTapSink(const IOProc& proc);
 
     // ---- Property reads (PulseLookup.cpp) ----
-    struct Found {
-        std::vector<unsigned char> bytes;
-        std::optional<std::string> text;
-        OSStatus status = kAudioNoError;
-    };
-
-    template <typename T>
-    static Found bytesOf(const T& value) {
-        Found found;
-        found.bytes.resize(sizeof(T));
-        std::memcpy(found.bytes.data(), &value, sizeof(T));
-        return found;
-    }
-    static Found listOf(const std::vector<AudioObjectID>& ids);
-    static Found failed(OSStatus status);
+    using Found = property::Answer;
     const Aggregate* aggregate(AudioObjectID id) const;
     Found lookup(AudioObjectID object, const AudioObjectPropertyAddress& a,
                  std::optional<LinuxDesktop::ClientHints>* hints) const;

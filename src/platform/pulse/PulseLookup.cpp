@@ -12,20 +12,9 @@
 
 namespace morvale::pulse {
 
-Impl::Found Impl::listOf(const std::vector<AudioObjectID>& ids) {
-    Found found;
-    found.bytes.resize(ids.size() * sizeof(AudioObjectID));
-    if (!ids.empty()) {
-        std::memcpy(found.bytes.data(), ids.data(), found.bytes.size());
-    }
-    return found;
-}
-
-Impl::Found Impl::failed(OSStatus status) {
-    Found found;
-    found.status = status;
-    return found;
-}
+using property::bytesOf;
+using property::failed;
+using property::listOf;
 
 const Impl::Aggregate* Impl::aggregate(AudioObjectID id) const {
     const auto it = aggregates.find(id);
