@@ -68,6 +68,15 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
             return listOf(impl.graph.processObjects());
         if (a.mSelector == kDefaultOutputDevice)
             return bytesOf(impl.graph.defaultDevice());
+        if (a.mSelector == kOutputDeviceList) {
+            std::vector<AudioObjectID> devices;
+            for (const AudioObjectID id : impl.graph.deviceObjects()) {
+                if (!impl.graph.device(id)->ours) {
+                    devices.push_back(id);
+                }
+            }
+            return listOf(devices);
+        }
         return failed(kAudioHardwareUnknownPropertyError);
     }
     if (const auto* process = impl.graph.process(object)) {
@@ -78,6 +87,13 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
                 return bytesOf(std::uint32_t{process->running ? 1u : 0u});
             case kProcessIsRunningInput:
                 return bytesOf(std::uint32_t{process->recording ? 1u : 0u});
+            case kProcessOutputDevice:
+                for (const std::uint32_t node : process->playback) {
+                    if (const PwNode* sink = impl.graph.linkedSink(node)) {
+                        return textOf(sink->name);
+                    }
+                }
+                return textOf("");
             case kProcessBundleID:
                 if (process->call) {
                     return textOf(std::string(kCallStreamsBundleID));
@@ -93,6 +109,8 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
     if (const PwNode* sink = impl.graph.device(object)) {
         if (a.mSelector == kDeviceUID)
             return textOf(sink->name);
+        if (a.mSelector == kDeviceName)
+            return textOf(sink->description.empty() ? sink->name : sink->description);
         if (a.mSelector == kDeviceStreams)
             return listOf({});
         return failed(kAudioHardwareUnknownPropertyError);
@@ -267,8 +285,9 @@ OSStatus PipeWireAudioSystem::getPropertyData(AudioObjectID object,
         *ioDataSize = sizeof ref;
         return kAudioNoError;
     }
-    const bool isList =
-        address.mSelector == kProcessObjectList || address.mSelector == kDeviceStreams;
+    const bool isList = address.mSelector == kProcessObjectList ||
+                        address.mSelector == kDeviceStreams ||
+                        address.mSelector == kOutputDeviceList;
     if (!isList && *ioDataSize < found.bytes.size()) {
         return kAudioHardwareBadPropertySizeError;
     }
@@ -289,6 +308,22 @@ OSStatus PipeWireAudioSystem::setPropertyData(AudioObjectID object,
                                               const void* data) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
+    if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
+        const OutputRoutes* routes = nullptr;
+        if (data == nullptr || dataSize != sizeof routes) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&routes, data, sizeof routes);
+        if (routes == nullptr) {
+            return kAudioParamError;
+        }
+        // Kept while the server is away, and applied when it is back.
+        impl.routes = *routes;
+        if (impl.state == ConnectionState::ready) {
+            impl.applyRoutes();
+        }
+        return kAudioNoError;
+    }
     const auto stage = impl.stages.find(object);
     if (stage == impl.stages.end()) {
         // Everything else is read-only.

@@ -229,6 +229,8 @@ void Impl::disconnect() {
         pw_proxy_destroy(b->proxy);
     }
     bound.clear();
+    // Node ids belong to the server that handed them out.
+    routedNodes.clear();
     if (registry != nullptr) {
         spa_hook_remove(&registryListener);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
@@ -321,6 +323,7 @@ PwNode Impl::nodeFrom(std::uint32_t id, const spa_dict* props) const {
     node.kind = nodeKindOf(dictValue(props, PW_KEY_MEDIA_CLASS).value_or(""));
     node.client = static_cast<std::uint32_t>(dictInt(props, PW_KEY_CLIENT_ID).value_or(-1));
     node.name = dictValue(props, PW_KEY_NODE_NAME).value_or("");
+    node.description = dictValue(props, PW_KEY_NODE_DESCRIPTION).value_or("");
     node.communication = dictValue(props, PW_KEY_MEDIA_ROLE) == "Communication";
     node.capturesSink = dictValue(props, PW_KEY_STREAM_CAPTURE_SINK) == "true";
     if (const auto claimed = dictInt(props, PW_KEY_APP_PROCESS_ID)) {
@@ -406,6 +409,7 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
 }
 
 void Impl::onGlobalRemove(std::uint32_t id) {
+    routedNodes.erase(id);
     if (const auto it = bound.find(id); it != bound.end()) {
         if (journal && it->second->lowered) {
             journal->released(it->second->serial);
@@ -478,6 +482,7 @@ void Impl::changed() {
         return;
     }
     applyGains();
+    applyRoutes();
     tellListeners();
 }
 
