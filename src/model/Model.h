@@ -109,6 +109,8 @@ public:
     // tells (another mixer may have moved it): the UID of the first of its
     // processes that is connected to one; absent while none is.
     std::optional<std::string> playingOutput(const std::string& key) const;
+    // The default output's UID; absent when there is none.
+    std::optional<std::string> defaultOutput() const;
     // Sends every stream of the key's application to the device (absent: the
     // default output, as if it had never been sent anywhere), now and at every
     // start, and remembers it.

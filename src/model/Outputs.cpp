@@ -31,6 +31,12 @@ std::optional<std::string> Model::playingOutput(const std::string& key) const {
     return std::nullopt;
 }
 
+std::optional<std::string> Model::defaultOutput() const {
+    const AudioObjectID device = CA::defaultOutputDevice(platform_.audio);
+    auto uid = CA::string(platform_.audio, device, kDeviceUID);
+    return uid && !uid->empty() ? uid : std::nullopt;
+}
+
 void Model::setOutput(const std::string& key, const std::optional<std::string>& deviceUID) {
     if (chosenOutput(key) == deviceUID || (deviceUID && deviceUID->empty())) {
         return;
