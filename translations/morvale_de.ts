@@ -160,6 +160,14 @@
     </message>
 </context>
 <context>
+    <name>Model</name>
+    <message>
+        <source>Couldn&apos;t send applications to their outputs</source>
+        <extracomment>Shown when an application could not be sent to the output chosen for it.</extracomment>
+        <translation>Anwendungen konnten nicht an ihre Ausgaben geleitet werden</translation>
+    </message>
+</context>
+<context>
     <name>Settings</name>
     <message>
         <source>The stored volumes couldn&apos;t be used (%1) nor kept aside (%2); they are not replaced until they can be</source>
@@ -495,6 +503,18 @@
         <extracomment>An application&apos;s name with its id, for two applications of the same name.</extracomment>
         <translation>%1 (%2)</translation>
     </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ausblenden</translation>
+    </message>
+    <message>
+        <source>Show %1</source>
+        <translation>%1 einblenden</translation>
+    </message>
+    <message>
+        <source>Hide %1</source>
+        <translation>%1 ausblenden</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::ContentView</name>
@@ -539,6 +559,11 @@
         <source>+%1 dB</source>
         <translation>+%1&#xa0;dB</translation>
     </message>
+    <message>
+        <source>Hidden (%1)</source>
+        <extracomment>The heading of the rows the user hid; %1 is how many there are.</extracomment>
+        <translation>Ausgeblendet (%1)</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::ContinuousSlider</name>
@@ -569,6 +594,23 @@
     <message>
         <source>Morvale</source>
         <translation>Morvale</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::OutputButton</name>
+    <message>
+        <source>Output for %1: %2</source>
+        <extracomment>%1 is an application, %2 the output it plays on.</extracomment>
+        <translation>Ausgabe für %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 (absent)</source>
+        <extracomment>A chosen output that is not connected now; %1 is its name.</extracomment>
+        <translation>%1 (nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>System default</source>
+        <translation>Systemstandard</translation>
     </message>
 </context>
 <context>
