@@ -440,6 +440,43 @@
         <source>Boost: %1</source>
         <translation>Anhebung: %1</translation>
     </message>
+    <message>
+        <source>Show an application&apos;s output, or send it to a device (its name or uid, or the start of one), or back to the default output.</source>
+        <translation>Die Ausgabe einer Anwendung zeigen, oder sie an ein Gerät leiten (sein Name oder seine UID, oder deren Anfang), oder zurück an die Standardausgabe.</translation>
+    </message>
+    <message>
+        <source>Hide an application&apos;s row in the panel.</source>
+        <translation>Die Zeile einer Anwendung im Fenster ausblenden.</translation>
+    </message>
+    <message>
+        <source>Show a hidden application&apos;s row again.</source>
+        <translation>Die ausgeblendete Zeile einer Anwendung wieder einblenden.</translation>
+    </message>
+    <message>
+        <source>System default</source>
+        <translation>Systemstandard</translation>
+    </message>
+    <message>
+        <source>%1 (absent)</source>
+        <extracomment>A chosen output that is not connected now; %1 is its uid.</extracomment>
+        <translation>%1 (nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>%1 names no one output; there are: %2</source>
+        <translation>%1 bezeichnet nicht genau eine Ausgabe; es gibt: %2</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>%1: hidden</source>
+        <translation>%1: ausgeblendet</translation>
+    </message>
+    <message>
+        <source>%1: shown</source>
+        <translation>%1: eingeblendet</translation>
+    </message>
 </context>
 <context>
     <name>morvale::control::ControlService</name>
@@ -474,6 +511,10 @@
     <message>
         <source>%1 is taken on the session bus, by another Morvale; commands reach this one once that one ends</source>
         <translation>%1 ist auf dem Sitzungsbus an ein anderes Morvale vergeben; Befehle erreichen dieses, sobald jenes endet</translation>
+    </message>
+    <message>
+        <source>no output device has the uid &quot;%1&quot;</source>
+        <translation>kein Ausgabegerät hat die UID &quot;%1&quot;</translation>
     </message>
 </context>
 <context>
