@@ -171,8 +171,7 @@ void AppRow::keyPressEvent(QKeyEvent* event) {
 void AppRow::openRowMenu(const QPoint& at) {
     const QString name = QString::fromStdString(entry_.name);
     QAction* action = rowMenu_->actions().front();
-    action->setText(model_.isHidden(entry_.id) ? tr("Show %1").arg(name)
-                                               : tr("Hide %1").arg(name));
+    action->setText(model_.isHidden(entry_.id) ? tr("Show %1").arg(name) : tr("Hide %1").arg(name));
     rowMenu_->popup(at, action);
     // Return takes it at once.
     rowMenu_->setActiveAction(action);

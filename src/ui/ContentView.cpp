@@ -221,8 +221,7 @@ void ContentView::draw(const std::vector<AppEntry>& entries) {
     }
     // Closed, the hidden rows are not built at all: a row is widgets and
     // redraws for nothing while nobody sees it.
-    moved = hiddenRows_->showEntries(hiddenToggle_->isChecked() ? hidden
-                                                                : std::vector<AppEntry>{},
+    moved = hiddenRows_->showEntries(hiddenToggle_->isChecked() ? hidden : std::vector<AppEntry>{},
                                      hold) ||
             moved;
     if (moved) {

@@ -30,8 +30,9 @@ OutputButton::OutputButton(Model& model, QWidget* parent)
     setFixedWidth(buttonWidth);
     setIconSize(QSize(buttonWidth, buttonWidth));
     // No menu arrow: the speaker alone, as small as the mute button.
-    setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"
-                                 "QToolButton::menu-indicator { image: none; width: 0; }"));
+    setStyleSheet(
+        QStringLiteral("QToolButton { border: none; padding: 0; }"
+                       "QToolButton::menu-indicator { image: none; width: 0; }"));
     // Filled when it opens, so that it lists the devices there are then.
     connect(menu_, &QMenu::aboutToShow, this, &OutputButton::fillMenu);
     applyColors();

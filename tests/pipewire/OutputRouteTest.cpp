@@ -45,8 +45,8 @@ protected:
     }
     static void route(AudioHardware& hw, morvale::OutputRoutes routes) {
         const morvale::OutputRoutes* table = &routes;
-        ASSERT_EQ(hw.setPropertyData(kAudioObjectSystemObject, CA::addr(kOutputRoutes), 0,
-                                     nullptr, sizeof table, &table),
+        ASSERT_EQ(hw.setPropertyData(kAudioObjectSystemObject, CA::addr(kOutputRoutes), 0, nullptr,
+                                     sizeof table, &table),
                   kAudioNoError);
     }
     // A player, by the bundle ID the test identifier gives it.
@@ -138,14 +138,16 @@ TEST_F(OutputRoutes, ARoutedStreamComesBackWithItsSink) {
             }
         }
         return false;
-    })) << server.pactl("list short sink-inputs") << server.pactl("list short sinks") << [&] {
-        std::string seen;
-        for (const AudioObjectID p : CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
-            seen += CA::string(*hw, p, kProcessOutputDevice).value_or("?") + " " +
-                    CA::string(*hw, p, kProcessBundleID).value_or("?") + "\n";
-        }
-        return seen;
-    }();
+    })) << server.pactl("list short sink-inputs")
+        << server.pactl("list short sinks") << [&] {
+               std::string seen;
+               for (const AudioObjectID p :
+                    CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
+                   seen += CA::string(*hw, p, kProcessOutputDevice).value_or("?") + " " +
+                           CA::string(*hw, p, kProcessBundleID).value_or("?") + "\n";
+               }
+               return seen;
+           }();
     const std::string modules = server.pactl("list short modules");
     std::string index;
     for (std::size_t at = 0; at < modules.size();) {

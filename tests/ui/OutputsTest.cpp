@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-
 #include <functional>
 
 #include "UiFixture.h"
@@ -43,8 +42,8 @@ protected:
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
-            for (int i = 0; i < 10 && (!menu->activeAction() || menu->activeAction()->text() != text);
-                 ++i) {
+            for (int i = 0;
+                 i < 10 && (!menu->activeAction() || menu->activeAction()->text() != text); ++i) {
                 QTest::keyClick(menu, Qt::Key_Down);
             }
             landed = menu->activeAction() ? menu->activeAction()->text() : QString();
@@ -77,8 +76,7 @@ TEST_F(OutputsTest, TheButtonSaysWhereTheApplicationPlays) {
          "Headphones"},
         {"moved by another mixer", [&] { sim.audio.moveProcessOutput(process, "speakers"); },
          "Speakers"},
-        {"the default chosen", [&] { model->setOutput(tunebox, std::nullopt); },
-         "System default"},
+        {"the default chosen", [&] { model->setOutput(tunebox, std::nullopt); }, "System default"},
         {"moved off the default", [&] { sim.audio.moveProcessOutput(process, "headphones"); },
          "Headphones"},
     };

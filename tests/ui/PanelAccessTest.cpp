@@ -99,15 +99,14 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
     };
     collect(collect, panel);
     said.sort();
-    EXPECT_EQ(said, (QStringList{loginError + " (notification)",
-                                 "Chatter volume: muted, 100%, 100 of 100 by 1",
-                                 "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)",
-                                 "Mute FaceTime (off)", "Mute Tunebox (off)", "Open at login (off)",
-                                 "Output for Chatter: System default",
-                                 "Output for FaceTime: System default",
-                                 "Output for Tunebox: System default", "Quit",
-                                 "Tunebox volume: 50%, 50 of 100 by 1",
-                                 "Undo call ducking: +6 dB, 6 of 30 by 1"}));
+    EXPECT_EQ(
+        said,
+        (QStringList{
+            loginError + " (notification)", "Chatter volume: muted, 100%, 100 of 100 by 1",
+            "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)", "Mute FaceTime (off)",
+            "Mute Tunebox (off)", "Open at login (off)", "Output for Chatter: System default",
+            "Output for FaceTime: System default", "Output for Tunebox: System default", "Quit",
+            "Tunebox volume: 50%, 50 of 100 by 1", "Undo call ducking: +6 dB, 6 of 30 by 1"}));
     for (const char* text : {"Tunebox", "playing", "50%", "muted", "+6 dB", "Undo call ducking"}) {
         EXPECT_EQ(texts.count(text), 1) << text;
     }

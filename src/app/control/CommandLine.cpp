@@ -397,8 +397,8 @@ int CommandLine::output(const QStringList& operands) {
     }
     QList<AppName> devices;
     for (const QVariantMap& device : listed.value()) {
-        devices.append({device.value(outputKey::uid).toString(),
-                        device.value(outputKey::name).toString()});
+        devices.append(
+            {device.value(outputKey::uid).toString(), device.value(outputKey::name).toString()});
     }
     const auto nameOf = [&](const QString& uid) {
         if (uid.isEmpty()) {
@@ -425,8 +425,9 @@ int CommandLine::output(const QStringList& operands) {
                     known << QStringLiteral("%1 (%2)").arg(device.name, device.key);
                 }
                 printError(tr("%1 names no one output; there are: %2")
-                               .arg(quoted(operands[1]),
-                                    known.isEmpty() ? tr("none") : known.join(QStringLiteral(", "))));
+                               .arg(quoted(operands[1]), known.isEmpty()
+                                                             ? tr("none")
+                                                             : known.join(QStringLiteral(", "))));
                 return usage;
             }
             uid = devices[matches.front()].key;

@@ -51,7 +51,7 @@ struct PwNode {
     std::uint32_t id = kNoID;
     std::uint32_t client = kNoID;
     NodeKind kind = NodeKind::other;
-    std::string name;  // node.name
+    std::string name;         // node.name
     std::string description;  // node.description: a device's name for people
     // The node processes audio now (its state is "running").
     bool running = false;

@@ -49,8 +49,8 @@ void Impl::applyRoutes() {
         }
         return identity;
     };
-    const GainPlan plan = planGains(graph, claims, identityOf, {},
-                                    [](const PwNode&) { return std::string(); });
+    const GainPlan plan =
+        planGains(graph, claims, identityOf, {}, [](const PwNode&) { return std::string(); });
 
     for (const auto& [id, b] : bound) {
         if (b->kind != Bound::Kind::node || b->node.kind != NodeKind::playback || b->node.ours) {
