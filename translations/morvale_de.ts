@@ -160,6 +160,14 @@
     </message>
 </context>
 <context>
+    <name>Model</name>
+    <message>
+        <source>Couldn&apos;t send applications to their outputs</source>
+        <extracomment>Shown when an application could not be sent to the output chosen for it.</extracomment>
+        <translation>Anwendungen konnten nicht an ihre Ausgaben geleitet werden</translation>
+    </message>
+</context>
+<context>
     <name>Settings</name>
     <message>
         <source>The stored volumes couldn&apos;t be used (%1) nor kept aside (%2); they are not replaced until they can be</source>
@@ -432,6 +440,43 @@
         <source>Boost: %1</source>
         <translation>Anhebung: %1</translation>
     </message>
+    <message>
+        <source>Show an application&apos;s output, or send it to a device (its name or uid, or the start of one), or back to the default output.</source>
+        <translation>Die Ausgabe einer Anwendung zeigen, oder sie an ein Gerät leiten (sein Name oder seine UID, oder deren Anfang), oder zurück an die Standardausgabe.</translation>
+    </message>
+    <message>
+        <source>Hide an application&apos;s row in the panel.</source>
+        <translation>Die Zeile einer Anwendung im Fenster ausblenden.</translation>
+    </message>
+    <message>
+        <source>Show a hidden application&apos;s row again.</source>
+        <translation>Die ausgeblendete Zeile einer Anwendung wieder einblenden.</translation>
+    </message>
+    <message>
+        <source>System default</source>
+        <translation>Systemstandard</translation>
+    </message>
+    <message>
+        <source>%1 (absent)</source>
+        <extracomment>A chosen output that is not connected now; %1 is its uid.</extracomment>
+        <translation>%1 (nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>%1 names no one output; there are: %2</source>
+        <translation>%1 bezeichnet nicht genau eine Ausgabe; es gibt: %2</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>%1: hidden</source>
+        <translation>%1: ausgeblendet</translation>
+    </message>
+    <message>
+        <source>%1: shown</source>
+        <translation>%1: eingeblendet</translation>
+    </message>
 </context>
 <context>
     <name>morvale::control::ControlService</name>
@@ -467,6 +512,10 @@
         <source>%1 is taken on the session bus, by another Morvale; commands reach this one once that one ends</source>
         <translation>%1 ist auf dem Sitzungsbus an ein anderes Morvale vergeben; Befehle erreichen dieses, sobald jenes endet</translation>
     </message>
+    <message>
+        <source>no output device has the uid &quot;%1&quot;</source>
+        <translation>kein Ausgabegerät hat die UID &quot;%1&quot;</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::AppRow</name>
@@ -494,6 +543,18 @@
         <source>%1 (%2)</source>
         <extracomment>An application&apos;s name with its id, for two applications of the same name.</extracomment>
         <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Ausblenden</translation>
+    </message>
+    <message>
+        <source>Show %1</source>
+        <translation>%1 einblenden</translation>
+    </message>
+    <message>
+        <source>Hide %1</source>
+        <translation>%1 ausblenden</translation>
     </message>
 </context>
 <context>
@@ -539,6 +600,11 @@
         <source>+%1 dB</source>
         <translation>+%1&#xa0;dB</translation>
     </message>
+    <message>
+        <source>Hidden (%1)</source>
+        <extracomment>The heading of the rows the user hid; %1 is how many there are.</extracomment>
+        <translation>Ausgeblendet (%1)</translation>
+    </message>
 </context>
 <context>
     <name>morvale::ui::ContinuousSlider</name>
@@ -569,6 +635,23 @@
     <message>
         <source>Morvale</source>
         <translation>Morvale</translation>
+    </message>
+</context>
+<context>
+    <name>morvale::ui::OutputButton</name>
+    <message>
+        <source>Output for %1: %2</source>
+        <extracomment>%1 is an application, %2 the output it plays on.</extracomment>
+        <translation>Ausgabe für %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 (absent)</source>
+        <extracomment>A chosen output that is not connected now; %1 is its name.</extracomment>
+        <translation>%1 (nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>System default</source>
+        <translation>Systemstandard</translation>
     </message>
 </context>
 <context>

@@ -48,6 +48,8 @@ DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
     }
 
     const AudioObjectID speakers = audio_.addOutputDevice("demo-speakers");
+    audio_.setDeviceName(speakers, "Speakers");
+    audio_.setDeviceName(audio_.addOutputDevice("demo-headphones"), "Headphones");
     audio_.setDefaultOutputDevice(speakers);
     for (const DemoApp& app : demoApps) {
         std::optional<std::string> bundleID;

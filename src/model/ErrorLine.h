@@ -17,6 +17,7 @@ public:
         settings,      // settings that could not be read or saved
         session,       // a tap session that could not start (and login-item failures)
         availability,  // the audio system's own trouble, while it lasts
+        routing,       // applications that could not be sent to their outputs
     };
 
     // Sets kind's problem. A text other than the one standing counts as new
@@ -36,7 +37,7 @@ private:
     };
     static constexpr std::size_t index(Kind kind) { return static_cast<std::size_t>(kind); }
 
-    std::array<std::optional<Problem>, 3> problems_;
+    std::array<std::optional<Problem>, 4> problems_;
     std::uint64_t reported_ = 0;
 };
 

@@ -45,6 +45,9 @@ Model::Model(const Platform& platform)
       errorText_(willChange_, std::nullopt),
       launchAtLogin_(willChange_, platform.loginItem.status() == LoginItemStatus::enabled),
       duckBoostDB_(willChange_, 0.0),
+      outputDevices_(willChange_, {}),
+      outputs_(willChange_, {}),
+      hidden_(willChange_, {}),
       self_(std::make_shared<Model*>(this)) {
     watchSettingsSaves();
     loadSettings();

@@ -12,7 +12,9 @@
 #include "catalog/AppEntry.h"
 #include "catalog/Volumes.h"
 #include "model/ErrorLine.h"
+#include "model/Settings.h"
 #include "model/WillChange.h"
+#include "platform/OutputRoute.h"
 #include "platform/Platform.h"
 
 namespace morvale {
@@ -48,6 +50,16 @@ public:
     const std::optional<std::string>& errorText() const { return *errorText_; }
     bool launchAtLogin() const { return *launchAtLogin_; }
     double duckBoostDB() const { return *duckBoostDB_; }
+    // The output devices a row can send its application to, as of the last
+    // refresh, in the audio system's order.
+    struct OutputDevice {
+        std::string uid;
+        std::string name;  // for people; the UID when the device has none
+        friend bool operator==(const OutputDevice&, const OutputDevice&) = default;
+    };
+    const std::vector<OutputDevice>& outputDevices() const { return *outputDevices_; }
+    const Settings::Outputs& outputs() const { return *outputs_; }
+    const Settings::KeySet& hiddenKeys() const { return *hidden_; }
 
     // ---- Catalog ----
     // Rebuilds and publishes the rows from a fresh snapshot of the audio
@@ -89,6 +101,26 @@ public:
     // The linear gain for a volume: volume squared, in single precision.
     static float gain(double volume);
 
+    // ---- Outputs ----
+    // The device the user sent the key's application to (a UID), kept while
+    // the device is away; absent: it follows the default output.
+    std::optional<std::string> chosenOutput(const std::string& key) const;
+    // The device the key's application plays on now, as the audio system
+    // tells (another mixer may have moved it): the UID of the first of its
+    // processes that is connected to one; absent while none is.
+    std::optional<std::string> playingOutput(const std::string& key) const;
+    // The default output's UID; absent when there is none.
+    std::optional<std::string> defaultOutput() const;
+    // Sends every stream of the key's application to the device (absent: the
+    // default output, as if it had never been sent anywhere), now and at every
+    // start, and remembers it.
+    void setOutput(const std::string& key, const std::optional<std::string>& deviceUID);
+
+    // ---- Hidden rows ----
+    bool isHidden(const std::string& key) const { return hidden_->contains(key); }
+    // Hides or shows the key's row; its volume and output apply either way.
+    void setHidden(const std::string& key, bool hidden);
+
     // ---- Login item ----
     void toggleLaunchAtLogin();
 
@@ -120,6 +152,10 @@ private:
     void reportSettingsProblem(std::string text);
     void settingsSaved(const std::optional<std::string>& failure);
     void reportAvailability();
+    void readOutputDevices();
+    // Brings the audio system's routes in line with the chosen outputs and
+    // the rows' processes; sets them only when they changed.
+    void applyRoutes();
 
     Platform platform_;
     WillChangeChannel willChange_;
@@ -129,6 +165,11 @@ private:
     Published<std::optional<std::string>> errorText_;
     Published<bool> launchAtLogin_;
     Published<double> duckBoostDB_;
+    Published<std::vector<OutputDevice>> outputDevices_;
+    Published<Settings::Outputs> outputs_;
+    Published<Settings::KeySet> hidden_;
+    // The routes last handed to the audio system; none before the first.
+    std::optional<OutputRoutes> appliedRoutes_;
 
     std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
     std::unique_ptr<TimerHandle> timer_;

@@ -27,6 +27,8 @@ void Model::loadSettings() {
     auto loaded = Settings::loadVolumes(standard.value(Settings::kVolumes));
     volumes_ = std::move(loaded.volumes);
     duckBoostDB_ = Settings::duckBoostFrom(standard.value(Settings::kDuckBoostDB));
+    outputs_ = Settings::loadOutputs(standard.value(Settings::kOutputs));
+    hidden_ = Settings::loadKeys(standard.value(Settings::kHidden));
     std::string problems = platform_.settings.loadProblem().value_or("");
     if (loaded.problem) {
         problems += problems.empty() ? "" : "\n";

@@ -11,7 +11,9 @@ void Model::refresh() {
     entries_ = buildEntries(snapshot, *volumes_, iconCache_,
                             EntrySources{platform_.workspace, platform_.applications,
                                          platform_.collator, platform_.calls});
+    readOutputDevices();
     applySessions();
+    applyRoutes();
     reportAvailability();
 }
 

@@ -37,4 +37,50 @@ PlistValue toPlist(const Volumes& volumes) {
     return dict;
 }
 
+Outputs loadOutputs(const std::optional<PlistValue>& stored) {
+    const PlistValue::Dict* dict = stored ? stored->asDict() : nullptr;
+    Outputs outputs;
+    if (dict == nullptr) {
+        return outputs;
+    }
+    for (const auto& [key, value] : *dict) {
+        const std::string* device = value.asString();
+        if (device != nullptr && !device->empty()) {
+            outputs.emplace_hint(outputs.end(), key, *device);
+        }
+    }
+    return outputs;
+}
+
+PlistValue toPlist(const Outputs& outputs) {
+    PlistValue::Dict dict;
+    for (const auto& [key, device] : outputs) {
+        dict.emplace(key, device);
+    }
+    return dict;
+}
+
+KeySet loadKeys(const std::optional<PlistValue>& stored) {
+    const PlistValue::List* list = stored ? stored->asList() : nullptr;
+    KeySet keys;
+    if (list == nullptr) {
+        return keys;
+    }
+    for (const PlistValue& value : *list) {
+        if (const std::string* key = value.asString()) {
+            keys.insert(*key);
+        }
+    }
+    return keys;
+}
+
+PlistValue toPlist(const KeySet& keys) {
+    PlistValue::List list;
+    list.reserve(keys.size());
+    for (const std::string& key : keys) {
+        list.emplace_back(key);
+    }
+    return list;
+}
+
 }  // namespace morvale::Settings

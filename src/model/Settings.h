@@ -3,6 +3,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,12 @@ namespace morvale::Settings {
 inline constexpr std::string_view kVolumes = "volumes";
 inline constexpr std::string_view kDuckBoostDB = "duckBoostDB";
 inline constexpr std::string_view kMigrated = "migrated";
+// The output each application was sent to, by group key (as "volumes"): the
+// device's UID (a sink's name, which stays the same across restarts). A key
+// without one follows the default output.
+inline constexpr std::string_view kOutputs = "outputs";
+// The group keys whose rows the user hid, a list.
+inline constexpr std::string_view kHidden = "hidden";
 
 // The settings suite an earlier edition kept its values in; read once to
 // migrate, never written.
@@ -32,5 +39,19 @@ LoadedVolumes loadVolumes(const std::optional<PlistValue>& stored);
 double duckBoostFrom(const std::optional<PlistValue>& stored);
 
 PlistValue toPlist(const Volumes& volumes);
+
+// Chosen outputs by group key.
+using Outputs = std::map<std::string, std::string, std::less<>>;
+using KeySet = std::set<std::string, std::less<>>;
+
+// Each entry that names a device loads; an entry that does not (not a string,
+// or empty) is left out, and anything but a table loads as none: a broken
+// output choice costs that choice only, never a volume.
+Outputs loadOutputs(const std::optional<PlistValue>& stored);
+PlistValue toPlist(const Outputs& outputs);
+
+// Each string of the list loads; anything else is left out.
+KeySet loadKeys(const std::optional<PlistValue>& stored);
+PlistValue toPlist(const KeySet& keys);
 
 }  // namespace morvale::Settings

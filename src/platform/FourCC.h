@@ -49,6 +49,18 @@ inline constexpr std::uint32_t kGainStageGain = fourCC("gstg");
 // and releases it).
 inline constexpr std::uint32_t kAggregateMainSubDevice = fourCC("amst");
 
+// The system object: the output devices a user may send applications to (the
+// sound server's sinks, never this program's own), an object id list.
+inline constexpr std::uint32_t kOutputDeviceList = fourCC("odv#");
+// A device's name for people ("Headphones"), a string.
+inline constexpr std::uint32_t kDeviceName = fourCC("lnam");
+// The system object, settable: where the streams of which processes play. A
+// `const OutputRoutes*` is written (platform/OutputRoute.h).
+inline constexpr std::uint32_t kOutputRoutes = fourCC("orts");
+// A process object: the UID of the output device its playback streams play
+// on now, a string; empty while none of them is connected to one.
+inline constexpr std::uint32_t kProcessOutputDevice = fourCC("pdev");
+
 inline constexpr std::uint32_t kElementMain = 0;
 
 }  // namespace morvale

@@ -46,8 +46,9 @@ OSStatus copyOut(const Answer& answer, const AudioObjectPropertyAddress& address
         *ioDataSize = sizeof ref;
         return kAudioNoError;
     }
-    const bool isList =
-        address.mSelector == kProcessObjectList || address.mSelector == kDeviceStreams;
+    const bool isList = address.mSelector == kProcessObjectList ||
+                        address.mSelector == kDeviceStreams ||
+                        address.mSelector == kOutputDeviceList;
     if (!isList && *ioDataSize < answer.bytes.size()) {
         return kAudioHardwareBadPropertySizeError;
     }

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/AppRow.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include "ui/ContinuousSlider.h"
 #include "ui/Formatting.h"
 #include "ui/Keyboard.h"
+#include "ui/OutputButton.h"
 #include "ui/PanelStyle.h"
 #include "ui/RowGlyphs.h"
 #include "ui/Symbols.h"
@@ -39,7 +43,9 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
       playingDot_(new Dot),
       percent_(new DigitsLabel),
       muteButton_(new QToolButton),
-      slider_(new ContinuousSlider(0.0, 1.0, volumeSteps)) {
+      slider_(new ContinuousSlider(0.0, 1.0, volumeSteps)),
+      output_(new OutputButton(model)),
+      rowMenu_(new QMenu(this)) {
     setObjectName(QStringLiteral("appRow"));
     icon_->setObjectName(QStringLiteral("icon"));
     name_->setObjectName(QStringLiteral("name"));
@@ -47,6 +53,7 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     percent_->setObjectName(QStringLiteral("percent"));
     muteButton_->setObjectName(QStringLiteral("muteButton"));
     slider_->setObjectName(QStringLiteral("volumeSlider"));
+    rowMenu_->setObjectName(QStringLiteral("rowMenu"));
 
     icon_->setFixedSize(iconSize, iconSize);
     name_->setFont(panelFont(TextStyle::rowName));
@@ -83,6 +90,7 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
     controls->setSpacing(6);
     controls->addWidget(muteButton_);
     controls->addWidget(slider_);
+    controls->addWidget(output_);
 
     auto* detail = new QVBoxLayout;
     detail->setSpacing(2);
@@ -110,10 +118,16 @@ AppRow::AppRow(Model& model, AppEntry entry, QWidget* parent)
         emit dragEnded();
     });
 
+    QAction* hide = rowMenu_->addAction(tr("Hide"));
+    hide->setObjectName(QStringLiteral("hideAction"));
+    connect(hide, &QAction::triggered, this,
+            [this] { model_.setHidden(entry_.id, !model_.isHidden(entry_.id)); });
+
     applyColors();
     showEntry();
     showListed(true);
     showVolume();
+    showOutput();
 }
 
 void AppRow::setEntry(AppEntry entry) {
@@ -123,6 +137,44 @@ void AppRow::setEntry(AppEntry entry) {
     }
     showListed(true);
     showVolume();
+    showOutput();
+}
+
+void AppRow::showOutput() {
+    // Devices and where the application plays change with refreshes, which
+    // hand the row its entry.
+    output_->setVisible(!model_.outputDevices().empty());
+    QString name = QString::fromStdString(entry_.name);
+    if (nameShared_) {
+        name = tr("%1 (%2)").arg(name, QString::fromStdString(entry_.id));
+    }
+    output_->showOutput(entry_.id, name);
+}
+
+void AppRow::contextMenuEvent(QContextMenuEvent* event) {
+    openRowMenu(event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+                                                            : mapToGlobal(rect().center()));
+    event->accept();
+}
+
+void AppRow::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 is the other key for a context menu on Linux desktops; Qt
+    // turns only the Menu key into a context menu event.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        openRowMenu(mapToGlobal(rect().center()));
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void AppRow::openRowMenu(const QPoint& at) {
+    const QString name = QString::fromStdString(entry_.name);
+    QAction* action = rowMenu_->actions().front();
+    action->setText(model_.isHidden(entry_.id) ? tr("Show %1").arg(name) : tr("Hide %1").arg(name));
+    rowMenu_->popup(at, action);
+    // Return takes it at once.
+    rowMenu_->setActiveAction(action);
 }
 
 void AppRow::showEntry() {
@@ -136,6 +188,7 @@ void AppRow::setNameShared(bool shared) {
     if (shared != nameShared_) {
         nameShared_ = shared;
         nameControls();
+        showOutput();
     }
 }
 

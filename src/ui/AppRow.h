@@ -6,6 +6,7 @@
 
 #include "catalog/AppEntry.h"
 
+class QMenu;
 class QToolButton;
 
 namespace morvale {
@@ -19,6 +20,7 @@ class ContinuousSlider;
 class Dot;
 class DigitsLabel;
 class ElidedLabel;
+class OutputButton;
 
 // One application's line in the panel: icon, name, a green dot while it plays,
 // its volume as a percentage, a mute button whose speaker follows the volume,
@@ -52,9 +54,14 @@ public:
     // The user holds the volume slider.
     bool isDragging() const;
 
-    // The two controls, in the order Tab reaches them.
+    // The controls, in the order Tab reaches them (the output button only
+    // while there are outputs to choose from).
     QWidget* volumeSlider() const;
     QWidget* muteButton() const;
+    OutputButton* outputButton() const { return output_; }
+    // The row's menu (Hide or Show), which its context menu, the Menu key and
+    // Shift+F10 on any of its controls open.
+    QMenu* rowMenu() const { return rowMenu_; }
 
     qreal iconOpacity() const;
     QString symbolName() const;
@@ -65,12 +72,16 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applyColors();
     void showEntry();
     void showListed(bool listed);
     void nameControls();
+    void showOutput();
+    void openRowMenu(const QPoint& at);
 
     Model& model_;
     AppEntry entry_;
@@ -86,6 +97,8 @@ private:
     DigitsLabel* percent_;
     QToolButton* muteButton_;
     ContinuousSlider* slider_;
+    OutputButton* output_;
+    QMenu* rowMenu_;
 };
 
 }  // namespace morvale::ui

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "model/Model.h"
@@ -17,6 +18,7 @@
 #include "ui/ContinuousSlider.h"
 #include "ui/Formatting.h"
 #include "ui/Keyboard.h"
+#include "ui/OutputButton.h"
 #include "ui/PanelStyle.h"
 #include "ui/RowList.h"
 #include "ui/TextWidgets.h"
@@ -50,6 +52,8 @@ ContentView::ContentView(Model& model, QWidget* parent)
       title_(makeLabel("title", tr("Morvale"), TextStyle::headline)),
       emptyLine_(makeLabel("emptyLine", tr("No apps are playing audio."), TextStyle::callout)),
       rows_(new RowList(model)),
+      hiddenToggle_(new QToolButton),
+      hiddenRows_(new RowList(model)),
       sectionTitle_(makeLabel("duckTitle", tr("Undo call ducking"), TextStyle::sectionTitle)),
       callBadge_(makeLabel("callBadge", tr("call active"), TextStyle::caption2)),
       boostText_(new DigitsLabel),
@@ -72,6 +76,17 @@ ContentView::ContentView(Model& model, QWidget* parent)
       focusRing_(new FocusRing(this)) {
     setObjectName(QStringLiteral("contentView"));
     setFixedWidth(panelWidth);
+
+    hiddenToggle_->setObjectName(QStringLiteral("hiddenToggle"));
+    hiddenRows_->setObjectName(QStringLiteral("hiddenRows"));
+    hiddenToggle_->setCheckable(true);
+    hiddenToggle_->setAutoRaise(true);
+    hiddenToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    hiddenToggle_->setArrowType(Qt::RightArrow);
+    hiddenToggle_->setFont(panelFont(TextStyle::sectionTitle));
+    hiddenToggle_->setFocusPolicy(Qt::TabFocus);
+    pressOnEnter(*hiddenToggle_);
+    hiddenRows_->hide();
 
     boostText_->setObjectName(QStringLiteral("boostText"));
     boostText_->setFont(panelFont(TextStyle::valueText));
@@ -132,6 +147,8 @@ ContentView::ContentView(Model& model, QWidget* parent)
     panel->addWidget(title_);
     panel->addWidget(emptyLine_);
     panel->addWidget(rows_);
+    panel->addWidget(hiddenToggle_, 0, Qt::AlignLeft);
+    panel->addWidget(hiddenRows_);
     panel->addWidget(divider1_);
     panel->addWidget(section);
     panel->addWidget(errorLine_);
@@ -141,6 +158,13 @@ ContentView::ContentView(Model& model, QWidget* parent)
     connect(boostSlider_, &ContinuousSlider::valueEdited, this, [this](double decibels) {
         model_.setDuckBoost(static_cast<double>(roundHalfAwayFromZero(decibels)));
     });
+    connect(hiddenToggle_, &QToolButton::toggled, this, [this](bool open) {
+        hiddenToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        hiddenRows_->setVisible(open);
+        redraw();
+        updateTabOrder();
+    });
+    connect(hiddenRows_, &RowList::dragEnded, this, &ContentView::interactionEnded);
     connect(boostSlider_, &QSlider::sliderReleased, this, &ContentView::interactionEnded);
     connect(rows_, &RowList::dragEnded, this, &ContentView::interactionEnded);
     connect(this, &ContentView::interactionEnded, this, &ContentView::redrawSoon);
@@ -178,12 +202,29 @@ void ContentView::redraw() {
 void ContentView::draw(const std::vector<AppEntry>& entries) {
     redrawTimer_->stop();
     RowList::Hold hold = RowList::Hold::nothing;
-    if (rows_->isDragging() || boostSlider_->isSliderDown()) {
+    if (rows_->isDragging() || hiddenRows_->isDragging() || boostSlider_->isSliderDown()) {
         hold = RowList::Hold::all;
     } else if (hovered_) {
         hold = RowList::Hold::places;
     }
-    if (rows_->showEntries(entries, hold)) {
+    std::vector<AppEntry> shown;
+    std::vector<AppEntry> hidden;
+    for (const AppEntry& entry : entries) {
+        (model_.isHidden(entry.id) ? hidden : shown).push_back(entry);
+    }
+    bool moved = rows_->showEntries(shown, hold);
+    //: The heading of the rows the user hid; %1 is how many there are.
+    hiddenToggle_->setText(tr("Hidden (%1)").arg(static_cast<qulonglong>(hidden.size())));
+    hiddenToggle_->setVisible(!hidden.empty());
+    if (hidden.empty() && hiddenToggle_->isChecked()) {
+        hiddenToggle_->setChecked(false);
+    }
+    // Closed, the hidden rows are not built at all: a row is widgets and
+    // redraws for nothing while nobody sees it.
+    moved = hiddenRows_->showEntries(hiddenToggle_->isChecked() ? hidden : std::vector<AppEntry>{},
+                                     hold) ||
+            moved;
+    if (moved) {
         updateTabOrder();
     }
     emptyLine_->setVisible(rows_->rows().empty());
@@ -224,6 +265,7 @@ void ContentView::showError() {
 
 void ContentView::prepareToOpen() {
     hovered_ = false;
+    hiddenToggle_->setChecked(false);
     redraw();
     const auto rows = rows_->rows();
     QWidget* first = rows.empty() ? boostSlider_ : rows.front()->volumeSlider();
@@ -232,17 +274,25 @@ void ContentView::prepareToOpen() {
 }
 
 bool ContentView::isInteracting() const {
-    return rows_->isDragging() || boostSlider_->isSliderDown() || hovered_;
+    return rows_->isDragging() || hiddenRows_->isDragging() || boostSlider_->isSliderDown() ||
+           hovered_;
 }
 
 void ContentView::updateTabOrder() {
-    // The order shown: each row's slider and mute button, then the boost, the
+    // The order shown: each row's slider, mute and output buttons, the
+    // hidden rows' heading and (when open) their rows, then the boost, the
     // error line (when there is one), "Open at login" and Quit.
     std::vector<QWidget*> chain;
-    for (const AppRow* row : rows_->rows()) {
-        chain.push_back(row->volumeSlider());
-        chain.push_back(row->muteButton());
-    }
+    const auto addRows = [&](const RowList& list) {
+        for (const AppRow* row : list.rows()) {
+            chain.push_back(row->volumeSlider());
+            chain.push_back(row->muteButton());
+            chain.push_back(row->outputButton());
+        }
+    };
+    addRows(*rows_);
+    chain.push_back(hiddenToggle_);
+    addRows(*hiddenRows_);
     chain.insert(chain.end(), {boostSlider_, errorLine_, loginBox_, quitButton_});
     for (std::size_t i = 1; i < chain.size(); ++i) {
         setTabOrder(chain[i - 1], chain[i]);

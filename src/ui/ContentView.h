@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+class QToolButton;
 
 namespace morvale {
 class Model;
@@ -60,6 +61,11 @@ public:
     // row of one that went stays, dimmed.
     bool isInteracting() const;
 
+    // The heading of the hidden rows, and their list.
+    QToolButton* hiddenToggle() const { return hiddenToggle_; }
+    RowList* hiddenRows() const { return hiddenRows_; }
+    RowList* rows() const { return rows_; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -87,6 +93,10 @@ private:
     QLabel* title_;
     QLabel* emptyLine_;
     RowList* rows_;
+    // The rows the user hid: listed at the end, under a heading that opens
+    // and closes them (closed when the panel opens).
+    QToolButton* hiddenToggle_;
+    RowList* hiddenRows_;
     QLabel* sectionTitle_;
     QLabel* callBadge_;
     DigitsLabel* boostText_;

@@ -99,12 +99,14 @@ TEST_F(PanelAccessTest, EveryControlIsNamedForItsApplicationAndTellsItsStateAndV
     };
     collect(collect, panel);
     said.sort();
-    EXPECT_EQ(said, (QStringList{loginError + " (notification)",
-                                 "Chatter volume: muted, 100%, 100 of 100 by 1",
-                                 "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)",
-                                 "Mute FaceTime (off)", "Mute Tunebox (off)", "Open at login (off)",
-                                 "Quit", "Tunebox volume: 50%, 50 of 100 by 1",
-                                 "Undo call ducking: +6 dB, 6 of 30 by 1"}));
+    EXPECT_EQ(
+        said,
+        (QStringList{
+            loginError + " (notification)", "Chatter volume: muted, 100%, 100 of 100 by 1",
+            "FaceTime volume: 100%, 100 of 100 by 1", "Mute Chatter (on)", "Mute FaceTime (off)",
+            "Mute Tunebox (off)", "Open at login (off)", "Output for Chatter: System default",
+            "Output for FaceTime: System default", "Output for Tunebox: System default", "Quit",
+            "Tunebox volume: 50%, 50 of 100 by 1", "Undo call ducking: +6 dB, 6 of 30 by 1"}));
     for (const char* text : {"Tunebox", "playing", "50%", "muted", "+6 dB", "Undo call ducking"}) {
         EXPECT_EQ(texts.count(text), 1) << text;
     }
@@ -138,10 +140,20 @@ TEST_F(PanelAccessTest, OpensOnTheFirstSliderAndTabsThroughEveryControlWithAVisi
     dark.setColor(QPalette::Window, QColor(0x2a, 0x2e, 0x32));
     dark.setColor(QPalette::WindowText, QColor(0xfc, 0xfc, 0xfc));
     dark.setColor(QPalette::Highlight, QColor(0x1e, 0x40, 0x60));
-    const QStringList order = {
-        "FaceTime volume", "Mute FaceTime", "Tunebox volume",    "Mute Tunebox",
-        "Chatter volume",  "Mute Chatter",  "Undo call ducking", loginError,
-        "Open at login",   "Quit",          "FaceTime volume"};
+    const QStringList order = {"FaceTime volume",
+                               "Mute FaceTime",
+                               "Output for FaceTime: System default",
+                               "Tunebox volume",
+                               "Mute Tunebox",
+                               "Output for Tunebox: System default",
+                               "Chatter volume",
+                               "Mute Chatter",
+                               "Output for Chatter: System default",
+                               "Undo call ducking",
+                               loginError,
+                               "Open at login",
+                               "Quit",
+                               "FaceTime volume"};
 
     for (const QPalette& palette : {QApplication::style()->standardPalette(), dark}) {
         open(palette);

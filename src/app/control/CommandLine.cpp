@@ -62,6 +62,14 @@ std::span<const CommandLine::Command> CommandLine::commands() {
          &CommandLine::toggleMute},
         {"boost", "[DB]", QT_TR_NOOP("Show the call boost, or set it in decibels (0 to 30)."), 0, 1,
          true, &CommandLine::boost},
+        {"output", "APP [DEVICE|default]",
+         QT_TR_NOOP("Show an application's output, or send it to a device (its name or uid, or "
+                    "the start of one), or back to the default output."),
+         1, 2, false, &CommandLine::output},
+        {"hide", "APP", QT_TR_NOOP("Hide an application's row in the panel."), 1, 1, false,
+         &CommandLine::hide},
+        {"show", "APP", QT_TR_NOOP("Show a hidden application's row again."), 1, 1, false,
+         &CommandLine::unhide},
     };
     return table;
 }
@@ -374,6 +382,83 @@ int CommandLine::boost(const QStringList& operands) {
     } else {
         printOut(tr("Boost: %1").arg(ui::boostText(decibels)));
     }
+    return done;
+}
+
+int CommandLine::output(const QStringList& operands) {
+    const std::optional<QVariantMap> row = resolve(operands[0]);
+    if (!row) {
+        return status_;
+    }
+    const QString key = row->value(row::key).toString();
+    QDBusPendingReply<QList<QVariantMap>> listed = proxy_->ListOutputs();
+    if (!succeeded(listed)) {
+        return failed;
+    }
+    QList<AppName> devices;
+    for (const QVariantMap& device : listed.value()) {
+        devices.append(
+            {device.value(outputKey::uid).toString(), device.value(outputKey::name).toString()});
+    }
+    const auto nameOf = [&](const QString& uid) {
+        if (uid.isEmpty()) {
+            return tr("System default");
+        }
+        for (const AppName& device : std::as_const(devices)) {
+            if (device.key == uid) {
+                return device.name;
+            }
+        }
+        //: A chosen output that is not connected now; %1 is its uid.
+        return tr("%1 (absent)").arg(uid);
+    };
+    QString uid = row->value(row::output).toString();
+    if (operands.size() == 2) {
+        uid.clear();
+        if (operands[1] != QStringLiteral("default")) {
+            // Devices are named as applications are: a whole name or uid, or
+            // a start only one of them has.
+            const std::vector<qsizetype> matches = matchApplication(devices, operands[1]);
+            if (matches.size() != 1) {
+                QStringList known;
+                for (const AppName& device : std::as_const(devices)) {
+                    known << QStringLiteral("%1 (%2)").arg(device.name, device.key);
+                }
+                printError(tr("%1 names no one output; there are: %2")
+                               .arg(quoted(operands[1]), known.isEmpty()
+                                                             ? tr("none")
+                                                             : known.join(QStringLiteral(", "))));
+                return usage;
+            }
+            uid = devices[matches.front()].key;
+        }
+        QDBusPendingReply<> reply = proxy_->SetOutput(key, uid);
+        if (!succeeded(reply)) {
+            return failed;
+        }
+    }
+    printOut(QStringLiteral("%1: %2").arg(row->value(row::name).toString(), nameOf(uid)));
+    return done;
+}
+
+int CommandLine::hide(const QStringList& operands) {
+    return setHidden(operands, true);
+}
+
+int CommandLine::unhide(const QStringList& operands) {
+    return setHidden(operands, false);
+}
+
+int CommandLine::setHidden(const QStringList& operands, bool hidden) {
+    const std::optional<QVariantMap> row = resolve(operands[0]);
+    if (!row) {
+        return status_;
+    }
+    QDBusPendingReply<> reply = proxy_->SetHidden(row->value(row::key).toString(), hidden);
+    if (!succeeded(reply)) {
+        return failed;
+    }
+    printOut((hidden ? tr("%1: hidden") : tr("%1: shown")).arg(row->value(row::name).toString()));
     return done;
 }
 

@@ -70,6 +70,10 @@ private:
     int unmute(const QStringList& operands);
     int toggleMute(const QStringList& operands);
     int boost(const QStringList& operands);
+    int output(const QStringList& operands);
+    int hide(const QStringList& operands);
+    int setHidden(const QStringList& operands, bool hidden);
+    int unhide(const QStringList& operands);
 
     // The rows, or none after saying why (status_ then says how it failed).
     std::optional<QList<QVariantMap>> rows();

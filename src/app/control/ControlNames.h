@@ -25,7 +25,15 @@ inline const QString muted = QStringLiteral("muted");
 inline const QString playing = QStringLiteral("playing");
 inline const QString running = QStringLiteral("running");
 inline const QString callRow = QStringLiteral("callRow");
+inline const QString output = QStringLiteral("output");
+inline const QString hidden = QStringLiteral("hidden");
 }  // namespace row
+
+// The keys of an output's dictionary in ListOutputs.
+namespace outputKey {
+inline const QString uid = QStringLiteral("uid");
+inline const QString name = QStringLiteral("name");
+}  // namespace outputKey
 
 // Teaches Qt's D-Bus marshalling the list of rows (aa{sv}); call before the
 // first call or reply carries one. Safe to call more than once.

@@ -94,6 +94,8 @@ QList<QVariantMap> ControlService::ListApplications() const {
             {row::playing, entry.isPlaying},
             {row::running, entry.isRunning()},
             {row::callRow, entry.id == Grouping::faceTimeKey},
+            {row::output, QString::fromStdString(model_.chosenOutput(entry.id).value_or(""))},
+            {row::hidden, model_.isHidden(entry.id)},
         });
     }
     return rows;
@@ -155,6 +157,40 @@ void ControlService::SetBoost(double decibels) {
         return;
     }
     model_.setDuckBoost(decibels);
+}
+
+QList<QVariantMap> ControlService::ListOutputs() const {
+    QList<QVariantMap> outputs;
+    for (const Model::OutputDevice& device : model_.outputDevices()) {
+        outputs.append(QVariantMap{{outputKey::uid, QString::fromStdString(device.uid)},
+                                   {outputKey::name, QString::fromStdString(device.name)}});
+    }
+    return outputs;
+}
+
+void ControlService::SetOutput(const QString& key, const QString& uid) {
+    std::optional<std::string> device;
+    if (!uid.isEmpty()) {
+        const auto& devices = model_.outputDevices();
+        const bool present = std::any_of(devices.begin(), devices.end(), [&](const auto& d) {
+            return QString::fromStdString(d.uid) == uid;
+        });
+        if (!present) {
+            refuse(QDBusError::errorString(QDBusError::InvalidArgs),
+                   tr("no output device has the uid \"%1\"").arg(uid));
+            return;
+        }
+        device = uid.toStdString();
+    }
+    if (const auto id = knownKey(key)) {
+        model_.setOutput(*id, device);
+    }
+}
+
+void ControlService::SetHidden(const QString& key, bool hidden) {
+    if (const auto id = knownKey(key)) {
+        model_.setHidden(*id, hidden);
+    }
 }
 
 double ControlService::boost() const {

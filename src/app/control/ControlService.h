@@ -51,6 +51,9 @@ public:
     void Unmute(const QString& key);
     bool ToggleMute(const QString& key);
     void SetBoost(double decibels);
+    QList<QVariantMap> ListOutputs() const;
+    void SetOutput(const QString& key, const QString& uid);
+    void SetHidden(const QString& key, bool hidden);
 
     // ---- Its properties ----
     double boost() const;

@@ -45,6 +45,15 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
                 return bytesOf(static_cast<float>(*decibels));
             }
         }
+        if (a.mSelector == kOutputDeviceList) {
+            std::vector<AudioObjectID> devices;
+            for (const AudioObjectID id : impl.graph.deviceObjects()) {
+                if (!impl.graph.device(id)->ours) {
+                    devices.push_back(id);
+                }
+            }
+            return listOf(devices);
+        }
         return failed(kAudioHardwareUnknownPropertyError);
     }
     if (const auto* process = impl.graph.process(object)) {
@@ -55,6 +64,13 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
                 return bytesOf(std::uint32_t{process->running ? 1u : 0u});
             case kProcessIsRunningInput:
                 return bytesOf(std::uint32_t{process->recording ? 1u : 0u});
+            case kProcessOutputDevice:
+                for (const std::uint32_t node : process->playback) {
+                    if (const PwNode* sink = impl.graph.linkedSink(node)) {
+                        return textOf(sink->name);
+                    }
+                }
+                return textOf("");
             case kProcessBundleID:
                 if (process->call) {
                     return textOf(std::string(kCallStreamsBundleID));
@@ -70,6 +86,8 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
     if (const PwNode* sink = impl.graph.device(object)) {
         if (a.mSelector == kDeviceUID)
             return textOf(sink->name);
+        if (a.mSelector == kDeviceName)
+            return textOf(sink->description.empty() ? sink->name : sink->description);
         if (a.mSelector == kDeviceStreams)
             return listOf({});
         return failed(kAudioHardwareUnknownPropertyError);
@@ -242,6 +260,22 @@ OSStatus PipeWireAudioSystem::setPropertyData(AudioObjectID object,
                                               const void* data) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
+    if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
+        const OutputRoutes* routes = nullptr;
+        if (data == nullptr || dataSize != sizeof routes) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&routes, data, sizeof routes);
+        if (routes == nullptr) {
+            return kAudioParamError;
+        }
+        // Kept while the server is away, and applied when it is back.
+        impl.routes = *routes;
+        if (impl.state == ConnectionState::ready) {
+            impl.applyRoutes();
+        }
+        return kAudioNoError;
+    }
     const auto stage = impl.stages.find(object);
     if (stage == impl.stages.end()) {
         // Everything else is read-only.

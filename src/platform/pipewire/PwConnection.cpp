@@ -239,6 +239,8 @@ void Impl::disconnect() {
         pw_proxy_destroy(b->proxy);
     }
     bound.clear();
+    // Node ids belong to the server that handed them out.
+    routedNodes.clear();
     if (registry != nullptr) {
         spa_hook_remove(&registryListener);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
@@ -333,6 +335,7 @@ PwNode Impl::nodeFrom(std::uint32_t id, const spa_dict* props) const {
     node.kind = nodeKindOf(dictValue(props, PW_KEY_MEDIA_CLASS).value_or(""));
     node.client = static_cast<std::uint32_t>(dictInt(props, PW_KEY_CLIENT_ID).value_or(-1));
     node.name = dictValue(props, PW_KEY_NODE_NAME).value_or("");
+    node.description = dictValue(props, PW_KEY_NODE_DESCRIPTION).value_or("");
     node.communication = dictValue(props, PW_KEY_MEDIA_ROLE) == "Communication";
     node.capturesSink = dictValue(props, PW_KEY_STREAM_CAPTURE_SINK) == "true";
     node.roleBasedTarget = dictValue(props, "policy.role-based.target") == "true";
@@ -426,6 +429,7 @@ void Impl::onGlobal(std::uint32_t id, const char* type, const spa_dict* props) {
 
 void Impl::onGlobalRemove(std::uint32_t id) {
     endpoints.erase(id);
+    routedNodes.erase(id);
     if (const auto it = bound.find(id); it != bound.end()) {
         if (journal && it->second->lowered) {
             journal->released(it->second->serial);
@@ -514,6 +518,7 @@ void Impl::changed() {
         return;
     }
     applyGains();
+    applyRoutes();
     tellListeners();
 }
 

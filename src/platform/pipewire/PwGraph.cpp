@@ -224,4 +224,16 @@ AudioObjectID PwGraph::defaultDevice() const {
     return it->second;
 }
 
+const PwNode* PwGraph::linkedSink(std::uint32_t node) const {
+    for (const auto& [id, link] : links_) {
+        if (link.outputNode != node) {
+            continue;
+        }
+        if (const PwNode* peer = this->node(link.inputNode); peer && peer->kind == NodeKind::sink) {
+            return peer;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace morvale::pipewire

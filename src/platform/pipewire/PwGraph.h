@@ -51,7 +51,8 @@ struct PwNode {
     std::uint32_t id = kNoID;
     std::uint32_t client = kNoID;
     NodeKind kind = NodeKind::other;
-    std::string name;  // node.name
+    std::string name;         // node.name
+    std::string description;  // node.description: a device's name for people
     // The node processes audio now (its state is "running").
     bool running = false;
     // A playback stream of a voice call (media.role Communication, which is
@@ -130,6 +131,8 @@ public:
     const PwNode* device(AudioObjectID id) const;
     // The default sink's device object; 0 when none is known.
     AudioObjectID defaultDevice() const;
+    // The sink a playback node is linked to now; null when none.
+    const PwNode* linkedSink(std::uint32_t node) const;
 
     // ---- Raw objects ----
     const std::map<std::uint32_t, PwNode>& nodes() const { return nodes_; }

@@ -6,6 +6,7 @@
 //   PwConnection.cpp  connecting, reconnecting, registry and info events into
 //                     the PwGraph, the default sink from the metadata
 //   PwGains.cpp       holding each playback node's volume at its stage's gain
+//   PwRoutes.cpp      sending playback nodes to the outputs their routes name
 //   PipeWireAudioSystem.cpp  the public calls
 
 #include <pipewire/extensions/metadata.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/OutputRoute.h"
 #include "platform/pipewire/CallDucking.h"
 #include "platform/pipewire/GainPlan.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
@@ -132,6 +134,15 @@ struct PipeWireAudioSystem::Impl {
     std::uint64_t volumeWrites = 0;
     void armRamp();
     void onRampTick();
+
+    // ---- Output routes (PwRoutes.cpp) ----
+    OutputRoutes routes;
+    // The playback nodes whose target we set, and the sink name we set.
+    std::map<std::uint32_t, std::string> routedNodes;
+    // Sends every playback node a route names to its sink, and lets a node
+    // that no route names any more follow the default again.
+    void applyRoutes();
+    pw_metadata* defaultMetadata() const;
 
     // ---- Listeners ----
     std::map<std::uintptr_t, AudioObjectPropertyListenerBlock> listeners;

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/FourCC.h"
+#include "platform/OutputRoute.h"
 #include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
 
@@ -23,6 +24,7 @@ struct Process {
 struct Device {
     std::string uid;
     std::vector<AudioObjectID> inputStreams;
+    std::string name;
 };
 
 struct Tap {
@@ -105,6 +107,10 @@ struct SimulatedAudioSystem::State {
     std::map<AudioObjectPropertyListenerID, Listener> listeners;
     AudioObjectID defaultOutput = kAudioObjectUnknown;
     std::optional<float> callDuckingDB;
+    OutputRoutes routes;
+    int routeWrites = 0;
+    // Where another mixer moved a process's streams, over any route.
+    std::map<AudioObjectID, std::string> movedByOthers;
     std::vector<Failure> failures;
     std::map<std::pair<AudioObjectID, std::uint32_t>, std::uint32_t> shortReads;
     bool procWithoutID = false;
@@ -173,12 +179,54 @@ struct SimulatedAudioSystem::State {
         return streams;
     }
 
+    const Device* deviceWithUID(const std::string& uid) const {
+        for (const auto& [id, device] : devices) {
+            if (device.uid == uid) {
+                return &device;
+            }
+        }
+        return nullptr;
+    }
+
+    // The route that names a process, by object or bundle ID; null if none.
+    const OutputRoute* routeOf(AudioObjectID object, const Process& process) const {
+        for (const OutputRoute& route : routes) {
+            const auto& named = route.streams.processes;
+            if (std::find(named.begin(), named.end(), object) != named.end() ||
+                (process.bundleID && route.streams.capturesIdentity(process.bundleID, ""))) {
+                return &route;
+            }
+        }
+        return nullptr;
+    }
+
+    // Where a process plays: where another mixer moved it, else its route's
+    // device while that is there, else the default output.
+    std::string outputOf(AudioObjectID object, const Process& process) const {
+        if (const auto moved = movedByOthers.find(object); moved != movedByOthers.end()) {
+            return moved->second;
+        }
+        if (const OutputRoute* route = routeOf(object, process);
+            route != nullptr && deviceWithUID(route->deviceUID) != nullptr) {
+            return route->deviceUID;
+        }
+        const auto fallback = devices.find(defaultOutput);
+        return fallback == devices.end() ? std::string() : fallback->second.uid;
+    }
+
     // The value of a readable property, or the status that reading it fails with.
     std::variant<Value, OSStatus> lookup(AudioObjectID object,
                                          const AudioObjectPropertyAddress& a) const {
         if (object == kAudioObjectSystemObject) {
             if (a.mSelector == kProcessObjectList) return Value{bytesOf(processOrder)};
             if (a.mSelector == kDefaultOutputDevice) return Value{bytesOf(defaultOutput)};
+            if (a.mSelector == kOutputDeviceList) {
+                std::vector<AudioObjectID> list;
+                for (const auto& [id, device] : devices) {
+                    list.push_back(id);
+                }
+                return Value{bytesOf(list)};
+            }
             if (a.mSelector == kCallDuckingDB && callDuckingDB) {
                 return Value{bytesOf(*callDuckingDB)};
             }
@@ -197,10 +245,12 @@ struct SimulatedAudioSystem::State {
                 if (!p.bundleID) return kAudioHardwareUnknownPropertyError;
                 return Value{*p.bundleID};
             }
+            if (a.mSelector == kProcessOutputDevice) return Value{outputOf(it->first, p)};
             return kAudioHardwareUnknownPropertyError;
         }
         if (const auto it = devices.find(object); it != devices.end()) {
             if (a.mSelector == kDeviceUID) return Value{it->second.uid};
+            if (a.mSelector == kDeviceName) return Value{it->second.name};
             if (a.mSelector == kDeviceStreams) {
                 return Value{bytesOf(a.mScope == kScopeInput ? it->second.inputStreams
                                                              : std::vector<AudioObjectID>{})};
@@ -346,6 +396,34 @@ void SimulatedAudioSystem::removeDevice(AudioObjectID device) {
     if (state_->defaultOutput == device) {
         state_->defaultOutput = kAudioObjectUnknown;
     }
+}
+
+void SimulatedAudioSystem::setDeviceName(AudioObjectID device, std::string name) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->devices.find(device); it != state_->devices.end()) {
+        it->second.name = std::move(name);
+    }
+}
+
+void SimulatedAudioSystem::moveProcessOutput(AudioObjectID process, std::string deviceUID) {
+    std::lock_guard lock(mutex_);
+    state_->movedByOthers.insert_or_assign(process, std::move(deviceUID));
+}
+
+OutputRoutes SimulatedAudioSystem::outputRoutes() const {
+    std::lock_guard lock(mutex_);
+    return state_->routes;
+}
+
+int SimulatedAudioSystem::outputRouteWrites() const {
+    std::lock_guard lock(mutex_);
+    return state_->routeWrites;
+}
+
+std::string SimulatedAudioSystem::processOutput(AudioObjectID process) const {
+    std::lock_guard lock(mutex_);
+    const auto it = state_->processes.find(process);
+    return it == state_->processes.end() ? std::string() : state_->outputOf(process, it->second);
 }
 
 void SimulatedAudioSystem::setDefaultOutputDevice(AudioObjectID device) {
@@ -631,6 +709,35 @@ OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
             std::memcpy(&stage->second.gain, data, sizeof(float));
             entry.detail = "gain " + std::to_string(stage->second.gain);
         }
+        return s.record(std::move(entry));
+    }
+    if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
+        const OutputRoutes* given = nullptr;
+        if (data == nullptr || dataSize != sizeof given) {
+            entry.status = kAudioHardwareBadPropertySizeError;
+            return s.record(std::move(entry));
+        }
+        std::memcpy(&given, data, sizeof given);
+        if (given == nullptr) {
+            entry.status = kAudioParamError;
+            return s.record(std::move(entry));
+        }
+        // A route that changes takes its processes back from other mixers.
+        std::erase_if(s.movedByOthers, [&](const auto& item) {
+            const auto process = s.processes.find(item.first);
+            if (process == s.processes.end()) {
+                return true;
+            }
+            const OutputRoute* before = s.routeOf(item.first, process->second);
+            State after;
+            after.routes = *given;
+            const OutputRoute* now = after.routeOf(item.first, process->second);
+            return (before == nullptr) != (now == nullptr) ||
+                   (before != nullptr && before->deviceUID != now->deviceUID);
+        });
+        s.routes = *given;
+        ++s.routeWrites;
+        entry.detail = std::to_string(given->size()) + " routes";
         return s.record(std::move(entry));
     }
     const auto aggregate = s.aggregates.find(object);

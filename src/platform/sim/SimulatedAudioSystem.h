@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/AudioHardware.h"
+#include "platform/OutputRoute.h"
 
 namespace morvale::sim {
 
@@ -97,6 +98,11 @@ public:
     AudioObjectID addOutputDevice(std::string uid, std::uint32_t inputStreams = 0);
     void removeDevice(AudioObjectID device);
     void setDefaultOutputDevice(AudioObjectID device);  // 0: none
+    // The device's name for people ('lnam'); empty by default.
+    void setDeviceName(AudioObjectID device, std::string name);
+    // Another mixer moves the process's streams to a device: they stay there,
+    // whatever the routes say, until a route for them changes.
+    void moveProcessOutput(AudioObjectID process, std::string deviceUID);
     // How far the system lowers others during a call ('dcks'); none (the
     // default) leaves the property absent, as a platform that can not tell.
     void setCallDuckingDB(std::optional<float> decibels);
@@ -126,6 +132,12 @@ public:
     std::map<AudioObjectID, PlistValue::Dict> aggregateDevices() const;
     std::vector<IOProcInfo> ioProcs() const;
     std::map<AudioObjectID, GainStageInfo> gainStages() const;
+    // The output routes last written, and how many times they were.
+    OutputRoutes outputRoutes() const;
+    int outputRouteWrites() const;
+    // The UID of the device a process plays on ('pdev'): where another mixer
+    // moved it, else its route's device while that is there, else the default.
+    std::string processOutput(AudioObjectID process) const;
     // The stream usage flags last written for an IO proc; empty if never written.
     std::vector<std::uint32_t> streamUsage(AudioObjectID device, AudioDeviceIOProcID proc) const;
     // Taps, aggregate devices, IO procs and gain stages that still exist.

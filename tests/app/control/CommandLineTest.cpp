@@ -113,6 +113,16 @@ TEST_F(CommandLineTest, ExitStatusesAndMatching) {
         {{"unmute", "webfox"}, 0, "Webfox: 40%"},
         {{"toggle-mute", "webfox"}, 0, "Webfox: muted"},
         {{"toggle-mute", "webfox"}, 0, "Webfox: 40%"},
+        {{"output", "tunebox"}, 0, "Tunebox: System default"},
+        {{"output", "tunebox", "head"}, 0, "Tunebox: Headphones"},
+        {{"output", "tunebox"}, 0, "Tunebox: Headphones"},
+        {{"output", "tunebox", "demo-speakers"}, 0, "Tunebox: Speakers"},
+        {{"output", "tunebox", "nowhere"}, 2, "\"nowhere\" names no one output; there are: "},
+        {{"output", "tunebox", "demo-"}, 2, "Headphones (demo-headphones)"},
+        {{"output", "tunebox", "default"}, 0, "Tunebox: System default"},
+        {{"output"}, 2, "usage: morvale output APP [DEVICE|default]"},
+        {{"hide", "tune"}, 0, "Tunebox: hidden"},
+        {{"show", "tune"}, 0, "Tunebox: shown"},
         {{"boost", "12"}, 0, "Boost: +12 dB, a call is active"},
         {{"boost"}, 0, "Boost: +12 dB, a call is active"},
         {{"set", "--help"}, 0, "morvale set APP LEVEL"},
@@ -183,10 +193,10 @@ TEST_F(CommandLineTest, ListsAsTextAndAsJsonThatParses) {
     int callRows = 0;
     for (const QJsonValue& value : rows) {
         const QJsonObject row = value.toObject();
-        for (const char* key : {"key", "name"}) {
+        for (const char* key : {"key", "name", "output"}) {
             EXPECT_TRUE(row[key].isString()) << key;
         }
-        for (const char* key : {"muted", "playing", "running", "callRow"}) {
+        for (const char* key : {"muted", "playing", "running", "callRow", "hidden"}) {
             EXPECT_TRUE(row[key].isBool()) << key;
         }
         EXPECT_GE(row["volume"].toDouble(-1), 0.0);

@@ -193,6 +193,45 @@ TEST_F(ControlServiceTest, EveryMethodGoesThroughTheModel) {
     EXPECT_EQ(property("Boost"), QVariant(0.0));
 }
 
+// Outputs and hiding through the bus: listed, set, shown in the rows, and
+// cleared again.
+TEST_F(ControlServiceTest, OutputsAndHiddenRowsGoThroughTheModel) {
+    sim.audio.setDeviceName(sim.audio.addOutputDevice("headphones"), "Headphones");
+    serve();
+    const QString key = QString::fromStdString(tunebox);
+    const auto outputs = qdbus_cast<QList<QVariantMap>>(call("ListOutputs").arguments().value(0));
+    ASSERT_EQ(outputs.size(), 2);
+    EXPECT_EQ(outputs[1], (QVariantMap{{"uid", "headphones"}, {"name", "Headphones"}}));
+    const auto tuneboxRow = [&] {
+        for (const QVariantMap& r : rows()) {
+            if (r.value("key").toString() == key) {
+                return r;
+            }
+        }
+        return QVariantMap();
+    };
+    const struct {
+        const char* method;
+        QVariant value;
+        const char* output;
+        bool hidden;
+    } steps[] = {
+        {"SetOutput", "headphones", "headphones", false},
+        {"SetHidden", true, "headphones", true},
+        {"SetOutput", "", "", true},
+        {"SetHidden", false, "", false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.method) + " " + step.value.toString().toStdString());
+        ASSERT_EQ(call(step.method, {key, step.value}).type(), QDBusMessage::ReplyMessage);
+        EXPECT_EQ(model->chosenOutput(tunebox).value_or(""), step.output);
+        EXPECT_EQ(model->isHidden(tunebox), step.hidden);
+        const QVariantMap row = tuneboxRow();
+        EXPECT_EQ(row.value("output").toString(), QString::fromLatin1(step.output));
+        EXPECT_EQ(row.value("hidden").toBool(), step.hidden);
+    }
+}
+
 TEST_F(ControlServiceTest, CallActiveFollowsTheCallRow) {
     const AudioObjectID call = addApp(200, "com.apple.FaceTime", "FaceTime", false);
     serve();
@@ -236,6 +275,9 @@ TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
         {"SetBoost", {-1.0}, invalid, "boost -1 dB is not within 0 to 30 dB"},
         {"SetBoost", {30.5}, invalid, "boost 30.5 dB is not within 0 to 30 dB"},
         {"SetBoost", {nan}, invalid, "boost nan dB"},
+        {"SetOutput", {key, "nowhere"}, invalid, "no output device has the uid \"nowhere\""},
+        {"SetOutput", {unknown, "speakers"}, missing, "org.example.Nowhere"},
+        {"SetHidden", {unknown, true}, missing, "org.example.Nowhere"},
     };
     const Volumes volumes = model->volumes();
     const double boost = model->duckBoostDB();

@@ -116,6 +116,33 @@ TEST(SettingsStore, VolumesThatCantBeUsedAreKeptBesideBeforeBeingReplaced) {
     EXPECT_EQ(*copy.value->find("volumes"), *parseJson(text).value->find("volumes"));
 }
 
+// Keys the loader does not know (as "outputs" and "hidden" are to the
+// version before them, and a later version's to this one) cost nothing: the
+// volumes load, nothing is reported, and writes keep those keys as they were.
+TEST(SettingsStore, KeysOfOtherVersionsAreIgnoredAndKept) {
+    const char* text = R"({"volumes": {"proc:paplay": 0.5}, "laterKey": {"a": [1, "b"]},
+                          "outputs": {"proc:paplay": "headphones"}, "hidden": ["proc:beep"]})";
+    TempDir home;
+    writeFile(home / "settings.json", text);
+    sim::SimPlatform sim;
+    JsonSettingsStores stores(home.path());
+    const auto model = ModelTesting::make(sim.platformWith(stores));
+    EXPECT_EQ(model->volumes(), (Volumes{{"proc:paplay", 0.5}}));
+    EXPECT_EQ(model->chosenOutput("proc:paplay"), "headphones");
+    EXPECT_TRUE(model->isHidden("proc:beep"));
+    EXPECT_FALSE(model->errorText());
+
+    model->setVolume("proc:paplay", 0.25);
+    stores.flush();
+    const JsonParse written = parseJson(readFile(home / "settings.json"));
+    const JsonParse before = parseJson(text);
+    ASSERT_TRUE(written.value);
+    for (const char* key : {"laterKey", "outputs", "hidden"}) {
+        ASSERT_TRUE(written.value->find(key)) << key;
+        EXPECT_EQ(*written.value->find(key), *before.value->find(key)) << key;
+    }
+}
+
 // A write that fails leaves the old file whole and no temporary beside it;
 // the change stays in effect, is reported, and goes out with the next write.
 TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
