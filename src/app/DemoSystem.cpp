@@ -40,7 +40,7 @@ constexpr struct {
 
 }  // namespace
 
-DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
+DemoSystem::DemoSystem() : grouping_(ui::desktopGrouping()) {
     for (const auto& app : installed) {
         const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
         workspace_.applicationPaths[app.bundleID] = path;
@@ -71,7 +71,7 @@ DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
 
 Platform DemoSystem::platform() {
     return Platform{audio_,     processes_, processes_, workspace_,   collator_, settings_,
-                    loginItem_, mainQueue_, timers_,    termination_, calls_};
+                    loginItem_, mainQueue_, timers_,    termination_, grouping_};
 }
 
 void DemoSystem::setCallActive(bool active) {

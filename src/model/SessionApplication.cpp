@@ -45,9 +45,12 @@ void Model::applySessions() {
     for (const auto& [key, volume] : *volumes_) {
         keys.insert(key);
     }
+    for (const auto& [key, programKey] : inheritedVolumes_) {
+        keys.insert(key);
+    }
     if (boostedCall()) {
         for (const AppEntry& entry : *entries_) {
-            if (entry.isPlaying && entry.id != Grouping::faceTimeKey) {
+            if (entry.isPlaying && entry.id != Grouping::callRowKey) {
                 keys.insert(entry.id);
             }
         }
@@ -105,7 +108,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         sessions_.erase(existing);
         stale->stop();
     }
-    const Grouping::Identities members = Grouping::identities(key, platform_.calls);
+    const Grouping::Identities members = Grouping::identities(key, platform_.grouping);
     const TapApplication application{entry->name, members.bundleIDs, members.names};
     try {
         auto session = std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID,

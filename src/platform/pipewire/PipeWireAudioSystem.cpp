@@ -78,6 +78,11 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
                 return bytesOf(std::uint32_t{process->running ? 1u : 0u});
             case kProcessIsRunningInput:
                 return bytesOf(std::uint32_t{process->recording ? 1u : 0u});
+            case kProcessDeclaredName: {
+                auto name =
+                    process->call ? std::nullopt : LinuxDesktop::declaredName(process->hints);
+                return name ? textOf(std::move(*name)) : failed(kAudioHardwareUnknownPropertyError);
+            }
             case kProcessBundleID:
                 if (process->call) {
                     return textOf(std::string(kCallStreamsBundleID));

@@ -18,6 +18,7 @@ struct Process {
     std::optional<std::string> bundleID;
     bool playing;
     bool recording = false;
+    std::optional<std::string> declaredName;
 };
 
 struct Device {
@@ -197,6 +198,10 @@ struct SimulatedAudioSystem::State {
                 if (!p.bundleID) return kAudioHardwareUnknownPropertyError;
                 return Value{*p.bundleID};
             }
+            if (a.mSelector == kProcessDeclaredName) {
+                if (!p.declaredName) return kAudioHardwareUnknownPropertyError;
+                return Value{*p.declaredName};
+            }
             return kAudioHardwareUnknownPropertyError;
         }
         if (const auto it = devices.find(object); it != devices.end()) {
@@ -285,6 +290,14 @@ void SimulatedAudioSystem::setProcessBundleID(AudioObjectID process,
     std::lock_guard lock(mutex_);
     if (auto it = state_->processes.find(process); it != state_->processes.end()) {
         it->second.bundleID = std::move(bundleID);
+    }
+}
+
+void SimulatedAudioSystem::setProcessDeclaredName(AudioObjectID process,
+                                                  std::optional<std::string> name) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.declaredName = std::move(name);
     }
 }
 
