@@ -22,7 +22,8 @@ struct DemoApp {
 constexpr DemoApp demoApps[] = {
     {2101, "org.example.Tunebox", "Tunebox", true, true},
     {2102, "org.example.Webfox", "Webfox", true, true},
-    {2103, "org.example.Webfox.helper.Media", "Webfox Media Helper", true, false},
+    // A helper process: the desktop finds it the application's desktop ID.
+    {2103, "org.example.Webfox", "Webfox Media Helper", true, false},
     {chatterPid, "org.example.Chatter", "Chatter", false, true},
     {2105, nullptr, "mpv", true, false},
 };
