@@ -21,27 +21,33 @@ struct Group {
     bool regular = false;
 };
 
-// Groups in the order their keys first appear in the snapshot.
+// Groups in the order their keys first appear in the snapshot, for at most
+// `capacity` groups.
 class GroupTable {
 public:
-    Group* find(const std::string& key) {
+    explicit GroupTable(std::size_t capacity) {
+        // The index views the groups' own keys: they must never move.
+        groups_.reserve(capacity);
+        index_.reserve(capacity);
+    }
+    Group* find(std::string_view key) {
         const auto it = index_.find(key);
         return it == index_.end() ? nullptr : &groups_[it->second];
     }
     Group& add(Group group) {
-        index_.emplace(group.key, groups_.size());
         groups_.push_back(std::move(group));
+        index_.emplace(groups_.back().key, groups_.size() - 1);
         return groups_.back();
     }
     std::vector<Group>& groups() { return groups_; }
 
 private:
     std::vector<Group> groups_;
-    std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_map<std::string_view, std::size_t> index_;
 };
 
 GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const EntrySources& sources) {
-    GroupTable table;
+    GroupTable table(snapshot.size());
     for (const AudioProcess& process : snapshot) {
         std::string key = Grouping::key(process, sources.grouping);
         Group* group = table.find(key);

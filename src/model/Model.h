@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,7 +118,7 @@ private:
     void listenForProcessChanges();
     void registerTerminationHook();
     struct ApplyContext;
-    ApplyContext applyContext() const;
+    ApplyContext applyContext(const std::set<std::string, std::less<>>& keys) const;
     void applySessions();
     void apply(const std::string& key);
     void apply(const std::string& key, const ApplyContext& context);

@@ -21,15 +21,18 @@ struct Model::ApplyContext {
     std::unordered_map<std::string_view, const AppEntry*> entries;  // first entry per id
 };
 
-Model::ApplyContext Model::applyContext() const {
+Model::ApplyContext Model::applyContext(const std::set<std::string, std::less<>>& keys) const {
     ApplyContext context;
     context.device = CA::defaultOutputDevice(platform_.audio);
     context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
     context.liftDB = liftedBoostDB();
     context.boostedCall = callActive() && context.liftDB > 0.0;
-    context.entries.reserve(entries_->size());
+    // Only the keys to apply: most rows have nothing to apply.
+    context.entries.reserve(keys.size());
     for (const AppEntry& entry : *entries_) {
-        context.entries.emplace(entry.id, &entry);
+        if (keys.contains(entry.id)) {
+            context.entries.emplace(entry.id, &entry);
+        }
     }
     return context;
 }
@@ -55,14 +58,14 @@ void Model::applySessions() {
             }
         }
     }
-    const ApplyContext context = applyContext();
+    const ApplyContext context = applyContext(keys);
     for (const std::string& key : keys) {
         apply(key, context);
     }
 }
 
 void Model::apply(const std::string& key) {
-    apply(key, applyContext());
+    apply(key, applyContext({key}));
 }
 
 void Model::apply(const std::string& key, const ApplyContext& context) {
