@@ -43,12 +43,13 @@ struct AudioProcess {
     // program's own process and without objects that have no valid pid.
     static std::vector<AudioProcess> all(const Sources& sources);
 
-    // The kernel's short name of a process (invalid UTF-8 replaced by U+FFFD),
-    // else "".
     // Fills in name, isApplication and programName of a process whose
-    // objectID, pid and bundleID are set.
+    // objectID, pid and bundleID are set: one lookup of its application, by
+    // its bundle ID where the platform has one.
     static void identify(AudioProcess& process, const Sources& sources);
 
+    // The kernel's short name of a process (invalid UTF-8 replaced by U+FFFD),
+    // else "".
     static std::string shortName(std::int32_t pid, const ProcessInfo& processes);
 };
 
