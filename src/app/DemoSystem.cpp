@@ -22,7 +22,8 @@ struct DemoApp {
 constexpr DemoApp demoApps[] = {
     {2101, "org.example.Tunebox", "Tunebox", true, true},
     {2102, "org.example.Webfox", "Webfox", true, true},
-    {2103, "org.example.Webfox.helper.Media", "Webfox Media Helper", true, false},
+    // A helper process: the desktop finds it the application's desktop ID.
+    {2103, "org.example.Webfox", "Webfox Media Helper", true, false},
     {chatterPid, "org.example.Chatter", "Chatter", false, true},
     {2105, nullptr, "mpv", true, false},
 };
@@ -40,7 +41,7 @@ constexpr struct {
 
 }  // namespace
 
-DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
+DemoSystem::DemoSystem() : grouping_(ui::desktopGrouping()) {
     for (const auto& app : installed) {
         const std::string path = std::string(":/demo/") + app.bundleID + ".svg";
         workspace_.applicationPaths[app.bundleID] = path;
@@ -73,7 +74,7 @@ DemoSystem::DemoSystem() : calls_(ui::desktopCalls()) {
 
 Platform DemoSystem::platform() {
     return Platform{audio_,     processes_, processes_, workspace_,   collator_, settings_,
-                    loginItem_, mainQueue_, timers_,    termination_, calls_};
+                    loginItem_, mainQueue_, timers_,    termination_, grouping_};
 }
 
 void DemoSystem::setCallActive(bool active) {

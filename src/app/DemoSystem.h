@@ -44,7 +44,7 @@ private:
     qt::QtMainQueue mainQueue_;
     qt::QtTimers timers_;
     qt::QtTermination termination_;
-    CallGroup calls_;
+    GroupingRules grouping_;
     AudioObjectID callStream_ = 0;  // 0 while no call plays
 };
 

@@ -66,7 +66,7 @@ struct LinuxSystem::Services {
     LinuxDesktop::LocaleCollator collator;
     LinuxDesktop::JsonSettingsStores settings;
     LinuxDesktop::XdgLoginItem loginItem;
-    CallGroup calls = ui::desktopCalls();
+    GroupingRules grouping = ui::desktopGrouping();
 };
 
 LinuxSystem::LinuxSystem(const QString& appId, const QString& program, AudioBackend backend,
@@ -100,7 +100,7 @@ LinuxSystem::~LinuxSystem() {
 Platform LinuxSystem::platform() {
     Services& s = *services_;
     return Platform{*s.audio,    s.processes, s.applications, s.workspace,   s.collator, s.settings,
-                    s.loginItem, s.mainQueue, s.timers,       s.termination, s.calls};
+                    s.loginItem, s.mainQueue, s.timers,       s.termination, s.grouping};
 }
 
 }  // namespace morvale::app

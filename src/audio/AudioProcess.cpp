@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "audio/CA.h"
 #include "base/Utf8.h"
@@ -28,18 +29,33 @@ std::vector<AudioProcess> AudioProcess::all(const Sources& sources) {
             CA::get<std::uint32_t>(sources.audio, object, kProcessIsRunningOutput, 0);
         const auto recording =
             CA::get<std::uint32_t>(sources.audio, object, kProcessIsRunningInput, 0);
-        snapshot.push_back(AudioProcess{object, pid, std::move(bundleID), processName(pid, sources),
-                                        playing != 0, recording != 0});
+        AudioProcess& process = snapshot.emplace_back(
+            AudioProcess{object, pid, std::move(bundleID), {}, playing != 0, recording != 0});
+        identify(process, sources);
     }
     return snapshot;
 }
 
-std::string AudioProcess::processName(std::int32_t pid, const Sources& sources) {
-    if (const auto app = sources.applications.application(pid); app && app->localizedName) {
-        return *app->localizedName;
+void AudioProcess::identify(AudioProcess& process, const Sources& sources) {
+    const auto app = sources.applications.applicationOfAudioProcess(process.pid, process.bundleID);
+    process.isApplication = app && app->activationPolicy == ActivationPolicy::regular;
+    if (app && app->localizedName) {
+        process.name = *app->localizedName;
+        return;
     }
+    process.name = shortName(process.pid, sources.processes);
+    auto declared = CA::string(sources.audio, process.objectID, kProcessDeclaredName);
+    if (declared && !declared->empty()) {
+        std::string name = sanitizeUtf8(*declared);
+        if (name != process.name) {
+            process.programName = std::exchange(process.name, std::move(name));
+        }
+    }
+}
+
+std::string AudioProcess::shortName(std::int32_t pid, const ProcessInfo& processes) {
     std::array<char, 256> buffer{};
-    (void)sources.processes.procName(pid, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    (void)processes.procName(pid, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
     const auto end = std::find(buffer.begin(), buffer.end(), '\0');
     return sanitizeUtf8(std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.begin())));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/DisplayText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "base/Utf8.h"
@@ -23,6 +24,14 @@ bool isControl(std::uint32_t cp) {
 }  // namespace
 
 std::string displayText(std::string_view name) {
+    // Most names are printable ASCII, which is shown as it is; a refresh
+    // makes one for every row.
+    const bool printableAscii = std::all_of(name.begin(), name.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F;
+    });
+    if (printableAscii) {
+        return std::string(name);
+    }
     const std::string text = sanitizeUtf8(name);
     std::string out;
     out.reserve(text.size());

@@ -21,42 +21,45 @@ struct Group {
     bool regular = false;
 };
 
-// Groups in the order their keys first appear in the snapshot.
+// Groups in the order their keys first appear in the snapshot, for at most
+// `capacity` groups.
 class GroupTable {
 public:
-    Group* find(const std::string& key) {
+    explicit GroupTable(std::size_t capacity) {
+        // The index views the groups' own keys: they must never move.
+        groups_.reserve(capacity);
+        index_.reserve(capacity);
+    }
+    Group* find(std::string_view key) {
         const auto it = index_.find(key);
         return it == index_.end() ? nullptr : &groups_[it->second];
     }
     Group& add(Group group) {
-        index_.emplace(group.key, groups_.size());
         groups_.push_back(std::move(group));
+        index_.emplace(groups_.back().key, groups_.size() - 1);
         return groups_.back();
     }
     std::vector<Group>& groups() { return groups_; }
 
 private:
     std::vector<Group> groups_;
-    std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_map<std::string_view, std::size_t> index_;
 };
 
 GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const EntrySources& sources) {
-    GroupTable table;
+    GroupTable table(snapshot.size());
     for (const AudioProcess& process : snapshot) {
-        const std::string key = Grouping::key(process, sources.calls);
+        std::string key = Grouping::key(process, sources.grouping);
         Group* group = table.find(key);
         if (group == nullptr) {
-            group = &table.add(Group{
-                key, displayText(Grouping::displayName(key, process.name, sources.workspace,
-                                                       sources.calls))});
+            std::string name = displayText(
+                Grouping::displayName(key, process.name, sources.workspace, sources.grouping));
+            group = &table.add(Group{std::move(key), std::move(name)});
         }
         group->objects.push_back(process.objectID);
         group->playing = group->playing || process.isPlaying;
         group->recording = group->recording || process.isRecording;
-        if (!group->regular) {
-            const auto app = sources.applications.application(process.pid);
-            group->regular = app && app->activationPolicy == ActivationPolicy::regular;
-        }
+        group->regular = group->regular || process.isApplication;
     }
     return table;
 }
@@ -64,7 +67,7 @@ GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const Entry
 const Icon& cachedIcon(const std::string& key, IconCache& cache, const EntrySources& sources) {
     auto it = cache.find(key);
     if (it == cache.end()) {
-        it = cache.emplace(key, Grouping::icon(key, sources.workspace, sources.calls)).first;
+        it = cache.emplace(key, Grouping::icon(key, sources.workspace, sources.grouping)).first;
     }
     return it->second;
 }
@@ -79,7 +82,7 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
     std::vector<AppEntry> entries;
     for (Group& group : table.groups()) {
         const bool shown = group.playing || group.regular || volumes.contains(group.key) ||
-                           group.key == Grouping::faceTimeKey;
+                           group.key == Grouping::callRowKey;
         if (!shown) {
             continue;
         }
@@ -95,11 +98,11 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
     const auto remember = [&](const std::string& key) {
         std::string name =
             displayText(Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace,
-                                              sources.calls));
+                                              sources.grouping));
         entries.push_back(
             AppEntry{key, std::move(name), cachedIcon(key, iconCache, sources), {}, false});
     };
-    const std::string callKey(Grouping::faceTimeKey);
+    const std::string callKey(Grouping::callRowKey);
     if (table.find(callKey) == nullptr) {
         remember(callKey);
     }
@@ -119,8 +122,8 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
         order.push_back(&entry);
     }
     const auto comesBefore = [&](const AppEntry* a, const AppEntry* b) {
-        const bool aCalls = a->id == Grouping::faceTimeKey;
-        const bool bCalls = b->id == Grouping::faceTimeKey;
+        const bool aCalls = a->id == Grouping::callRowKey;
+        const bool bCalls = b->id == Grouping::callRowKey;
         if (aCalls != bCalls) {
             return aCalls;
         }

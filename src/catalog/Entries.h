@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
 #include "audio/AudioProcess.h"
 #include "catalog/AppEntry.h"
 #include "catalog/Volumes.h"
-#include "platform/CallGroup.h"
 #include "platform/Collator.h"
-#include "platform/RunningApplications.h"
+#include "platform/GroupingRules.h"
 #include "platform/Workspace.h"
 
 namespace morvale {
@@ -18,12 +17,11 @@ namespace morvale {
 // What building the rows needs besides the snapshot.
 struct EntrySources {
     const Workspace& workspace;
-    const RunningApplications& applications;
     const Collator& collator;
-    const CallGroup& calls;
+    const GroupingRules& grouping;
 };
 
-using IconCache = std::map<std::string, Icon, std::less<>>;
+using IconCache = std::unordered_map<std::string, Icon>;
 
 // Remembered keys without processes get rows up to this many, the first in
 // key order: settings may remember any number of applications, and a panel of
@@ -32,7 +30,8 @@ using IconCache = std::map<std::string, Icon, std::less<>>;
 inline constexpr std::size_t kMaxRememberedRows = 100;
 
 // The rows for one snapshot: one per group key that is playing, belongs to an
-// ordinary application, has a stored volume, or is the call row; then a row
+// ordinary application (AudioProcess::isApplication), has a stored volume, or
+// is the call row; then a row
 // for each remembered key without processes (see kMaxRememberedRows), and
 // always the call row. Sorted the call row first, then playing rows, then the
 // rest, each by name. Icons come from the cache, which learns every key's icon

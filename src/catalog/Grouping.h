@@ -3,37 +3,35 @@
 
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 #include "audio/AudioProcess.h"
-#include "platform/CallGroup.h"
+#include "platform/GroupingRules.h"
 #include "platform/Icon.h"
 #include "platform/Workspace.h"
 
 namespace morvale::Grouping {
 
 // Which application row a process belongs to, and what the row is called and
-// looks like. The group key is also the key of the stored volumes, so the key
-// rule must never change for existing processes.
+// looks like, by the rules the platform gives. The group key is also the key
+// of the stored volumes, so the key a process gets must never change for it.
 
-// The key of the call row on every platform, whoever its members are.
-inline constexpr std::string_view faceTimeKey = "facetime";
+// The key of the call row on every platform, whoever its members are. Stored
+// volumes of the call row are kept under it, so it stays as it is.
+inline constexpr std::string_view callRowKey = "facetime";
 
-// Bundle identifiers and process names that belong to the FaceTime row.
-const std::unordered_set<std::string>& faceTimeMembers();
+// The key of a process grouped by its name: "proc:" followed by the name.
+std::string nameKey(std::string_view name);
 
-// The call row of FaceTime: its members, named "FaceTime", with its icon.
-CallGroup faceTimeCalls();
+// The group key of a process: callRowKey for a member of the call row, else
+// what the rules group it by (a bundle ID, or "proc:" followed by a name).
+std::string key(const AudioProcess& process, const GroupingRules& rules);
 
-// The call row of a desktop whose audio system reports voice-call streams as
-// process objects of their own (kCallStreamsBundleID), whichever application
-// plays them: named as given, with the icon theme's "call-start".
-CallGroup callStreamCalls(std::string name);
-
-// The group key of a process: "facetime" for a member of the call row, a
-// (shortened) bundle identifier, or "proc:" followed by a name.
-std::string key(const AudioProcess& process, const CallGroup& calls);
+// The key the process had by its program's name, for a process that is keyed
+// by a name it declared itself (AudioProcess::programName): a volume stored
+// under that key is its volume until it has one of its own. Absent otherwise.
+std::optional<std::string> programKey(const AudioProcess& process, const GroupingRules& rules);
 
 // Who a process must be to belong to a key whatever else is true of it: one
 // of these bundle IDs, or, without a bundle ID, one of these names. So a
@@ -45,19 +43,19 @@ struct Identities {
 
     friend bool operator==(const Identities&, const Identities&) = default;
 };
-Identities identities(const std::string& key, const CallGroup& calls);
+Identities identities(const std::string& key, const GroupingRules& rules);
 
-// Where the application for a key is installed; never asks for "facetime" or
-// "proc:" keys, nor for keys without a dot.
+// Where the application for a key is installed; never asks for the call row's
+// or "proc:" keys, nor for keys without a dot.
 std::optional<std::string> appURL(const std::string& key, const Workspace& workspace);
 
 // The row name for a key: the call row's name, the installed application's
-// display name without ".app", or fallback.
+// display name (without the rules' suffix), or fallback.
 std::string displayName(const std::string& key, const std::string& fallback,
-                        const Workspace& workspace, const CallGroup& calls);
+                        const Workspace& workspace, const GroupingRules& rules);
 
 // The picture for a key: the installed application's icon (for the call row,
 // its icon's), else the call row's own picture, else the generic one.
-Icon icon(const std::string& key, const Workspace& workspace, const CallGroup& calls);
+Icon icon(const std::string& key, const Workspace& workspace, const GroupingRules& rules);
 
 }  // namespace morvale::Grouping

@@ -5,11 +5,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "audio/TapSession.h"
 #include "catalog/AppEntry.h"
+#include "catalog/Entries.h"
 #include "catalog/Volumes.h"
 #include "model/ErrorLine.h"
 #include "model/Settings.h"
@@ -68,7 +70,9 @@ public:
 
     // ---- Volumes, mute and boost ----
     // The key's volume as it sounds and shows: the stored one within 0 to 1
-    // (1 when none is stored, or the stored one is not finite).
+    // (1 when none is stored, or the stored one is not finite). A key without
+    // one of its own whose process declared its name has the one stored under
+    // its program's key; setting its volume moves that one to it.
     double volume(const std::string& key) const;
     void setVolume(const std::string& key, double value);
     // Mute sets the volume to 0 and remembers the one before, which unmuting
@@ -97,7 +101,7 @@ public:
     // are lifted to undo the ducking.
     bool boostedCall() const;
     // The call row's name on this platform, as its row shows it.
-    const std::string& callRowName() const { return platform_.calls.name; }
+    const std::string& callRowName() const { return platform_.grouping.calls.name; }
     // The linear gain for a volume: volume squared, in single precision.
     static float gain(double volume);
 
@@ -138,12 +142,15 @@ private:
     void migrateLegacySettings(SettingsStore& standard);
     std::string keepUnusableVolumes(std::string why);  // a copy: it may be unkeptVolumes_
     void saveVolumes();
+    // Ends the key's use of its program's key's volume; returns that key when
+    // its volume is to be given up.
+    std::optional<std::string> stopInheriting(const std::string& key);
     bool writeSetting(SettingsStore& store, std::string_view key, PlistValue value);
     void scheduleRefresh();
     void listenForProcessChanges();
     void registerTerminationHook();
     struct ApplyContext;
-    ApplyContext applyContext() const;
+    ApplyContext applyContext(const std::set<std::string, std::less<>>& keys) const;
     void applySessions();
     void apply(const std::string& key);
     void apply(const std::string& key, const ApplyContext& context);
@@ -174,8 +181,11 @@ private:
     std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
     std::unique_ptr<TimerHandle> timer_;
     AudioObjectPropertyListenerID processListener_ = nullptr;
-    std::map<std::string, Icon, std::less<>> iconCache_;
+    IconCache iconCache_;
     std::map<std::string, double, std::less<>> beforeMute_;
+    // Keys of the last refresh whose volume is the one stored under their
+    // program's key (see InheritedVolumes), with that key.
+    std::map<std::string, std::string, std::less<>> inheritedVolumes_;
     ErrorLine errors_;  // what errorText shows
     // Settings changes handed to the store so far, and how many there were
     // when the standing settings problem was reported: only saving a change

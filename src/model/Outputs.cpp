@@ -96,11 +96,11 @@ void Model::applyRoutes() {
         }
         // Processes that start later are routed by who they are, from their
         // first sample; the call row by the call streams' own objects.
-        const Grouping::Identities members = Grouping::identities(key, platform_.calls);
+        const Grouping::Identities members = Grouping::identities(key, platform_.grouping);
         route.streams.bundleIDs = members.bundleIDs;
         route.streams.processNames = members.names;
-        if (key == Grouping::faceTimeKey &&
-            platform_.calls.members.contains(std::string(kCallStreamsBundleID))) {
+        if (key == Grouping::callRowKey &&
+            platform_.grouping.calls.members.contains(std::string(kCallStreamsBundleID))) {
             route.streams.bundleIDs.emplace_back(kCallStreamsBundleID);
         }
         routes.push_back(std::move(route));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/AudioProcess.h"
 #include "catalog/Entries.h"
+#include "catalog/InheritedVolumes.h"
 #include "model/Model.h"
 
 namespace morvale {
@@ -8,9 +9,11 @@ namespace morvale {
 void Model::refresh() {
     const auto snapshot = AudioProcess::all(
         AudioProcess::Sources{platform_.audio, platform_.processes, platform_.applications});
-    entries_ = buildEntries(snapshot, *volumes_, iconCache_,
-                            EntrySources{platform_.workspace, platform_.applications,
-                                         platform_.collator, platform_.calls});
+    auto inherited = inheritVolumes(snapshot, *volumes_, platform_.grouping);
+    inheritedVolumes_ = inherited ? std::move(inherited->from) : decltype(inheritedVolumes_){};
+    entries_ = buildEntries(snapshot, inherited ? inherited->volumes : *volumes_, iconCache_,
+                            EntrySources{platform_.workspace, platform_.collator,
+                                         platform_.grouping});
     readOutputDevices();
     applySessions();
     applyRoutes();

@@ -21,15 +21,18 @@ struct Model::ApplyContext {
     std::unordered_map<std::string_view, const AppEntry*> entries;  // first entry per id
 };
 
-Model::ApplyContext Model::applyContext() const {
+Model::ApplyContext Model::applyContext(const std::set<std::string, std::less<>>& keys) const {
     ApplyContext context;
     context.device = CA::defaultOutputDevice(platform_.audio);
     context.deviceUID = CA::string(platform_.audio, context.device, kDeviceUID).value_or("");
     context.liftDB = liftedBoostDB();
     context.boostedCall = callActive() && context.liftDB > 0.0;
-    context.entries.reserve(entries_->size());
+    // Only the keys to apply: most rows have nothing to apply.
+    context.entries.reserve(keys.size());
     for (const AppEntry& entry : *entries_) {
-        context.entries.emplace(entry.id, &entry);
+        if (keys.contains(entry.id)) {
+            context.entries.emplace(entry.id, &entry);
+        }
     }
     return context;
 }
@@ -45,21 +48,24 @@ void Model::applySessions() {
     for (const auto& [key, volume] : *volumes_) {
         keys.insert(key);
     }
+    for (const auto& [key, programKey] : inheritedVolumes_) {
+        keys.insert(key);
+    }
     if (boostedCall()) {
         for (const AppEntry& entry : *entries_) {
-            if (entry.isPlaying && entry.id != Grouping::faceTimeKey) {
+            if (entry.isPlaying && entry.id != Grouping::callRowKey) {
                 keys.insert(entry.id);
             }
         }
     }
-    const ApplyContext context = applyContext();
+    const ApplyContext context = applyContext(keys);
     for (const std::string& key : keys) {
         apply(key, context);
     }
 }
 
 void Model::apply(const std::string& key) {
-    apply(key, applyContext());
+    apply(key, applyContext({key}));
 }
 
 void Model::apply(const std::string& key, const ApplyContext& context) {
@@ -109,7 +115,7 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
         sessions_.erase(existing);
         stale->stop();
     }
-    const Grouping::Identities members = Grouping::identities(key, platform_.calls);
+    const Grouping::Identities members = Grouping::identities(key, platform_.grouping);
     const TapApplication application{entry->name, members.bundleIDs, members.names};
     try {
         auto session = std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID,

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -11,8 +12,18 @@
 namespace morvale {
 
 double Model::volume(const std::string& key) const {
-    const auto it = volumes_->find(key);
-    return it == volumes_->end() ? 1.0 : VolumeRules::playableVolume(it->second);
+    auto it = volumes_->find(key);
+    if (it == volumes_->end()) {
+        const auto inherited = inheritedVolumes_.find(key);
+        if (inherited == inheritedVolumes_.end()) {
+            return 1.0;
+        }
+        it = volumes_->find(inherited->second);
+        if (it == volumes_->end()) {
+            return 1.0;
+        }
+    }
+    return VolumeRules::playableVolume(it->second);
 }
 
 double Model::appliedBoostDB() const {
@@ -30,7 +41,11 @@ std::optional<double> Model::mutedLevel(const std::string& key) const {
 void Model::setVolume(const std::string& key, double value) {
     // A volume set by hand replaces what a mute remembered.
     beforeMute_.erase(key);
+    const auto movedFrom = stopInheriting(key);
     volumes_.modify([&](Volumes& volumes) {
+        if (movedFrom) {
+            volumes.erase(*movedFrom);
+        }
         if (value >= VolumeRules::kFullVolumeThreshold) {
             volumes.erase(key);
         } else {
@@ -39,6 +54,32 @@ void Model::setVolume(const std::string& key, double value) {
     });
     saveVolumes();
     apply(key);
+    // Others that had the same program key's volume have it no longer.
+    for (auto it = inheritedVolumes_.begin(); movedFrom && it != inheritedVolumes_.end();) {
+        if (it->second == *movedFrom) {
+            const std::string other = it->first;
+            it = inheritedVolumes_.erase(it);
+            apply(other);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::optional<std::string> Model::stopInheriting(const std::string& key) {
+    const auto inherited = inheritedVolumes_.find(key);
+    if (inherited == inheritedVolumes_.end()) {
+        return std::nullopt;
+    }
+    // The program's key gives its volume up to the key that had it: kept
+    // there, it would come back whenever this key is set to full volume. A
+    // running row of its own (a process keyed by it) keeps it.
+    std::string programKey = std::move(inherited->second);
+    inheritedVolumes_.erase(inherited);
+    const bool ownRow = std::any_of(entries_->begin(), entries_->end(), [&](const AppEntry& e) {
+        return e.id == programKey && e.isRunning();
+    });
+    return ownRow ? std::nullopt : std::optional(std::move(programKey));
 }
 
 void Model::toggleMute(const std::string& key) {
@@ -83,7 +124,7 @@ bool Model::boostedCall() const {
 
 bool Model::callActive() const {
     for (const AppEntry& entry : *entries_) {
-        if ((entry.id == Grouping::faceTimeKey && entry.isPlaying) || entry.isInCall()) {
+        if ((entry.id == Grouping::callRowKey && entry.isPlaying) || entry.isInCall()) {
             return true;
         }
     }

@@ -54,7 +54,7 @@ std::optional<float> targetGain(const TapDecision& d) {
     // During a boosted call every playing application is lifted to undo the
     // ducking; the call's own audio (the call row, and an application that is
     // in the call by recording) only when the user turned it down.
-    if ((d.key == Grouping::faceTimeKey || d.inCall) && full) {
+    if ((d.key == Grouping::callRowKey || d.inCall) && full) {
         return std::nullopt;
     }
     const float boosted = gain(d.volume) * boostFactor(d.boostDB);

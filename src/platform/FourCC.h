@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kIOProcStreamUsage = fourCC("suse");
 inline constexpr std::uint32_t kProcessObjectList = fourCC("prs#");
 inline constexpr std::uint32_t kProcessPID = fourCC("ppid");
 inline constexpr std::uint32_t kProcessBundleID = fourCC("pbid");
+// The name a process gives itself to the audio system in words, where it
+// gives one of its own (not its program's file name): a string.
+inline constexpr std::uint32_t kProcessDeclaredName = fourCC("pdnm");
 inline constexpr std::uint32_t kProcessIsRunningOutput = fourCC("piro");
 // The process records from an input device (never from the output's own
 // sound, such as a monitor of an output).

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "platform/AudioHardware.h"
-#include "platform/CallGroup.h"
 #include "platform/Collator.h"
+#include "platform/GroupingRules.h"
 #include "platform/LoginItem.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessInfo.h"
@@ -13,9 +13,9 @@
 
 namespace morvale {
 
-// The platform services the system runs on, and its choice of the call row.
-// Whoever builds one keeps every service and the call group alive for as long
-// as anything built over it.
+// The platform services the system runs on, and its rules for gathering
+// processes into rows (the call row among them). Whoever builds one keeps every
+// service and the rules alive for as long as anything built over it.
 struct Platform {
     AudioHardware& audio;
     ProcessInfo& processes;
@@ -27,7 +27,7 @@ struct Platform {
     MainQueue& mainQueue;
     Timers& timers;
     TerminationNotifier& termination;
-    const CallGroup& calls;
+    const GroupingRules& grouping;
 };
 
 }  // namespace morvale

@@ -25,6 +25,17 @@ public:
 
     // The running application that process belongs to, or absent when it is none.
     virtual std::optional<RunningApplication> application(std::int32_t pid) const = 0;
+
+    // The same for an audio process of that pid that the audio system knows
+    // by this bundle ID (absent when it knows none). A platform whose bundle
+    // IDs name applications looks the application up by it, so that the answer
+    // agrees with the bundle ID and costs no second search; by default the pid
+    // decides.
+    virtual std::optional<RunningApplication> applicationOfAudioProcess(
+        std::int32_t pid, const std::optional<std::string>& bundleID) const {
+        (void)bundleID;
+        return application(pid);
+    }
 };
 
 }  // namespace morvale

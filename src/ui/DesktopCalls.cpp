@@ -3,12 +3,12 @@
 
 #include <QCoreApplication>
 
-#include "catalog/Grouping.h"
+#include "platform/linux/DesktopGrouping.h"
 
 namespace morvale::ui {
 
-CallGroup desktopCalls() {
-    return Grouping::callStreamCalls(
+GroupingRules desktopGrouping() {
+    return LinuxDesktop::desktopGrouping(
         QCoreApplication::translate("DesktopCalls", "Calls").toStdString());
 }
 

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/CallGroup.h"
+#include "platform/GroupingRules.h"
 
 namespace morvale::ui {
 
-// The call row of the Linux desktop: the voice-call streams of every
-// application, named "Calls" in the user's language, with the icon theme's
-// call symbol (or the one the program ships).
-CallGroup desktopCalls();
+// The Linux desktop's grouping, with its call row (the voice-call streams of
+// every application) named "Calls" in the user's language.
+GroupingRules desktopGrouping();
 
 }  // namespace morvale::ui

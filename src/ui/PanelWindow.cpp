@@ -16,10 +16,6 @@ namespace morvale::ui {
 
 namespace {
 
-// A tray click that arrives this soon after the panel closed by itself is the
-// click that closed it.
-constexpr qint64 sameClickMs = 400;
-
 // On X11 the panel is a popup: it holds the pointer and the keyboard while
 // open, like a menu, and any click outside closes it, whatever the window
 // manager's focus rules. Elsewhere (Wayland) popups need a window of ours to
@@ -34,8 +30,11 @@ Qt::WindowFlags panelWindowFlags() {
 
 }  // namespace
 
-PanelWindow::PanelWindow(ContentView* content)
-    : QWidget(nullptr, panelWindowFlags()), content_(content), notice_(new QLabel) {
+PanelWindow::PanelWindow(ContentView* content, Clock clock)
+    : QWidget(nullptr, panelWindowFlags()),
+      content_(content),
+      notice_(new QLabel),
+      clock_(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {
     setObjectName(QStringLiteral("panelWindow"));
     setWindowTitle(tr("Morvale"));
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -67,7 +66,7 @@ void PanelWindow::toggle(const QRect& anchor) {
         hide();
         return;
     }
-    if (sinceClosed_.isValid() && sinceClosed_.elapsed() < sameClickMs) {
+    if (closedAt_ && clock_() - *closedAt_ < sameClickTime) {
         return;
     }
     open(anchor);
@@ -116,7 +115,7 @@ bool PanelWindow::event(QEvent* event) {
             hide();
             break;
         case QEvent::Hide:
-            sinceClosed_.start();
+            closedAt_ = clock_();
             break;
         case QEvent::Resize:
             // A panel above a bottom tray grows upwards; but nothing moves while

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QElapsedTimer>
 #include <QRect>
 #include <QWidget>
+#include <chrono>
+#include <functional>
+#include <optional>
 
 class QLabel;
 
@@ -20,7 +22,15 @@ class ContentView;
 class PanelWindow final : public QWidget {
     Q_OBJECT
 public:
-    explicit PanelWindow(ContentView* content);
+    // The time now on a clock that never goes back.
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // A tray click that comes this soon after the panel closed by itself is
+    // the click that closed it.
+    static constexpr std::chrono::milliseconds sameClickTime{400};
+
+    // clock: the steady clock unless a test gives its own.
+    explicit PanelWindow(ContentView* content, Clock clock = {});
 
     ContentView* content() const { return content_; }
 
@@ -47,7 +57,8 @@ private:
     ContentView* content_;
     QLabel* notice_;
     QRect anchor_;
-    QElapsedTimer sinceClosed_;
+    Clock clock_;
+    std::optional<std::chrono::steady_clock::time_point> closedAt_;
 };
 
 }  // namespace morvale::ui

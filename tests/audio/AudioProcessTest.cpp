@@ -46,23 +46,44 @@ TEST(AudioProcessAll, KeepsEveryClientButItselfAndThoseWithoutAValidPid) {
     EXPECT_EQ(AudioProcess::all(f.sources), expected);
 }
 
-TEST(AudioProcessName, PrefersTheApplicationNameThenTheShortName) {
-    Fixture f;
-    f.processes.applications[1] = {"Rhythmbox", ActivationPolicy::regular};
-    f.processes.applications[2] = {"", ActivationPolicy::regular};
-    f.processes.applications[3] = {std::nullopt, ActivationPolicy::regular};
-    f.processes.shortNames = {{1, "rhythmbox"}, {2, "x"}, {3, "helper"}, {4, "caf\xE9"},
-                              {6, std::string(300, 'n')}};
-    const std::pair<std::int32_t, std::string> cases[] = {
-        {1, "Rhythmbox"},
-        {2, ""},  // an empty localized name is used as it is
-        {3, "helper"},
-        {4, "caf\xEF\xBF\xBD"},  // Latin-1 byte: replaced
-        {5, ""},                 // nothing known
-        {6, std::string(256, 'n')},  // at most the buffer
+// Who a process is comes from one lookup: the running application's name and
+// whether it is an ordinary one, else the name the process declared, else the
+// kernel's short name.
+TEST(AudioProcessIdentity, PrefersTheApplicationThenTheDeclaredThenTheShortName) {
+    const struct {
+        std::optional<RunningApplication> application;
+        std::string shortName;
+        std::optional<std::string> declared;
+        std::string name;
+        bool isApplication;
+        std::string programName;
+    } cases[] = {
+        {{{"Rhythmbox", ActivationPolicy::regular}}, "rhythmbox", "Music", "Rhythmbox", true, ""},
+        {{{"Tray", ActivationPolicy::accessory}}, "tray", std::nullopt, "Tray", false, ""},
+        {{{"", ActivationPolicy::regular}}, "x", std::nullopt, "", true, ""},  // used as it is
+        {{{std::nullopt, ActivationPolicy::regular}}, "helper", std::nullopt, "helper", true, ""},
+        {std::nullopt, "paplay", "Tunebox", "Tunebox", false, "paplay"},
+        {std::nullopt, "paplay", "paplay", "paplay", false, ""},
+        {std::nullopt, "paplay", "", "paplay", false, ""},
+        {std::nullopt, "java", "Caf\xE9", "Caf\xEF\xBF\xBD", false, "java"},  // Latin-1: replaced
+        {std::nullopt, "caf\xE9", std::nullopt, "caf\xEF\xBF\xBD", false, ""},
+        {std::nullopt, "", std::nullopt, "", false, ""},  // nothing known
+        {std::nullopt, std::string(300, 'n'), std::nullopt, std::string(256, 'n'), false, ""},
     };
-    for (const auto& [pid, name] : cases) {
-        EXPECT_EQ(AudioProcess::processName(pid, f.sources), name) << pid;
+    for (const auto& c : cases) {
+        Fixture f;
+        const std::int32_t pid = 10;
+        if (c.application) {
+            f.processes.applications[pid] = *c.application;
+        }
+        f.processes.shortNames[pid] = c.shortName;
+        const AudioObjectID object = f.audio.addProcess(pid, std::nullopt);
+        f.audio.setProcessDeclaredName(object, c.declared);
+        const auto all = AudioProcess::all(f.sources);
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].name, c.name) << c.shortName;
+        EXPECT_EQ(all[0].isApplication, c.isApplication) << c.shortName;
+        EXPECT_EQ(all[0].programName, c.programName) << c.shortName;
     }
 }
 

@@ -3,84 +3,92 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/DesktopGrouping.h"
+#include "platform/sim/SimWorkspace.h"
+
 namespace morvale {
 namespace {
 
-AudioProcess process(std::string name, std::optional<std::string> bundleID) {
-    return AudioProcess{7, 100, std::move(bundleID), std::move(name), false};
+AudioProcess process(std::string name, std::optional<std::string> bundleID,
+                     std::string programName = {}) {
+    AudioProcess p{7, 100, std::move(bundleID), std::move(name), false};
+    p.programName = std::move(programName);
+    return p;
 }
 
-TEST(GroupingKey, FollowsTheRulesInOrder) {
+const std::string kCalls(kCallStreamsBundleID);
+
+// The desktop's rules add nothing to the frame: a desktop file ID is the key
+// as it is, whatever it contains.
+TEST(GroupingKey, OnTheDesktopIsTheDesktopIdOrTheName) {
     const struct {
         const char* name;
         std::optional<std::string> bundleID;
         const char* key;
     } cases[] = {
-        // FaceTime members by name, whatever the identifier, and by identifier.
-        {"FaceTime", std::nullopt, "facetime"},
-        {"avconferenced", "org.example.other", "facetime"},
-        {"anything", "com.apple.telephonyutilities.callservicesd", "facetime"},
-        {"facetime", std::nullopt, "proc:facetime"},  // membership is case-sensitive
-        // No identifier: the process name.
-        {"mpv", std::nullopt, "proc:mpv"},
-        // Web-engine helpers.
-        {"Mail Graphics and Media", "com.apple.WebKit.GPU", "proc:Mail"},
-        {"Safari Graphics and Media", "com.apple.WebKit.GPU", "com.apple.Safari"},
-        {"Safari Technology Preview", "com.apple.WebKit.WebContent", "com.apple.Safari"},
-        {"", "com.apple.WebKit.GPU", "com.apple.Safari"},
-        {"A Graphics and Media Graphics and Media", "com.apple.WebKit.GPU", "proc:A"},
-        {"Mail graphics and media", "com.apple.WebKit.GPU", "proc:Mail graphics and media"},
-        {"Mail", "com.apple.WebKit.helper", "proc:Mail"},  // the helper rule does not apply
-        {"x", "com.apple.webkit.GPU", "com.apple.webkit.GPU"},  // prefix is case-sensitive
-        // Helper identifiers, cut at the first ".helper" in any letter case.
-        {"x", "org.chromium.Chromium.helper", "org.chromium.Chromium"},
-        {"x", "com.google.Chrome.Helper", "com.google.Chrome"},
-        {"x", "com.google.Chrome.HELPERS.plugin", "com.google.Chrome"},
-        {"x", ".helper", ""},
-        {"x", "com.example.helperless", "com.example"},
-        {"x", "com.example.myhelper", "com.example.myhelper"},  // no dot before it
-        {"x", "firefox-esr.desktop", "firefox-esr.desktop"},
+        {"x", "com.example.helperless.desktop", "com.example.helperless.desktop"},
+        {"x", "org.chromium.Chromium.helper", "org.chromium.Chromium.helper"},
+        {"Mail Graphics and Media", "com.apple.WebKit.GPU", "com.apple.WebKit.GPU"},
+        {"x", kCalls, "facetime"},
+        {"FaceTime", std::nullopt, "proc:FaceTime"},  // no call member by name here
+        {"Tunebox", std::nullopt, "proc:Tunebox"},
+        {"", std::nullopt, "proc:"},
     };
-    const CallGroup faceTime = Grouping::faceTimeCalls();
+    const GroupingRules rules = LinuxDesktop::desktopGrouping("Calls");
     for (const auto& c : cases) {
-        EXPECT_EQ(Grouping::key(process(c.name, c.bundleID), faceTime), c.key)
+        EXPECT_EQ(Grouping::key(process(c.name, c.bundleID), rules), c.key)
             << "name '" << c.name << "', id '" << c.bundleID.value_or("(none)") << "'";
+    }
+    EXPECT_EQ(Grouping::identities(kCalls, rules), Grouping::Identities{});
+    EXPECT_EQ(Grouping::identities("com.example.helperless.desktop", rules),
+              (Grouping::Identities{{"com.example.helperless.desktop"}, {}}));
+    EXPECT_EQ(Grouping::identities("proc:Tunebox", rules), (Grouping::Identities{{}, {"Tunebox"}}));
+}
+
+// A platform's rule decides what a bundle ID is grouped by; the call row's
+// members still come first, and a rule's answer by name keys like a name.
+TEST(GroupingKey, AppliesThePlatformsBundleRule) {
+    GroupingRules rules;
+    rules.calls.members = {"caller"};
+    rules.bundleRule = [](const std::string& id, const std::string& name) {
+        return id == "engine" ? GroupedAs{std::nullopt, name + "!"} : GroupedAs{id + ".app", {}};
+    };
+    EXPECT_EQ(Grouping::key(process("x", "org.a"), rules), "org.a.app");
+    EXPECT_EQ(Grouping::key(process("Mail", "engine"), rules), "proc:Mail!");
+    EXPECT_EQ(Grouping::key(process("caller", "engine"), rules), "facetime");
+    EXPECT_EQ(Grouping::key(process("x", "caller"), rules), "facetime");
+    // A key the rule moves away from is no identity of its own.
+    EXPECT_EQ(Grouping::identities("org.a", rules), Grouping::Identities{});
+}
+
+// The key a volume was stored under before the process declared its name.
+TEST(GroupingProgramKey, IsTheProgramsNameKeyWhereTheNameIsDeclared) {
+    const struct {
+        AudioProcess process;
+        std::optional<std::string> programKey;
+    } cases[] = {
+        {process("Tunebox", std::nullopt, "paplay"), "proc:paplay"},
+        {process("paplay", std::nullopt), std::nullopt},            // nothing declared
+        {process("Tunebox", "org.tunebox.desktop", "paplay"), std::nullopt},  // keyed by its ID
+        {process("Tunebox", std::nullopt, "Tunebox"), std::nullopt},
+    };
+    const GroupingRules rules = LinuxDesktop::desktopGrouping("Calls");
+    for (const auto& c : cases) {
+        EXPECT_EQ(Grouping::programKey(c.process, rules), c.programKey) << c.process.name;
     }
 }
 
-// Identities tell a process that starts later to belong to a key before a
-// snapshot has keyed it: each one given must key to that key whatever else
-// the process is, and keys that cannot promise that give none.
-TEST(GroupingIdentities, AreThoseThatKeyToTheKeyWhateverTheName) {
-    const std::pair<const char*, Grouping::Identities> cases[] = {
-        {"org.mozilla.firefox", {{"org.mozilla.firefox"}, {}}},
-        {"proc:mpv", {{}, {"mpv"}}},
-        // FaceTime's members are told by name as well as by identifier.
-        {"facetime", {}},
-        {"avconferenced", {}},
-        // A stored key that no process keys to by its identifier alone.
-        {"com.apple.WebKit.GPU", {}},
-        {"proc:", {}},
-        {"", {}},
-    };
-    const CallGroup faceTime = Grouping::faceTimeCalls();
-    for (const auto& [key, identities] : cases) {
-        const auto got = Grouping::identities(key, faceTime);
-        EXPECT_EQ(got, identities) << key;
-        for (const char* name : {"x", "Mail Graphics and Media"}) {
-            for (const auto& id : got.bundleIDs) {
-                EXPECT_EQ(Grouping::key(process(name, id), faceTime), key) << key << " " << name;
-            }
-        }
-        for (const auto& name : got.names) {
-            EXPECT_EQ(Grouping::key(process(name, std::nullopt), faceTime), key) << key;
-        }
-    }
-    // Which ones are the call row's is the platform's: on the desktop a call
-    // stream is, whoever plays it; FaceTime is just a name there.
-    const CallGroup desktop = Grouping::callStreamCalls("Calls");
-    EXPECT_EQ(Grouping::identities(std::string(kCallStreamsBundleID), desktop), Grouping::Identities{});
-    EXPECT_EQ(Grouping::identities("proc:FaceTime", desktop), (Grouping::Identities{{}, {"FaceTime"}}));
+TEST(GroupingDisplayName, KeepsTheDesktopsNamesWhole) {
+    sim::SimWorkspace workspace;
+    workspace.applicationPaths["org.example.Player.desktop"] = "/apps/p.desktop";
+    workspace.displayNames["/apps/p.desktop"] = "Player.app";
+    const GroupingRules rules = LinuxDesktop::desktopGrouping("Calls");
+    EXPECT_EQ(Grouping::displayName("org.example.Player.desktop", "x", workspace, rules),
+              "Player.app");
+    EXPECT_EQ(Grouping::displayName("facetime", "x", workspace, rules), "Calls");
+    EXPECT_EQ(Grouping::displayName("proc:Tunebox", "Tunebox", workspace, rules), "Tunebox");
+    EXPECT_EQ(*Grouping::icon("facetime", workspace, rules),
+              (IconSource{IconSource::Kind::themeName, "call-start"}));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 #include "model/Settings.h"
+#include "platform/linux/DesktopGrouping.h"
 #include "platform/FourCC.h"
 
 namespace morvale::testing {
@@ -120,11 +122,11 @@ TEST(Outputs, RoutesFollowProcessesAndAFailureIsShownUntilTheyApply) {
 // bundle ID where the platform has such objects.
 TEST(Outputs, TheCallRowRoutesCallStreamsOnly) {
     Outputs f;
-    f.sim.calls = Grouping::callStreamCalls("Calls");
+    f.sim.grouping = LinuxDesktop::desktopGrouping("Calls");
     const AudioObjectID call = f.sim.audio.addProcess(10, std::string(kCallStreamsBundleID), true);
     f.addClient(10, player, "Player", true);
     const auto model = f.makeModel();
-    model->setOutput(std::string(Grouping::faceTimeKey), "headphones");
+    model->setOutput(std::string(Grouping::callRowKey), "headphones");
     ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
     const OutputRoute route = f.sim.audio.outputRoutes()[0];
     EXPECT_EQ(route.streams.processes, std::vector<AudioObjectID>{call});

@@ -10,6 +10,7 @@
 #include "catalog/Grouping.h"
 #include "model/ModelFixture.h"
 #include "model/VolumeRules.h"
+#include "platform/linux/DesktopGrouping.h"
 #include "platform/FourCC.h"
 
 namespace morvale::testing {
@@ -169,7 +170,7 @@ TEST_P(SessionScenario, TheBoostLiftsAtMostWhatTheSystemDucks) {
 }
 
 TEST_P(SessionScenario, OnTheDesktopACallIsACallStreamOrAnApplicationRecordingWhileItPlays) {
-    f.sim.calls = Grouping::callStreamCalls("Calls");
+    f.sim.grouping = LinuxDesktop::desktopGrouping("Calls");
     const float boost = Model::gain(1.0) * 1.9952623f;
     const struct {
         const char* what;

@@ -238,6 +238,31 @@ TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
 
 // A stage naming an application by who it is holds each new process of it
 // from its first sample: no early loud part in the recording.
+// A client without a desktop entry is named by the name it gives itself, on
+// its client or its stream, where that is not its program's.
+TEST_F(PipeWireBackend, AClientIsNamedByTheNameItDeclares) {
+    const FakeIdentifier knowsNone(true);
+    auto hw = connect(&knowsNone);
+    const struct {
+        bool native;
+        std::vector<std::string> arguments;
+        const char* name;
+        const char* programName;
+    } cases[] = {
+        {false, {"--client-name=Tunebox"}, "Tunebox", "paplay"},
+        {true, {"-P", "{ application.name = Podnest }"}, "Podnest", "pw-cat"},
+        {true, {}, "pw-cat", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = c.native ? pwcat(c.arguments) : paplay(c.arguments);
+        std::vector<AudioProcess> objects;
+        ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, client->pid())).empty(); }));
+        EXPECT_EQ(objects[0].name, c.name);
+        EXPECT_EQ(objects[0].programName, c.programName);
+    }
+}
+
 TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");

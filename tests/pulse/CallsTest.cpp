@@ -11,6 +11,7 @@
 #include "ServerTest.h"
 #include "audio/AudioProcess.h"
 #include "catalog/Grouping.h"
+#include "platform/linux/DesktopGrouping.h"
 #include "platform/sim/ModelTesting.h"
 #include "platform/sim/SimPlatform.h"
 
@@ -19,16 +20,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-const std::string kCallsRow(Grouping::faceTimeKey);
+const std::string kCallsRow(Grouping::callRowKey);
 
 class Calls : public ServerTest {
 protected:
     explicit Calls(PulseServer::Config config = {}) : ServerTest(config) {
         hw = std::make_unique<PulseAudioSystem>(identifier, options());
-        sim.calls = Grouping::callStreamCalls("Calls");
+        sim.grouping = LinuxDesktop::desktopGrouping("Calls");
         model = ModelTesting::make(Platform{*hw, sim.processes, sim.processes, sim.workspace,
                                             sim.collator, sim.settings, sim.loginItem,
-                                            sim.mainQueue, sim.timers, sim.termination, sim.calls});
+                                            sim.mainQueue, sim.timers, sim.termination, sim.grouping});
     }
 
     // Runs the main thread as the program does until `done`: what the

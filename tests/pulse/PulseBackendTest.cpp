@@ -243,7 +243,9 @@ TEST_F(PulseBackend, ANewProcessOfATappedApplicationIsAtItsGainFromItsStart) {
         PulseAudioSystem hw(byName ? knowsNone : identifier, options());
         TapApplication application{"Player", {}, {}};
         if (byName) {
-            application.processNames = {AudioProcess::processName(first->pid(), sources(hw))};
+            std::optional<AudioProcess> seen;
+            ASSERT_TRUE(eventually([&] { return (seen = find(hw, first->pid())).has_value(); }));
+            application.processNames = {seen->name};
         } else {
             application.bundleIDs = {"morvale_pulse_test_player.desktop"};
         }
@@ -438,6 +440,30 @@ TEST_F(PulseBackendTwoSinks, DefaultDeviceSwitchRebuildsOnTheNewDevice) {
     session->setGain(1.0f);
     EXPECT_GT(quarter, 0.01);
     EXPECT_NEAR(quarter / settledLevel(headphones), 0.25, 0.03);
+}
+
+// A client without a desktop entry is named by the name it gives itself where
+// that is not its program's, so that two programs on one runtime are told
+// apart; the program's name stays known for volumes stored under it.
+TEST_F(PulseBackend, AClientIsNamedByTheNameItDeclares) {
+    const FakeIdentifier knowsNone(true);
+    PulseAudioSystem hw(knowsNone, options());
+    const struct {
+        std::vector<std::string> arguments;
+        const char* name;
+        const char* programName;
+    } cases[] = {
+        {{"--client-name=Tunebox"}, "Tunebox", "paplay"},
+        {{}, "paplay", ""},  // paplay's own name is its program's
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto client = paplay(0.0, c.arguments);
+        std::optional<AudioProcess> seen;
+        ASSERT_TRUE(eventually([&] { return (seen = find(hw, client->pid())).has_value(); }));
+        EXPECT_EQ(seen->name, c.name);
+        EXPECT_EQ(seen->programName, c.programName);
+    }
 }
 
 TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's application rows: what one shows and sends, and how the list of
 // them keeps its widgets, a drag and its order over refreshes.
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -123,6 +125,39 @@ TEST_F(RowListTest, OnlyARowWhoseEntryOrVolumeChangedRedraws) {
     EXPECT_EQ(painted(), (std::vector{false, true, false}));
 }
 
+// Rows taken out of the layout and put back on a refresh that changes nothing
+// would flicker and lose the scroll position of a long list: such a refresh
+// leaves the layout alone. One that changes the order does lay the rows out.
+TEST_F(RowListTest, ARefreshThatChangesNothingLeavesTheLayoutAndTheScrollPositionAlone) {
+    std::vector<AudioObjectID> objects;
+    for (int i = 0; i < 14; ++i) {
+        const std::string n = std::to_string(10 + i);
+        objects.push_back(addApp(200 + i, "org.example.App" + n, "App " + n, false));
+    }
+    const auto view = makeView();
+    view->resize(view->sizeHint());
+    settle();
+    ASSERT_TRUE(child<ui::RowList>(*view, "rows")->isScrolling());
+    QScrollBar* bar = child<QScrollArea>(*view, "rowsScroll")->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    const int scrolled = bar->value();
+    ASSERT_GT(scrolled, 0);
+    QWidget& host = *child(*view, "rowsHost");
+    const Rows before = rows(*view);
+    EventCounter layouts(host, QEvent::LayoutRequest);
+    EventCounter moves(host, QEvent::Move);
+
+    refresh();
+    refresh();
+    EXPECT_EQ(std::tuple(rows(*view), layouts.count, moves.count, bar->value()),
+              std::tuple(before, 0, 0, scrolled));
+
+    sim.audio.setProcessPlaying(objects.back(), true);  // its row moves to the top
+    refresh();
+    EXPECT_EQ(rows(*view)[1], before.back());
+    EXPECT_GT(layouts.count + moves.count, 0);
+}
+
 TEST_F(RowListTest, ADragSurvivesRefreshesAndTheListHoldsStill) {
     addApp(101, tunebox, "Tunebox", true);
     const auto chatterObject = addApp(102, chatter, "Chatter", false);
@@ -191,19 +226,19 @@ TEST_F(RowListTest, RowsHoldStillUnderThePointerAndTakeTheModelsOrderWhenItLeave
     sim.audio.removeProcess(gamma);
     addApp(104, "org.example.Delta", "Delta", true);
     refresh();
-    EXPECT_EQ(shown(), "FaceTime, Alpha, Beta, Gamma (dimmed), Delta");
+    EXPECT_EQ(shown(), "Calls, Alpha, Beta, Gamma (dimmed), Delta");
     EXPECT_EQ(rows(*view)[3]->iconOpacity(), 0.45);
     QCoreApplication::sendEvent(view.get(), &leave);
     settle();
-    EXPECT_EQ(shown(), "FaceTime, Beta, Delta, Alpha");
+    EXPECT_EQ(shown(), "Calls, Beta, Delta, Alpha");
 
     // The panel opening under the pointer shows the model's order too.
     QCoreApplication::sendEvent(view.get(), &enter);
     sim.audio.setProcessPlaying(beta, false);
     refresh();
-    EXPECT_EQ(shown(), "FaceTime, Beta, Delta, Alpha");
+    EXPECT_EQ(shown(), "Calls, Beta, Delta, Alpha");
     view->prepareToOpen();
-    EXPECT_EQ(shown(), "FaceTime, Delta, Alpha, Beta");
+    EXPECT_EQ(shown(), "Calls, Delta, Alpha, Beta");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ QString text(const QWidget& view, const char* name) {
 }
 
 TEST_F(ContentViewTest, LaysOutShortAndLongListsAndWrapsTheHelpText) {
-    // Applications besides FaceTime, whose row is always there.
+    // Applications besides the Calls row, which is always there.
     int added = 0;
     for (const auto& [apps, scrolling] : {std::pair{8, false}, {9, true}}) {
         SCOPED_TRACE(apps);
@@ -55,20 +55,20 @@ TEST_F(ContentViewTest, LaysOutShortAndLongListsAndWrapsTheHelpText) {
 }
 
 TEST_F(ContentViewTest, BoostTextAndCallBadgeFollowTheModel) {
-    const auto faceTime = addApp(200, "com.apple.FaceTime", "FaceTime", false);
+    const auto call = addCallStream(200, false);
     const auto view = makeView();
     EXPECT_EQ(text<ui::DigitsLabel>(*view, "boostText"), "Off");
     EXPECT_FALSE(shown(*view, "callBadge"));
 
     model->setDuckBoost(6);
-    sim.audio.setProcessPlaying(faceTime, true);
+    sim.audio.setProcessPlaying(call, true);
     refresh();
     model->setDuckBoost(1e308);  // not from the slider: shown as far as it acts
     settle();
     EXPECT_EQ(text<ui::DigitsLabel>(*view, "boostText"), "+30 dB");
     EXPECT_TRUE(shown(*view, "callBadge"));
 
-    sim.audio.setProcessPlaying(faceTime, false);
+    sim.audio.setProcessPlaying(call, false);
     refresh();
     EXPECT_FALSE(shown(*view, "callBadge"));
 

@@ -76,7 +76,7 @@ protected:
     void SetUp() override {
         addApp(101, "org.example.Tunebox", "Tunebox", true);
         addApp(102, "org.example.Chatter", "Chatter", false);
-        addApp(200, "com.apple.FaceTime", "FaceTime", true);
+        addCallStream(200, true);
         makeModel();
         model->setVolume("org.example.Tunebox", 0.5);
         model->toggleMute("org.example.Chatter");

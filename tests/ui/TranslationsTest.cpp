@@ -22,7 +22,7 @@ using PanelLanguage = UiFixture;
 // translation is ChooseLanguage's.
 TEST_F(PanelLanguage, ThePanelAndTheCoresErrorsSpeakTheUsersLanguage) {
     const ui::Translations translations{QLocale(QLocale::German, QLocale::Germany)};
-    sim.calls = ui::desktopCalls();
+    sim.grouping = ui::desktopGrouping();
     sim.audio.injectFailure({Call::createProcessTap, -50});
     addApp(40, kPlayer, "Player", true);
     makeModel();

@@ -16,6 +16,7 @@
 #include "ui/AppRow.h"
 #include "ui/ContentView.h"
 #include "ui/ContinuousSlider.h"
+#include "ui/DesktopCalls.h"
 #include "ui/RowList.h"
 #include "ui/TextWidgets.h"
 
@@ -73,13 +74,14 @@ struct EventCounter final : QObject {
 };
 
 // A simulated desktop with one output device and a model over it, for the
-// interface tests.
+// interface tests: the Linux desktop's rows, with its Calls row.
 class UiFixture : public ::testing::Test {
 protected:
     sim::SimPlatform sim;
     std::unique_ptr<Model> model;
 
     UiFixture() {
+        sim.grouping = ui::desktopGrouping();
         // Rows hold still under the pointer: each test starts with it away
         // from any panel.
         QCursor::setPos(-10000, -10000);
@@ -93,6 +95,12 @@ protected:
                          bool playing) {
         sim.processes.applications[pid] = RunningApplication{name, ActivationPolicy::regular};
         return sim.audio.addProcess(pid, bundleID, playing);
+    }
+
+    // An application's voice-call streams, as the sound server reports them:
+    // what the Calls row plays.
+    AudioObjectID addCallStream(std::int32_t pid, bool playing) {
+        return sim.audio.addProcess(pid, std::string(kCallStreamsBundleID), playing);
     }
 
     // Lets the views redraw after the model changed.

@@ -93,7 +93,7 @@ QList<QVariantMap> ControlService::ListApplications() const {
             {row::muted, volume == 0.0},
             {row::playing, entry.isPlaying},
             {row::running, entry.isRunning()},
-            {row::callRow, entry.id == Grouping::faceTimeKey},
+            {row::callRow, entry.id == Grouping::callRowKey},
             {row::output, QString::fromStdString(model_.chosenOutput(entry.id).value_or(""))},
             {row::hidden, model_.isHidden(entry.id)},
         });

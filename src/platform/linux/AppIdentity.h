@@ -14,7 +14,15 @@ struct ClientHints {
     std::optional<std::string> portalAppId;     // the sandbox's app id (Flatpak, Snap)
     std::optional<std::string> applicationId;   // what the client calls itself
     std::optional<std::string> binary;          // the client's executable name
+    std::optional<std::string> applicationName; // what the client calls itself in words
 };
+
+// The name a client declares for itself, when it declares one of its own: its
+// application name where that is not just its program's ("paplay
+// --client-name=Tunebox" declares "Tunebox", plain paplay nothing), else its
+// application id. Invalid UTF-8 is replaced by U+FFFD. So that programs on
+// one runtime (java, python3, a Wine loader) are told apart.
+std::optional<std::string> declaredName(const ClientHints& hints);
 
 // Finds the XDG desktop file ID ("firefox-esr.desktop") of the application a
 // client belongs to, so that every helper process of one application gets the

@@ -17,8 +17,16 @@ std::optional<RunningApplication> DesktopRunningApplications::application(std::i
     if (!id) {
         return std::nullopt;
     }
+    return applicationOfAudioProcess(pid, id);
+}
+
+std::optional<RunningApplication> DesktopRunningApplications::applicationOfAudioProcess(
+    std::int32_t, const std::optional<std::string>& bundleID) const {
+    if (!bundleID) {
+        return std::nullopt;
+    }
     const auto entries = index_.entries();
-    const DesktopEntry* entry = entries->byId(*id);
+    const DesktopEntry* entry = entries->byId(*bundleID);
     if (entry == nullptr) {
         return std::nullopt;
     }

@@ -16,6 +16,10 @@ public:
     DesktopRunningApplications(const AppIdentifier& identifier, const DesktopEntryIndex& index);
 
     std::optional<RunningApplication> application(std::int32_t pid) const override;
+    // By the bundle ID alone: it is the desktop ID the audio backend found
+    // for the client from all it told, which a search by pid could miss.
+    std::optional<RunningApplication> applicationOfAudioProcess(
+        std::int32_t pid, const std::optional<std::string>& bundleID) const override;
 
 private:
     const AppIdentifier& identifier_;

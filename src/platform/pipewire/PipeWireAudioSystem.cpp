@@ -71,6 +71,11 @@ Found lookup(const Impl& impl, AudioObjectID object, const AudioObjectPropertyAd
                     }
                 }
                 return textOf("");
+            case kProcessDeclaredName: {
+                auto name =
+                    process->call ? std::nullopt : LinuxDesktop::declaredName(process->hints);
+                return name ? textOf(std::move(*name)) : failed(kAudioHardwareUnknownPropertyError);
+            }
             case kProcessBundleID:
                 if (process->call) {
                     return textOf(std::string(kCallStreamsBundleID));

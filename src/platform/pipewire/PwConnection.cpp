@@ -349,6 +349,7 @@ PwNode Impl::nodeFrom(std::uint32_t id, const spa_dict* props) const {
     }
     node.hints.applicationId = dictValue(props, PW_KEY_APP_ID);
     node.hints.binary = dictValue(props, PW_KEY_APP_PROCESS_BINARY);
+    node.hints.applicationName = dictValue(props, PW_KEY_APP_NAME);
     for (const char* key : {PW_KEY_MEDIA_CLASS, PW_KEY_MEDIA_ROLE, PW_KEY_APP_ID, PW_KEY_APP_NAME,
                             PW_KEY_MEDIA_NAME, PW_KEY_NODE_NAME}) {
         if (auto value = dictValue(props, key)) {
@@ -461,6 +462,7 @@ void Impl::onClientInfo(Bound& b, const pw_client_info* info) {
     client.hints.portalAppId = dictValue(props, "pipewire.access.portal.app_id");
     client.hints.applicationId = dictValue(props, PW_KEY_APP_ID);
     client.hints.binary = claim.binary;
+    client.hints.applicationName = dictValue(props, PW_KEY_APP_NAME);
     // WirePlumber's version decides how it keys streams; it is read from the
     // library its process has mapped.
     if (dictValue(props, PW_KEY_APP_NAME) == "WirePlumber" && securePid) {

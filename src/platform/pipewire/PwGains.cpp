@@ -48,7 +48,8 @@ pulse::ProcessIdentity Impl::identify(const LinuxDesktop::ClientHints& hints) co
         identity.bundleID.reset();
     }
     if (!identity.bundleID) {
-        identity.name = sanitizeUtf8(facts.shortName(hints.pid));
+        identity.name = LinuxDesktop::declaredName(hints).value_or(
+            sanitizeUtf8(facts.shortName(hints.pid)));
     }
     return identity;
 }

@@ -107,6 +107,9 @@ LinuxDesktop::ClientHints PwGraph::hintsOf(const PwNode& node, std::int32_t pid)
         if (!hints.binary) {
             hints.binary = from.binary;
         }
+        if (!hints.applicationName) {
+            hints.applicationName = from.applicationName;
+        }
     }
     return hints;
 }

@@ -6,18 +6,12 @@
 namespace morvale::pulse {
 
 ProcessIdentities::ProcessIdentities(Find find, std::function<void()> learned)
-    : find_(std::move(find)), learned_(std::move(learned)), worker_([this] { run(); }) {}
-
-ProcessIdentities::~ProcessIdentities() {
-    stop();
-}
+    : find_(std::move(find)),
+      learned_(std::move(learned)),
+      worker_([this](const std::stop_token& stop) { run(stop); }) {}
 
 void ProcessIdentities::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
+    worker_.request_stop();
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -29,7 +23,7 @@ std::optional<ProcessIdentity> ProcessIdentities::lookup(const LinuxDesktop::Cli
     }
     std::lock_guard lock(mutex_);
     const auto [it, asked] = known_.try_emplace(hints.pid);
-    if (asked && !stopping_) {
+    if (asked && !worker_.get_stop_token().stop_requested()) {
         queue_.push_back(hints);
         wake_.notify_one();
     }
@@ -41,11 +35,11 @@ void ProcessIdentities::keepOnly(const std::set<std::int32_t>& pids) {
     std::erase_if(known_, [&](const auto& item) { return !pids.contains(item.first); });
 }
 
-void ProcessIdentities::run() {
+void ProcessIdentities::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_) {
+        // Returns at once when a stop was asked for, also while not waiting.
+        if (!wake_.wait(lock, stop, [this] { return !queue_.empty(); }) || stop.stop_requested()) {
             return;
         }
         const LinuxDesktop::ClientHints hints = std::move(queue_.front());

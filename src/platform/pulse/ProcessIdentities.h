@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <stop_token>
 #include <thread>
 
 #include "platform/linux/AppIdentity.h"
@@ -35,11 +36,10 @@ public:
     using Find = std::function<ProcessIdentity(const LinuxDesktop::ClientHints&)>;
 
     // `find` runs on the worker thread; `learned` too, after each identity
-    // found, without any lock of this object held.
+    // found, without any lock of this object held. The worker ends with this
+    // object, which must not end while `learned` may be waiting for something
+    // its owner holds.
     ProcessIdentities(Find find, std::function<void()> learned);
-    // Ends the worker; must not be called while `learned` may be waiting for
-    // something the caller holds.
-    ~ProcessIdentities();
 
     ProcessIdentities(const ProcessIdentities&) = delete;
     ProcessIdentities& operator=(const ProcessIdentities&) = delete;
@@ -54,16 +54,15 @@ public:
     void stop();
 
 private:
-    void run();
+    void run(const std::stop_token& stop);
 
     Find find_;
     std::function<void()> learned_;
     std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
+    std::condition_variable_any wake_;
     std::map<std::int32_t, std::optional<ProcessIdentity>> known_;  // absent: being found
     std::deque<LinuxDesktop::ClientHints> queue_;
-    std::thread worker_;
+    std::jthread worker_;  // last: it ends, and is joined, before the rest goes
 };
 
 }  // namespace morvale::pulse

@@ -117,6 +117,7 @@ ClientRecord Impl::recordOf(const pa_client_info& info) const {
     record.hints.portalAppId = prop(info.proplist, kPortalAppIdKey);
     record.hints.applicationId = prop(info.proplist, PA_PROP_APPLICATION_ID);
     record.hints.binary = claim.binary;
+    record.hints.applicationName = prop(info.proplist, PA_PROP_APPLICATION_NAME);
     return record;
 }
 

@@ -61,6 +61,15 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
             found.text = std::string(kCallStreamsBundleID);
             return found;
         }
+        if (a.mSelector == kProcessDeclaredName) {
+            auto name = process->call ? std::nullopt : LinuxDesktop::declaredName(process->hints);
+            if (!name) {
+                return failed(kAudioHardwareUnknownPropertyError);
+            }
+            Found found;
+            found.text = std::move(name);
+            return found;
+        }
         if (a.mSelector == kProcessBundleID) {
             if (hints != nullptr) {
                 *hints = process->hints;

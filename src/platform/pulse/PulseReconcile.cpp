@@ -55,7 +55,8 @@ ProcessIdentity Impl::identify(const LinuxDesktop::ClientHints& hints) const {
         identity.bundleID.reset();
     }
     if (!identity.bundleID) {
-        identity.name = sanitizeUtf8(facts.shortName(hints.pid));
+        identity.name = LinuxDesktop::declaredName(hints).value_or(
+            sanitizeUtf8(facts.shortName(hints.pid)));
     }
     return identity;
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "catalog/Grouping.h"
 #include "platform/Platform.h"
+#include "platform/sim/MacLikeGrouping.h"
 #include "platform/sim/ManualMainThread.h"
 #include "platform/sim/MemorySettings.h"
 #include "platform/sim/SimCollator.h"
@@ -25,15 +25,15 @@ struct SimPlatform {
     ManualMainQueue mainQueue;
     ManualTimers timers;
     ManualTermination termination;
-    // FaceTime's call row by default; a test of another desktop's sets its own.
-    CallGroup calls = Grouping::faceTimeCalls();
+    // The bundle desktop's rules by default; a test of another desktop's sets its own.
+    GroupingRules grouping = macLikeGrouping();
 
     Platform platform() { return platformWith(settings); }
 
     // The same over other settings stores (files a test made, say).
     Platform platformWith(SettingsStores& stores) {
         return Platform{audio,     processes, processes, workspace,   collator, stores,
-                        loginItem, mainQueue, timers,    termination, calls};
+                        loginItem, mainQueue, timers,    termination, grouping};
     }
 
     // Advances the clock and runs what the ticks queued on the main thread.

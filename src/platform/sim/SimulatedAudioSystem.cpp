@@ -19,6 +19,7 @@ struct Process {
     std::optional<std::string> bundleID;
     bool playing;
     bool recording = false;
+    std::optional<std::string> declaredName;
 };
 
 struct Device {
@@ -246,6 +247,10 @@ struct SimulatedAudioSystem::State {
                 return Value{*p.bundleID};
             }
             if (a.mSelector == kProcessOutputDevice) return Value{outputOf(it->first, p)};
+            if (a.mSelector == kProcessDeclaredName) {
+                if (!p.declaredName) return kAudioHardwareUnknownPropertyError;
+                return Value{*p.declaredName};
+            }
             return kAudioHardwareUnknownPropertyError;
         }
         if (const auto it = devices.find(object); it != devices.end()) {
@@ -335,6 +340,14 @@ void SimulatedAudioSystem::setProcessBundleID(AudioObjectID process,
     std::lock_guard lock(mutex_);
     if (auto it = state_->processes.find(process); it != state_->processes.end()) {
         it->second.bundleID = std::move(bundleID);
+    }
+}
+
+void SimulatedAudioSystem::setProcessDeclaredName(AudioObjectID process,
+                                                  std::optional<std::string> name) {
+    std::lock_guard lock(mutex_);
+    if (auto it = state_->processes.find(process); it != state_->processes.end()) {
+        it->second.declaredName = std::move(name);
     }
 }
 

@@ -90,6 +90,8 @@ public:
     void setProcessPlaying(AudioObjectID process, bool playing);
     void setProcessRecording(AudioObjectID process, bool recording);
     void setProcessBundleID(AudioObjectID process, std::optional<std::string> bundleID);
+    // The name the process gives itself ('pdnm'); none by default.
+    void setProcessDeclaredName(AudioObjectID process, std::optional<std::string> name);
     void setProcessPID(AudioObjectID process, std::int32_t pid);
     void removeProcess(AudioObjectID process);
     // Puts a process first in the system's list (lists need not be in id order).

@@ -115,7 +115,7 @@ TEST_F(ControlServiceTest, ListsTheRowsAsThePanelShowsThem) {
         double volume;
         bool muted, playing, running, callRow;
     } expected[] = {
-        {"facetime", "FaceTime", 1.0, false, false, false, true},
+        {"facetime", "Calls", 1.0, false, false, false, true},
         {"org.example.Tunebox", "Tunebox", 1.0, false, true, true, false},
         {"org.example.Webfox", "Webfox", 1.0, false, false, true, false},
         {"org.example.Podnest", "org.example.Podnest", 0.25, false, false, false, false},
@@ -233,7 +233,7 @@ TEST_F(ControlServiceTest, OutputsAndHiddenRowsGoThroughTheModel) {
 }
 
 TEST_F(ControlServiceTest, CallActiveFollowsTheCallRow) {
-    const AudioObjectID call = addApp(200, "com.apple.FaceTime", "FaceTime", false);
+    const AudioObjectID call = addCallStream(200, false);
     serve();
     EXPECT_EQ(property("CallActive"), QVariant(false));
     sim.audio.setProcessPlaying(call, true);

@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "platform/linux/DesktopAppIdentifier.h"
+#include "platform/linux/DesktopRunningApplications.h"
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/linux/SystemdUnit.h"
 
@@ -196,6 +197,50 @@ TEST_F(IdentityFixture, AReusedPidIsIdentifiedAfresh) {
     writeFile(proc / "500/cgroup", unit("app-gnome-org.gnome.Rhythmbox3-2"));
     writeStat(500, 1, 2000);
     EXPECT_EQ(idOf(500), "org.gnome.Rhythmbox3.desktop");
+}
+
+// An audio process's application comes from the desktop ID its backend found
+// for it, without a second search by pid (which here would find nothing).
+TEST_F(IdentityFixture, AnAudioProcesssApplicationIsItsDesktopIdsEntry) {
+    install("org.example.Tray.desktop", "Tray", "Exec=tray\nNoDisplay=true\n");
+    const DesktopRunningApplications applications(*identifier, *index);
+    const struct {
+        std::optional<std::string> desktopId;
+        std::optional<RunningApplication> application;
+    } cases[] = {
+        {"org.gnome.Rhythmbox3.desktop", {{"Rhythmbox", ActivationPolicy::regular}}},
+        {"org.example.Tray.desktop", {{"Tray", ActivationPolicy::accessory}}},
+        {"org.example.Gone.desktop", std::nullopt},  // a unit's ID, not installed
+        {std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto got = applications.applicationOfAudioProcess(4000, c.desktopId);
+        ASSERT_EQ(got.has_value(), c.application.has_value()) << c.desktopId.value_or("(none)");
+        if (got) {
+            EXPECT_EQ(got->localizedName, c.application->localizedName);
+            EXPECT_EQ(got->activationPolicy, c.application->activationPolicy);
+        }
+    }
+}
+
+// The name a client declares: its application name unless that is just its
+// program's, else its application id.
+TEST(DeclaredName, IsTheApplicationNameUnlessItIsTheProgramsThenTheId) {
+    const struct {
+        ClientHints hints;
+        std::optional<std::string> name;
+    } cases[] = {
+        {{.binary = "paplay", .applicationName = "Tunebox"}, "Tunebox"},
+        {{.binary = "paplay", .applicationName = "paplay"}, std::nullopt},
+        {{.applicationId = "org.example.Game", .binary = "java", .applicationName = "java"},
+         "org.example.Game"},
+        {{.applicationId = "", .binary = "java", .applicationName = ""}, std::nullopt},
+        {{.applicationName = "Tunebox"}, "Tunebox"},  // no binary told
+        {{.binary = "x", .applicationName = "Caf\xE9"}, "Caf\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(declaredName(c.hints), c.name) << c.hints.applicationName.value_or("(none)");
+    }
 }
 
 }  // namespace
