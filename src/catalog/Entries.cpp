@@ -46,14 +46,35 @@ private:
     std::unordered_map<std::string_view, std::size_t> index_;
 };
 
-GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const EntrySources& sources) {
+EntryLooks& looksOf(const std::string& key, LooksCache& cache, const EntrySources& sources) {
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        it = cache.emplace(key, EntryLooks{Grouping::icon(key, sources.workspace, sources.grouping)})
+                 .first;
+    }
+    return it->second;
+}
+
+const std::string& nameOf(const std::string& key, const std::string& fallback, LooksCache& cache,
+                          const EntrySources& sources) {
+    EntryLooks& looks = looksOf(key, cache, sources);
+    if (!looks.named || looks.fallback != fallback) {
+        looks.name = displayText(
+            Grouping::displayName(key, fallback, sources.workspace, sources.grouping));
+        looks.fallback = fallback;
+        looks.named = true;
+    }
+    return looks.name;
+}
+
+GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, LooksCache& looks,
+                          const EntrySources& sources) {
     GroupTable table(snapshot.size());
     for (const AudioProcess& process : snapshot) {
         std::string key = Grouping::key(process, sources.grouping);
         Group* group = table.find(key);
         if (group == nullptr) {
-            std::string name = displayText(
-                Grouping::displayName(key, process.name, sources.workspace, sources.grouping));
+            std::string name = nameOf(key, process.name, looks, sources);
             group = &table.add(Group{std::move(key), std::move(name)});
         }
         group->objects.push_back(process.objectID);
@@ -64,22 +85,15 @@ GroupTable groupProcesses(const std::vector<AudioProcess>& snapshot, const Entry
     return table;
 }
 
-const Icon& cachedIcon(const std::string& key, IconCache& cache, const EntrySources& sources) {
-    auto it = cache.find(key);
-    if (it == cache.end()) {
-        it = cache.emplace(key, Grouping::icon(key, sources.workspace, sources.grouping)).first;
-    }
-    return it->second;
-}
-
 }  // namespace
 
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
                                    const Volumes& volumes,
-                                   IconCache& iconCache, const EntrySources& sources) {
-    GroupTable table = groupProcesses(snapshot, sources);
+                                   LooksCache& looks, const EntrySources& sources) {
+    GroupTable table = groupProcesses(snapshot, looks, sources);
 
     std::vector<AppEntry> entries;
+    entries.reserve(table.groups().size() + 1 + std::min(volumes.size(), kMaxRememberedRows));
     for (Group& group : table.groups()) {
         const bool shown = group.playing || group.regular || volumes.contains(group.key) ||
                            group.key == Grouping::callRowKey;
@@ -90,17 +104,15 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
         // refresh, so a running session is only rebuilt when they really change.
         std::sort(group.objects.begin(), group.objects.end());
         entries.push_back(AppEntry{group.key, std::move(group.name),
-                                   cachedIcon(group.key, iconCache, sources),
+                                   looksOf(group.key, looks, sources).icon,
                                    std::move(group.objects), group.playing, group.recording});
     }
 
     // Remembered keys keep a row while their application is not running.
     const auto remember = [&](const std::string& key) {
-        std::string name =
-            displayText(Grouping::displayName(key, removeAll(key, "proc:"), sources.workspace,
-                                              sources.grouping));
-        entries.push_back(
-            AppEntry{key, std::move(name), cachedIcon(key, iconCache, sources), {}, false});
+        const EntryLooks& known = looksOf(key, looks, sources);
+        entries.push_back(AppEntry{key, nameOf(key, removeAll(key, "proc:"), looks, sources),
+                                   known.icon, {}, false});
     };
     const std::string callKey(Grouping::callRowKey);
     if (table.find(callKey) == nullptr) {
@@ -115,29 +127,30 @@ std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
     }
 
     // Sorted through pointers: an entry is large, and the comparison is where
-    // a refresh spends its time once there are many rows.
-    std::vector<AppEntry*> order;
+    // a refresh spends its time once there are many rows. Each row's place
+    // before the names count (the call row, then playing rows) is worked out
+    // once, not in every comparison.
+    struct Place {
+        int rank;
+        AppEntry* entry;
+    };
+    std::vector<Place> order;
     order.reserve(entries.size());
     for (AppEntry& entry : entries) {
-        order.push_back(&entry);
+        const int rank = entry.id == Grouping::callRowKey ? 0 : entry.isPlaying ? 1 : 2;
+        order.push_back(Place{rank, &entry});
     }
-    const auto comesBefore = [&](const AppEntry* a, const AppEntry* b) {
-        const bool aCalls = a->id == Grouping::callRowKey;
-        const bool bCalls = b->id == Grouping::callRowKey;
-        if (aCalls != bCalls) {
-            return aCalls;
+    std::stable_sort(order.begin(), order.end(), [&](const Place& a, const Place& b) {
+        if (a.rank != b.rank) {
+            return a.rank < b.rank;
         }
-        if (a->isPlaying != b->isPlaying) {
-            return a->isPlaying;
-        }
-        return sources.collator.compare(a->name, b->name) < 0;
-    };
-    std::stable_sort(order.begin(), order.end(), comesBefore);
+        return sources.collator.compare(a.entry->name, b.entry->name) < 0;
+    });
 
     std::vector<AppEntry> sorted;
     sorted.reserve(entries.size());
-    for (AppEntry* entry : order) {
-        sorted.push_back(std::move(*entry));
+    for (const Place& place : order) {
+        sorted.push_back(std::move(*place.entry));
     }
     return sorted;
 }

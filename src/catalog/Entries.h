@@ -21,7 +21,16 @@ struct EntrySources {
     const GroupingRules& grouping;
 };
 
-using IconCache = std::unordered_map<std::string, Icon>;
+// What a row shows for a key, learnt on the key's first appearance: working
+// the name and icon out again on every refresh was most of a refresh's cost.
+// A name is worked out anew when the process it falls back on changes.
+struct EntryLooks {
+    Icon icon;
+    std::string fallback;  // the process name `name` was worked out with
+    std::string name;
+    bool named = false;
+};
+using LooksCache = std::unordered_map<std::string, EntryLooks>;
 
 // Remembered keys without processes get rows up to this many, the first in
 // key order: settings may remember any number of applications, and a panel of
@@ -34,10 +43,10 @@ inline constexpr std::size_t kMaxRememberedRows = 100;
 // is the call row; then a row
 // for each remembered key without processes (see kMaxRememberedRows), and
 // always the call row. Sorted the call row first, then playing rows, then the
-// rest, each by name. Icons come from the cache, which learns every key's icon
-// on its first appearance.
+// rest, each by name. Names and icons come from the cache, which learns them
+// on a key's first appearance.
 std::vector<AppEntry> buildEntries(const std::vector<AudioProcess>& snapshot,
                                    const Volumes& volumes,
-                                   IconCache& iconCache, const EntrySources& sources);
+                                   LooksCache& looks, const EntrySources& sources);
 
 }  // namespace morvale

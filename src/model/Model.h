@@ -181,7 +181,7 @@ private:
     std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
     std::unique_ptr<TimerHandle> timer_;
     AudioObjectPropertyListenerID processListener_ = nullptr;
-    IconCache iconCache_;
+    LooksCache looks_;
     std::map<std::string, double, std::less<>> beforeMute_;
     // Keys of the last refresh whose volume is the one stored under their
     // program's key (see InheritedVolumes), with that key.

@@ -11,7 +11,7 @@ void Model::refresh() {
         AudioProcess::Sources{platform_.audio, platform_.processes, platform_.applications});
     auto inherited = inheritVolumes(snapshot, *volumes_, platform_.grouping);
     inheritedVolumes_ = inherited ? std::move(inherited->from) : decltype(inheritedVolumes_){};
-    entries_ = buildEntries(snapshot, inherited ? inherited->volumes : *volumes_, iconCache_,
+    entries_ = buildEntries(snapshot, inherited ? inherited->volumes : *volumes_, looks_,
                             EntrySources{platform_.workspace, platform_.collator,
                                          platform_.grouping});
     readOutputDevices();

@@ -136,6 +136,17 @@ TEST_F(Refresh, NamesShowWithoutWhatCouldMisleadAndKeepTheirOwnKeys) {
                             }));
 }
 
+// Names are learnt once per key, but a row whose name comes from its process
+// (no desktop entry names it) shows the process's name as it is now.
+TEST_F(Refresh, ARowsNameFollowsTheProcessItIsNamedAfter) {
+    const auto app = f.addClient(10, "org.example.beta", "beta", true);
+    const auto model = f.makeModel();
+    ASSERT_EQ(rows(*model)[1], (Row{"org.example.beta", "beta", {app}, true}));
+    f.sim.processes.applications[10].localizedName = "Beta Nightly";
+    model->refresh();
+    EXPECT_EQ(rows(*model)[1], (Row{"org.example.beta", "Beta Nightly", {app}, true}));
+}
+
 // However many applications the settings remember, only so many of those not
 // running get rows; one that runs gets its row whatever its place, and every
 // volume stays.
