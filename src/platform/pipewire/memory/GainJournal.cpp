@@ -19,7 +19,7 @@ constexpr std::string_view kMagic = "morvale-pipewire-gains";
 constexpr std::string_view kFormat = "1";
 // A journal lists the keys of one session's streams: a few kilobytes. A file
 // far larger is not ours, and is not read into memory.
-constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxJournalBytes = 4 * 1024 * 1024;
 
 bool needsEscape(unsigned char c) {
     return c <= ' ' || c == '%' || c == '=' || c == 0x7f;
@@ -229,7 +229,7 @@ std::string formatJournal(const JournalContents& contents) {
 }
 
 JournalContents readJournal(const std::string& path) {
-    const auto file = LinuxDesktop::readWholeFile(path, kMaxBytes);
+    const auto file = LinuxDesktop::readWholeFile(path, kMaxJournalBytes);
     if (file.error == ENOENT) {
         JournalContents none;
         none.isJournal = true;

@@ -13,7 +13,7 @@ namespace {
 
 // WirePlumber's state files hold a handful of entries per stream ever seen:
 // even years of them stay far below this.
-constexpr std::size_t kMaxBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxStateFileBytes = 16 * 1024 * 1024;
 
 std::string unescapeKey(std::string_view key) {
     std::string out;
@@ -233,7 +233,7 @@ std::string wirePlumberStateFolder() {
 StoredVolumes readStoredVolumes(const std::string& folder) {
     StoredVolumes all;
     const auto merge = [&](const std::string& name, StoredVolumes (*parse)(std::string_view)) {
-        const auto file = LinuxDesktop::readWholeFile(folder + "/" + name, kMaxBytes);
+        const auto file = LinuxDesktop::readWholeFile(folder + "/" + name, kMaxStateFileBytes);
         if (file.error != 0) {
             if (file.error != ENOENT) {
                 all.problems.push_back(name + ": " + LinuxDesktop::osErrorText(file.error));
