@@ -397,8 +397,11 @@ void delayAfterTapCycles(const Settings& settings) {
         }
         std::this_thread::sleep_for(200ms);
     };
-    std::this_thread::sleep_for(500ms);
-    const double start = measurePhase(speakers, 650ms);
+    // PipeWire may take a moment to link the player's stream.
+    double start = NAN;
+    for (int tries = 0; tries < 8 && std::isnan(start); ++tries) {
+        start = measurePhase(speakers, 650ms);
+    }
 
     move("headphones");
     move("speakers");
