@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The native PipeWire backend against a private PipeWire (with WirePlumber
 // and PipeWire's PulseAudio server), with real PulseAudio and native client
-// streams. Levels are measured on the monitor of the server's output.
+// streams: gains, and the output each application plays on. Levels are
+// measured on the monitors of the server's outputs.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -22,6 +23,7 @@
 #include "audio/TapSession.h"
 #include "platform/CallGroup.h"
 #include "platform/FourCC.h"
+#include "platform/OutputRoute.h"
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/pipewire/CallDucking.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
@@ -33,6 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using pulse::testing::Child;
+using pulse::testing::commandOutput;
 using pulse::testing::eventually;
 using pulse::testing::FakeIdentifier;
 using pulse::testing::msSince;
@@ -50,7 +53,7 @@ double levelAt(double gain) {
 
 class PipeWireBackend : public ::testing::Test {
 protected:
-    PipeWireBackend() {
+    explicit PipeWireBackend(PulseServer::Config config = {}) : server(config) {
         if (!PulseServer::onPipeWire()) {
             throw std::runtime_error("needs MORVALE_TEST_SOUND_SERVER=pipewire");
         }
@@ -148,18 +151,30 @@ protected:
         std::this_thread::sleep_for(wait);
         return recorder.level(200ms);
     }
-    std::string run(const std::string& command) const {
-        std::string out;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            std::size_t n = 0;
-            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-                out.append(buffer, n);
-            }
-            ::pclose(pipe);
+    static std::string run(const std::string& command) { return commandOutput(command); }
+
+    // How long after it was made the backend first tells of a change of
+    // the process list (-1 while it has not).
+    struct ProcessListWatch {
+        explicit ProcessListWatch(AudioHardware& backend) : hw(backend) {
+            EXPECT_EQ(hw.addPropertyListenerBlock(
+                          kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
+                          [this](std::uint32_t, const AudioObjectPropertyAddress*) {
+                              long long none = -1;
+                              toldAfter.compare_exchange_strong(none, msSince(started));
+                          },
+                          &listener),
+                      kAudioNoError);
         }
-        return out;
-    }
+        ~ProcessListWatch() {
+            hw.removePropertyListenerBlock(kAudioObjectSystemObject, CA::addr(kProcessObjectList),
+                                           nullptr, listener);
+        }
+        AudioHardware& hw;
+        const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+        std::atomic<long long> toldAfter{-1};
+        AudioObjectPropertyListenerID listener = nullptr;
+    };
 
     PulseServer server;
     FakeIdentifier identifier;
@@ -236,8 +251,6 @@ TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
         << "other mixers still show the application's own volume";
 }
 
-// A stage naming an application by who it is holds each new process of it
-// from its first sample: no early loud part in the recording.
 // A client without a desktop entry is named by the name it gives itself, on
 // its client or its stream, where that is not its program's.
 TEST_F(PipeWireBackend, AClientIsNamedByTheNameItDeclares) {
@@ -263,6 +276,8 @@ TEST_F(PipeWireBackend, AClientIsNamedByTheNameItDeclares) {
     }
 }
 
+// A stage naming an application by who it is holds each new process of it
+// from its first sample: no early loud part in the recording.
 TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
@@ -375,32 +390,18 @@ TEST_F(PipeWireBackend, ACallStreamMakesACallObjectAtOnce) {
     auto hw = connect();
     auto music = paplay();
     const AudioObjectID process = objectOf(*hw, music->pid());
-    std::atomic<bool> call{false};
-    std::atomic<long long> toldAfter{-1};
-    const auto started = std::chrono::steady_clock::now();
-    AudioObjectPropertyListenerID listener = nullptr;
-    ASSERT_EQ(hw->addPropertyListenerBlock(
-                  kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
-                  [&](std::uint32_t, const AudioObjectPropertyAddress*) {
-                      if (toldAfter.load() < 0 && call.load()) {
-                          toldAfter = msSince(started);
-                      }
-                  },
-                  &listener),
-              kAudioNoError);
-    call = true;
+    const ProcessListWatch watch(*hw);
     auto phone = paplay({"--property=media.role=phone"});
-    ASSERT_TRUE(eventually([&] { return toldAfter.load() >= 0; }, 2000ms));
-    std::printf("call stream: listener told %lld ms after the player started\n", toldAfter.load());
-    EXPECT_LT(toldAfter.load(), 1000) << "events, not a refresh";
+    ASSERT_TRUE(eventually([&] { return watch.toldAfter.load() >= 0; }, 2000ms));
+    std::printf("call stream: listener told %lld ms after the player started\n",
+                watch.toldAfter.load());
+    EXPECT_LT(watch.toldAfter.load(), 1000) << "events, not a refresh";
     std::vector<AudioProcess> objects;
     ASSERT_TRUE(eventually([&] { return (objects = objectsOf(*hw, phone->pid())).size() == 1; }));
     EXPECT_EQ(objects[0].bundleID, std::string(kCallStreamsBundleID));
     // The call object's stage holds the call only; the application's own
     // object keeps its other streams apart.
     EXPECT_NE(objects[0].objectID, process);
-    hw->removePropertyListenerBlock(kAudioObjectSystemObject, CA::addr(kProcessObjectList),
-                                    nullptr, listener);
 }
 
 // A capture from a source records; a capture of the speakers' output does not.
@@ -413,21 +414,7 @@ TEST_F(PipeWireBackend, AMicrophoneCaptureRecordsAMonitorCaptureDoesNot) {
         std::vector<std::string>{"parecord", "-d", "speakers.monitor", "/dev/null"});
     std::this_thread::sleep_for(800ms);
     EXPECT_TRUE(objectsOf(*hw, monitor->pid()).empty()) << "a monitor capture is no process";
-    std::atomic<long long> toldAfter{-1};
-    std::atomic<bool> armed{false};
-    auto started = std::chrono::steady_clock::now();
-    AudioObjectPropertyListenerID listener = nullptr;
-    ASSERT_EQ(hw->addPropertyListenerBlock(
-                  kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr,
-                  [&](std::uint32_t, const AudioObjectPropertyAddress*) {
-                      if (armed.load() && toldAfter.load() < 0) {
-                          toldAfter = msSince(started);
-                      }
-                  },
-                  &listener),
-              kAudioNoError);
-    started = std::chrono::steady_clock::now();
-    armed = true;
+    const ProcessListWatch watch(*hw);
     auto mic = std::make_unique<Child>(
         std::vector<std::string>{"parecord", "-d", "mic", "/dev/null"});
     std::vector<AudioProcess> objects;
@@ -436,15 +423,11 @@ TEST_F(PipeWireBackend, AMicrophoneCaptureRecordsAMonitorCaptureDoesNot) {
         return !objects.empty() && objects[0].isRecording;
     }));
     std::printf("microphone capture: listener told %lld ms after the recorder started\n",
-                toldAfter.load());
-    EXPECT_GE(toldAfter.load(), 0);
-    EXPECT_LT(toldAfter.load(), 1000);
-    hw->removePropertyListenerBlock(kAudioObjectSystemObject, CA::addr(kProcessObjectList),
-                                    nullptr, listener);
+                watch.toldAfter.load());
+    EXPECT_GE(watch.toldAfter.load(), 0);
+    EXPECT_LT(watch.toldAfter.load(), 1000);
 }
 
-// Nothing of ours in the graph: the same nodes and links with a stage as
-// without, and no sink or stream of ours in the PulseAudio view.
 // The session manager lowers nothing during a call on a stock WirePlumber,
 // so the boost has nothing to undo; a sink its role-based linking routes
 // into means it ducks, by its duck level.
@@ -464,6 +447,8 @@ TEST_F(PipeWireBackend, TellsHowFarTheSessionManagerDucksCalls) {
     EXPECT_TRUE(eventually([&] { return ducking() == 0.0f; })) << ducking();
 }
 
+// Nothing of ours in the graph: the same nodes and links with a stage as
+// without, and no sink or stream of ours in the PulseAudio view.
 TEST_F(PipeWireBackend, NothingOfOursIsInTheGraph) {
     auto player = paplay();
     ASSERT_TRUE(eventually([&] { return !server.sinkInputsWith("paplay").empty(); }));
@@ -543,6 +528,128 @@ TEST_F(PipeWireBackend, ALostDaemonIsReportedAndTheBackendReconnects) {
     EXPECT_EQ(hw->getPropertyData(id, CA::addr(kGainStageGain), 0, nullptr, &size, &gain),
               kAudioNoError);
     EXPECT_EQ(gain, 0.5f) << "the stage outlives the connection";
+}
+
+// Output routes, on two null sinks, "speakers" (the default) and
+// "headphones". Where a stream plays is measured on both sinks' monitors.
+class OutputRoutes : public PipeWireBackend {
+protected:
+    OutputRoutes() : PipeWireBackend({.secondSink = true}) {}
+
+    static constexpr double kSilent = 0.01;  // below this a sink counts as silent
+    static void route(AudioHardware& hw, morvale::OutputRoutes routes) {
+        const morvale::OutputRoutes* table = &routes;
+        ASSERT_EQ(hw.setPropertyData(kAudioObjectSystemObject, CA::addr(kOutputRoutes), 0, nullptr,
+                                     sizeof table, &table),
+                  kAudioNoError);
+    }
+    // A player, by the bundle ID the test identifier gives it.
+    static OutputRoute player(const std::string& sink, const std::string& binary = "pw-cat") {
+        OutputRoute r;
+        r.streams.bundleIDs = {binary + ".desktop"};
+        r.deviceUID = sink;
+        return r;
+    }
+    // The sound is on `on` and not on the other sink.
+    bool playsOn(const Recorder& on, const Recorder& off) const {
+        const bool plays = eventually([&] {
+            return std::fabs(on.level(200ms) - levelAt(1.0)) < 0.01 && off.level(200ms) < kSilent &&
+                   off.level(200ms) >= 0.0;
+        });
+        if (!plays) {
+            ADD_FAILURE() << "levels " << on.level(200ms) << " and " << off.level(200ms) << "\n"
+                          << server.pactl("info") << server.pactl("list short sink-inputs")
+                          << run("pw-metadata");
+        }
+        return plays;
+    }
+};
+
+// Devices are listed by description; a routed application's stream plays on
+// its sink from the first sample; clearing the route lets it follow the
+// default as it changes; and the route outlives the program.
+TEST_F(OutputRoutes, AStreamPlaysWhereItsRouteSaysFromItsFirstSample) {
+    auto hw = connect();
+    Recorder speakers(server.address(), "speakers.monitor");
+    Recorder headphones(server.address(), "headphones.monitor");
+    std::vector<std::string> uids;
+    for (const AudioObjectID d : CA::ids(*hw, kAudioObjectSystemObject, kOutputDeviceList)) {
+        uids.push_back(CA::string(*hw, d, kDeviceUID).value_or(""));
+        EXPECT_FALSE(CA::string(*hw, d, kDeviceName).value_or("").empty());
+    }
+    std::sort(uids.begin(), uids.end());
+    EXPECT_EQ(uids, (std::vector<std::string>{"headphones", "speakers"}));
+
+    route(*hw, {player("headphones")});
+    const std::size_t before = speakers.samples().size() / 2;
+    auto stream = pwcat();
+    ASSERT_TRUE(playsOn(headphones, speakers));
+    const auto levels = speakers.levels(before, 10);
+    EXPECT_LT(*std::max_element(levels.begin(), levels.end()), kSilent)
+        << "not one 10 ms of it on the default sink";
+
+    route(*hw, {});  // "System default"
+    EXPECT_TRUE(playsOn(speakers, headphones));
+    // A recorder follows the default too (WirePlumber moves a stream linked to
+    // the default's monitor along with it): new ones measure after a change.
+    server.pactl("set-default-sink headphones");
+    {
+        Recorder speakersNow(server.address(), "speakers.monitor");
+        Recorder headphonesNow(server.address(), "headphones.monitor");
+        EXPECT_TRUE(playsOn(headphonesNow, speakersNow)) << "it follows the default";
+        route(*hw, {player("speakers")});
+        EXPECT_TRUE(playsOn(speakersNow, headphonesNow)) << "a route over the default";
+        hw.reset();  // the program quits
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(playsOn(speakersNow, headphonesNow)) << "it stays where the user sent it";
+    }
+}
+
+// A sink that goes sends the stream to the default; when it is back the
+// stream goes back to it. The process's output device says where it plays.
+// (pw-cat 0.3.65 does not live through being moved twice: a PulseAudio
+// client plays here.)
+TEST_F(OutputRoutes, ARoutedStreamComesBackWithItsSink) {
+    auto hw = connect();
+    route(*hw, {player("headphones", "pacat")});  // paplay is pacat
+    auto stream = paplay();
+    Recorder speakers(server.address(), "speakers.monitor");
+    ASSERT_TRUE(eventually([&] {
+        for (const AudioObjectID p : CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
+            if (CA::string(*hw, p, kProcessOutputDevice) == "headphones") {
+                return true;
+            }
+        }
+        return false;
+    })) << server.pactl("list short sink-inputs")
+        << server.pactl("list short sinks") << [&] {
+               std::string seen;
+               for (const AudioObjectID p :
+                    CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
+                   seen += CA::string(*hw, p, kProcessOutputDevice).value_or("?") + " " +
+                           CA::string(*hw, p, kProcessBundleID).value_or("?") + "\n";
+               }
+               return seen;
+           }();
+    const std::string modules = server.pactl("list short modules");
+    std::string index;
+    for (std::size_t at = 0; at < modules.size();) {
+        const std::size_t end = modules.find('\n', at);
+        const std::string line = modules.substr(at, end - at);
+        if (line.find("sink_name=headphones") != std::string::npos) {
+            index = line.substr(0, line.find('\t'));
+        }
+        at = end == std::string::npos ? modules.size() : end + 1;
+    }
+    ASSERT_FALSE(index.empty()) << modules;
+    server.pactl("unload-module " + index);
+    EXPECT_TRUE(eventually([&] { return std::fabs(speakers.level(200ms) - levelAt(1.0)) < 0.01; }))
+        << "on the default while its sink is away";
+
+    server.pactl(
+        "load-module module-null-sink format=float32le rate=48000 channels=2 sink_name=headphones");
+    Recorder headphones(server.address(), "headphones.monitor");
+    EXPECT_TRUE(playsOn(headphones, speakers)) << "back on its sink";
 }
 
 }  // namespace

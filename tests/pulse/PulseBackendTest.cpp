@@ -10,12 +10,9 @@
 #include <numbers>
 #include <sstream>
 
-#include "ServerTest.h"
+#include "TapFixture.h"
 #include "audio/AudioError.h"
 #include "audio/AudioProcess.h"
-#include "audio/CA.h"
-#include "audio/TapSession.h"
-#include "platform/FourCC.h"
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/sim/SimProcesses.h"
 
@@ -25,39 +22,15 @@ namespace {
 using namespace std::chrono_literals;
 using State = PulseAudioSystem::ConnectionState;
 
-class PulseBackend : public ServerTest {
+// On one output unless told otherwise.
+class PulseBackend : public TapFixture {
 protected:
-    explicit PulseBackend(PulseServer::Config config = {}) : ServerTest(config) {}
+    explicit PulseBackend(PulseServer::Config config = {}) : TapFixture(config) {}
 
-    std::unique_ptr<PulseAudioSystem> connect() {
-        auto hw = std::make_unique<PulseAudioSystem>(identifier, options());
-        EXPECT_EQ(hw->connectionState(), State::ready) << hw->errorText();
-        return hw;
-    }
-    AudioProcess::Sources sources(AudioHardware& hw) const { return {hw, processes, applications}; }
     std::optional<AudioProcess> find(AudioHardware& hw, pid_t pid) const {
-        const auto all = AudioProcess::all(sources(hw));
+        const auto all = AudioProcess::all({hw, processes, applications});
         const auto it = std::ranges::find(all, static_cast<std::int32_t>(pid), &AudioProcess::pid);
         return it == all.end() ? std::nullopt : std::optional(*it);
-    }
-    std::vector<AudioObjectID> objectsOf(AudioHardware& hw, pid_t pid) const {
-        std::vector<AudioObjectID> ids;
-        for (const auto& p : AudioProcess::all(sources(hw))) {
-            if (p.pid == pid) {
-                ids.push_back(p.objectID);
-            }
-        }
-        return ids;
-    }
-    std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain,
-                                    const TapApplication& application = {}) const {
-        std::vector<AudioObjectID> objects;
-        EXPECT_TRUE(eventually([&] { return !(objects = objectsOf(hw, pid)).empty(); }));
-        const AudioObjectID device = CA::defaultOutputDevice(hw);
-        const auto uid = CA::string(hw, device, kDeviceUID);
-        EXPECT_TRUE(uid.has_value());
-        return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain,
-                                            application);
     }
     LinuxDesktop::LinuxProcessInfo processes;
     sim::SimProcesses applications;  // none: every process is known by its name

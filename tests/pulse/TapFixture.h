@@ -13,11 +13,12 @@
 namespace morvale::pulse::testing {
 
 // A private server with two outputs, "speakers" (the default) and
-// "headphones", the backend on it, and taps made as the model makes them:
-// on the default output, for the process objects of one pid.
+// "headphones" (unless the config says otherwise), the backend on it, and taps
+// made as the model makes them: on the default output, for the process objects
+// of one pid.
 class TapFixture : public ServerTest {
 protected:
-    TapFixture() : ServerTest({.secondSink = true}) {}
+    explicit TapFixture(PulseServer::Config config = {.secondSink = true}) : ServerTest(config) {}
 
     std::unique_ptr<PulseAudioSystem> connect() {
         auto hw = std::make_unique<PulseAudioSystem>(identifier, options());
@@ -34,14 +35,15 @@ protected:
         }
         return ids;
     }
-    static std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain) {
+    static std::unique_ptr<TapSession> tap(AudioHardware& hw, pid_t pid, float gain,
+                                           const TapApplication& application = {"Player", {}, {}}) {
         std::vector<AudioObjectID> objects;
         EXPECT_TRUE(eventually([&] { return !(objects = objectsOf(hw, pid)).empty(); }));
         const AudioObjectID device = CA::defaultOutputDevice(hw);
         const auto uid = CA::string(hw, device, kDeviceUID);
         EXPECT_TRUE(uid.has_value());
         return std::make_unique<TapSession>(hw, objects, device, uid.value_or(""), gain,
-                                            TapApplication{"Player", {}, {}});
+                                            application);
     }
 };
 

@@ -74,15 +74,8 @@ TEST(PanelColours, StatusAndSecondaryTextIsReadableOnLightAndDarkWindows) {
 class PanelContrastTest : public UiFixture {
 protected:
     void SetUp() override {
-        addApp(101, "org.example.Tunebox", "Tunebox", true);
-        addApp(102, "org.example.Chatter", "Chatter", false);
         addCallStream(200, true);
-        makeModel();
-        model->setVolume("org.example.Tunebox", 0.5);
-        model->toggleMute("org.example.Chatter");
-        model->setDuckBoost(6);
-        sim.loginItem.failRegisterWith = "Can't write the autostart entry";
-        model->toggleLaunchAtLogin();
+        makeEverydayModel();
     }
 };
 

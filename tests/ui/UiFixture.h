@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QCursor>
 #include <memory>
@@ -57,6 +58,11 @@ inline QString percent(const QWidget& row) {
     return child<ui::DigitsLabel>(row, "percent")->text();
 }
 
+// What a screen reader says a control is.
+inline QString spokenName(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
 // Counts the events of one kind that a widget and everything inside it get.
 struct EventCounter final : QObject {
     EventCounter(QWidget& widget, QEvent::Type counted) : type(counted) {
@@ -101,6 +107,22 @@ protected:
     // what the Calls row plays.
     AudioObjectID addCallStream(std::int32_t pid, bool playing) {
         return sim.audio.addProcess(pid, std::string(kCallStreamsBundleID), playing);
+    }
+
+    // A panel's everyday state: Tunebox playing at 50%, Chatter (returned)
+    // muted, a boost of 6 dB and a failed "Open at login" in the error line.
+    static constexpr const char* loginError = "Can't write the autostart entry";
+    AudioObjectID makeEverydayModel() {
+        addApp(101, "org.example.Tunebox", "Tunebox", true);
+        const AudioObjectID chatter = addApp(102, "org.example.Chatter", "Chatter", false);
+        makeModel();
+        model->setVolume("org.example.Tunebox", 0.5);
+        model->toggleMute("org.example.Chatter");
+        model->setDuckBoost(6);
+        sim.loginItem.failRegisterWith = loginError;
+        model->toggleLaunchAtLogin();
+        sim.loginItem.failRegisterWith.reset();
+        return chatter;
     }
 
     // Lets the views redraw after the model changed.

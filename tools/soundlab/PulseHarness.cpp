@@ -35,9 +35,7 @@ using namespace std::chrono_literals;
 // How long each server process may take to come up.
 constexpr auto kStartTimeout = 10s;
 
-namespace {
-
-std::string run(const std::string& command) {
+std::string commandOutput(const std::string& command) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -51,6 +49,8 @@ std::string run(const std::string& command) {
     ::pclose(pipe);
     return output;
 }
+
+namespace {
 
 pid_t spawn(const std::vector<std::string>& argv, int stdoutFd) {
     std::vector<char*> args;
@@ -196,32 +196,44 @@ public:
     Mixer& operator=(const Mixer&) = delete;
 
     bool move(std::uint32_t input, const std::string& sink) {
-        if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-            return false;
-        }
-        moved_ = false;
-        wait(pa_context_move_sink_input_by_name(
-            context_, input, sink.c_str(),
-            [](pa_context*, int success, void* data) {
-                auto* self = static_cast<Mixer*>(data);
-                self->moved_ = success != 0;
-                self->answered_ = true;
-            },
-            this));
-        return moved_;
+        return ready() && succeeds(pa_context_move_sink_input_by_name(context_, input, sink.c_str(),
+                                                                      answer, this));
     }
 
-    std::map<std::string, std::string> restoredDevices() {
-        restored_.clear();
-        if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
+    // Stores a volume (a fraction of 100%, on both channels) under a key, as
+    // the server does when a user changes a stream in a mixer.
+    bool storeVolume(const std::string& key, double fraction) {
+        pa_ext_stream_restore_info info{};
+        info.name = key.c_str();
+        pa_channel_map_init_stereo(&info.channel_map);
+        pa_cvolume_set(&info.volume, 2, pa_sw_volume_from_linear(fraction));
+        return ready() && succeeds(pa_ext_stream_restore_write(context_, PA_UPDATE_REPLACE, &info,
+                                                               1, 0, answer, this));
+    }
+
+    // The stream restore's entries: the device each names (empty for none),
+    // and the volume (0 for muted) of each that has one.
+    struct Restored {
+        std::map<std::string, std::string> devices;
+        std::map<std::string, double> volumes;
+    };
+    Restored restored() {
+        restored_ = {};
+        if (ready()) {
             wait(pa_ext_stream_restore_read(
                 context_,
                 [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
                     auto* self = static_cast<Mixer*>(data);
                     if (eol != 0) {
                         self->answered_ = true;
-                    } else {
-                        self->restored_[info->name] = info->device != nullptr ? info->device : "";
+                        return;
+                    }
+                    self->restored_.devices[info->name] =
+                        info->device != nullptr ? info->device : "";
+                    if (info->volume.channels > 0 || info->mute != 0) {
+                        self->restored_.volumes[info->name] =
+                            info->mute != 0 ? 0.0
+                                            : pa_sw_volume_to_linear(pa_cvolume_avg(&info->volume));
                     }
                 },
                 this));
@@ -229,49 +241,18 @@ public:
         return restored_;
     }
 
-    // Stores a volume (a fraction of 100%, on both channels) under a key, as
-    // the server does when a user changes a stream in a mixer.
-    bool storeVolume(const std::string& key, double fraction) {
-        if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-            return false;
-        }
-        pa_ext_stream_restore_info info{};
-        info.name = key.c_str();
-        pa_channel_map_init_stereo(&info.channel_map);
-        pa_cvolume_set(&info.volume, 2, pa_sw_volume_from_linear(fraction));
-        moved_ = false;
-        wait(pa_ext_stream_restore_write(
-            context_, PA_UPDATE_REPLACE, &info, 1, 0,
-            [](pa_context*, int success, void* data) {
-                auto* self = static_cast<Mixer*>(data);
-                self->moved_ = success != 0;
-                self->answered_ = true;
-            },
-            this));
-        return moved_;
-    }
-
-    std::map<std::string, double> restoredVolumes() {
-        volumes_.clear();
-        if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
-            wait(pa_ext_stream_restore_read(
-                context_,
-                [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
-                    auto* self = static_cast<Mixer*>(data);
-                    if (eol != 0) {
-                        self->answered_ = true;
-                    } else if (info->volume.channels > 0 || info->mute != 0) {
-                        self->volumes_[info->name] =
-                            info->mute != 0 ? 0.0
-                                            : pa_sw_volume_to_linear(pa_cvolume_avg(&info->volume));
-                    }
-                },
-                this));
-        }
-        return volumes_;
-    }
-
 private:
+    bool ready() const { return pa_context_get_state(context_) == PA_CONTEXT_READY; }
+    static void answer(pa_context*, int success, void* data) {
+        auto* self = static_cast<Mixer*>(data);
+        self->succeeded_ = success != 0;
+        self->answered_ = true;
+    }
+    bool succeeds(pa_operation* op) {
+        succeeded_ = false;
+        wait(op);
+        return succeeded_;
+    }
     void wait(pa_operation* op) {
         answered_ = false;
         while (op != nullptr && !answered_ && pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
@@ -285,9 +266,8 @@ private:
     pa_mainloop* loop_;
     pa_context* context_;
     bool answered_ = false;
-    bool moved_ = false;
-    std::map<std::string, std::string> restored_;
-    std::map<std::string, double> volumes_;
+    bool succeeded_ = false;
+    Restored restored_;
 };
 
 PulseServer::PulseServer(Config config) : config_(config) {
@@ -383,7 +363,8 @@ void PulseServer::start() {
                   -1);
     }
     waitForSocket(socket, pid_, "sound server", kStartTimeout);
-    if (!eventually([&] { return !run("pactl info 2>/dev/null").empty(); }, kStartTimeout)) {
+    if (!eventually([&] { return !commandOutput("pactl info 2>/dev/null").empty(); },
+                    kStartTimeout)) {
         throw std::runtime_error("the private sound server did not come up");
     }
     // The sinks and modules are made over the PulseAudio protocol on both
@@ -400,12 +381,12 @@ void PulseServer::start() {
         modules.emplace_back("module-stream-restore restore_device=true");
     }
     for (const auto& module : modules) {
-        run("pactl load-module " + module + " >/dev/null 2>&1");
+        commandOutput("pactl load-module " + module + " >/dev/null 2>&1");
     }
     const bool up = eventually(
         [&] {
-            run("pactl set-default-sink speakers >/dev/null 2>&1");
-            return run("pactl info 2>/dev/null").find("Default Sink: speakers") !=
+            commandOutput("pactl set-default-sink speakers >/dev/null 2>&1");
+            return commandOutput("pactl info 2>/dev/null").find("Default Sink: speakers") !=
                    std::string::npos;
         },
         kStartTimeout);
@@ -445,11 +426,11 @@ void PulseServer::stop() {
 }
 
 std::string PulseServer::pactl(const std::string& arguments) const {
-    return run("pactl " + arguments + " 2>/dev/null");
+    return commandOutput("pactl " + arguments + " 2>/dev/null");
 }
 
 std::map<std::string, std::string> PulseServer::restoredDevices() const {
-    return mixer_ != nullptr ? mixer_->restoredDevices() : std::map<std::string, std::string>{};
+    return mixer_ != nullptr ? mixer_->restored().devices : std::map<std::string, std::string>{};
 }
 
 bool PulseServer::storeRestoredVolume(const std::string& key, double fraction) const {
@@ -457,7 +438,7 @@ bool PulseServer::storeRestoredVolume(const std::string& key, double fraction) c
 }
 
 std::map<std::string, double> PulseServer::restoredVolumes() const {
-    return mixer_ != nullptr ? mixer_->restoredVolumes() : std::map<std::string, double>{};
+    return mixer_ != nullptr ? mixer_->restored().volumes : std::map<std::string, double>{};
 }
 
 std::vector<std::uint32_t> PulseServer::sinkInputIndicesWith(const std::string& text) const {
@@ -602,8 +583,8 @@ std::string sineFile(const std::string& folder, double amplitude, int seconds) {
     const std::string path =
         folder + "/sine-" + std::to_string(static_cast<int>(amplitude * 1000)) + ".wav";
     if (!fs::exists(path)) {
-        run("sox -n -r 48000 -c 2 -b 16 " + path + " synth " + std::to_string(seconds) +
-            " sine 1000 vol " + std::to_string(amplitude) + " 2>/dev/null");
+        commandOutput("sox -n -r 48000 -c 2 -b 16 " + path + " synth " + std::to_string(seconds) +
+                      " sine 1000 vol " + std::to_string(amplitude) + " 2>/dev/null");
     }
     return path;
 }

@@ -160,6 +160,9 @@ private:
     std::thread thread_;
 };
 
+// Runs a shell command; returns its standard output.
+std::string commandOutput(const std::string& command);
+
 // Polls until `done` holds or the timeout passes; returns done().
 bool eventually(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));

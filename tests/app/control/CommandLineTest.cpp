@@ -86,14 +86,14 @@ protected:
 };
 
 TEST_F(CommandLineTest, ExitStatusesAndMatching) {
+    // Matching and reading levels have their own tests: here, that their
+    // answers reach the user with the right exit status.
     const struct {
         QStringList arguments;
         int status;
         const char* out;  // in standard output (0) or standard error (else)
     } cases[] = {
         {{"get", "Tunebox"}, 0, "Tunebox: 100%"},
-        {{"get", "tunebox"}, 0, "Tunebox: 100%"},
-        {{"get", "TUNE"}, 0, "Tunebox: 100%"},
         {{"get", "org.example.Chatter"}, 0, "Chatter: 40%"},
         {{"get", "org.example."}, 2, "\"org.example.\" could mean "},
         {{"get", "org.example."}, 2, "Tunebox (org.example.Tunebox)"},
@@ -104,7 +104,6 @@ TEST_F(CommandLineTest, ExitStatusesAndMatching) {
         {{"set", "--json", "tunebox", "1"}, 2, "set takes no option --json"},
         {{"louder"}, 2, "there is no command \"louder\""},
         {{"set", "tunebox", "40"}, 2, "\"40\" is no volume"},
-        {{"set", "tunebox", "140%"}, 2, "\"140%\" is no volume"},
         {{"set", "nowhere", "40%"}, 2, "no application is called"},
         {{"boost", "31"}, 2, "\"31\" is no boost"},
         {{"--demo", "list"}, 2, "a command comes first"},
@@ -137,31 +136,15 @@ TEST_F(CommandLineTest, ExitStatusesAndMatching) {
     }
 }
 
+// Levels with a sign are steps, sent as such; the service stops them at the
+// ends of the range (its own test goes through the rounding on the way).
 TEST_F(CommandLineTest, StepsStopAtTheEndsOfTheRange) {
     const struct {
         const char* level;
         double volume;
     } steps[] = {
-        {"100%", 1.0},
-        {"+5%", 1.0},
-        {"-5%", 0.95},
-        {"+0.05", 1.0},
-        {"7%", 0.07},
-        {"-5%", 0.02},
-        {"-5%", 0.0},
-        {"-5%", 0.0},
-        {"+5%", 0.05},
-        {"0.3", 0.3},
-        {"-100%", 0.0},
-        {"+100%", 1.0},
-        {"30%", 0.3},
-        // Six steps down from 30% are silent, and muted, exactly.
-        {"-5%", 0.25},
-        {"-5%", 0.2},
-        {"-5%", 0.15},
-        {"-5%", 0.1},
-        {"-5%", 0.05},
-        {"-5%", 0.0},
+        {"100%", 1.0}, {"+5%", 1.0}, {"-5%", 0.95}, {"+0.05", 1.0}, {"7%", 0.07},
+        {"-5%", 0.02}, {"-5%", 0.0}, {"-5%", 0.0},  {"+5%", 0.05},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.level);

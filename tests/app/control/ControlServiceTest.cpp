@@ -347,21 +347,6 @@ TEST_F(ControlServiceTest, ChangedComesOncePerBurstAndNotWhenNothingChanged) {
     EXPECT_EQ(changed.received, seen + 3);
 }
 
-TEST_F(ControlServiceTest, AChangeShowsInTheOpenPanel) {
-    serve();
-    const auto view = makeView();
-    EXPECT_EQ(percent(row(*view, tunebox)), "100%");
-    call("SetVolume", {QString::fromStdString(tunebox), 0.25});
-    settle();
-    EXPECT_EQ(percent(row(*view, tunebox)), "25%");
-    EXPECT_EQ(slider(row(*view, tunebox)).continuousValue(), 0.25);
-    // Muted, the row says so and keeps its slider where unmuting returns.
-    call("Mute", {QString::fromStdString(tunebox)});
-    settle();
-    EXPECT_EQ(percent(row(*view, tunebox)), "muted");
-    EXPECT_EQ(slider(row(*view, tunebox)).continuousValue(), 0.25);
-}
-
 // A hundred sets in a second reach the settings file as the writes of a
 // dragged slider do: gathered, not one each.
 TEST_F(ControlServiceTest, ManySetsAreWrittenTogether) {
