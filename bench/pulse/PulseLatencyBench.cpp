@@ -13,14 +13,10 @@
 //     untapped and then tapped in one session;
 //   - with --load S: dropouts of a tapped and an untapped stream, recorded
 //     side by side on two outputs while stress-ng keeps twice as many
-//     workers busy as there are cores, for S seconds;
-//   - with --cycles N: how much later a clicking application plays after N
-//     short tap cycles (tapped, then let go), beside a plain move to another
-//     sink and back as a mixer makes it. Cycles that each left it later would
-//     add up, and a video's sound would drift from its picture.
+//     workers busy as there are cores, for S seconds.
 // Usage: morvale_pulse_latency [--seconds N (default 30)] [--taps N (default 1)]
-//                              [--streams N] [--load S] [--cycles N] [--fragment MS]
-//                              [--target MS] [--no-realtime]
+//                              [--streams N] [--load S] [--fragment MS] [--target MS]
+//                              [--no-realtime]
 // The test player is the one built in <build>/tools/soundlab.
 #include <unistd.h>
 
@@ -158,7 +154,6 @@ struct Settings {
     int taps = 1;
     int streams = 0;
     int load = 0;
-    int cycles = 0;
     pulse::PulseAudioSystem::Options backend;
 };
 
@@ -383,52 +378,6 @@ void dropoutsUnderLoad(const Settings& settings) {
     std::printf("IO thread real-time                    %6s\n", stats.realtime ? "yes" : "no");
 }
 
-void delayAfterTapCycles(const Settings& settings) {
-    PulseServer server(PulseServer::Config{.secondSink = true});
-    Bench bench(server, settings);
-    const auto clicks = bench.start({"--click", "--server-buffer"});
-    Recorder speakers(server.address(), "speakers.monitor");
-    const auto on = [&](const std::string& sink) {
-        return eventually([&] { return server.sinkOfClientPid(clicks->pid()) == sink; });
-    };
-    const auto move = [&](const std::string& sink) {
-        if (!server.moveStreamOfClientPid(clicks->pid(), sink) || !on(sink)) {
-            throw std::runtime_error("the clicking stream did not move to " + sink);
-        }
-        std::this_thread::sleep_for(200ms);
-    };
-    // PipeWire may take a moment to link the player's stream.
-    double start = NAN;
-    for (int tries = 0; tries < 8 && std::isnan(start); ++tries) {
-        start = measurePhase(speakers, 650ms);
-    }
-
-    move("headphones");
-    move("speakers");
-    const double plain = measurePhase(speakers, 650ms);
-
-    // Each cycle is short: while tapped, the stream runs at the tap sink's
-    // clock, whose drift from the output's adds up with the time tapped;
-    // what the moves themselves cost is measured here.
-    for (int cycle = 0; cycle < settings.cycles; ++cycle) {
-        auto session = bench.tap(clicks->pid(), 0.5f);
-        eventually([&] { return isTapSink(server.sinkOfClientPid(clicks->pid()).value_or("")); });
-        std::this_thread::sleep_for(300ms);
-        session.reset();
-        on("speakers");
-        std::this_thread::sleep_for(100ms);
-    }
-    std::this_thread::sleep_for(200ms);
-    const double cycled = measurePhase(speakers, 650ms);
-
-    std::printf("%s private server, load average %s\n",
-                PulseServer::onPipeWire() ? "PipeWire" : "PulseAudio", loadAverage().c_str());
-    std::printf("a plain move and back                  %+6.2f ms later\n",
-                phaseShiftMs(start, plain));
-    std::printf("%2d tap cycles                          %+6.2f ms later\n", settings.cycles,
-                phaseShiftMs(plain, cycled));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -448,17 +397,13 @@ int main(int argc, char** argv) {
             settings.streams = std::max(1, value);
         if (arg == "--load")
             settings.load = std::max(5, value);
-        if (arg == "--cycles")
-            settings.cycles = std::max(1, value);
         if (arg == "--fragment")
             settings.backend.fragment = std::chrono::milliseconds(std::max(1, value));
         if (arg == "--target")
             settings.backend.target = std::chrono::milliseconds(std::max(1, value));
     }
     try {
-        if (settings.cycles > 0) {
-            delayAfterTapCycles(settings);
-        } else if (settings.load > 0) {
+        if (settings.load > 0) {
             dropoutsUnderLoad(settings);
         } else if (settings.streams > 0) {
             cpuOfManyStreams(settings);
