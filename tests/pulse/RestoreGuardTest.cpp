@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 using Rewrites = RestoreGuard::Rewrites;
 
 constexpr const char* kKey = "sink-input-by-application-name:player";
-const std::string kTapSink = "morvale_tap_42_1";
+const std::string kTapSinkName = "morvale_tap_42_1";
 
 // One thing that happens to the key: the server's entries are read with it
 // naming `device` (empty: no device), or the tap's moves end (`release`).
@@ -40,20 +40,20 @@ TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
     // The entry names the speakers, then the tap's move into its sink is
     // saved: the guard puts the speakers back.
     const Rewrites back{{kKey, "speakers"}};
-    const Step seen{0s, "speakers"}, tapped{1s, kTapSink, false, back};
+    const Step seen{0s, "speakers"}, tapped{1s, kTapSinkName, false, back};
     const std::vector<Case> cases{
         {"a move into a tap sink is put back to the device named before", {seen, tapped}},
         {"an entry first seen naming a tap sink is put back to no device",
-         {{0s, kTapSink, false, {{kKey, std::nullopt}}}}},
+         {{0s, kTapSinkName, false, {{kKey, std::nullopt}}}}},
         {"a save into the tap sink again, before our rewrite landed, is put back again",
-         {seen, tapped, {2s, kTapSink, false, back}}},
+         {seen, tapped, {2s, kTapSinkName, false, back}}},
         {"while the tap stands, other devices are left alone", {seen, tapped, {2s, "hdmi"}}},
         {"a device the user chose while tapped is what the entry keeps",
          {seen,
           tapped,
           {2s, "headphones"},
           {3s, "", true},
-          {4s, kTapSink, false, {{kKey, "headphones"}}}}},
+          {4s, kTapSinkName, false, {{kKey, "headphones"}}}}},
         {"moving back saves the sink: undone for a short while after the tap went",
          {seen, tapped, {2s, "", true}, {3s, "hdmi", false, back}, {4s, "speakers"}}},
         {"once the guard has lapsed, a change is the user's",
