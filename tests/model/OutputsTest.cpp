@@ -12,7 +12,7 @@ namespace {
 
 using D = PlistValue::Dict;
 using L = PlistValue::List;
-const std::string player = "org.example.Player";
+const std::string kRoutedApp = "org.example.Player";
 
 struct Outputs : ModelFixture {
     AudioObjectID headphones = sim.audio.addOutputDevice("headphones");
@@ -42,45 +42,45 @@ TEST(Outputs, DevicesAreListedByNameAndTheUidStandsInForAMissingName) {
 // where the choice says, and on the default once cleared.
 TEST(Outputs, AChoiceIsStoredAppliedAndClearedToFollowTheDefault) {
     Outputs f;
-    const AudioObjectID process = f.addClient(10, player, "Player", true);
+    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
     const auto model = f.makeModel();
     EXPECT_EQ(f.sim.audio.outputRouteWrites(), 0) << "nothing routed, nothing asked";
 
-    model->setOutput(player, "headphones");
-    EXPECT_EQ(f.stored("outputs"), PlistValue(D{{player, "headphones"}}));
+    model->setOutput(kRoutedApp, "headphones");
+    EXPECT_EQ(f.stored("outputs"), PlistValue(D{{kRoutedApp, "headphones"}}));
     EXPECT_EQ(f.sim.audio.processOutput(process), "headphones");
-    EXPECT_EQ(model->playingOutput(player), "headphones");
+    EXPECT_EQ(model->playingOutput(kRoutedApp), "headphones");
     ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
     const OutputRoute route = f.sim.audio.outputRoutes()[0];
     EXPECT_EQ(route.streams.processes, std::vector<AudioObjectID>{process});
-    EXPECT_EQ(route.streams.bundleIDs, std::vector<std::string>{player});
+    EXPECT_EQ(route.streams.bundleIDs, std::vector<std::string>{kRoutedApp});
 
-    model->setOutput(player, std::nullopt);
+    model->setOutput(kRoutedApp, std::nullopt);
     EXPECT_EQ(f.stored("outputs"), PlistValue(D{}));
     EXPECT_TRUE(f.sim.audio.outputRoutes().empty());
     EXPECT_EQ(f.sim.audio.processOutput(process), "speakers");
     f.sim.audio.setDefaultOutputDevice(f.headphones);
-    EXPECT_EQ(model->playingOutput(player), "headphones") << "follows the default";
+    EXPECT_EQ(model->playingOutput(kRoutedApp), "headphones") << "follows the default";
 }
 
 // A remembered output carries over a restart, is kept while its device is
 // away, and applies to a process that starts later, by who it is.
 TEST(Outputs, ARememberedOutputOutlivesItsDeviceAndReachesNewProcesses) {
     Outputs f;
-    f.sim.settings.standardStore.values["outputs"] = D{{player, "headphones"}, {"x", 3.0}};
+    f.sim.settings.standardStore.values["outputs"] = D{{kRoutedApp, "headphones"}, {"x", 3.0}};
     f.sim.audio.removeDevice(f.headphones);
     const auto model = f.makeModel();
-    EXPECT_EQ(model->outputs(), (Settings::Outputs{{player, "headphones"}}));
+    EXPECT_EQ(model->outputs(), (Settings::Outputs{{kRoutedApp, "headphones"}}));
 
-    const AudioObjectID process = f.addClient(10, player, "Player", true);
+    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
     f.sim.mainQueue.drain();
     EXPECT_EQ(f.sim.audio.processOutput(process), "speakers") << "plays on the default meanwhile";
-    EXPECT_EQ(model->chosenOutput(player), "headphones");
+    EXPECT_EQ(model->chosenOutput(kRoutedApp), "headphones");
 
     f.sim.audio.addOutputDevice("headphones");
     f.tick();
     EXPECT_EQ(f.sim.audio.processOutput(process), "headphones");
-    EXPECT_EQ(f.stored("outputs"), PlistValue(D{{player, "headphones"}, {"x", 3.0}}))
+    EXPECT_EQ(f.stored("outputs"), PlistValue(D{{kRoutedApp, "headphones"}, {"x", 3.0}}))
         << "loading alone writes nothing";
 }
 
@@ -88,17 +88,17 @@ TEST(Outputs, ARememberedOutputOutlivesItsDeviceAndReachesNewProcesses) {
 // routes again, and nothing of it is stored.
 TEST(Outputs, AMoveMadeElsewhereIsFollowedNotFoughtNorStored) {
     Outputs f;
-    const AudioObjectID process = f.addClient(10, player, "Player", true);
+    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
     const auto model = f.makeModel();
-    model->setOutput(player, "headphones");
+    model->setOutput(kRoutedApp, "headphones");
     const int writes = f.sim.audio.outputRouteWrites();
 
     f.sim.audio.moveProcessOutput(process, "speakers");
     f.tick();
     f.tick();
     EXPECT_EQ(f.sim.audio.outputRouteWrites(), writes);
-    EXPECT_EQ(model->playingOutput(player), "speakers");
-    EXPECT_EQ(model->chosenOutput(player), "headphones");
+    EXPECT_EQ(model->playingOutput(kRoutedApp), "speakers");
+    EXPECT_EQ(model->chosenOutput(kRoutedApp), "headphones");
 }
 
 // Routes are handed over again when the rows' processes change, and a
@@ -106,8 +106,8 @@ TEST(Outputs, AMoveMadeElsewhereIsFollowedNotFoughtNorStored) {
 TEST(Outputs, RoutesFollowProcessesAndAFailureIsShownUntilTheyApply) {
     Outputs f;
     const auto model = f.makeModel();
-    model->setOutput(player, "headphones");
-    const AudioObjectID first = f.addClient(10, player, "Player", true);
+    model->setOutput(kRoutedApp, "headphones");
+    const AudioObjectID first = f.addClient(10, kRoutedApp, "Player", true);
     f.sim.audio.injectFailure({sim::SimulatedAudioSystem::Call::setPropertyData,
                                kAudioHardwareUnspecifiedError, kOutputRoutes,
                                kAudioObjectSystemObject, 1});
@@ -124,7 +124,7 @@ TEST(Outputs, TheCallRowRoutesCallStreamsOnly) {
     Outputs f;
     f.sim.grouping = LinuxDesktop::desktopGrouping("Calls");
     const AudioObjectID call = f.sim.audio.addProcess(10, std::string(kCallStreamsBundleID), true);
-    f.addClient(10, player, "Player", true);
+    f.addClient(10, kRoutedApp, "Player", true);
     const auto model = f.makeModel();
     model->setOutput(std::string(Grouping::callRowKey), "headphones");
     ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
@@ -140,13 +140,13 @@ TEST(Outputs, HiddenKeysAreStoredAsAListAndBadEntriesAreLeftOut) {
     const auto model = f.makeModel();
     EXPECT_TRUE(model->isHidden("proc:beep"));
     model->setHidden("proc:beep", false);
-    model->setHidden(player, true);
-    EXPECT_EQ(f.stored("hidden"), PlistValue(L{"org.example.Launcher", player}));
+    model->setHidden(kRoutedApp, true);
+    EXPECT_EQ(f.stored("hidden"), PlistValue(L{"org.example.Launcher", kRoutedApp}));
     // Hiding changes nothing of the volume or the sessions.
-    f.addClient(10, player, "Player", true);
+    f.addClient(10, kRoutedApp, "Player", true);
     f.sim.mainQueue.drain();
-    model->setVolume(player, 0.5);
-    EXPECT_TRUE(ModelFixture::outputLevel(*model, player).has_value());
+    model->setVolume(kRoutedApp, 0.5);
+    EXPECT_TRUE(ModelFixture::outputLevel(*model, kRoutedApp).has_value());
 }
 
 // Files from before outputs and hidden rows load as they did; a table of the
@@ -166,10 +166,10 @@ TEST(Outputs, OlderAndDamagedFilesLoadTheirVolumesUnchanged) {
     for (const Case& c : cases) {
         Outputs f;
         auto& values = f.sim.settings.standardStore.values;
-        values["volumes"] = D{{player, 0.25}};
+        values["volumes"] = D{{kRoutedApp, 0.25}};
         values.insert(c.extra.begin(), c.extra.end());
         const auto model = f.makeModel();
-        EXPECT_EQ(model->volumes(), (Volumes{{player, 0.25}})) << c.what;
+        EXPECT_EQ(model->volumes(), (Volumes{{kRoutedApp, 0.25}})) << c.what;
         EXPECT_EQ(model->outputs(), c.outputs) << c.what;
         EXPECT_EQ(model->hiddenKeys().size(), c.hidden) << c.what;
         EXPECT_FALSE(model->errorText().has_value()) << c.what;

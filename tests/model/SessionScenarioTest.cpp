@@ -17,6 +17,7 @@ namespace morvale::testing {
 namespace {
 
 using Call = sim::SimulatedAudioSystem::Call;
+using D = PlistValue::Dict;
 
 constexpr const char* kPlayer = "org.example.Player";
 
@@ -333,7 +334,6 @@ TEST(StoredValues, CountWithinTheControlsRangesAndStayAsStored) {
         ModelFixture f;
         f.addClient(10, kPlayer, "Player", true);
         f.addClient(40, "com.apple.FaceTime", "FaceTime", true);
-        using D = PlistValue::Dict;
         f.sim.settings.standardStore.values =
             D{{"migrated", true}, {"volumes", D{{kPlayer, c.stored}}}, {"duckBoostDB", c.stored}};
         const auto model = f.makeModel();
