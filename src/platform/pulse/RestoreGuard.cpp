@@ -39,6 +39,7 @@ void RestoreGuard::stop() {
     // The ends of the reads of the old connection never come now.
     readers_.clear();
     entries_.clear();
+    read_ = false;
 }
 
 void RestoreGuard::release(Clock::time_point now) {
@@ -47,6 +48,22 @@ void RestoreGuard::release(Clock::time_point now) {
             guard.until = now + kLinger;
         }
     }
+}
+
+void RestoreGuard::touch(const std::string& name, Clock::time_point now) {
+    if (!read_) {
+        return;
+    }
+    auto [guard, added] = guards_.try_emplace(name);
+    if (added) {
+        const auto entry = entries_.find(name);
+        if (entry != entries_.end()) {
+            guard->second.baseline = entry->second.device;
+        }
+    } else if (!guard->second.until) {
+        return;  // a tap's move guards it already, with the device from before the tap
+    }
+    guard->second.until = now + kLinger;
 }
 
 void RestoreGuard::read() {
@@ -126,6 +143,7 @@ RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries
         }
     }
     entries_ = std::move(entries);
+    read_ = true;
     return rewritten;
 }
 

@@ -59,6 +59,13 @@ public:
     // The moves of a tap are over: every guarded key is kept for kLinger
     // more, then let go.
     void release(Clock::time_point now = Clock::now());
+    // A stream with this restore key is being sent to a sink its route
+    // names: the entry the server saves for that move is put back to what
+    // it named before, for kLinger, so that streams of other applications
+    // that share the key (a media role) do not start there, and nothing is
+    // left pinned once the route goes. Only once the entries were read: a
+    // baseline must be known.
+    void touch(const std::string& name, Clock::time_point now = Clock::now());
 
     // The entries the server has now. Returns the keys it rewrote, each with
     // the device it is to name (none: the server's default).
@@ -86,6 +93,7 @@ private:
     pa_context* context_ = nullptr;  // while the server has stream restore
     std::map<std::string, Entry> entries_;
     std::map<std::string, Guard> guards_;
+    bool read_ = false;  // the entries were read at least once
     std::uint64_t nextReader_ = 1;
     std::map<std::uint64_t, std::unique_ptr<Reader>> readers_;
 };
