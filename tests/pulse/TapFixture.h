@@ -18,6 +18,9 @@ namespace morvale::pulse::testing {
 class TapFixture : public ServerTest {
 protected:
     TapFixture() : ServerTest({.secondSink = true}) {}
+    // With the server's stream restore too.
+    explicit TapFixture(bool streamRestore)
+        : ServerTest({.streamRestore = streamRestore, .secondSink = true}) {}
 
     std::unique_ptr<PulseAudioSystem> connect() {
         auto hw = std::make_unique<PulseAudioSystem>(identifier, options());
