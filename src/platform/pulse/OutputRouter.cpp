@@ -20,13 +20,15 @@ std::vector<OutputRouter::Move> OutputRouter::update(
             if (known == streams_.end()) {
                 continue;  // never routed: never moved
             }
-            if (!known->second.sink.empty()) {
-                known->second = Placement{};  // let go of: back to the default
-            }
+            known->second.sink.clear();  // let go of: back to the default
+            known->second.placed = false;
         } else if (known == streams_.end() || known->second.sink != want->second) {
             known = streams_.insert_or_assign(index, Placement{want->second, false}).first;
         }
         Placement& placement = known->second;
+        if (placement.sentTo == input.sink) {
+            placement.sentTo = kNoIndex;  // landed
+        }
         if (held(index)) {
             // The tap sends it to `wish` when it lets it go; a move made in
             // another mixer meanwhile is the user's, and is kept.
@@ -35,9 +37,10 @@ std::vector<OutputRouter::Move> OutputRouter::update(
         }
         const SinkRecord* current = table.sink(input.sink);
         if (placement.sink.empty()) {
-            // PipeWire's server lists a stream it relinks without a sink: it
-            // is unpinned once it has landed.
-            if (current == nullptr && defaultSink != nullptr) {
+            // PipeWire's server lists a stream it relinks without a sink, and
+            // a move of ours may be on its way: it is unpinned once it has
+            // landed.
+            if ((current == nullptr && defaultSink != nullptr) || placement.sentTo != kNoIndex) {
                 continue;
             }
             if (defaultSink != nullptr && current != defaultSink) {
@@ -56,6 +59,7 @@ std::vector<OutputRouter::Move> OutputRouter::update(
         }
         placement.placed = true;
         if (input.sink != target->index) {
+            placement.sentTo = target->index;
             moves.push_back({index, target->index});
         }
     }

@@ -55,6 +55,9 @@ private:
     struct Placement {
         std::string sink;     // empty: to follow the default again
         bool placed = false;  // sent there (or found there) while the sink is present
+        // The sink a move of ours is on its way to, until the stream shows
+        // it there: a stream unrouted meanwhile is unpinned once it lands.
+        std::uint32_t sentTo = kNoIndex;
     };
     std::map<std::uint32_t, Placement> streams_;
 };
