@@ -117,6 +117,8 @@ TEST_F(OutputRoute, StreamsPlayWhereTheirRouteSaysUntilItGoes) {
         EXPECT_TRUE(eventually(
             [&] { return std::abs(headphones.level(100ms) - 0.25 * direct) < 0.03 * direct; }));
         EXPECT_LT(speakers.level(100ms), 0.01 * direct);
+        // Shown where it is heard, not as our sink.
+        EXPECT_EQ(CA::string(*hw, objects.front(), kProcessOutputDevice), "headphones");
     }
     EXPECT_TRUE(playsOn(song->pid(), {"headphones"}));
 

@@ -117,13 +117,14 @@ TEST(RestoreGuard, PutsBackWhatARoutesMoveSaved) {
         bool touch;          // a route's move of a stream with the key; else a read
         std::string device;  // the read's entry (empty: no entry at all)
         Rewrites expected = {};
+        bool removed = false;  // the entry is removed rather than rewritten
     };
     const RouteStep speakers{0s, false, "speakers"}, touched{1s, true, ""};
     const std::vector<std::pair<std::string, std::vector<RouteStep>>> cases{
         {"put back to the device named before",
          {speakers, touched, {1s, false, "headphones", {{kKey, "speakers"}}}}},
-        {"a key that had no entry is put back to none",
-         {{0s, false, ""}, touched, {1s, false, "headphones", {{kKey, std::nullopt}}}}},
+        {"a key that had no entry loses the one the move made",
+         {{0s, false, ""}, touched, {1s, false, "headphones", {{kKey, std::nullopt}}, true}}},
         {"before the first read no baseline is known: left alone",
          {touched, {1s, false, "headphones"}}},
         {"once the guard has lapsed, a change is the user's",
@@ -146,6 +147,7 @@ TEST(RestoreGuard, PutsBackWhatARoutesMoveSaved) {
             auto entries = step.device.empty() ? std::map<std::string, RestoreGuard::Entry>{}
                                                : entriesNaming(step.device);
             EXPECT_EQ(guard.onRead(std::move(entries), start + step.at), step.expected);
+            EXPECT_EQ(guard.removed().contains(kKey), step.removed);
         }
     }
 }

@@ -59,6 +59,8 @@ void RestoreGuard::touch(const std::string& name, Clock::time_point now) {
         const auto entry = entries_.find(name);
         if (entry != entries_.end()) {
             guard->second.baseline = entry->second.device;
+        } else {
+            guard->second.noEntry = true;
         }
     } else if (!guard->second.until) {
         return;  // a tap's move guards it already, with the device from before the tap
@@ -107,6 +109,7 @@ void RestoreGuard::readShim(pa_context*, const pa_ext_stream_restore_info* info,
 RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries,
                                             Clock::time_point now) {
     Rewrites rewritten;
+    removed_.clear();
     std::erase_if(guards_, [&](const auto& g) { return g.second.until && *g.second.until < now; });
     for (auto& [name, entry] : entries) {
         if (name.starts_with(kOwnRestorePrefix) && (entry.volume.channels != 0 || entry.mute != 0)) {
@@ -138,9 +141,17 @@ RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries
             guard->second.baseline = entry.device;
         } else if (guard != guards_.end() && guard->second.until &&
                    entry.device != guard->second.baseline) {
-            rewrite(name, entry, guard->second.baseline);
             rewritten[name] = guard->second.baseline;
+            if (guard->second.noEntry && entry.volume.channels == 0 && entry.mute == 0) {
+                removed_.insert(name);
+            } else {
+                rewrite(name, entry, guard->second.baseline);
+            }
         }
+    }
+    for (const std::string& name : removed_) {
+        remove(name);
+        entries.erase(name);
     }
     entries_ = std::move(entries);
     read_ = true;
@@ -161,6 +172,14 @@ void RestoreGuard::rewrite(const std::string& name, Entry& entry,
     info.mute = entry.mute;
     // Not applied to running streams: only what new streams will get.
     forget(pa_ext_stream_restore_write(context_, PA_UPDATE_REPLACE, &info, 1, 0, nullptr, nullptr));
+}
+
+void RestoreGuard::remove(const std::string& name) {
+    if (context_ == nullptr) {
+        return;
+    }
+    const char* names[] = {name.c_str(), nullptr};
+    forget(pa_ext_stream_restore_delete(context_, names, nullptr, nullptr));
 }
 
 }  // namespace morvale::pulse
