@@ -123,16 +123,27 @@ TEST_F(OutputRoute, StreamsPlayWhereTheirRouteSaysUntilItGoes) {
     EXPECT_TRUE(playsOn(song->pid(), {"headphones"}));
 
     // The route's sink goes: the default meanwhile; it comes back: so does
-    // the stream.
-    const std::string module = headphonesModule();
-    ASSERT_FALSE(module.empty());
-    server.pactl("unload-module " + module);
-    EXPECT_TRUE(playsOn(song->pid(), {"speakers"}));
-    server.pactl("load-module module-null-sink sink_name=headphones format=float32le rate=48000 "
-                 "channels=2");
+    // the stream. Unrouted while the sink is away, it stays on the default
+    // when the sink comes back.
+    const auto unplug = [&] {
+        server.pactl("unload-module " + headphonesModule());
+        EXPECT_TRUE(playsOn(song->pid(), {"speakers"}));
+    };
+    const auto plug = [&] {
+        server.pactl("load-module module-null-sink sink_name=headphones format=float32le "
+                     "rate=48000 channels=2");
+    };
+    unplug();
+    plug();
     EXPECT_TRUE(playsOn(song->pid(), {"headphones"}));
+    unplug();
+    route(*hw, {});
+    plug();
+    EXPECT_TRUE(staysOn(song->pid(), "speakers"));
 
     // No route: back on the default, and along with a change of it.
+    route(*hw, {{kPaplay, "headphones"}});
+    EXPECT_TRUE(playsOn(song->pid(), {"headphones"}));
     route(*hw, {});
     EXPECT_TRUE(playsOn(song->pid(), {"speakers"}));
     server.pactl("set-default-sink headphones");

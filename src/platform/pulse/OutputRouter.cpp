@@ -20,8 +20,12 @@ std::vector<OutputRouter::Move> OutputRouter::update(
             if (known == streams_.end()) {
                 continue;  // never routed: never moved
             }
-            known->second.sink.clear();  // let go of: back to the default
-            known->second.placed = false;
+            if (!known->second.sink.empty()) {
+                // Let go of: back to the default.
+                known->second.pinnedTo = std::move(known->second.sink);
+                known->second.sink.clear();
+                known->second.placed = false;
+            }
         } else if (known == streams_.end() || known->second.sink != want->second) {
             known = streams_.insert_or_assign(index, Placement{want->second, false}).first;
         }
@@ -43,7 +47,17 @@ std::vector<OutputRouter::Move> OutputRouter::update(
             if ((current == nullptr && defaultSink != nullptr) || placement.sentTo != kNoIndex) {
                 continue;
             }
-            if (defaultSink != nullptr && current != defaultSink) {
+            if (defaultSink != nullptr && current == defaultSink &&
+                (placement.away || table.sinkByName(placement.pinnedTo) == nullptr)) {
+                // On the default because its sink went away: no move can
+                // unpin it here, and PulseAudio brings a stream back to the
+                // sink it was last moved to when that returns. It is
+                // unpinned when it lands there.
+                placement.away = true;
+                continue;
+            }
+            if (defaultSink != nullptr && current != defaultSink &&
+                (!placement.away || current->name == placement.pinnedTo)) {
                 moves.push_back({index, defaultSink->index});
             }
             streams_.erase(known);
@@ -52,12 +66,14 @@ std::vector<OutputRouter::Move> OutputRouter::update(
         const SinkRecord* target = table.sinkByName(placement.sink);
         if (target == nullptr || target->isTap()) {
             placement.placed = false;  // it plays on the default meanwhile
+            placement.away = true;
             continue;
         }
         if (placement.placed) {
             continue;
         }
         placement.placed = true;
+        placement.away = false;
         if (input.sink != target->index) {
             placement.sentTo = target->index;
             moves.push_back({index, target->index});

@@ -24,7 +24,9 @@ namespace morvale::pulse {
 // between it is left where it is: a move made in another mixer is followed.
 // A stream that no route names any more is moved to the default sink once,
 // which unpins it on both servers (a stream moved to the default follows the
-// default from then on); one that no route ever named is never moved.
+// default from then on); one that already plays on the default because its
+// sink went away is moved there when the server brings it back to that sink.
+// A stream that no route ever named is never moved.
 // Streams a tap holds are the tap's to move: the tap asks `wish` where they
 // go when it lets them go.
 class OutputRouter {
@@ -58,6 +60,8 @@ private:
         // The sink a move of ours is on its way to, until the stream shows
         // it there: a stream unrouted meanwhile is unpinned once it lands.
         std::uint32_t sentTo = kNoIndex;
+        std::string pinnedTo;  // the sink it was routed to before it was let go of
+        bool away = false;     // the server sent it to the default while its sink was away
     };
     std::map<std::uint32_t, Placement> streams_;
 };
