@@ -70,10 +70,23 @@ std::vector<OutputRouter::Move> OutputRouter::update(
             continue;
         }
         if (placement.placed) {
+            if (placement.unpinned && current != nullptr && current != target) {
+                // Where it went decides: along with a new default, it goes
+                // back; elsewhere, someone moved it.
+                placement.unpinned = false;
+                if (current == defaultSink && placement.sentTo == kNoIndex) {
+                    placement.sentTo = target->index;
+                    moves.push_back({index, target->index});
+                }
+            }
             continue;
         }
         placement.placed = true;
         placement.away = false;
+        // Both servers pin a stream to a sink it is moved to, but not to the
+        // default sink, nor to the one it already plays on: such a stream
+        // would follow the next change of the default.
+        placement.unpinned = input.sink == target->index || target == defaultSink;
         if (input.sink != target->index) {
             placement.sentTo = target->index;
             moves.push_back({index, target->index});

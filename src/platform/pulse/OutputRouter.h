@@ -20,7 +20,9 @@ namespace morvale::pulse {
 // A stream is moved when a route first names it (a new stream, as soon as it
 // is listed; PipeWire's server takes the move before it links the stream),
 // when its route names another sink, and when its route's sink comes back
-// after it was gone (the server had sent the stream to the default). In
+// after it was gone (the server had sent the stream to the default), and
+// when the server takes it along with a change of the default because no
+// move pinned it (it was on its sink already, or that was the default). In
 // between it is left where it is: a move made in another mixer is followed.
 // A stream that no route names any more is moved to the default sink once,
 // which unpins it on both servers (a stream moved to the default follows the
@@ -60,8 +62,9 @@ private:
         // The sink a move of ours is on its way to, until the stream shows
         // it there: a stream unrouted meanwhile is unpinned once it lands.
         std::uint32_t sentTo = kNoIndex;
-        std::string pinnedTo;  // the sink it was routed to before it was let go of
-        bool away = false;     // the server sent it to the default while its sink was away
+        std::string pinnedTo;   // the sink it was routed to before it was let go of
+        bool away = false;      // the server sent it to the default while its sink was away
+        bool unpinned = false;  // placed without a move that pins it
     };
     std::map<std::uint32_t, Placement> streams_;
 };

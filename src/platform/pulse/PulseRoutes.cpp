@@ -101,8 +101,8 @@ std::optional<std::string> Impl::routeWish(const Tap& tap) const {
 std::string Impl::outputOf(const ObjectTable::Process& process) const {
     for (const std::uint32_t input : process.sinkInputs) {
         const auto it = table.sinkInputs().find(input);
-        const SinkRecord* sink = it != table.sinkInputs().end() ? table.sink(it->second.sink)
-                                                                : nullptr;
+        const SinkRecord* sink =
+            it != table.sinkInputs().end() ? table.sink(it->second.sink) : nullptr;
         if (sink == nullptr) {
             continue;
         }
