@@ -27,7 +27,8 @@ namespace morvale::pulse {
 // A stream that no route names any more is moved to the default sink once,
 // which unpins it on both servers (a stream moved to the default follows the
 // default from then on); one that already plays on the default because its
-// sink went away is moved there when the server brings it back to that sink.
+// sink went away is moved to the default when the server brings it back to
+// that sink.
 // A stream that no route ever named is never moved.
 // Streams a tap holds are the tap's to move: the tap asks `wish` where they
 // go when it lets them go.
