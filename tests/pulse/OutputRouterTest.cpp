@@ -35,7 +35,6 @@ TEST(OutputRouter, MovesOnlyWhatARouteAsksForAndOnlyOnce) {
          {{kSpeakers, true, {toHeadphones}},
           {kNoIndex, false, {}},
           {kHeadphones, false, {toSpeakers}}}},
-        {"a stream not linked yet is sent at once", {{kNoIndex, true, {toHeadphones}}}},
         {"found on its sink, not pinned: brought back when the default takes it along",
          {{kHeadphones, true, {}},
           {kSpeakers, true, {toHeadphones}},

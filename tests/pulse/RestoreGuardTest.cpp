@@ -127,8 +127,6 @@ TEST(RestoreGuard, PutsBackWhatARoutesMoveSaved) {
          {{0s, false, ""}, touched, {1s, false, "headphones", {{kKey, std::nullopt}}, true}}},
         {"before the first read no baseline is known: left alone",
          {touched, {1s, false, "headphones"}}},
-        {"once the guard has lapsed, a change is the user's",
-         {speakers, touched, {1s + RestoreGuard::kLinger + 1s, false, "headphones"}}},
         {"a key a tap guards keeps the device from before the tap",
          {speakers,
           {1s, false, kTapSink, {{kKey, "speakers"}}},
