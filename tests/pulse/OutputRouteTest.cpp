@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <regex>
+#include <sstream>
 
 #include "TapFixture.h"
 #include "platform/CallGroup.h"
@@ -41,16 +41,17 @@ protected:
         return server.sinkOfClientPid(pid) == sink;
     }
     void plugHeadphones(bool in) const {
-        std::smatch module;
-        const std::string list = server.pactl("list short modules");
-        if (!in &&
-            std::regex_search(list, module,
-                              std::regex(R"((\d+)\s+module-null-sink\s+sink_name=headphones)"))) {
-            server.pactl("unload-module " + module[1].str());
-        } else if (in) {
+        if (in) {
             server.pactl(
                 "load-module module-null-sink sink_name=headphones format=float32le "
                 "rate=48000 channels=2");
+            return;
+        }
+        std::istringstream modules(server.pactl("list short modules"));
+        for (std::string line; std::getline(modules, line);) {
+            if (line.find("sink_name=headphones") != std::string::npos) {
+                server.pactl("unload-module " + line.substr(0, line.find_first_of(" \t")));
+            }
         }
     }
 };
