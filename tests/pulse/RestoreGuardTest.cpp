@@ -109,5 +109,46 @@ TEST(RestoreGuard, KeepsEveryLevelOffOurOwnStreamsKeys) {
     }
 }
 
+// A route's move makes the server save the sink under the stream's key, which
+// other applications with that key would start on: the save is put back.
+TEST(RestoreGuard, PutsBackWhatARoutesMoveSaved) {
+    struct RouteStep {
+        std::chrono::seconds at;
+        bool touch;          // a route's move of a stream with the key; else a read
+        std::string device;  // the read's entry (empty: no entry at all)
+        Rewrites expected = {};
+        bool removed = false;  // the entry is removed rather than rewritten
+    };
+    const RouteStep speakers{0s, false, "speakers"}, touched{1s, true, ""};
+    const std::vector<std::pair<std::string, std::vector<RouteStep>>> cases{
+        {"put back to the device named before",
+         {speakers, touched, {1s, false, "headphones", {{kKey, "speakers"}}}}},
+        {"a key that had no entry loses the one the move made",
+         {{0s, false, ""}, touched, {1s, false, "headphones", {{kKey, std::nullopt}}, true}}},
+        {"before the first read no baseline is known: left alone",
+         {touched, {1s, false, "headphones"}}},
+        {"a key a tap guards keeps the device from before the tap",
+         {speakers,
+          {1s, false, kTapSink, {{kKey, "speakers"}}},
+          {2s, true, ""},
+          {2s, false, "hdmi"}}},
+    };
+    for (const auto& [what, steps] : cases) {
+        SCOPED_TRACE(what);
+        RestoreGuard guard([](const std::string&) { return false; }, [] {});
+        const RestoreGuard::Clock::time_point start{};
+        for (const RouteStep& step : steps) {
+            if (step.touch) {
+                guard.touch(kKey, start + step.at);
+                continue;
+            }
+            auto entries = step.device.empty() ? std::map<std::string, RestoreGuard::Entry>{}
+                                               : entriesNaming(step.device);
+            EXPECT_EQ(guard.onRead(std::move(entries), start + step.at), step.expected);
+            EXPECT_EQ(guard.removed().contains(kKey), step.removed);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace morvale::pulse

@@ -41,6 +41,7 @@ struct ClientRecord {
 struct SinkRecord {
     std::uint32_t index = kNoIndex;
     std::string name;
+    std::string description;  // its name for people ("Headphones"), where it has one
     std::string monitorName;
     std::uint32_t ownerModule = kNoIndex;
     std::uint32_t rate = 0;
@@ -65,6 +66,9 @@ struct SinkInputRecord {
     // One of our silent call mirrors (see CallMirrors.h), which stays on the
     // sink it was made on.
     bool mirror = false;
+    // The key the server's stream restore keeps its entry under, where it
+    // has one.
+    std::string restoreKey;
     // How much latency the stream is content with, as far as the server
     // tells; 0 when unknown.
     std::chrono::microseconds latency{0};

@@ -220,6 +220,20 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
                                            const void*, std::uint32_t dataSize, const void* data) {
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
+    if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
+        const OutputRoutes* routes = nullptr;
+        if (data == nullptr || dataSize != sizeof routes) {
+            return kAudioHardwareBadPropertySizeError;
+        }
+        std::memcpy(&routes, data, sizeof routes);
+        if (routes == nullptr) {
+            return kAudioParamError;
+        }
+        // Kept while the server is away, and applied when it is back.
+        impl.routes = *routes;
+        impl.reconcile();
+        return kAudioNoError;
+    }
     if (const auto tap = impl.tapSinks.taps().find(object);
         tap != impl.tapSinks.taps().end() && address.mSelector == kTapDescription) {
         const TapDescription* given = nullptr;

@@ -22,7 +22,8 @@ namespace morvale::pulse {
 // that stays while the process has streams; a second process object (bundle
 // ID kCallStreamsBundleID) per process that has playback streams with the
 // media role "phone", which stands for those streams only; one device object
-// per sink, except this program's own tap sinks. A process
+// per sink, except this program's own tap sinks, which are also the output
+// devices that output routes (kOutputRoutes) may name. A process
 // tap is a private null sink that the tapped processes' streams are moved
 // into while an IO proc reads it (mute behaviour mutedWhenTapped; `muted`
 // taps capture from their creation; `unmuted` ones cannot be made: a stream

@@ -125,6 +125,7 @@ SinkRecord Impl::recordOf(const pa_sink_info& info) const {
     SinkRecord record;
     record.index = info.index;
     record.name = info.name ? info.name : "";
+    record.description = info.description ? info.description : "";
     record.monitorName = info.monitor_source_name ? info.monitor_source_name : "";
     record.ownerModule = info.owner_module;
     record.rate = info.sample_spec.rate;
@@ -167,6 +168,7 @@ SinkInputRecord Impl::recordOf(const pa_sink_input_info& info) const {
     record.ours = ownStream(info.client, info.proplist);
     record.phone = prop(info.proplist, PA_PROP_MEDIA_ROLE) == kCallRole;
     record.mirror = prop(info.proplist, kStreamKey) == kMirrorStream;
+    record.restoreKey = prop(info.proplist, kRestoreIdKey).value_or("");
     return record;
 }
 

@@ -48,6 +48,7 @@ void Impl::forgetConnection() {
     roleModules.clear();
     restore.stop();
     tapSinks.forgetConnection();
+    router.clear();
     for (auto& [id, proc] : procs) {
         proc->failure = kAudioNoError;
     }

@@ -32,7 +32,10 @@ bool Impl::tapIsSounding(const Tap& tap) const {
 }
 
 // Where the replay plays: where the tapped streams play on their own (see
-// StreamOrigins), while that sink is there; else the aggregate's master; or,
+// StreamOrigins: a sink the user moved them to while captured; else the sink
+// their output route names, or the default where the route was removed;
+// else the sink they came from), while that sink is there; else the
+// aggregate's master; or,
 // once that has gone too, the default (until the owner moves the session to
 // the new default). Streams that played on the default would follow a new
 // default on their own, so their replay follows it as soon as the server
@@ -42,8 +45,13 @@ const SinkRecord* Impl::replaySink(const IOProc& proc, const Tap& tap) const {
     const std::string master = agg != aggregates.end() ? agg->second.master : std::string();
     const std::string& fallback = table.lastRealDefault();
     const std::string& onDefault = fallback.empty() ? master : fallback;
-    for (const std::string& name :
-         {tap.origins.replaySink(proc.path.replaySink(), onDefault), master, fallback}) {
+    std::string own;
+    if (const auto wish = tap.origins.chosen() ? std::nullopt : routeWish(tap)) {
+        own = wish->empty() ? onDefault : *wish;
+    } else {
+        own = tap.origins.replaySink(proc.path.replaySink(), onDefault);
+    }
+    for (const std::string& name : {own, master, fallback}) {
         const SinkRecord* sink = table.sinkByName(name);
         if (sink != nullptr && !sink->isTap()) {
             return sink;

@@ -7,6 +7,7 @@
 //   ObjectTable       the server's objects, and the process and device ids
 //   TapSinks          the taps, their null sinks, moving streams, orphans
 //   RestoreGuard      stream-restore entries kept off the tap sinks
+//   OutputRouter      the moves that send streams to the sinks routes name
 //   IOPath            one IO proc's streams and its real-time path
 // Impl holds them, the aggregate devices and IO procs, and wires them
 // together; everything here runs under the threaded main loop's lock.
@@ -19,6 +20,7 @@
 //   PulseReconcile.cpp   bringing the server in line; taking taps and IO procs down
 //   PulseIOStreams.cpp   the IO procs' paths (IOPath), as things come and go
 //   PulseLookup.cpp      property reads
+//   PulseRoutes.cpp      output routes: which streams they name, and their moves
 
 #include <pulse/pulseaudio.h>
 #include <unistd.h>
@@ -36,10 +38,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/OutputRoute.h"
 #include "platform/PropertyAnswer.h"
 #include "platform/pulse/CallDucking.h"
 #include "platform/pulse/IOPath.h"
 #include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/OutputRouter.h"
 #include "platform/pulse/ProcessFacts.h"
 #include "platform/pulse/ProcessIdentities.h"
 #include "platform/pulse/PropertyListeners.h"
@@ -137,11 +141,17 @@ struct PulseAudioSystem::Impl {
                       ownPid,
                       ownStart,
                       options.timeout,
-                      {[this](const Tap& tap) { return capturing(tap); }, [this] { reconcile(); }}};
+                      {[this](const Tap& tap) { return capturing(tap); }, [this] { reconcile(); },
+                       [this](std::uint32_t input) { return router.wish(input); }}};
 
     RestoreGuard restore{
         [this](const std::string& device) { return tapSinks.isChosenSink(device); },
         [this] { connection.wake(); }};
+
+    // The output routes as last given (kept while the server is away), and
+    // the streams they sent somewhere.
+    OutputRoutes routes;
+    OutputRouter router;
 
     IOCounters ioCounters;
     std::atomic<bool> realtime{false};
@@ -240,6 +250,19 @@ struct PulseAudioSystem::Impl {
     ProcessIdentity identify(const LinuxDesktop::ClientHints& hints) const;
     // Whether the tap's processes are silenced into its sink now.
     bool capturing(const Tap& tap) const;
+
+    // ---- Output routes (PulseRoutes.cpp) ----
+    // The sink each stream that a route names is to play on, by sink-input.
+    std::map<std::uint32_t, std::string> routedStreams();
+    // Sends routed streams to their sinks and unrouted ones back to the
+    // default, as OutputRouter says.
+    void applyRoutes();
+    // Where the route of a tap's streams sends them: a sink name, empty for
+    // the default; absent where no route names them.
+    std::optional<std::string> routeWish(const Tap& tap) const;
+    // The sink a process's streams are heard on: for streams in a tap sink,
+    // the sink its replay plays on.
+    std::string outputOf(const ObjectTable::Process& process) const;
 
     // ---- IO procs (PulseIOStreams.cpp) ----
     const Tap* tapOf(const IOProc& proc) const;

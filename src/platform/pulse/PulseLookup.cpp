@@ -45,9 +45,16 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
                 return bytesOf(static_cast<float>(*decibels));
             }
         }
+        if (a.mSelector == kOutputDeviceList)
+            return listOf(table.deviceObjects());
         return failed(kAudioHardwareUnknownPropertyError);
     }
     if (const auto* process = table.process(object)) {
+        if (a.mSelector == kProcessOutputDevice) {
+            Found found;
+            found.text = outputOf(*process);
+            return found;
+        }
         if (a.mSelector == kProcessPID)
             return bytesOf(process->pid);
         if (a.mSelector == kProcessIsRunningOutput) {
@@ -84,6 +91,11 @@ Impl::Found Impl::lookup(AudioObjectID object, const AudioObjectPropertyAddress&
         if (a.mSelector == kDeviceUID) {
             Found found;
             found.text = sink->name;
+            return found;
+        }
+        if (a.mSelector == kDeviceName) {
+            Found found;
+            found.text = sink->description.empty() ? sink->name : sink->description;
             return found;
         }
         if (a.mSelector == kDeviceStreams)

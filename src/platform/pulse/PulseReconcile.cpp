@@ -12,7 +12,8 @@
 namespace morvale::pulse {
 
 // Runs after every change of the table and every call: loads missing tap
-// sinks, moves streams in and out of them, removes orphaned tap sinks,
+// sinks, moves streams in and out of them, sends routed streams to their
+// sinks, removes orphaned tap sinks,
 // starts, corks and uncorks IO streams, and keeps the default off our sinks.
 void Impl::reconcile() {
     listeners.processListIs(table.processListVersion());
@@ -20,6 +21,7 @@ void Impl::reconcile() {
         return;
     }
     tapSinks.update();
+    applyRoutes();
     for (auto& [id, proc] : procs) {
         updateStreams(*proc);
     }

@@ -39,6 +39,7 @@ void RestoreGuard::stop() {
     // The ends of the reads of the old connection never come now.
     readers_.clear();
     entries_.clear();
+    read_ = false;
 }
 
 void RestoreGuard::release(Clock::time_point now) {
@@ -47,6 +48,24 @@ void RestoreGuard::release(Clock::time_point now) {
             guard.until = now + kLinger;
         }
     }
+}
+
+void RestoreGuard::touch(const std::string& name, Clock::time_point now) {
+    if (!read_) {
+        return;
+    }
+    auto [guard, added] = guards_.try_emplace(name);
+    if (added) {
+        const auto entry = entries_.find(name);
+        if (entry != entries_.end()) {
+            guard->second.baseline = entry->second.device;
+        } else {
+            guard->second.noEntry = true;
+        }
+    } else if (!guard->second.until) {
+        return;  // a tap's move guards it already, with the device from before the tap
+    }
+    guard->second.until = now + kLinger;
 }
 
 void RestoreGuard::read() {
@@ -90,6 +109,7 @@ void RestoreGuard::readShim(pa_context*, const pa_ext_stream_restore_info* info,
 RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries,
                                             Clock::time_point now) {
     Rewrites rewritten;
+    removed_.clear();
     std::erase_if(guards_, [&](const auto& g) { return g.second.until && *g.second.until < now; });
     for (auto& [name, entry] : entries) {
         if (name.starts_with(kOwnRestorePrefix) && (entry.volume.channels != 0 || entry.mute != 0)) {
@@ -121,11 +141,20 @@ RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries
             guard->second.baseline = entry.device;
         } else if (guard != guards_.end() && guard->second.until &&
                    entry.device != guard->second.baseline) {
-            rewrite(name, entry, guard->second.baseline);
             rewritten[name] = guard->second.baseline;
+            if (guard->second.noEntry && entry.volume.channels == 0 && entry.mute == 0) {
+                removed_.insert(name);
+            } else {
+                rewrite(name, entry, guard->second.baseline);
+            }
         }
     }
+    for (const std::string& name : removed_) {
+        remove(name);
+        entries.erase(name);
+    }
     entries_ = std::move(entries);
+    read_ = true;
     return rewritten;
 }
 
@@ -143,6 +172,14 @@ void RestoreGuard::rewrite(const std::string& name, Entry& entry,
     info.mute = entry.mute;
     // Not applied to running streams: only what new streams will get.
     forget(pa_ext_stream_restore_write(context_, PA_UPDATE_REPLACE, &info, 1, 0, nullptr, nullptr));
+}
+
+void RestoreGuard::remove(const std::string& name) {
+    if (context_ == nullptr) {
+        return;
+    }
+    const char* names[] = {name.c_str(), nullptr};
+    forget(pa_ext_stream_restore_delete(context_, names, nullptr, nullptr));
 }
 
 }  // namespace morvale::pulse

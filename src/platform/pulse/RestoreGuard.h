@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace morvale::pulse {
@@ -59,16 +60,28 @@ public:
     // The moves of a tap are over: every guarded key is kept for kLinger
     // more, then let go.
     void release(Clock::time_point now = Clock::now());
+    // A stream with this restore key is being sent to a sink its route
+    // names: the entry the server saves for that move is put back to what
+    // it named before, for kLinger, so that streams of other applications
+    // that share the key (a media role) do not start there, and nothing is
+    // left pinned once the route goes. Only once the entries were read: a
+    // baseline must be known.
+    void touch(const std::string& name, Clock::time_point now = Clock::now());
 
     // The entries the server has now. Returns the keys it rewrote, each with
     // the device it is to name (none: the server's default).
     using Rewrites = std::map<std::string, std::optional<std::string>>;
     Rewrites onRead(std::map<std::string, Entry> entries, Clock::time_point now = Clock::now());
+    // The keys whose entries the last read removed (among its rewrites).
+    const std::set<std::string>& removed() const { return removed_; }
 
 private:
     struct Guard {
         std::optional<std::string> baseline;
         std::optional<Clock::time_point> until;
+        // There was no entry before a route's move: one that holds nothing
+        // but the move's device is removed rather than put back.
+        bool noEntry = false;
     };
     // A read in flight: libpulse calls back once per entry and once at the end.
     struct Reader {
@@ -80,12 +93,15 @@ private:
     void read();
     static void readShim(pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data);
     void rewrite(const std::string& name, Entry& entry, const std::optional<std::string>& device);
+    void remove(const std::string& name);
 
     const std::function<bool(const std::string&)> isChosenSink_;
     const std::function<void()> wake_;
     pa_context* context_ = nullptr;  // while the server has stream restore
     std::map<std::string, Entry> entries_;
     std::map<std::string, Guard> guards_;
+    bool read_ = false;  // the entries were read at least once
+    std::set<std::string> removed_;
     std::uint64_t nextReader_ = 1;
     std::map<std::uint64_t, std::unique_ptr<Reader>> readers_;
 };

@@ -389,10 +389,18 @@ bool TapSinks::crowded() const {
     });
 }
 
-// Where a stream leaving a tap sink goes: its own sink if that is still
-// there and was not just the default, else the current default.
+// Where a stream leaving a tap sink goes: a sink the user moved it to while
+// it was captured; else where its output route sends it (the default when
+// the route was removed, and while the route's sink is away); else its own
+// sink if that is still there and was not just the default, else the
+// current default.
 const SinkRecord* TapSinks::returnTarget(const Tap& tap, std::uint32_t input) const {
     const SinkRecord* target = table_.sinkByName(table_.lastRealDefault());
+    if (const auto wish = hooks_.routeWish ? hooks_.routeWish(input) : std::nullopt;
+        wish && !tap.origins.chosen()) {
+        const SinkRecord* routed = wish->empty() ? nullptr : table_.sinkByName(*wish);
+        return routed != nullptr && !routed->isTap() ? routed : target;
+    }
     if (const StreamOrigins::Origin* origin = tap.origins.find(input)) {
         const SinkRecord* own = table_.sinkByName(origin->sink);
         if (own != nullptr && !origin->wasDefault) {

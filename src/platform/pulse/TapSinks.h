@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -68,6 +69,9 @@ public:
         std::function<bool(const Tap&)> capturing;
         // Something changed that the rest of the backend follows.
         std::function<void()> reconcile;
+        // Where a stream's output route sends it when the tap lets it go:
+        // a sink name, empty for the default, absent where no route did.
+        std::function<std::optional<std::string>(std::uint32_t input)> routeWish;
     };
 
     TapSinks(ServerConnection& connection, const ObjectTable& table, ProcessIdentities& identities,
