@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "platform/pulse/CallDucking.h"
+#include "platform/pulse/taps/CallDucking.h"
 
 namespace morvale::pulse {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/pulse/IOPeriod.h"
+#include "platform/pulse/replay/IOPeriod.h"
 
 namespace morvale::pulse {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "platform/pulse/MoveQueue.h"
+#include "platform/pulse/taps/MoveQueue.h"
 
 namespace morvale::pulse {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TableBuilder.h"
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 namespace morvale::pulse {
 namespace {

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <string>
 
-#include "platform/pulse/OutputRing.h"
+#include "platform/pulse/replay/OutputRing.h"
 
 namespace morvale::pulse {
 namespace {

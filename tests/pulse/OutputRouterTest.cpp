@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "TableBuilder.h"
-#include "platform/pulse/OutputRouter.h"
+#include "platform/pulse/taps/OutputRouter.h"
 
 namespace morvale::pulse::testing {
 namespace {

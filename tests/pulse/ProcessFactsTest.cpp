@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/pulse/ProcessFacts.h"
+#include "platform/pulse/server/ProcessFacts.h"
 
 namespace morvale::pulse {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/server/PulseKeys.h"
 
 namespace morvale::pulse {
 namespace {

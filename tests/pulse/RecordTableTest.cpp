@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse/RecordTable.h"
+#include "platform/pulse/server/RecordTable.h"
 
 namespace morvale::pulse {
 namespace {

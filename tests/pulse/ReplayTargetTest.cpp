@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/pulse/ReplayTarget.h"
+#include "platform/pulse/replay/ReplayTarget.h"
 
 namespace morvale::pulse {
 namespace {

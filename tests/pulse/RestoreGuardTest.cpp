@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse/RestoreGuard.h"
+#include "platform/pulse/taps/RestoreGuard.h"
 
 namespace morvale::pulse {
 namespace {
@@ -129,7 +129,7 @@ TEST(RestoreGuard, PutsBackWhatARoutesMoveSaved) {
          {touched, {1s, false, "headphones"}}},
         {"a key a tap guards keeps the device from before the tap",
          {speakers,
-          {1s, false, kTapSink, {{kKey, "speakers"}}},
+          {1s, false, kTapSinkName, {{kKey, "speakers"}}},
           {2s, true, ""},
           {2s, false, "hdmi"}}},
     };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 namespace morvale::pulse::testing {
 

@@ -8,9 +8,9 @@
 #include <tuple>
 
 #include "TableBuilder.h"
-#include "platform/pulse/CallMirrors.h"
-#include "platform/pulse/StreamOrigins.h"
-#include "platform/pulse/TapPlanner.h"
+#include "platform/pulse/taps/CallMirrors.h"
+#include "platform/pulse/server/StreamOrigins.h"
+#include "platform/pulse/taps/TapPlanner.h"
 
 namespace morvale::pulse {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/TapDescription.h"
 #include "platform/pipewire/PwGraph.h"
-#include "platform/pulse/ProcessIdentities.h"
+#include "platform/pulse/server/ProcessIdentities.h"
 
 namespace morvale::pipewire {
 

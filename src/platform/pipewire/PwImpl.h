@@ -31,8 +31,8 @@
 #include "platform/pipewire/PwGraph.h"
 #include "platform/pipewire/memory/GainJournal.h"
 #include "platform/pipewire/memory/StreamKey.h"
-#include "platform/pulse/ProcessFacts.h"
-#include "platform/pulse/ProcessIdentities.h"
+#include "platform/pulse/server/ProcessFacts.h"
+#include "platform/pulse/server/ProcessIdentities.h"
 
 namespace morvale::pipewire {
 

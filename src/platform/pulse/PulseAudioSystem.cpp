@@ -14,7 +14,7 @@
 #include "platform/StreamUsage.h"
 #include "platform/Translation.h"
 #include "platform/pulse/PulseImpl.h"
-#include "platform/pulse/Realtime.h"
+#include "platform/pulse/replay/Realtime.h"
 #include "platform/pulse/Watchdog.h"
 
 // The public calls of PulseAudioSystem. The backend's state and its parts are

@@ -10,6 +10,7 @@
 
 #include "platform/AudioHardware.h"
 #include "platform/linux/AppIdentity.h"
+#include "platform/pulse/server/ConnectionState.h"
 
 namespace morvale::pulse {
 
@@ -60,11 +61,7 @@ public:
         std::chrono::milliseconds target{30};
     };
 
-    enum class ConnectionState {
-        connecting,    // not connected yet, or connecting again after a loss
-        ready,         // connected, and the server's objects are known
-        disconnected,  // lost; a new attempt is scheduled
-    };
+    using ConnectionState = pulse::ConnectionState;
 
     // Counters of the IO path, for diagnostics and benchmarks.
     struct IOStats {

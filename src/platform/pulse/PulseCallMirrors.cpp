@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/pulse/CallMirrors.h"
+#include "platform/pulse/taps/CallMirrors.h"
 #include "platform/pulse/PulseImpl.h"
 
 namespace morvale::pulse {

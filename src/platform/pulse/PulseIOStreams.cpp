@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse/IOPath.h"
-#include "platform/pulse/IOPeriod.h"
+#include "platform/pulse/replay/IOPath.h"
+#include "platform/pulse/replay/IOPeriod.h"
 #include "platform/pulse/PulseImpl.h"
 
 namespace morvale::pulse {

@@ -40,19 +40,19 @@
 
 #include "platform/OutputRoute.h"
 #include "platform/PropertyAnswer.h"
-#include "platform/pulse/CallDucking.h"
-#include "platform/pulse/IOPath.h"
-#include "platform/pulse/ObjectTable.h"
-#include "platform/pulse/OutputRouter.h"
-#include "platform/pulse/ProcessFacts.h"
-#include "platform/pulse/ProcessIdentities.h"
+#include "platform/pulse/taps/CallDucking.h"
+#include "platform/pulse/replay/IOPath.h"
+#include "platform/pulse/server/ObjectTable.h"
+#include "platform/pulse/taps/OutputRouter.h"
+#include "platform/pulse/server/ProcessFacts.h"
+#include "platform/pulse/server/ProcessIdentities.h"
 #include "platform/pulse/PropertyListeners.h"
 #include "platform/pulse/PulseAudioSystem.h"
-#include "platform/pulse/PulseHandles.h"
-#include "platform/pulse/PulseKeys.h"
-#include "platform/pulse/RestoreGuard.h"
-#include "platform/pulse/ServerConnection.h"
-#include "platform/pulse/TapSinks.h"
+#include "platform/pulse/server/PulseHandles.h"
+#include "platform/pulse/server/PulseKeys.h"
+#include "platform/pulse/taps/RestoreGuard.h"
+#include "platform/pulse/server/ServerConnection.h"
+#include "platform/pulse/taps/TapSinks.h"
 
 namespace morvale::pulse {
 
@@ -75,7 +75,8 @@ struct PulseAudioSystem::Impl {
             : impl(&owner),
               id(procID),
               device(onDevice),
-              path(std::move(block), owner.ioCounters, owner.options,
+              path(std::move(block), owner.ioCounters,
+                   ReplayTiming{owner.options.fragment, owner.options.target},
                    [this] { impl->onStreamState(*this); }) {}
         IOProc(const IOProc&) = delete;
         IOProc& operator=(const IOProc&) = delete;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/CallMirrors.h"
+#include "platform/pulse/taps/CallMirrors.h"
 
 namespace morvale::pulse {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/ReplayTarget.h"
+#include "platform/pulse/replay/ReplayTarget.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/ProcessFacts.h"
+#include "platform/pulse/server/ProcessFacts.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/OutputRing.h"
+#include "platform/pulse/replay/OutputRing.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 namespace morvale::pulse {
 

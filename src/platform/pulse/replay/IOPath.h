@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "platform/AudioHardware.h"
-#include "platform/pulse/ObjectTable.h"
-#include "platform/pulse/OutputRing.h"
-#include "platform/pulse/PulseAudioSystem.h"
-#include "platform/pulse/ReplayTarget.h"
+#include "platform/pulse/server/ObjectTable.h"
+#include "platform/pulse/replay/OutputRing.h"
+#include "platform/pulse/replay/ReplayTarget.h"
 
 namespace morvale::pulse {
 
@@ -55,7 +54,7 @@ public:
         replayEnded,
     };
 
-    IOPath(AudioDeviceIOBlock block, IOCounters& counters, const PulseAudioSystem::Options& options,
+    IOPath(AudioDeviceIOBlock block, IOCounters& counters, ReplayTiming timing,
            std::function<void()> stateChanged);
     IOPath(const IOPath&) = delete;
     IOPath& operator=(const IOPath&) = delete;
@@ -118,7 +117,7 @@ private:
 
     const AudioDeviceIOBlock block_;
     IOCounters& counters_;
-    const PulseAudioSystem::Options& options_;
+    const ReplayTiming timing_;
     const std::function<void()> stateChanged_;
 
     // Streams of the current connection; null while stopped or unrealised.

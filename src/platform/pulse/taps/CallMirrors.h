@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 namespace morvale::pulse {
 

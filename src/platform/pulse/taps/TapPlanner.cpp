@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/TapPlanner.h"
+#include "platform/pulse/taps/TapPlanner.h"
 
 #include <map>
 

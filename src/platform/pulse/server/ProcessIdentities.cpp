@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/ProcessIdentities.h"
+#include "platform/pulse/server/ProcessIdentities.h"
 
 #include <utility>
 

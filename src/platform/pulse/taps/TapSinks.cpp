@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/TapSinks.h"
+#include "platform/pulse/taps/TapSinks.h"
 
 #include <algorithm>
 #include <memory>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/CallGroup.h"
-#include "platform/pulse/PulseKeys.h"
-#include "platform/pulse/TapPlanner.h"
+#include "platform/pulse/server/PulseKeys.h"
+#include "platform/pulse/taps/TapPlanner.h"
 
 namespace morvale::pulse {
 

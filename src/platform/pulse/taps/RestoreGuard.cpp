@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/RestoreGuard.h"
+#include "platform/pulse/taps/RestoreGuard.h"
 
 #include <utility>
 
-#include "platform/pulse/PulseHandles.h"
-#include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/server/PulseHandles.h"
+#include "platform/pulse/server/PulseKeys.h"
 
 namespace morvale::pulse {
 

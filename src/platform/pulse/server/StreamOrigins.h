@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 namespace morvale::pulse {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/ObjectTable.h"
+#include "platform/pulse/server/ObjectTable.h"
 
 #include <algorithm>
 

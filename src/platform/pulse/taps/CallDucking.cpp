@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/CallDucking.h"
+#include "platform/pulse/taps/CallDucking.h"
 
 #include <pulse/volume.h>
 

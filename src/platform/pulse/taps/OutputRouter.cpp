@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/OutputRouter.h"
+#include "platform/pulse/taps/OutputRouter.h"
 
 namespace morvale::pulse {
 

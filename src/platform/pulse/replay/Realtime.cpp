@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/Realtime.h"
+#include "platform/pulse/replay/Realtime.h"
 
 #include <dbus/dbus.h>
 #include <sched.h>

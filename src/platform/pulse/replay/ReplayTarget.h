@@ -6,6 +6,13 @@
 
 namespace morvale::pulse {
 
+// How an IO proc records and replays: the capture fragment, and the replay's
+// target length while it keeps up.
+struct ReplayTiming {
+    std::chrono::milliseconds fragment{10};
+    std::chrono::milliseconds target{30};
+};
+
 // The target length of a replay stream: short while the replay keeps up,
 // longer after it ran dry. A busy desktop can hold up the thread that feeds
 // the replay for longer than a short buffer lasts, while the applications

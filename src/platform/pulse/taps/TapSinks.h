@@ -14,12 +14,12 @@
 #include <utility>
 
 #include "platform/AudioHardware.h"
-#include "platform/pulse/MoveQueue.h"
-#include "platform/pulse/ObjectTable.h"
-#include "platform/pulse/ProcessFacts.h"
-#include "platform/pulse/ProcessIdentities.h"
-#include "platform/pulse/ServerConnection.h"
-#include "platform/pulse/StreamOrigins.h"
+#include "platform/pulse/taps/MoveQueue.h"
+#include "platform/pulse/server/ObjectTable.h"
+#include "platform/pulse/server/ProcessFacts.h"
+#include "platform/pulse/server/ProcessIdentities.h"
+#include "platform/pulse/server/ServerConnection.h"
+#include "platform/pulse/server/StreamOrigins.h"
 
 namespace morvale::pulse {
 

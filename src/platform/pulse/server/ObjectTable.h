@@ -15,7 +15,7 @@
 
 #include "platform/AudioHardware.h"
 #include "platform/linux/AppIdentity.h"
-#include "platform/pulse/RecordTable.h"
+#include "platform/pulse/server/RecordTable.h"
 
 namespace morvale::pulse {
 

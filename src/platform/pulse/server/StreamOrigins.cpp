@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/StreamOrigins.h"
+#include "platform/pulse/server/StreamOrigins.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/ServerConnection.h"
+#include "platform/pulse/server/ServerConnection.h"
 
 #include <utility>
 
-#include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/server/PulseKeys.h"
 
 namespace morvale::pulse {
 

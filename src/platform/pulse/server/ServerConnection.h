@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/AudioHardware.h"
-#include "platform/pulse/PulseAudioSystem.h"
-#include "platform/pulse/PulseHandles.h"
+#include "platform/pulse/server/ConnectionState.h"
+#include "platform/pulse/server/PulseHandles.h"
 
 namespace morvale::pulse {
 
@@ -27,7 +27,7 @@ namespace morvale::pulse {
 // when the context goes.
 class ServerConnection {
 public:
-    using State = PulseAudioSystem::ConnectionState;
+    using State = ConnectionState;
 
     struct Hooks {
         // The context is ready: subscribe to events and ask for the lists.

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/IOPath.h"
+#include "platform/pulse/replay/IOPath.h"
 
 #include <algorithm>
 #include <ctime>
 #include <utility>
 
-#include "platform/pulse/PulseHandles.h"
-#include "platform/pulse/PulseKeys.h"
+#include "platform/pulse/server/PulseHandles.h"
+#include "platform/pulse/server/PulseKeys.h"
 
 namespace morvale::pulse {
 
@@ -28,17 +28,17 @@ std::size_t bytesFor(std::chrono::milliseconds span, std::uint32_t rate, std::ui
 // The replay's shortest target for a period: room for a whole period's
 // burst on top of the target at the shortest period. It may grow to four
 // times that under load.
-ReplayTarget replayTarget(const PulseAudioSystem::Options& options,
+ReplayTarget replayTarget(const ReplayTiming& timing,
                           std::chrono::milliseconds period) {
-    const auto shortest = options.target + std::max(period - options.fragment, {});
+    const auto shortest = timing.target + std::max(period - timing.fragment, {});
     return ReplayTarget(shortest, kLongestTarget * shortest, kCalm);
 }
 
 // How much the replay asks for at a time: half a period (PipeWire runs the
 // replay in periods twice that long), at least the shortest period.
-std::chrono::milliseconds replayRequest(const PulseAudioSystem::Options& options,
+std::chrono::milliseconds replayRequest(const ReplayTiming& timing,
                                         std::chrono::milliseconds period) {
-    return std::max(options.fragment, period / 2);
+    return std::max(timing.fragment, period / 2);
 }
 
 std::uint64_t monotonicNanos() {
@@ -51,10 +51,10 @@ std::uint64_t monotonicNanos() {
 }  // namespace
 
 IOPath::IOPath(AudioDeviceIOBlock block, IOCounters& counters,
-               const PulseAudioSystem::Options& options, std::function<void()> stateChanged)
+               ReplayTiming timing, std::function<void()> stateChanged)
     : block_(std::move(block)),
       counters_(counters),
-      options_(options),
+      timing_(timing),
       stateChanged_(std::move(stateChanged)) {}
 
 bool IOPath::ready() const {
@@ -86,11 +86,11 @@ bool IOPath::make(pa_context* context, const SinkRecord& tapSink, const SinkReco
     frameBytes_ = pa_frame_size(&sampleSpec);
     maxChunk_ = bytesFor(std::chrono::milliseconds(100), sampleSpec.rate, sampleSpec.channels);
     period_ = period;
-    pending_.reset(maxChunk_ + 2 * bytesFor(kLongestPeriods * options_.fragment, sampleSpec.rate,
+    pending_.reset(maxChunk_ + 2 * bytesFor(kLongestPeriods * timing_.fragment, sampleSpec.rate,
                                             sampleSpec.channels),
                    2 * bytesFor(period_, sampleSpec.rate, sampleSpec.channels));
     droppedBytes_ = 0;
-    target_ = replayTarget(options_, period_);
+    target_ = replayTarget(timing_, period_);
     target_.restart(std::chrono::steady_clock::now());
     silence_.assign(maxChunk_ / sizeof(float), 0.0f);
     output_.assign(maxChunk_ / sizeof(float), 0.0f);
@@ -173,7 +173,7 @@ bool IOPath::connectReplay(pa_context* context, const SinkRecord& target, bool c
     const auto length = static_cast<std::uint32_t>(
         bytesFor(target_.current(), sampleSpec.rate, sampleSpec.channels));
     const auto request = static_cast<std::uint32_t>(
-        bytesFor(replayRequest(options_, period_), sampleSpec.rate, sampleSpec.channels));
+        bytesFor(replayRequest(timing_, period_), sampleSpec.rate, sampleSpec.channels));
     pa_buffer_attr playbackAttr{kUnknownSize, length, kUnknownSize, request, kUnknownSize};
     // Where the replay plays is decided by the owner, or by a user who moves
     // it in another mixer (the routing is theirs); a replay that may not move
@@ -211,7 +211,7 @@ void IOPath::setCorked(bool corked) {
 
 void IOPath::setPeriod(std::chrono::milliseconds period) {
     period_ = period;
-    target_ = replayTarget(options_, period);
+    target_ = replayTarget(timing_, period);
     target_.restart(std::chrono::steady_clock::now());
     const pa_sample_spec* format = pa_stream_get_sample_spec(capture_);
     const auto bytes = bytesFor(period, format->rate, format->channels);
@@ -227,7 +227,7 @@ void IOPath::setTarget(std::chrono::milliseconds target) {
         return;
     }
     const pa_sample_spec* format = pa_stream_get_sample_spec(playback_);
-    const auto request = replayRequest(options_, period_);
+    const auto request = replayRequest(timing_, period_);
     pa_buffer_attr attr{
         kUnknownSize, static_cast<std::uint32_t>(bytesFor(target, format->rate, format->channels)),
         kUnknownSize, static_cast<std::uint32_t>(bytesFor(request, format->rate, format->channels)),

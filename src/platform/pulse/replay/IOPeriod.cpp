@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/IOPeriod.h"
+#include "platform/pulse/replay/IOPeriod.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pulse/MoveQueue.h"
+#include "platform/pulse/taps/MoveQueue.h"
 
 #include <algorithm>
 
