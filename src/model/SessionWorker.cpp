@@ -28,6 +28,11 @@ void SessionWorker::drain() {
     drained_.wait(lock, [&] { return finished_ >= target; });
 }
 
+std::size_t SessionWorker::pending() {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(submitted_ - finished_);
+}
+
 void SessionWorker::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {

@@ -27,6 +27,8 @@ public:
 
     void submit(Job job) override;
     void drain() override;
+    // Jobs submitted and not yet run to the end (the one running among them).
+    std::size_t pending();
 
 private:
     void run(const std::stop_token& stop);
