@@ -190,6 +190,8 @@ private:
     // Brings the audio system's routes in line with the chosen outputs and
     // the rows' processes; sets them only when they changed.
     void applyRoutes();
+    // A routes job's result, on the main thread.
+    void routesSettled(const OutputRoutes& routes, OSStatus status);
 
     Platform platform_;
     WillChangeChannel willChange_;
@@ -204,6 +206,8 @@ private:
     Published<Settings::KeySet> hidden_;
     // The routes last handed to the audio system; none before the first.
     std::optional<OutputRoutes> appliedRoutes_;
+    // The routes a job is handing to the audio system now, if any.
+    std::optional<OutputRoutes> routesInFlight_;
 
     SessionExecutor& sessionJobs_;
     Sessions sessions_;

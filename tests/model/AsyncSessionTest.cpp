@@ -93,10 +93,10 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AsyncSessions, ::testing::Values(Kind::tap, Kind
                              return param.param == Kind::tap ? "Tap" : "GainStage";
                          });
 
-// A drag, a mute and unmute, refreshes and a new default device, all while
-// the start of the session waits on the server: each returns, the steps
-// coalesce instead of queueing one job each, and once the server answers
-// the last value plays.
+// A drag, a mute and unmute, refreshes, a new default device and an output
+// chosen for the application, all while the start of the session waits on
+// the server: each returns, the steps coalesce instead of queueing one job
+// each, and once the server answers the last value plays.
 TEST_P(AsyncSessions, TheGuiNeverWaitsAndTheLastValueAppliesOnceTheServerAnswers) {
     gate.close();
     double last = 1.0;
@@ -110,18 +110,22 @@ TEST_P(AsyncSessions, TheGuiNeverWaitsAndTheLastValueAppliesOnceTheServerAnswers
         f.tick();
         f.sim.audio.setDefaultOutputDevice(f.sim.audio.addOutputDevice("headphones"));
         model->refresh();
+        model->setOutput(kPlayer, "headphones");
         f.tick();
     }));
     ASSERT_TRUE(gate.awaitHeld(made()));
     EXPECT_FALSE(ModelTesting::sessionRunning(*model, kPlayer));
-    // The start, one gain job, and for a tap one move to the new device.
-    EXPECT_LE(worker.pending(), 3u);
+    // The start, one gain job, the routes, and for a tap one move to the
+    // new device.
+    EXPECT_LE(worker.pending(), 4u);
 
     gate.open();
     settle();
     EXPECT_TRUE(ModelTesting::sessionRunning(*model, kPlayer));
     EXPECT_EQ(f.outputLevel(*model, kPlayer), Model::gain(last));
     EXPECT_EQ(madeOnSystem(), 1u);
+    ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
+    EXPECT_EQ(f.sim.audio.outputRoutes().front().deviceUID, "headphones");
     if (staged()) {
         EXPECT_EQ(f.sim.audio.gainStages().begin()->second.gain, Model::gain(last));
     } else {
