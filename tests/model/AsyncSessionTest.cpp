@@ -129,7 +129,8 @@ TEST_P(AsyncSessions, TheGuiNeverWaitsAndTheLastValueAppliesOnceTheServerAnswers
     if (staged()) {
         EXPECT_EQ(f.sim.audio.gainStages().begin()->second.gain, Model::gain(last));
     } else {
-        const PlistValue& main = f.sim.audio.aggregateDevices().begin()->second.at("master");
+        const auto devices = f.sim.audio.aggregateDevices();
+        const PlistValue& main = devices.begin()->second.at("master");
         ASSERT_TRUE(main.isString());
         EXPECT_EQ(*main.asString(), "headphones");
     }
