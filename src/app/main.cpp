@@ -38,6 +38,7 @@
 #include "app/control/CommandLine.h"
 #include "app/control/ControlService.h"
 #include "model/Model.h"
+#include "model/SessionWorker.h"
 #include "platform/qt/QuitOnSignals.h"
 #include "ui/Accessibility.h"
 #include "ui/ContentView.h"
@@ -273,10 +274,14 @@ int main(int argc, char** argv) {
     std::unique_ptr<app::GainGuard> gainGuard;
     std::unique_ptr<app::LinuxSystem> linuxSystem;
 #endif
+    // Starts, changes and ends the tap sessions off the GUI thread. It goes
+    // before the audio system it calls and the main queue it answers on.
+    std::unique_ptr<SessionWorker> sessionWorker;
     if (options.demo) {
         demo = std::make_unique<app::DemoSystem>();
         demo->setCallActive(true);
-        Model::configure(demo->platform());
+        sessionWorker = std::make_unique<SessionWorker>(demo->platform().mainQueue);
+        Model::configure(demo->platform(), *sessionWorker);
     } else {
 #ifdef MORVALE_HAVE_PULSE
         if (const QString problem = app::audioBackendProblem(audioBackend); !problem.isEmpty()) {
@@ -286,7 +291,8 @@ int main(int argc, char** argv) {
         linuxSystem = std::make_unique<app::LinuxSystem>(
             appId, QCoreApplication::applicationFilePath(), audioBackend.backend,
             gainGuard ? gainGuard->journalPath() : std::string());
-        Model::configure(linuxSystem->platform());
+        sessionWorker = std::make_unique<SessionWorker>(linuxSystem->platform().mainQueue);
+        Model::configure(linuxSystem->platform(), *sessionWorker);
 #else
         complain(
             QCoreApplication::translate("main", "built without the audio backend; try --demo"));

@@ -32,8 +32,9 @@ struct TapApplication {
 // part, so the session never needs rebuilding for a new default device.
 //
 // Construction either leaves the session running or throws the MorvaleError of
-// the failed step, having torn down what it built. Main thread only; the IO
-// block runs on the device's real-time thread and shares only the Gain.
+// the failed step, having torn down what it built. One thread at a time (the
+// model's session jobs); the IO block runs on the device's real-time thread
+// and shares only the Gain, which sharedGain() hands out.
 class TapSession {
 public:
     TapSession(AudioHardware& hardware, std::vector<AudioObjectID> processObjects,
@@ -67,6 +68,10 @@ public:
     const std::vector<AudioObjectID>& processObjects() const { return processObjects_; }
     const std::string& deviceUID() const { return deviceUID_; }
     const Gain& gain() const { return *gain_; }
+    // A tap's gain, to be set from another thread without a call into the
+    // session (a relaxed atomic that the IO block reads); null for a gain
+    // stage, whose gain only setGain changes.
+    std::shared_ptr<Gain> sharedGain() const { return isGainStage() ? nullptr : gain_; }
     // The session is a gain stage: the output device does not matter to it.
     bool isGainStage() const { return stageID_ != kAudioObjectUnknown; }
 

@@ -11,34 +11,41 @@ namespace morvale {
 namespace {
 
 std::mutex configureMutex;
-std::optional<Platform> configuredPlatform;
+struct Configuration {
+    Platform platform;
+    SessionExecutor& sessionJobs;
+};
+std::optional<Configuration> configuration;
 
-const Platform& platformForShared() {
+const Configuration& configurationForShared() {
     std::lock_guard lock(configureMutex);
-    if (!configuredPlatform) {
+    if (!configuration) {
         throw std::logic_error("Model::configure must be called before Model::shared");
     }
-    return *configuredPlatform;
+    return *configuration;
 }
 
 }  // namespace
 
-void Model::configure(const Platform& platform) {
+void Model::configure(const Platform& platform, SessionExecutor& sessionJobs) {
     std::lock_guard lock(configureMutex);
-    if (configuredPlatform) {
+    if (configuration) {
         throw std::logic_error("Model::configure may be called only once");
     }
-    configuredPlatform.emplace(platform);
+    configuration.emplace(Configuration{platform, sessionJobs});
 }
 
 Model& Model::shared() {
     // Built on first use, once, whichever threads ask; never destroyed, so the
     // timer and termination handlers can always reach it.
-    static Model* const instance = new Model(platformForShared());
+    static Model* const instance = [] {
+        const Configuration& configured = configurationForShared();
+        return new Model(configured.platform, configured.sessionJobs);
+    }();
     return *instance;
 }
 
-Model::Model(const Platform& platform)
+Model::Model(const Platform& platform, SessionExecutor& sessionJobs)
     : platform_(platform),
       entries_(willChange_, {}),
       volumes_(willChange_, {}),
@@ -48,6 +55,7 @@ Model::Model(const Platform& platform)
       outputDevices_(willChange_, {}),
       outputs_(willChange_, {}),
       hidden_(willChange_, {}),
+      sessionJobs_(sessionJobs),
       self_(std::make_shared<Model*>(this)) {
     watchSettingsSaves();
     loadSettings();
@@ -62,6 +70,9 @@ Model::~Model() {
         platform_.audio.removePropertyListenerBlock(
             kAudioObjectSystemObject, CA::addr(kProcessObjectList), nullptr, processListener_);
     }
+    // Every session ends with the model, and its jobs have run before the
+    // model's parts go: nothing of it is left playing.
+    stopAll();
 }
 
 void Model::reportError(ErrorLine::Kind kind, std::string text) {

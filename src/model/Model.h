@@ -14,6 +14,8 @@
 #include "catalog/Entries.h"
 #include "catalog/Volumes.h"
 #include "model/ErrorLine.h"
+#include "model/SessionCell.h"
+#include "model/SessionExecutor.h"
 #include "model/Settings.h"
 #include "model/WillChange.h"
 #include "platform/OutputRoute.h"
@@ -25,7 +27,10 @@ class ModelTesting;
 
 // The application's one state: the rows to show, the per-application volumes,
 // the call-ducking boost, the login-item state, the last error and the running
-// tap sessions. Everything here runs on the main thread.
+// tap sessions. Everything here runs on the main thread, except the calls
+// that start, change and end tap sessions: those may wait on the sound
+// server, and run as jobs on the session executor, whose results come back
+// to the main thread. The rows and volumes never wait for them.
 //
 // Views read the five published values and redraw when objectWillChange()
 // fires; they change them only through the operations below.
@@ -33,9 +38,10 @@ class Model {
 public:
     static constexpr std::chrono::milliseconds refreshInterval{1500};
 
-    // Chooses the platform the shared model is built on; call once, before the
-    // first shared(). The services must outlive the process's use of the model.
-    static void configure(const Platform& platform);
+    // Chooses the platform the shared model is built on, and where its session
+    // jobs run; call once, before the first shared(). The services and the
+    // executor must outlive the process's use of the model.
+    static void configure(const Platform& platform, SessionExecutor& sessionJobs);
 
     // The process-wide model, created on first use (exactly once, whichever
     // threads ask) and never destroyed.
@@ -129,13 +135,14 @@ public:
     void toggleLaunchAtLogin();
 
     // ---- Sessions ----
-    // Ends every tap session.
+    // Ends every tap session, and waits until each has ended (every stream
+    // back at its own level): for quitting.
     void stopAll();
 
 private:
     friend class ModelTesting;
 
-    explicit Model(const Platform& platform);
+    Model(const Platform& platform, SessionExecutor& sessionJobs);
 
     void watchSettingsSaves();
     void loadSettings();
@@ -154,6 +161,26 @@ private:
     void applySessions();
     void apply(const std::string& key);
     void apply(const std::string& key, const ApplyContext& context);
+
+    // A session as the main thread knows it: starting until its start job
+    // reports back, then running; ending once it leaves sessions_ (its stop
+    // job is queued). What it was last asked to play stands for what it plays.
+    struct Session {
+        std::shared_ptr<SessionCell> cell;
+        std::vector<AudioObjectID> objects;
+        std::string deviceUID;
+        // A running tap's gain, set here at once without a job; null while
+        // starting and for a gain stage (whose gain is a call to the system).
+        std::shared_ptr<Gain> directGain;
+        bool running = false;
+    };
+    using Sessions = std::map<std::string, Session, std::less<>>;
+    void startSession(const std::string& key, SessionRequest request, float gain);
+    void changeSession(const std::string& key, Session& session, SessionRequest request);
+    void setSessionGain(Session& session, float gain);
+    void endSession(Sessions::iterator session);
+    // A start or change job's result, on the main thread.
+    void sessionSettled(const std::string& key, const SessionCell& cell, SessionOutcome outcome);
     void reportError(ErrorLine::Kind kind, std::string text);
     void clearError(ErrorLine::Kind kind);
     void reportSettingsProblem(std::string text);
@@ -163,6 +190,8 @@ private:
     // Brings the audio system's routes in line with the chosen outputs and
     // the rows' processes; sets them only when they changed.
     void applyRoutes();
+    // A routes job's result, on the main thread.
+    void routesSettled(const OutputRoutes& routes, OSStatus status);
 
     Platform platform_;
     WillChangeChannel willChange_;
@@ -177,8 +206,11 @@ private:
     Published<Settings::KeySet> hidden_;
     // The routes last handed to the audio system; none before the first.
     std::optional<OutputRoutes> appliedRoutes_;
+    // The routes a job is handing to the audio system now, if any.
+    std::optional<OutputRoutes> routesInFlight_;
 
-    std::map<std::string, std::unique_ptr<TapSession>, std::less<>> sessions_;
+    SessionExecutor& sessionJobs_;
+    Sessions sessions_;
     std::unique_ptr<TimerHandle> timer_;
     AudioObjectPropertyListenerID processListener_ = nullptr;
     LooksCache looks_;

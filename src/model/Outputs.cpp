@@ -105,7 +105,7 @@ void Model::applyRoutes() {
         }
         routes.push_back(std::move(route));
     }
-    if (appliedRoutes_ == routes) {
+    if (appliedRoutes_ == routes || routesInFlight_ == routes) {
         return;
     }
     // Before the first table nothing was routed: an empty one changes nothing,
@@ -114,10 +114,28 @@ void Model::applyRoutes() {
         appliedRoutes_ = std::move(routes);
         return;
     }
-    const OutputRoutes* table = &routes;
-    const OSStatus status = platform_.audio.setPropertyData(
-        kAudioObjectSystemObject, CA::addr(kOutputRoutes), 0, nullptr,
-        static_cast<std::uint32_t>(sizeof table), static_cast<const void*>(&table));
+    // Handing the table over may wait on the server: it is a job like a
+    // session's, in the same order as theirs.
+    routesInFlight_ = routes;
+    AudioHardware& hardware = platform_.audio;
+    std::weak_ptr<Model*> weak = self_;
+    sessionJobs_.submit([&hardware, weak, routes = std::move(routes)] {
+        const OutputRoutes* table = &routes;
+        const OSStatus status = hardware.setPropertyData(
+            kAudioObjectSystemObject, CA::addr(kOutputRoutes), 0, nullptr,
+            static_cast<std::uint32_t>(sizeof table), static_cast<const void*>(&table));
+        return SessionExecutor::Result([weak, routes, status] {
+            if (const auto self = weak.lock()) {
+                (*self)->routesSettled(routes, status);
+            }
+        });
+    });
+}
+
+void Model::routesSettled(const OutputRoutes& routes, OSStatus status) {
+    if (routesInFlight_ == routes) {
+        routesInFlight_.reset();
+    }
     if (status != kAudioNoError) {
         if (status != kAudioHardwareUnknownPropertyError) {
             //: Shown when an application could not be sent to the output chosen for it.
@@ -126,7 +144,7 @@ void Model::applyRoutes() {
         }
         return;  // tried again at the next refresh
     }
-    appliedRoutes_ = std::move(routes);
+    appliedRoutes_ = routes;
     clearError(ErrorLine::Kind::routing);
 }
 

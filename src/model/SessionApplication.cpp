@@ -3,7 +3,6 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "audio/AudioError.h"
 #include "audio/CA.h"
 #include "catalog/Grouping.h"
 #include "model/Model.h"
@@ -91,47 +90,29 @@ void Model::apply(const std::string& key, const ApplyContext& context) {
     const auto existing = sessions_.find(key);
     if (!gain || objects.empty() || (needsDevice && deviceUID.empty())) {
         if (existing != sessions_.end()) {
-            const auto session = std::move(existing->second);
-            sessions_.erase(existing);
-            session->stop();
+            endSession(existing);
         }
         return;
     }
+    // Worked out only when a job needs it: most passes only set the gain.
+    const auto request = [&] {
+        const Grouping::Identities members = Grouping::identities(key, platform_.grouping);
+        return SessionRequest{objects, device, deviceUID,
+                              TapApplication{entry->name, members.bundleIDs, members.names}};
+    };
     if (existing != sessions_.end()) {
-        TapSession& session = *existing->second;
+        Session& session = existing->second;
         // A process that joins or leaves the application is taken in or let go
-        // by the running session: rebuilding it would break the sound of the
-        // streams that go on playing. A new default device is followed in
-        // place where the system can; only where it cannot is the session
-        // made anew on it, and the application is heard at its own level for
-        // a moment in between.
-        if ((session.isGainStage() || session.deviceUID() == deviceUID ||
-             session.setOutputDevice(device, deviceUID)) &&
-            (session.processObjects() == objects || session.setProcessObjects(objects))) {
-            session.setGain(*gain);
-            return;
+        // by the running session, and a new default device followed in place
+        // where the system can (the change job rebuilds the session only where
+        // it cannot). The gain goes first: a rebuilt session starts at it.
+        setSessionGain(session, *gain);
+        if (session.objects != objects || (needsDevice && session.deviceUID != deviceUID)) {
+            changeSession(key, session, request());
         }
-        const auto stale = std::move(existing->second);
-        sessions_.erase(existing);
-        stale->stop();
+        return;
     }
-    const Grouping::Identities members = Grouping::identities(key, platform_.grouping);
-    const TapApplication application{entry->name, members.bundleIDs, members.names};
-    try {
-        auto session = std::make_unique<TapSession>(platform_.audio, objects, device, deviceUID,
-                                                    *gain, application);
-        sessions_.insert_or_assign(key, std::move(session));
-        clearError(ErrorLine::Kind::session);
-    } catch (const MorvaleError& error) {
-        reportError(ErrorLine::Kind::session, error.localizedDescription());
-    }
-}
-
-void Model::stopAll() {
-    for (auto& [key, session] : sessions_) {
-        session->stop();
-    }
-    sessions_.clear();
+    startSession(key, request(), *gain);
 }
 
 }  // namespace morvale

@@ -88,6 +88,12 @@ using AudioObjectPropertyListenerBlock =
 struct AudioObjectPropertyListenerOpaque;
 using AudioObjectPropertyListenerID = AudioObjectPropertyListenerOpaque*;
 
+// Threads: every call may be made from any thread, and two threads may call
+// at once. The model reads (snapshots, refreshes, listeners) on the main
+// thread while its session jobs (taps, aggregate devices, IO procs, gain
+// stages and their properties) run on a worker thread; a backend serialises
+// its calls itself (a lock over its state, released while a call waits on
+// the server, so that a read never waits behind a slow session call).
 class AudioHardware {
 public:
     virtual ~AudioHardware() = default;
