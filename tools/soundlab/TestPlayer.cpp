@@ -4,11 +4,12 @@
 // "ready", "corked", "uncorked" on its standard output. With --streams=N it
 // plays N streams, the sound on the first and silence on the others. With --for
 // it plays that long from the start (or from the uncork), drains, says
-// "drained <ms>" with the time that took, and ends.
+// "drained <ms>" with the time that took, and ends. --last-role gives the last
+// stream a role of its own, and --sound=last puts the sound on it instead.
 // --record records from a source (and throws it away) while it runs.
 //   morvale_pulse_test_player [--role=ROLE] [--amplitude=A] [--click] [--corked]
 //                             [--streams=N] [--for=MS] [--server-buffer] [--device=SINK]
-//                             [--record=SOURCE]
+//                             [--last-role=ROLE] [--sound=last] [--record=SOURCE]
 // --server-buffer leaves the buffer sizes to the server (two seconds), as paplay
 // does.
 #include <pulse/pulseaudio.h>
@@ -169,13 +170,14 @@ int main(int argc, char** argv) {
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
     for (int i = 0; i < streams; ++i) {
         const bool last = i == streams - 1;
-        const std::string& role = option["role"];
+        const std::string& role =
+            last && option.contains("last-role") ? option["last-role"] : option["role"];
         pa_proplist* props = pa_proplist_new();
         if (!role.empty())
             pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, role.c_str());
         auto st = std::make_unique<Stream>();
         st->player = &p;
-        st->silent = i > 0;
+        st->silent = option["sound"] == "last" ? !last : i > 0;
         if (playMs >= 0)
             st->left = static_cast<std::uint64_t>(playMs) * kRate / 1000;
         st->stream = pa_stream_new_with_proplist(context, "tone", &sampleSpec, nullptr, props);
