@@ -40,4 +40,19 @@ std::uint32_t sizeOf(const Answer& answer);
 OSStatus copyOut(const Answer& answer, const AudioObjectPropertyAddress& address,
                  std::uint32_t* ioDataSize, void* outData);
 
+// A value a caller hands over by pointer (a table of routes, a tap's
+// description): what `data` points to, or null with `status` saying why (the
+// data is not one pointer, or the pointer is null).
+template <typename T>
+const T* givenPointer(const void* data, std::uint32_t dataSize, OSStatus& status) {
+    const T* given = nullptr;
+    if (data == nullptr || dataSize != sizeof given) {
+        status = kAudioHardwareBadPropertySizeError;
+        return nullptr;
+    }
+    std::memcpy(&given, data, sizeof given);
+    status = given == nullptr ? kAudioParamError : kAudioNoError;
+    return given;
+}
+
 }  // namespace morvale::property

@@ -266,13 +266,10 @@ OSStatus PipeWireAudioSystem::setPropertyData(AudioObjectID object,
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
     if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
-        const OutputRoutes* routes = nullptr;
-        if (data == nullptr || dataSize != sizeof routes) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        std::memcpy(&routes, data, sizeof routes);
+        OSStatus status = kAudioNoError;
+        const auto* routes = property::givenPointer<OutputRoutes>(data, dataSize, status);
         if (routes == nullptr) {
-            return kAudioParamError;
+            return status;
         }
         // Kept while the server is away, and applied when it is back.
         impl.routes = *routes;
@@ -298,13 +295,10 @@ OSStatus PipeWireAudioSystem::setPropertyData(AudioObjectID object,
         }
         stage->second.gain = gain;
     } else if (address.mSelector == kTapDescription) {
-        const TapDescription* given = nullptr;
-        if (data == nullptr || dataSize != sizeof given) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        std::memcpy(&given, data, sizeof given);
+        OSStatus status = kAudioNoError;
+        const auto* given = property::givenPointer<TapDescription>(data, dataSize, status);
         if (given == nullptr) {
-            return kAudioParamError;
+            return status;
         }
         stage->second.description = *given;
     } else {

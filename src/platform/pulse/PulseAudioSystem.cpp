@@ -221,13 +221,10 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
     Impl& impl = *impl_;
     Impl::Lock lock(impl.loop);
     if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
-        const OutputRoutes* routes = nullptr;
-        if (data == nullptr || dataSize != sizeof routes) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        std::memcpy(&routes, data, sizeof routes);
+        OSStatus status = kAudioNoError;
+        const auto* routes = property::givenPointer<OutputRoutes>(data, dataSize, status);
         if (routes == nullptr) {
-            return kAudioParamError;
+            return status;
         }
         // Kept while the server is away, and applied when it is back.
         impl.routes = *routes;
@@ -236,12 +233,9 @@ OSStatus PulseAudioSystem::setPropertyData(AudioObjectID object,
     }
     if (const auto tap = impl.tapSinks.taps().find(object);
         tap != impl.tapSinks.taps().end() && address.mSelector == kTapDescription) {
-        const TapDescription* given = nullptr;
-        if (data == nullptr || dataSize != sizeof given) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        std::memcpy(&given, data, sizeof given);
-        return given != nullptr ? impl.describeTap(tap->second, *given) : kAudioParamError;
+        OSStatus status = kAudioNoError;
+        const auto* given = property::givenPointer<TapDescription>(data, dataSize, status);
+        return given != nullptr ? impl.describeTap(tap->second, *given) : status;
     }
     if (const auto agg = impl.aggregates.find(object);
         agg != impl.aggregates.end() && address.mSelector == kAggregateMainSubDevice) {

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/FourCC.h"
+#include "platform/PropertyAnswer.h"
 #include "platform/OutputRoute.h"
 #include "platform/PropertyString.h"
 #include "platform/StreamUsage.h"
@@ -279,13 +280,10 @@ struct SimulatedAudioSystem::State {
     // capture by who they are. What it is cannot change.
     static OSStatus setTapDescription(TapDescription& description, std::uint32_t dataSize,
                                       const void* data, std::string& detail) {
-        const TapDescription* given = nullptr;
-        if (data == nullptr || dataSize != sizeof given) {
-            return kAudioHardwareBadPropertySizeError;
-        }
-        std::memcpy(&given, data, sizeof given);
+        OSStatus status = kAudioNoError;
+        const auto* given = property::givenPointer<TapDescription>(data, dataSize, status);
         if (given == nullptr) {
-            return kAudioParamError;
+            return status;
         }
         if (!given->sameTapAs(description)) {
             return kAudioHardwareIllegalOperationError;
@@ -725,14 +723,8 @@ OSStatus SimulatedAudioSystem::setPropertyData(AudioObjectID object,
         return s.record(std::move(entry));
     }
     if (object == kAudioObjectSystemObject && address.mSelector == kOutputRoutes) {
-        const OutputRoutes* given = nullptr;
-        if (data == nullptr || dataSize != sizeof given) {
-            entry.status = kAudioHardwareBadPropertySizeError;
-            return s.record(std::move(entry));
-        }
-        std::memcpy(&given, data, sizeof given);
+        const auto* given = property::givenPointer<OutputRoutes>(data, dataSize, entry.status);
         if (given == nullptr) {
-            entry.status = kAudioParamError;
             return s.record(std::move(entry));
         }
         // A route that changes takes its processes back from other mixers.
