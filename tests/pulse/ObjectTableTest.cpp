@@ -15,56 +15,56 @@ namespace {
 using namespace std::chrono_literals;
 using Table = testing::TableBuilder;
 
-constexpr std::uint32_t kSpeakers = 0;
+constexpr std::uint32_t kSpeakersSink = 0;
 constexpr std::uint32_t kMic = 20;
 constexpr std::uint32_t kMonitor = 21;
 constexpr std::uint32_t kUnlistedSource = 29;
 
 TEST(ObjectTable, ProcessesAreClientProcessesWithStreamsAndRunWhileOneIsUncorked) {
     Table t;
-    t.sink(kSpeakers, "speakers");
+    t.sink(kSpeakersSink, "speakers");
     t.client(10, 100);
     t.client(11, 100);  // a second connection of the same process
     t.client(12, 200);
     t.client(13, 300);  // no streams: no process object
-    t.play(1, 10, kSpeakers, /*corked=*/true);
-    t.play(2, 11, kSpeakers, /*corked=*/false);
-    t.play(3, 12, kSpeakers, /*corked=*/true);
+    t.play(1, 10, kSpeakersSink, /*corked=*/true);
+    t.play(2, 11, kSpeakersSink, /*corked=*/false);
+    t.play(3, 12, kSpeakersSink, /*corked=*/true);
 
     EXPECT_EQ(t.pids(), (std::vector<std::int32_t>{100, 200}));
     EXPECT_EQ(t.find(100)->sinkInputs, (std::vector<std::uint32_t>{1, 2}));
     EXPECT_TRUE(t.find(100)->running);
     EXPECT_FALSE(t.find(200)->running);
-    t.play(2, 11, kSpeakers, /*corked=*/true);
+    t.play(2, 11, kSpeakersSink, /*corked=*/true);
     EXPECT_FALSE(t.find(100)->running);
 }
 
 TEST(ObjectTable, OurOwnStreamsUntrustedClientsAndClientlessStreamsAreNoProcesses) {
     Table t;
-    t.sink(kSpeakers, "speakers");
+    t.sink(kSpeakersSink, "speakers");
     t.client(10, 100, /*ours=*/true);
     t.client(11, 0);  // a sandboxed client whose pid could not be trusted
     t.client(12, 200);
-    t.play(1, 10, kSpeakers);
-    t.play(2, 11, kSpeakers);
-    t.play(3, kNoIndex, kSpeakers);  // a module's stream
-    t.play(4, 12, kSpeakers, false, false, /*ours=*/true);
+    t.play(1, 10, kSpeakersSink);
+    t.play(2, 11, kSpeakersSink);
+    t.play(3, kNoIndex, kSpeakersSink);  // a module's stream
+    t.play(4, 12, kSpeakersSink, false, false, /*ours=*/true);
     EXPECT_TRUE(t.table.processObjects().empty());
 }
 
 TEST(ObjectTable, IdsStayWhileAProcessHasStreamsForAWhileAfterAndAcrossAReconnect) {
     Table t;
-    t.sink(kSpeakers, "speakers");
+    t.sink(kSpeakersSink, "speakers");
     t.client(10, 100);
-    t.play(1, 10, kSpeakers);
+    t.play(1, 10, kSpeakersSink);
     const AudioObjectID id = t.idOf(100);
     ASSERT_NE(id, 0u);
 
     // Unrelated changes, a second stream, a cork: the same id.
     t.client(11, 200);
-    t.play(2, 11, kSpeakers);
-    t.play(3, 10, kSpeakers, true);
-    t.play(1, 10, kSpeakers, true);
+    t.play(2, 11, kSpeakersSink);
+    t.play(3, 10, kSpeakersSink, true);
+    t.play(1, 10, kSpeakersSink, true);
     EXPECT_EQ(t.idOf(100), id);
 
     // The player closes its streams and opens a new one between tracks.
@@ -72,24 +72,24 @@ TEST(ObjectTable, IdsStayWhileAProcessHasStreamsForAWhileAfterAndAcrossAReconnec
     t.table.event<SinkInputRecord>(Event::removed, 3);
     EXPECT_EQ(t.idOf(100), 0u);
     t.now += 5s;
-    t.play(5, 10, kSpeakers);
+    t.play(5, 10, kSpeakersSink);
     EXPECT_EQ(t.idOf(100), id);
 
     // The server restarts: new indices (one of them removed before), the
     // same process, the same id.
     t.table.reset();
     EXPECT_TRUE(t.table.processObjects().empty());
-    t.sink(kSpeakers, "speakers");
+    t.sink(kSpeakersSink, "speakers");
     t.client(3, 100);
     t.client(11, 200);
-    t.play(1, 3, kSpeakers);
+    t.play(1, 3, kSpeakersSink);
     EXPECT_EQ(t.idOf(100), id);
 
     // Long gone: a new id.
     t.table.event<SinkInputRecord>(Event::removed, 1);
     t.now += ObjectTable::kIdLinger + 1s;
-    t.play(2, 11, kSpeakers);  // any change lets the table forget
-    t.play(6, 3, kSpeakers);
+    t.play(2, 11, kSpeakersSink);  // any change lets the table forget
+    t.play(6, 3, kSpeakersSink);
     EXPECT_NE(t.idOf(100), id);
 }
 
@@ -105,20 +105,20 @@ TEST(ObjectTable, VersionMovesOnProcessPlayingAndRecordingChanges) {
     };
     const std::vector<Case> cases = {
         {"a playing application opens its microphone", [](Table& t) { t.record(7, 10, kMic); }, true},
-        {"it pauses", [](Table& t) { t.play(1, 10, kSpeakers, true); }, true},
-        {"a new process plays", [](Table& t) { t.client(11, 200); t.play(2, 11, kSpeakers); }, true},
+        {"it pauses", [](Table& t) { t.play(1, 10, kSpeakersSink, true); }, true},
+        {"a new process plays", [](Table& t) { t.client(11, 200); t.play(2, 11, kSpeakersSink); }, true},
         {"a monitor is recorded", [](Table& t) { t.record(7, 10, kMonitor); }, false},
-        {"a second stream of a playing process", [](Table& t) { t.play(2, 10, kSpeakers); }, false},
+        {"a second stream of a playing process", [](Table& t) { t.play(2, 10, kSpeakersSink); }, false},
         {"a client without streams", [](Table& t) { t.client(11, 200); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Table t;
-        t.sink(kSpeakers, "speakers");
+        t.sink(kSpeakersSink, "speakers");
         t.source(kMic, false);
         t.source(kMonitor, true);
         t.client(10, 100);
-        t.play(1, 10, kSpeakers);
+        t.play(1, 10, kSpeakersSink);
         const auto version = t.table.processListVersion();
         c.change(t);
         EXPECT_EQ(t.table.processListVersion() != version, c.moves);
@@ -136,7 +136,7 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
     const std::vector<Case> cases = {
         {"a stream before its client: it counts once the client is known",
          [](Table& t) {
-             t.play(1, 10, kSpeakers);
+             t.play(1, 10, kSpeakersSink);
              EXPECT_TRUE(t.table.processObjects().empty());
              t.client(10, 100);
          },
@@ -144,7 +144,7 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
         {"the client goes before its streams",
          [](Table& t) {
              t.client(10, 100);
-             t.play(1, 10, kSpeakers);
+             t.play(1, 10, kSpeakersSink);
              t.table.event<ClientRecord>(Event::removed, 10);
          },
          {}},
@@ -162,7 +162,7 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
         {"removing what was never known changes nothing",
          [](Table& t) {
              t.client(10, 100);
-             t.play(1, 10, kSpeakers);
+             t.play(1, 10, kSpeakersSink);
              t.table.event<SinkInputRecord>(Event::removed, 99);
              t.table.event<ClientRecord>(Event::removed, 98);
              t.table.event<SinkRecord>(Event::removed, 97);
@@ -172,7 +172,7 @@ TEST(ObjectTable, CopesWithEventsInSurprisingOrders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Table t;
-        t.sink(kSpeakers, "speakers");
+        t.sink(kSpeakersSink, "speakers");
         c.steps(t);
         EXPECT_EQ(t.pids(), c.pids);
     }
@@ -243,7 +243,7 @@ TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Table t;
-        t.sink(kSpeakers, "speakers");
+        t.sink(kSpeakersSink, "speakers");
         t.source(kMic, false);
         t.source(kMonitor, true);
         t.client(10, 100);
@@ -252,7 +252,7 @@ TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
             const bool corked = std::islower(s) != 0;
             const char kind = static_cast<char>(std::toupper(s));
             if (kind == 'M' || kind == 'P') {
-                t.play(index++, 10, kSpeakers, corked, kind == 'P');
+                t.play(index++, 10, kSpeakersSink, corked, kind == 'P');
             } else {
                 const auto source = kind == 'W' ? kMonitor : kind == 'U' ? kUnlistedSource : kMic;
                 t.record(index++, 10, source, corked, kind == 'O');
@@ -272,14 +272,14 @@ TEST(ObjectTable, AProcesssStreamsMakeItsOwnObjectAndItsCallObject) {
 TEST(ObjectTable, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications) {
     constexpr bool phone = true;
     Table t;
-    t.sink(kSpeakers, "speakers");
+    t.sink(kSpeakersSink, "speakers");
     t.client(10, 100);
     t.client(11, 200);
-    t.play(1, 10, kSpeakers);
+    t.play(1, 10, kSpeakersSink);
     const AudioObjectID own = t.idOf(100);
     const auto version = t.table.processListVersion();
 
-    t.play(2, 10, kSpeakers, false, phone);
+    t.play(2, 10, kSpeakersSink, false, phone);
     const AudioObjectID call = t.idOf(100, true);
     ASSERT_NE(call, 0u);
     EXPECT_NE(call, own);
@@ -288,15 +288,15 @@ TEST(ObjectTable, ACallObjectKeepsItsIdWhileItLastsAndNeverTakesTheApplications)
     EXPECT_EQ(t.table.processOf(t.table.sinkInputs().at(1)), own);
 
     // A second call stream, a cork, the music going: the same call object.
-    t.play(3, 10, kSpeakers, /*corked=*/true, phone);
-    t.play(2, 10, kSpeakers, /*corked=*/true, phone);
+    t.play(3, 10, kSpeakersSink, /*corked=*/true, phone);
+    t.play(2, 10, kSpeakersSink, /*corked=*/true, phone);
     t.table.event<SinkInputRecord>(Event::removed, 1);
     EXPECT_EQ(t.idOf(100, true), call);
     EXPECT_EQ(t.find(100), nullptr);
 
     // The music comes back within the linger: the application's own id again.
     t.now += 5s;
-    t.play(5, 10, kSpeakers);
+    t.play(5, 10, kSpeakersSink);
     EXPECT_EQ(t.idOf(100), own);
 }
 

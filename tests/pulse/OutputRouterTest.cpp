@@ -14,7 +14,7 @@ namespace {
 
 using Move = OutputRouter::Move;
 
-constexpr std::uint32_t kStream = 5, kSpeakers = 0, kHeadphones = 1, kHdmi = 2;
+constexpr std::uint32_t kStream = 5, kSpeakersIndex = 0, kHeadphones = 1, kHdmi = 2;
 
 struct Pass {
     std::uint32_t playsOn;  // the stream's sink as the server lists it now
@@ -25,42 +25,42 @@ struct Pass {
 };
 
 TEST(OutputRouter, MovesOnlyWhatARouteAsksForAndOnlyOnce) {
-    const Move toHeadphones{kStream, kHeadphones}, toSpeakers{kStream, kSpeakers};
+    const Move toHeadphones{kStream, kHeadphones}, toSpeakers{kStream, kSpeakersIndex};
     const std::vector<std::pair<std::string, std::vector<Pass>>> cases{
         {"unrouted before its move landed: unpinned once it lands",
-         {{kSpeakers, true, {toHeadphones}},
-          {kSpeakers, false, {}},
+         {{kSpeakersIndex, true, {toHeadphones}},
+          {kSpeakersIndex, false, {}},
           {kHeadphones, false, {toSpeakers}}}},
         {"unrouted while relinking (no sink): unpinned once it has one",
-         {{kSpeakers, true, {toHeadphones}},
+         {{kSpeakersIndex, true, {toHeadphones}},
           {kNoIndex, false, {}},
           {kHeadphones, false, {toSpeakers}}}},
         {"found on its sink, not pinned: brought back when the default takes it along",
          {{kHeadphones, true, {}},
-          {kSpeakers, true, {toHeadphones}},
+          {kSpeakersIndex, true, {toHeadphones}},
           {kHeadphones, true, {}},
-          {kSpeakers, true, {}}}},
+          {kSpeakersIndex, true, {}}}},
         {"sent to the default sink, not pinned: brought back when a new default takes it",
-         {{kSpeakers, true, {toHeadphones}, false, "headphones"},
+         {{kSpeakersIndex, true, {toHeadphones}, false, "headphones"},
           {kHeadphones, true, {}, false, "headphones"},
-          {kSpeakers, true, {toHeadphones}}}},
+          {kSpeakersIndex, true, {toHeadphones}}}},
         {"let go of while unplugged, then moved to a third sink by hand: left there",
-         {{kSpeakers, true, {toHeadphones}},
+         {{kSpeakersIndex, true, {toHeadphones}},
           {kHeadphones, true, {}},
-          {kSpeakers, false, {}, true},
+          {kSpeakersIndex, false, {}, true},
           {kHdmi, false, {}, true}}},
         {"on the default by hand, then let go of: forgotten",
-         {{kSpeakers, true, {toHeadphones}},
+         {{kSpeakersIndex, true, {toHeadphones}},
           {kHeadphones, true, {}},
-          {kSpeakers, true, {}},
-          {kSpeakers, false, {}},
+          {kSpeakersIndex, true, {}},
+          {kSpeakersIndex, false, {}},
           {kHeadphones, false, {}}}},
     };
     for (const auto& [what, passes] : cases) {
         SCOPED_TRACE(what);
         TableBuilder b;
         b.client(10, 100);
-        b.sink(kSpeakers, "speakers");
+        b.sink(kSpeakersIndex, "speakers");
         b.sink(kHeadphones, "headphones");
         b.sink(kHdmi, "hdmi");
         b.table.setDefaultSinkName("speakers");

@@ -15,7 +15,7 @@ struct Named {
 };
 
 // One step the server can take: an event, or an info reply (`name` set).
-struct Step {
+struct TableStep {
     Event event;
     const char* name = nullptr;
     std::uint32_t index = 3;
@@ -25,7 +25,7 @@ constexpr Event add = Event::added, change = Event::changed, remove = Event::rem
 TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
     struct Case {
         std::string what;
-        std::vector<Step> steps;
+        std::vector<TableStep> steps;
         std::vector<bool> accepted;  // of the replies, in order
         std::vector<std::string> kept;
     };
@@ -44,7 +44,7 @@ TEST(RecordTable, EventsAndRepliesInTheOrdersServersSendThem) {
         SCOPED_TRACE(c.what);
         RecordTable<Named> table;
         std::vector<bool> accepted;
-        for (const Step& step : c.steps) {
+        for (const TableStep& step : c.steps) {
             if (step.name != nullptr) {
                 accepted.push_back(table.info(Named{step.index, step.name}));
             } else {

@@ -17,7 +17,7 @@ const std::string kTapSinkName = "morvale_tap_42_1";
 
 // One thing that happens to the key: the server's entries are read with it
 // naming `device` (empty: no device), or the tap's moves end (`release`).
-struct Step {
+struct GuardStep {
     std::chrono::seconds at;
     std::string device;
     bool release = false;
@@ -35,12 +35,12 @@ std::map<std::string, RestoreGuard::Entry> entriesNaming(const std::string& devi
 TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
     struct Case {
         std::string what;
-        std::vector<Step> steps;
+        std::vector<GuardStep> steps;
     };
     // The entry names the speakers, then the tap's move into its sink is
     // saved: the guard puts the speakers back.
     const Rewrites back{{kKey, "speakers"}};
-    const Step seen{0s, "speakers"}, tapped{1s, kTapSinkName, false, back};
+    const GuardStep seen{0s, "speakers"}, tapped{1s, kTapSinkName, false, back};
     const std::vector<Case> cases{
         {"a move into a tap sink is put back to the device named before", {seen, tapped}},
         {"an entry first seen naming a tap sink is put back to no device",
@@ -63,7 +63,7 @@ TEST(RestoreGuard, KeepsEntriesOffTheTapSinksAndLetsGoAfterwards) {
         RestoreGuard guard([](const std::string& device) { return device == "headphones"; }, [] {});
         const RestoreGuard::Clock::time_point start{};
         for (std::size_t i = 0; i < c.steps.size(); ++i) {
-            const Step& step = c.steps[i];
+            const GuardStep& step = c.steps[i];
             if (step.release) {
                 guard.release(start + step.at);
                 continue;

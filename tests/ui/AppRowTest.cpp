@@ -23,7 +23,6 @@ namespace {
 
 using ui::AppRow;
 using Rows = std::vector<AppRow*>;
-const std::string tunebox = "org.example.Tunebox", chatter = "org.example.Chatter";
 using AppRowTest = UiFixture;
 using RowListTest = UiFixture;
 

@@ -20,7 +20,6 @@
 namespace morvale::testing {
 namespace {
 
-const std::string tunebox = "org.example.Tunebox", chatter = "org.example.Chatter";
 
 // The everyday panel, with its Calls row, open.
 class PanelAccessTest : public UiFixture {

@@ -31,6 +31,9 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace morvale::testing {
 
+// The keys of the applications most interface tests show.
+inline const std::string tunebox = "org.example.Tunebox", chatter = "org.example.Chatter";
+
 template <typename T = QWidget>
 T* child(const QWidget& parent, const char* name) {
     return parent.findChild<T*>(QString::fromLatin1(name));
@@ -114,7 +117,7 @@ protected:
     static constexpr const char* loginError = "Can't write the autostart entry";
     AudioObjectID makeEverydayModel() {
         addApp(101, "org.example.Tunebox", "Tunebox", true);
-        const AudioObjectID chatter = addApp(102, "org.example.Chatter", "Chatter", false);
+        const AudioObjectID chatterApp = addApp(102, "org.example.Chatter", "Chatter", false);
         makeModel();
         model->setVolume("org.example.Tunebox", 0.5);
         model->toggleMute("org.example.Chatter");
@@ -122,7 +125,7 @@ protected:
         sim.loginItem.failRegisterWith = loginError;
         model->toggleLaunchAtLogin();
         sim.loginItem.failRegisterWith.reset();
-        return chatter;
+        return chatterApp;
     }
 
     // Lets the views redraw after the model changed.
