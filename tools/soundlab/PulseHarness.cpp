@@ -642,6 +642,21 @@ bool Recorder::reaches(double ratio, double reference, std::chrono::milliseconds
                       timeout);
 }
 
+double Recorder::typicalLevel(std::chrono::milliseconds length) const {
+    const std::size_t want = static_cast<std::size_t>(length.count()) * kRate / 1000 * 2;
+    const std::size_t recorded = samples().size();
+    if (recorded < want) {
+        return -1.0;
+    }
+    auto spans = levels(recorded - want, 50);
+    if (spans.empty()) {
+        return -1.0;
+    }
+    const auto middle = spans.begin() + static_cast<std::ptrdiff_t>(spans.size() / 2);
+    std::nth_element(spans.begin(), middle, spans.end());
+    return *middle;
+}
+
 std::vector<double> Recorder::levels(std::size_t from, int ms) const {
     const auto all = samples();
     const std::size_t span = 2 * kRate / 1000 * static_cast<std::size_t>(ms);

@@ -143,6 +143,10 @@ public:
     // `tolerance`) before the timeout.
     bool reaches(double ratio, double reference, std::chrono::milliseconds timeout,
                  double tolerance = 0.03) const;
+    // The median level of the 50 ms spans in the last `length`: what a
+    // listener hears as the level, undisturbed by one short gap (a stream
+    // moved between sinks, a scheduling hiccup of a loaded machine).
+    double typicalLevel(std::chrono::milliseconds length) const;
     // The level of each `ms` span from sample `from` on.
     std::vector<double> levels(std::size_t from, int ms) const;
     // All samples so far (interleaved stereo).
