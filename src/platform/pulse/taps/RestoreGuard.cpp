@@ -39,6 +39,7 @@ void RestoreGuard::stop() {
     // The ends of the reads of the old connection never come now.
     readers_.clear();
     entries_.clear();
+    touchedEarly_.clear();
     read_ = false;
 }
 
@@ -52,20 +53,29 @@ void RestoreGuard::release(Clock::time_point now) {
 
 void RestoreGuard::touch(const std::string& name, Clock::time_point now) {
     if (!read_) {
+        touchedEarly_[name] = now;
         return;
     }
+    const auto guard = guards_.find(name);
+    if (guard != guards_.end() && !guard->second.until) {
+        return;  // a tap's move guards it already, with the device from before the tap
+    }
+    guardAgainst(name, entries_, now + kLinger);
+}
+
+void RestoreGuard::guardAgainst(const std::string& name,
+                                const std::map<std::string, Entry>& entries,
+                                Clock::time_point until) {
     auto [guard, added] = guards_.try_emplace(name);
     if (added) {
-        const auto entry = entries_.find(name);
-        if (entry != entries_.end()) {
+        const auto entry = entries.find(name);
+        if (entry != entries.end()) {
             guard->second.baseline = entry->second.device;
         } else {
             guard->second.noEntry = true;
         }
-    } else if (!guard->second.until) {
-        return;  // a tap's move guards it already, with the device from before the tap
     }
-    guard->second.until = now + kLinger;
+    guard->second.until = until;
 }
 
 void RestoreGuard::read() {
@@ -111,6 +121,10 @@ RestoreGuard::Rewrites RestoreGuard::onRead(std::map<std::string, Entry> entries
     Rewrites rewritten;
     removed_.clear();
     std::erase_if(guards_, [&](const auto& g) { return g.second.until && *g.second.until < now; });
+    for (const auto& [name, when] : touchedEarly_) {
+        guardAgainst(name, entries, when + kLinger);
+    }
+    touchedEarly_.clear();
     for (auto& [name, entry] : entries) {
         if (name.starts_with(kOwnRestorePrefix) && (entry.volume.channels != 0 || entry.mute != 0)) {
             // A level someone set on a stream of ours in another mixer: not

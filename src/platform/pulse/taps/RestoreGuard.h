@@ -64,8 +64,9 @@ public:
     // names: the entry the server saves for that move is put back to what
     // it named before, for kLinger, so that streams of other applications
     // that share the key (a media role) do not start there, and nothing is
-    // left pinned once the route goes. Only once the entries were read: a
-    // baseline must be known.
+    // left pinned once the route goes. Before the first read (routes applied
+    // as a connection comes up) the key waits for that read: it was asked
+    // for before the move, so its entries are what the key named before.
     void touch(const std::string& name, Clock::time_point now = Clock::now());
 
     // The entries the server has now. Returns the keys it rewrote, each with
@@ -91,6 +92,10 @@ private:
     };
 
     void read();
+    // Guards `name` with the device `entries` give it (or its absence) as
+    // the baseline, until `until`.
+    void guardAgainst(const std::string& name, const std::map<std::string, Entry>& entries,
+                      Clock::time_point until);
     static void readShim(pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data);
     void rewrite(const std::string& name, Entry& entry, const std::optional<std::string>& device);
     void remove(const std::string& name);
@@ -101,6 +106,8 @@ private:
     std::map<std::string, Entry> entries_;
     std::map<std::string, Guard> guards_;
     bool read_ = false;  // the entries were read at least once
+    // Keys a route's move touched before the first read, and when.
+    std::map<std::string, Clock::time_point> touchedEarly_;
     std::set<std::string> removed_;
     std::uint64_t nextReader_ = 1;
     std::map<std::uint64_t, std::unique_ptr<Reader>> readers_;
