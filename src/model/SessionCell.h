@@ -23,6 +23,9 @@ struct SessionCell {
     std::unique_ptr<TapSession> session;  // jobs only
     std::atomic<float> gain;              // the gain last asked for
     std::atomic<bool> gainQueued{false};  // a gain job waits: steps coalesce
+    // The main thread ended it: a start or change still queued does nothing,
+    // so a row set back to full before its start ran is never tapped.
+    std::atomic<bool> ended{false};
 };
 
 // What a session should play: the application's processes on a device.

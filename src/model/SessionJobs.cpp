@@ -17,6 +17,9 @@ namespace {
 // ---- On the executor's thread ----
 
 SessionOutcome start(AudioHardware& hardware, SessionCell& cell, const SessionRequest& request) {
+    if (cell.ended.load()) {
+        return {};
+    }
     try {
         cell.session = std::make_unique<TapSession>(hardware, request.objects, request.device,
                                                     request.deviceUID, cell.gain.load(),
@@ -28,8 +31,8 @@ SessionOutcome start(AudioHardware& hardware, SessionCell& cell, const SessionRe
 }
 
 SessionOutcome change(AudioHardware& hardware, SessionCell& cell, const SessionRequest& request) {
-    if (!cell.session) {
-        return {};  // its start failed; the main thread hears of that
+    if (!cell.session || cell.ended.load()) {
+        return {};  // its start failed (the main thread hears of that), or it ended
     }
     TapSession& session = *cell.session;
     if ((session.isGainStage() || session.deviceUID() == request.deviceUID ||
@@ -106,6 +109,7 @@ void Model::setSessionGain(Session& session, float gain) {
 
 void Model::endSession(Sessions::iterator session) {
     std::shared_ptr<SessionCell> cell = std::move(session->second.cell);
+    cell->ended.store(true);
     sessions_.erase(session);
     sessionJobs_.submit([cell = std::move(cell)]() -> SessionExecutor::Result {
         if (cell->session) {
@@ -124,9 +128,10 @@ void Model::sessionSettled(const std::string& key, const SessionCell& cell,
     case SessionOutcome::Kind::gone:
         return;
     case SessionOutcome::Kind::failed:
-        reportError(ErrorLine::Kind::session, std::move(outcome.error));
-        // Nothing plays: the next pass over the sessions starts it again.
+        // A session ended or replaced since is no one's concern now.
         if (current) {
+            reportError(ErrorLine::Kind::session, std::move(outcome.error));
+            // Nothing plays: the next pass over the sessions starts it again.
             sessions_.erase(found);
         }
         return;
