@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -214,6 +215,7 @@ private:
     std::unique_ptr<TimerHandle> timer_;
     AudioObjectPropertyListenerID processListener_ = nullptr;
     LooksCache looks_;
+    std::uint64_t looksGeneration_ = 0;  // the workspace's, when looks_ was learnt
     std::map<std::string, double, std::less<>> beforeMute_;
     // Keys of the last refresh whose volume is the one stored under their
     // program's key (see InheritedVolumes), with that key.

@@ -11,6 +11,10 @@ void Model::refresh() {
         AudioProcess::Sources{platform_.audio, platform_.processes, platform_.applications});
     auto inherited = inheritVolumes(snapshot, *volumes_, platform_.grouping);
     inheritedVolumes_ = inherited ? std::move(inherited->from) : decltype(inheritedVolumes_){};
+    if (const auto generation = platform_.workspace.generation(); generation != looksGeneration_) {
+        looks_.clear();
+        looksGeneration_ = generation;
+    }
     entries_ = buildEntries(snapshot, inherited ? inherited->volumes : *volumes_, looks_,
                             EntrySources{platform_.workspace, platform_.collator,
                                          platform_.grouping});

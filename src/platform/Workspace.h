@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,11 @@ public:
 
     // The generic application picture; never null.
     virtual Icon genericApplicationIcon() const = 0;
+
+    // Moves on whenever what is known of installed applications may have
+    // changed (one installed, removed or renamed): names and icons learnt
+    // before are worked out again.
+    virtual std::uint64_t generation() const { return 0; }
 };
 
 }  // namespace morvale

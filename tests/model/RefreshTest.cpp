@@ -145,6 +145,12 @@ TEST_F(Refresh, ARowsNameFollowsTheProcessItIsNamedAfter) {
     f.sim.processes.applications[10].localizedName = "Beta Nightly";
     model->refresh();
     EXPECT_EQ(rows(*model)[1], (Row{"org.example.beta", "Beta Nightly", {app}, true}));
+    // Installed (or renamed) while it runs: the row learns the new name.
+    f.sim.workspace.applicationPaths["org.example.beta"] = "/apps/beta.desktop";
+    f.sim.workspace.displayNames["/apps/beta.desktop"] = "Beta Studio";
+    ++f.sim.workspace.changes;
+    model->refresh();
+    EXPECT_EQ(rows(*model)[1].name, "Beta Studio");
 }
 
 // However many applications the settings remember, only so many of those not

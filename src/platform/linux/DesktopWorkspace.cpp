@@ -69,4 +69,9 @@ IconSource iconSourceFor(std::string_view value) {
     return {IconSource::Kind::themeName, std::string(value)};
 }
 
+std::uint64_t DesktopWorkspace::generation() const {
+    index_.entries();  // looks whether a folder changed, at most every few seconds
+    return index_.builds();
+}
+
 }  // namespace morvale::LinuxDesktop

@@ -28,6 +28,9 @@ public:
 
     Icon genericApplicationIcon() const override { return generic_; }
 
+    // The index's reads: it reads the entries again when a folder changed.
+    std::uint64_t generation() const override;
+
 private:
     const DesktopEntryIndex& index_;
     Icon generic_;

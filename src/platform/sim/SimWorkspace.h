@@ -16,6 +16,7 @@ public:
     std::map<std::string, std::string> displayNames;      // path -> name (default: last path part)
     mutable int urlLookups = 0;
     mutable int iconLookups = 0;
+    std::uint64_t changes = 0;  // a test that installs or renames moves it on
 
     std::optional<std::string> urlForApplication(const std::string& bundleID) const override {
         ++urlLookups;
@@ -39,6 +40,8 @@ public:
         ++iconLookups;
         return makeIcon(IconSource::Kind::file, path);
     }
+
+    std::uint64_t generation() const override { return changes; }
 
     Icon genericApplicationIcon() const override {
         ++iconLookups;
