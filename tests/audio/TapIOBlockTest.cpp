@@ -47,10 +47,12 @@ constexpr std::uint32_t kWidths[] = {1, 2, 3, 4, 6, 8};
 TEST(TapIOBlock, ScalesEverySampleInItsPlace) {
     for (const bool wide : {true, false}) {
         for (const std::uint32_t channels : kWidths) {
-            SCOPED_TRACE(std::to_string(channels) + " channels" + (wide ? "" : ", baseline vectors"));
-            const BufferSpec source =
-                repeating(channels, 3, {1,   -2,  3,   -4,  5,   -6,  7,   -8,  9,   -10, 11,  -12,
-                                        13,  -14, 15,  -16, 17,  -18, 19,  -20, 21,  -22, 23,  -24});
+            SCOPED_TRACE(std::to_string(channels) + " channels" +
+                         (wide ? "" : ", baseline vectors"));
+            BufferSpec source{channels, {}};
+            for (std::uint32_t i = 1; i <= 3 * channels; ++i) {
+                source.samples.push_back(i % 2 ? float(i) : -float(i));
+            }
             TapIOBlock block(std::make_shared<Gain>(0.5f), 0, 0.5f, wide);
             Buffers input({source}), output({garbage(channels, 3)});
             block.run(&input.list(), &output.list());
@@ -139,7 +141,8 @@ TEST(TapIOBlock, RampsFromTheLastGain) {
 // A boosted signal never exceeds full scale; a loud steady one is turned down
 // evenly (a sine stays a sine), quiet passages around a peak are left alone,
 // and the limiter lets go once the boost ends. Cycles of 480 frames (10 ms at
-// 48 kHz); the checks read the last cycle at the boost's gain.
+// 48 kHz); the checks read the last cycle at the boost's gain. (The limiter
+// is one loop whatever vectors scaled the samples before it.)
 TEST(TapIOBlock, LimitsBoostedSamplesToFullScale) {
     constexpr std::uint32_t kFrames = 480;
     const auto sine = [](float amplitude, std::uint32_t frame) {
@@ -168,51 +171,49 @@ TEST(TapIOBlock, LimitsBoostedSamplesToFullScale) {
          [&](auto f) { return std::pair{sine(0.9f, f), sine(0.9f, f)}; }, 2.0f, 20, 0.98f, 0.01f,
          0.89f},
     };
-    for (const bool wide : {true, false}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (wide ? "" : ", baseline vectors"));
-            auto gain = std::make_shared<Gain>(c.gain);
-            TapIOBlock block(gain, 0, c.gain, wide);
-            std::uint32_t frame = 0;
-            BufferSpec in{2, std::vector<float>(2 * kFrames)};
-            const auto cycle = [&]() {
-                for (std::uint32_t f = 0; f < kFrames; ++f, ++frame) {
-                    std::tie(in.samples[2 * f], in.samples[2 * f + 1]) = c.signal(frame);
-                }
-                Buffers input({in}), output({garbage(2, kFrames)});
-                block.run(&input.list(), &output.list());
-                return output.samples(0);
-            };
-            std::vector<float> out;
-            for (int i = 0; i < c.cycles; ++i) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto gain = std::make_shared<Gain>(c.gain);
+        TapIOBlock block(gain, 0, c.gain);
+        std::uint32_t frame = 0;
+        BufferSpec in{2, std::vector<float>(2 * kFrames)};
+        const auto cycle = [&]() {
+            for (std::uint32_t f = 0; f < kFrames; ++f, ++frame) {
+                std::tie(in.samples[2 * f], in.samples[2 * f + 1]) = c.signal(frame);
+            }
+            Buffers input({in}), output({garbage(2, kFrames)});
+            block.run(&input.list(), &output.list());
+            return output.samples(0);
+        };
+        std::vector<float> out;
+        for (int i = 0; i < c.cycles; ++i) {
+            out = cycle();
+            for (const float sample : out) {
+                ASSERT_LE(std::fabs(sample), 1.0f) << "cycle " << i;
+            }
+        }
+        float peak = 0, lowest = INFINITY, highest = 0;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            peak = std::max(peak, std::fabs(out[i]));
+            if (std::fabs(in.samples[i]) > 0.05f) {
+                const float ratio = out[i] / in.samples[i];
+                lowest = std::min(lowest, ratio);
+                highest = std::max(highest, ratio);
+            }
+        }
+        EXPECT_GE(peak, c.peakAtLeast);
+        if (c.evenWithin == 0.0f) {
+            EXPECT_EQ(lowest, c.gain);
+            EXPECT_EQ(highest, c.gain);
+        } else {
+            EXPECT_LE(highest / lowest - 1.0f, c.evenWithin);
+        }
+        if (c.afterBoostPeak > 0.0f) {
+            gain->setValue(1.0f);
+            for (int i = 0; i < 100; ++i) {
                 out = cycle();
-                for (const float sample : out) {
-                    ASSERT_LE(std::fabs(sample), 1.0f) << "cycle " << i;
-                }
             }
-            float peak = 0, lowest = INFINITY, highest = 0;
-            for (std::size_t i = 0; i < out.size(); ++i) {
-                peak = std::max(peak, std::fabs(out[i]));
-                if (std::fabs(in.samples[i]) > 0.05f) {
-                    const float ratio = out[i] / in.samples[i];
-                    lowest = std::min(lowest, ratio);
-                    highest = std::max(highest, ratio);
-                }
-            }
-            EXPECT_GE(peak, c.peakAtLeast);
-            if (c.evenWithin == 0.0f) {
-                EXPECT_EQ(lowest, c.gain);
-                EXPECT_EQ(highest, c.gain);
-            } else {
-                EXPECT_LE(highest / lowest - 1.0f, c.evenWithin);
-            }
-            if (c.afterBoostPeak > 0.0f) {
-                gain->setValue(1.0f);
-                for (int i = 0; i < 100; ++i) {
-                    out = cycle();
-                }
-                EXPECT_NEAR(*std::ranges::max_element(out), c.afterBoostPeak, 0.01f);
-            }
+            EXPECT_NEAR(*std::ranges::max_element(out), c.afterBoostPeak, 0.01f);
         }
     }
 }
