@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/CA.h"
 #include "platform/FourCC.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimulatedAudioSystem.h"
@@ -18,6 +19,48 @@ struct Fixture {
     sim::SimProcesses processes;
     AudioProcess::Sources sources{audio, processes, processes};
 };
+
+// The object-list reader over the ways a list read can go: a short read keeps
+// the announced length (the ids it did not fill are 0), a partial id is never
+// taken, and a list that can not be read is empty.
+TEST(CA, IdsReadsWhatTheListHolds) {
+    using Failure = SimulatedAudioSystem::Failure;
+    const struct {
+        const char* what;
+        std::optional<std::uint32_t> extraBytes;  // announced beyond what is read
+        std::optional<Failure> failure;
+        std::size_t processes;
+        std::vector<std::size_t> expected;  // indices into the processes; 2 means id 0
+    } cases[] = {
+        {"the whole list", std::nullopt, std::nullopt, 2, {0, 1}},
+        {"short read: the announced length, the rest 0", 4, std::nullopt, 2, {0, 1, 2}},
+        {"announced 11 bytes: two whole ids", 3, std::nullopt, 2, {0, 1}},
+        {"size query fails", std::nullopt, Failure{Call::getPropertyDataSize, -1}, 2, {}},
+        {"size below one id", 3, std::nullopt, 0, {}},
+        {"read fails", 8, Failure{Call::getPropertyData, kAudioHardwareIllegalOperationError},
+         0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimulatedAudioSystem sim;
+        std::vector<AudioObjectID> objects;
+        for (std::int32_t pid = 10; objects.size() < c.processes; ++pid) {
+            objects.push_back(sim.addProcess(pid, std::nullopt));
+        }
+        objects.push_back(0);
+        if (c.extraBytes) {
+            sim.setShortRead(kAudioObjectSystemObject, kProcessObjectList, *c.extraBytes);
+        }
+        if (c.failure) {
+            sim.injectFailure(*c.failure);
+        }
+        std::vector<AudioObjectID> expected;
+        for (const std::size_t i : c.expected) {
+            expected.push_back(objects[i]);
+        }
+        EXPECT_EQ(CA::ids(sim, kAudioObjectSystemObject, kProcessObjectList), expected);
+    }
+}
 
 TEST(AudioProcessAll, KeepsEveryClientButItselfAndThoseWithoutAValidPid) {
     Fixture f;

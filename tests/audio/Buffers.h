@@ -2,18 +2,16 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "platform/AudioHardware.h"
 
 namespace morvale::testing {
 
-// One buffer of a test's buffer list: channels and samples, or no data at all.
+// One buffer of a test's buffer list: channels and interleaved samples.
 struct BufferSpec {
     std::uint32_t channels = 0;
     std::vector<float> samples;
-    bool null = false;
 };
 
 // `frames` frames of `channels` channels, every sample `value`.
@@ -26,8 +24,8 @@ class Buffers {
 public:
     explicit Buffers(std::vector<BufferSpec> layouts) : specs_(std::move(layouts)) {
         for (BufferSpec& s : specs_) {
-            buffers_.push_back({s.channels, static_cast<std::uint32_t>(s.samples.size() * 4),
-                                s.null ? nullptr : s.samples.data()});
+            buffers_.push_back(
+                {s.channels, static_cast<std::uint32_t>(s.samples.size() * 4), s.samples.data()});
         }
         list_ = {static_cast<std::uint32_t>(buffers_.size()), buffers_.data()};
     }

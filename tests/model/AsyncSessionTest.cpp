@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The model's operations against a sound server that does not answer: they
-// return at once on the GUI thread, and what they asked for applies when the
-// server answers again.
+// The worker that runs session jobs off the GUI thread, and the model's
+// operations against a sound server that does not answer: they return at once
+// on the GUI thread, and what they asked for applies when the server answers.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "model/GatedAudioSystem.h"
 #include "model/ModelFixture.h"
@@ -52,29 +54,29 @@ bool returnsWhileHeld(GatedAudioSystem& gate, const std::function<void()>& gui) 
 
 class AsyncSessions : public ::testing::TestWithParam<Kind> {
 protected:
-    ModelFixture f;
-    GatedAudioSystem gate{f.sim.audio};
+    ModelFixture f;  // its services, over the gated audio system
+    GatedAudioSystem audio;
     SessionWorker worker{f.sim.mainQueue};
     std::unique_ptr<Model> model;
 
     AsyncSessions() {
-        f.sim.audio.setGainStages(staged());
-        f.addClient(10, kPlayer, "Player", true);
-        model = ModelTesting::make(platform(gate), worker);
+        audio.setGainStages(staged());
+        audio.setDefaultOutputDevice(audio.addOutputDevice("speakers"));
+        f.sim.processes.applications[10] = RunningApplication{"Player", ActivationPolicy::regular};
+        audio.addProcess(10, kPlayer, true);
+        auto& s = f.sim;
+        model = ModelTesting::make(Platform{audio, s.processes, s.processes, s.workspace,
+                                            s.collator, s.settings, s.loginItem, s.mainQueue,
+                                            s.timers, s.termination, s.grouping},
+                                   worker);
     }
     ~AsyncSessions() override {
-        gate.open();
+        audio.open();
         model.reset();
     }
 
     static bool staged() { return GetParam() == Kind::gainStage; }
     static Call made() { return staged() ? Call::createGainStage : Call::createProcessTap; }
-
-    Platform platform(AudioHardware& audio) {
-        return Platform{audio,         f.sim.processes, f.sim.processes, f.sim.workspace,
-                        f.sim.collator, f.sim.settings, f.sim.loginItem, f.sim.mainQueue,
-                        f.sim.timers,  f.sim.termination, f.sim.grouping};
-    }
 
     // Every job run and every result handed to the main thread.
     void settle() {
@@ -84,7 +86,7 @@ protected:
     }
 
     std::size_t madeOnSystem() {
-        return staged() ? f.sim.audio.gainStages().size() : f.sim.audio.taps().size();
+        return staged() ? audio.gainStages().size() : audio.taps().size();
     }
 };
 
@@ -98,9 +100,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AsyncSessions, ::testing::Values(Kind::tap, Kind
 // the server: each returns, the steps coalesce instead of queueing one job
 // each, and once the server answers the last value plays.
 TEST_P(AsyncSessions, TheGuiNeverWaitsAndTheLastValueAppliesOnceTheServerAnswers) {
-    gate.close();
+    audio.close();
     double last = 1.0;
-    ASSERT_TRUE(returnsWhileHeld(gate, [&] {
+    ASSERT_TRUE(returnsWhileHeld(audio, [&] {
         for (int step = 0; step < 20; ++step) {
             last = 0.9 - 0.04 * step;
             model->setVolume(kPlayer, last);
@@ -108,28 +110,28 @@ TEST_P(AsyncSessions, TheGuiNeverWaitsAndTheLastValueAppliesOnceTheServerAnswers
         model->toggleMute(kPlayer);
         model->toggleMute(kPlayer);
         f.tick();
-        f.sim.audio.setDefaultOutputDevice(f.sim.audio.addOutputDevice("headphones"));
+        audio.setDefaultOutputDevice(audio.addOutputDevice("headphones"));
         model->refresh();
         model->setOutput(kPlayer, "headphones");
         f.tick();
     }));
-    ASSERT_TRUE(gate.awaitHeld(made()));
+    ASSERT_TRUE(audio.awaitHeld(made()));
     EXPECT_FALSE(ModelTesting::sessionRunning(*model, kPlayer));
     // The start, one gain job, the routes, and for a tap one move to the
     // new device.
     EXPECT_LE(worker.pending(), 4u);
 
-    gate.open();
+    audio.open();
     settle();
     EXPECT_TRUE(ModelTesting::sessionRunning(*model, kPlayer));
     EXPECT_EQ(f.outputLevel(*model, kPlayer), Model::gain(last));
     EXPECT_EQ(madeOnSystem(), 1u);
-    ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
-    EXPECT_EQ(f.sim.audio.outputRoutes().front().deviceUID, "headphones");
+    ASSERT_EQ(audio.outputRoutes().size(), 1u);
+    EXPECT_EQ(audio.outputRoutes().front().deviceUID, "headphones");
     if (staged()) {
-        EXPECT_EQ(f.sim.audio.gainStages().begin()->second.gain, Model::gain(last));
+        EXPECT_EQ(audio.gainStages().begin()->second.gain, Model::gain(last));
     } else {
-        const auto devices = f.sim.audio.aggregateDevices();
+        const auto devices = audio.aggregateDevices();
         const PlistValue& main = devices.begin()->second.at("master");
         ASSERT_TRUE(main.isString());
         EXPECT_EQ(*main.asString(), "headphones");
@@ -147,17 +149,17 @@ TEST_P(AsyncSessions, AFailedStartReachesTheErrorLineWhenTheServerAnswers) {
     inlineModel->setVolume(kPlayer, 0.5);
     ASSERT_TRUE(inlineModel->errorText().has_value());
 
-    f.sim.audio.injectFailure({made(), kAudioHardwareNotRunningError});
-    gate.close();
-    ASSERT_TRUE(returnsWhileHeld(gate, [&] { model->setVolume(kPlayer, 0.5); }));
+    audio.injectFailure({made(), kAudioHardwareNotRunningError});
+    audio.close();
+    ASSERT_TRUE(returnsWhileHeld(audio, [&] { model->setVolume(kPlayer, 0.5); }));
     EXPECT_FALSE(model->errorText().has_value());
-    gate.open();
+    audio.open();
     settle();
     EXPECT_EQ(model->errorText(), inlineModel->errorText());
     EXPECT_EQ(f.sessionCount(*model), 0u);
-    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+    EXPECT_FALSE(audio.hasLeftovers());
 
-    f.sim.audio.clearFailures();
+    audio.clearFailures();
     f.tick();
     settle();
     EXPECT_TRUE(ModelTesting::sessionRunning(*model, kPlayer));
@@ -167,13 +169,13 @@ TEST_P(AsyncSessions, AFailedStartReachesTheErrorLineWhenTheServerAnswers) {
 // A row set back to full volume and lowered again before its first start
 // ran: its end and its new start run in that order, and one session plays.
 TEST_P(AsyncSessions, AnEndAndANewStartOfTheSameRowKeepTheirOrder) {
-    gate.close();
-    ASSERT_TRUE(returnsWhileHeld(gate, [&] {
+    audio.close();
+    ASSERT_TRUE(returnsWhileHeld(audio, [&] {
         model->setVolume(kPlayer, 0.5);
         model->setVolume(kPlayer, 1.0);
         model->setVolume(kPlayer, 0.3);
     }));
-    gate.open();
+    audio.open();
     settle();
     EXPECT_EQ(madeOnSystem(), 1u);
     EXPECT_EQ(f.outputLevel(*model, kPlayer), Model::gain(0.3));
@@ -185,14 +187,55 @@ TEST_P(AsyncSessions, DestroyingTheModelWaitsUntilEverySessionHasEnded) {
     model->setVolume(kPlayer, 0.5);
     settle();
     ASSERT_EQ(madeOnSystem(), 1u);
-    gate.close();
+    audio.close();
     std::jthread server([&] {
-        gate.awaitHeld(staged() ? Call::destroyGainStage : Call::deviceStop);
-        gate.open();
+        audio.awaitHeld(staged() ? Call::destroyGainStage : Call::deviceStop);
+        audio.open();
     });
     model.reset();
     EXPECT_EQ(worker.pending(), 0u);
-    EXPECT_FALSE(f.sim.audio.hasLeftovers());
+    EXPECT_FALSE(audio.hasLeftovers());
+}
+
+// Jobs run one after another in the order given, never on the thread that
+// submitted them; their results wait for the main thread's queue, in the
+// same order; drain returns only once every job so far has run.
+TEST(SessionWorker, RunsJobsInOrderOffTheCallerAndHandsResultsToTheMainQueue) {
+    sim::ManualMainQueue mainQueue;
+    SessionWorker worker(mainQueue);
+    std::mutex mutex;
+    std::vector<std::string> ran;
+    std::vector<std::thread::id> jobThreads;
+    std::vector<std::thread::id> resultThreads;
+    for (const char* name : {"start", "gain", "stop", "start again"}) {
+        worker.submit([&, name] {
+            {
+                std::lock_guard lock(mutex);
+                ran.emplace_back(name);
+                jobThreads.push_back(std::this_thread::get_id());
+            }
+            return SessionExecutor::Result([&, name] {
+                ran.push_back(std::string("result of ") + name);
+                resultThreads.push_back(std::this_thread::get_id());
+            });
+        });
+    }
+    worker.submit([]() -> SessionExecutor::Result { return nullptr; });  // nothing to report
+
+    worker.drain();
+    EXPECT_EQ(worker.pending(), 0u);
+    EXPECT_EQ(ran, (std::vector<std::string>{"start", "gain", "stop", "start again"}));
+    EXPECT_EQ(mainQueue.pending(), 4u);
+    for (const auto id : jobThreads) {
+        EXPECT_NE(id, std::this_thread::get_id());
+    }
+
+    mainQueue.drain();
+    EXPECT_EQ(ran.size(), 8u);
+    EXPECT_EQ(ran.back(), "result of start again");
+    for (const auto id : resultThreads) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
 }
 
 // A start still queued when its row went back to full does nothing: the

@@ -26,41 +26,44 @@ struct Outputs : ModelFixture {
     }
 };
 
-TEST(Outputs, DevicesAreListedByNameAndTheUidStandsInForAMissingName) {
+// Devices are listed by name, or by UID where they have none. A choice is
+// stored and the process plays where it says; another mixer's move is shown
+// and not fought (refreshes do not write the routes again) nor stored;
+// clearing the choice removes the key and the process follows the default.
+TEST(Outputs, AChoiceIsStoredAppliedNotFoughtAndClearedToFollowTheDefault) {
     Outputs f;
-    const AudioObjectID nameless = f.sim.audio.addOutputDevice("hdmi");
+    f.sim.audio.addOutputDevice("hdmi");
+    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
     const auto model = f.makeModel();
     EXPECT_EQ(model->outputDevices(),
               (std::vector<Model::OutputDevice>{
                   {"speakers", "Speakers"}, {"headphones", "Headphones"}, {"hdmi", "hdmi"}}));
-    f.sim.audio.removeDevice(nameless);
-    f.tick();
-    EXPECT_EQ(model->outputDevices().size(), 2u);
-}
-
-// The choice is stored and clearing it removes the key; the process plays
-// where the choice says, and on the default once cleared.
-TEST(Outputs, AChoiceIsStoredAppliedAndClearedToFollowTheDefault) {
-    Outputs f;
-    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
-    const auto model = f.makeModel();
     EXPECT_EQ(f.sim.audio.outputRouteWrites(), 0) << "nothing routed, nothing asked";
 
     model->setOutput(kRoutedApp, "headphones");
-    EXPECT_EQ(f.stored("outputs"), PlistValue(D{{kRoutedApp, "headphones"}}));
+    const PlistValue chosen(D{{kRoutedApp, "headphones"}});
+    EXPECT_EQ(f.stored("outputs"), chosen);
     EXPECT_EQ(f.sim.audio.processOutput(process), "headphones");
-    EXPECT_EQ(model->playingOutput(kRoutedApp), "headphones");
     ASSERT_EQ(f.sim.audio.outputRoutes().size(), 1u);
     const OutputRoute route = f.sim.audio.outputRoutes()[0];
     EXPECT_EQ(route.streams.processes, std::vector<AudioObjectID>{process});
     EXPECT_EQ(route.streams.bundleIDs, std::vector<std::string>{kRoutedApp});
 
+    const int writes = f.sim.audio.outputRouteWrites();
+    f.sim.audio.moveProcessOutput(process, "speakers");
+    f.tick();
+    f.tick();
+    EXPECT_EQ(f.sim.audio.outputRouteWrites(), writes);
+    EXPECT_EQ(model->playingOutput(kRoutedApp), "speakers");
+    EXPECT_EQ(model->chosenOutput(kRoutedApp), "headphones");
+    EXPECT_EQ(f.stored("outputs"), chosen);
+
     model->setOutput(kRoutedApp, std::nullopt);
     EXPECT_EQ(f.stored("outputs"), PlistValue(D{}));
     EXPECT_TRUE(f.sim.audio.outputRoutes().empty());
-    EXPECT_EQ(f.sim.audio.processOutput(process), "speakers");
     f.sim.audio.setDefaultOutputDevice(f.headphones);
-    EXPECT_EQ(model->playingOutput(kRoutedApp), "headphones") << "follows the default";
+    EXPECT_EQ(f.sim.audio.processOutput(process), "headphones") << "follows the default";
+    EXPECT_EQ(model->playingOutput(kRoutedApp), "headphones");
 }
 
 // A remembered output carries over a restart, is kept while its device is
@@ -82,23 +85,6 @@ TEST(Outputs, ARememberedOutputOutlivesItsDeviceAndReachesNewProcesses) {
     EXPECT_EQ(f.sim.audio.processOutput(process), "headphones");
     EXPECT_EQ(f.stored("outputs"), PlistValue(D{{kRoutedApp, "headphones"}, {"x", 3.0}}))
         << "loading alone writes nothing";
-}
-
-// Another mixer's move is shown and not fought: refreshes do not write the
-// routes again, and nothing of it is stored.
-TEST(Outputs, AMoveMadeElsewhereIsFollowedNotFoughtNorStored) {
-    Outputs f;
-    const AudioObjectID process = f.addClient(10, kRoutedApp, "Player", true);
-    const auto model = f.makeModel();
-    model->setOutput(kRoutedApp, "headphones");
-    const int writes = f.sim.audio.outputRouteWrites();
-
-    f.sim.audio.moveProcessOutput(process, "speakers");
-    f.tick();
-    f.tick();
-    EXPECT_EQ(f.sim.audio.outputRouteWrites(), writes);
-    EXPECT_EQ(model->playingOutput(kRoutedApp), "speakers");
-    EXPECT_EQ(model->chosenOutput(kRoutedApp), "headphones");
 }
 
 // Routes are handed over again when the rows' processes change, and a

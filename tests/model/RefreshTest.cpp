@@ -32,15 +32,20 @@ void PrintTo(const Row& r, std::ostream* os) {
         << (r.playing ? "playing" : "silent") << "}";
 }
 
-TEST_F(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
+// One row per application, with its processes' objects in ascending order
+// whatever order the snapshot lists them in, playing when any of them plays;
+// processes without an identifier are grouped by name.
+TEST_F(Refresh, GroupsProcessesIntoRowsFaceTimeFirstThenPlayingThenTheRestByName) {
     f.sim.workspace.applicationPaths = {{"org.example.Zed", "/apps/Zed.desktop"},
                                         {"org.example.beta", "/apps/Beta.app"}};
     f.sim.workspace.displayNames = {{"/apps/Zed.desktop", "Zed"}};
-    f.sim.processes.shortNames = {{30, "daemon"}, {40, "mpv"}, {90, "later"}};
+    f.sim.processes.shortNames = {{30, "daemon"}, {40, "mpv"}, {41, "mpv"}, {90, "later"}};
     const auto zed = f.addClient(10, "org.example.Zed", "Zed", true);
     const auto beta = f.addClient(20, "org.example.beta", "beta", false);
     f.addClient(30, std::nullopt, "", false, /*regular=*/false);  // silent background: no row
     const auto mpv = f.addClient(40, std::nullopt, "", true, /*regular=*/false);
+    const auto mpv2 = f.addClient(41, std::nullopt, "", false, /*regular=*/false);
+    f.sim.audio.moveProcessToFront(mpv2);
     const auto alpha = f.addClient(50, "org.example.alpha", "alpha", false);
     const auto ft = f.addClient(60, "com.apple.FaceTime", "FaceTime", false);
     // Silent accessories (not ordinary applications): a row only with a stored volume.
@@ -57,32 +62,13 @@ TEST_F(Refresh, ListsRowsFaceTimeFirstThenPlayingThenTheRestByName) {
     const auto model = f.makeModel();
     EXPECT_EQ(rows(*model), (std::vector<Row>{
                                 {"facetime", "FaceTime", {ft}, false},
-                                {"proc:mpv", "mpv", {mpv}, true},
+                                {"proc:mpv", "mpv", {mpv, mpv2}, true},
                                 {"org.example.Zed", "Zed", {zed}, true},
                                 {"org.example.alpha", "alpha", {alpha}, false},
                                 {"org.example.beta", "Beta", {beta}, false},
                                 {"org.example.Keeper", "Keeper", {keeper}, false},
                                 {"org.example.Later", "later", {laterHelper, laterApp}, false},
                             }));
-}
-
-TEST_F(Refresh, GroupsHelpersIntoOneRowWithAscendingObjects) {
-    f.sim.processes.shortNames = {
-        {11, "browser-gpu"}, {12, "browser-helper"}, {20, "mpv"}, {21, "mpv"}};
-    const auto a = f.addClient(10, "org.example.Browser", "Browser", false);
-    const auto b = f.addClient(11, "org.example.Browser.helper.GPU", "", true, false);
-    const auto c = f.addClient(12, "org.example.Browser.Helper", "", false, false);
-    f.sim.audio.moveProcessToFront(c);  // the snapshot is not in id order
-    // Processes without an identifier group by name.
-    const auto mpv1 = f.addClient(20, std::nullopt, "", true, false);
-    const auto mpv2 = f.addClient(21, std::nullopt, "", false, false);
-
-    // The row is named by the first of its processes in the snapshot.
-    EXPECT_EQ(rows(*f.makeModel()), (std::vector<Row>{
-                                        {"facetime", "FaceTime", {}, false},
-                                        {"org.example.Browser", "browser-helper", {a, b, c}, true},
-                                        {"proc:mpv", "mpv", {mpv1, mpv2}, true},
-                                    }));
 }
 
 TEST_F(Refresh, RememberedKeysKeepTheirRowWhileNotRunning) {

@@ -49,12 +49,6 @@ TEST(SettingsStore, ValuesSurviveARestartInAPrivateFolder) {
     EXPECT_EQ(again.loadProblem(), std::nullopt);
 }
 
-// How each write went, as the stores tell it.
-using Saves = std::vector<std::optional<std::string>>;
-void recordSaves(JsonSettingsStores& stores, Saves& saves) {
-    stores.setSaveObserver([&saves](const std::optional<std::string>& f) { saves.push_back(f); });
-}
-
 // A dragged slider: the model takes every step at once, the file sees a few
 // writes, none later than half a second after its change, and quitting
 // writes what is still waiting.
@@ -147,9 +141,10 @@ TEST(SettingsStore, KeysOfOtherVersionsAreIgnoredAndKept) {
 // the change stays in effect, is reported, and goes out with the next write.
 TEST(SettingsStore, AWriteCutShortByTheSystemLeavesTheOldFileWhole) {
     TempDir home;
+    using Saves = std::vector<std::optional<std::string>>;  // how each write went
     Saves saves;  // outlives the stores, which write what is waiting as they end
     JsonSettingsStores stores(home.path());
-    recordSaves(stores, saves);
+    stores.setSaveObserver([&saves](const std::optional<std::string>& f) { saves.push_back(f); });
     SettingsStore& store = stores.standard();
     ASSERT_EQ(store.setValue("duckBoostDB", 3.0), std::nullopt);
     const std::string before = readFile(home / "settings.json");
