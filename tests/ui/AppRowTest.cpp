@@ -261,11 +261,20 @@ protected:
     }
 };
 
-// What the button says as the choice, the devices and other mixers change.
-TEST_F(OutputsTest, TheButtonSaysWhereTheApplicationPlays) {
+// An output chosen and cleared by keyboard; what the button says as the
+// choice, the devices and other mixers change.
+TEST_F(OutputsTest, AnOutputIsChosenByKeyboardAndTheButtonSaysWhereTheApplicationPlays) {
     const auto view = makeView();
     auto* button = row(*view, tunebox).outputButton();
     EXPECT_TRUE(button->isVisible());
+    EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    pickWithKeys(*button, "Headphones");
+    EXPECT_EQ(model->chosenOutput(tunebox), "headphones");
+    EXPECT_EQ(spokenName(button), "Output for Tunebox: Headphones");
+    pickWithKeys(*button, "System default");
+    EXPECT_EQ(model->chosenOutput(tunebox), std::nullopt);
+    EXPECT_EQ(sim.audio.processOutput(process), "speakers");
+
     const struct {
         const char* what;
         std::function<void()> change;
@@ -296,18 +305,6 @@ TEST_F(OutputsTest, TheButtonSaysWhereTheApplicationPlays) {
     sim.audio.removeDevice(speakers);
     refresh();
     EXPECT_FALSE(button->isVisible());
-}
-
-TEST_F(OutputsTest, AnOutputIsChosenAndClearedByKeyboard) {
-    const auto view = makeView();
-    auto& button = *row(*view, tunebox).outputButton();
-    EXPECT_EQ(button.focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    pickWithKeys(button, "Headphones");
-    EXPECT_EQ(model->chosenOutput(tunebox), "headphones");
-    EXPECT_EQ(spokenName(&button), "Output for Tunebox: Headphones");
-    pickWithKeys(button, "System default");
-    EXPECT_EQ(model->chosenOutput(tunebox), std::nullopt);
-    EXPECT_EQ(sim.audio.processOutput(process), "speakers");
 }
 
 // Hidden by the row's menu from the keyboard (the Menu key, Shift+F10), the
