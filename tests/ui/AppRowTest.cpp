@@ -42,7 +42,7 @@ TEST_F(AppRowTest, ARowShowsTheVolumeAndTheMuteAsTheSliderAndMuteButtonSetThem) 
     // clang-format off
     const struct { const char* action; double set, volume; const char* shows; } steps[] = {
         {"set",    0.004, 0.004, "0% 0.004 - 0% speaker.wave.1.fill"},  // rounds to 0%, audible
-        {"set",    -3.0,  0.0,   "0% 0 - 0% speaker.slash.fill"},
+        {"set",    -3.0,  0.0,   "0% 0 - 0% speaker.slash.fill"},  // below 0: silent
         {"drag",   0.333, 0.333, "33% 0.333 - 33% speaker.wave.1.fill"},  // not rounded
         {"set",    0.6,   0.6,   "60% 0.6 - 60% speaker.wave.2.fill"},
         {"mute",   0,     0.0,   "muted 0.6 muted muted, 60% speaker.slash.fill"},
