@@ -271,11 +271,7 @@ TEST_F(ControlServiceTest, TheNameGoesToTheNextInLine) {
         EXPECT_EQ(owner(), QDBusConnection::sessionBus().baseService());
 
         service.reset();
-        const QDeadlineTimer deadline(5000);
-        while (owner() != other.baseService() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        EXPECT_EQ(owner(), other.baseService());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return owner() == other.baseService(); }, 5000));
         EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.25}).type(),
                   QDBusMessage::ReplyMessage);
         EXPECT_EQ(model->volume(tunebox), 0.25);
