@@ -56,20 +56,12 @@ TEST(CommandArguments, BoostsAreDecibelsWithinTheSlidersRange) {
 }
 
 TEST(CommandArguments, AnApplicationIsMatchedWholeFirstThenByAUniqueStart) {
+    // clang-format off
     const QList<AppName> apps{
-        {"org.example.Tunebox", "Tunebox"},
-        {"org.example.Webfox", "Webfox"},
-        {"org.example.Webfox.nightly", "Webfox Nightly"},
-        {"mpv", "mpv"},
-        {"mpv-helper", "Helper"},
-        {"org.example.Uber", QString::fromUtf8("Über")},
-        {"twin.one", "Twin"},
-        {"twin.two", "Twin"},
-    };
-    const struct {
-        const char* query;
-        std::vector<qsizetype> matches;
-    } cases[] = {
+        {"org.example.Tunebox", "Tunebox"}, {"org.example.Webfox", "Webfox"},
+        {"org.example.Webfox.nightly", "Webfox Nightly"}, {"mpv", "mpv"}, {"mpv-helper", "Helper"},
+        {"org.example.Uber", QString::fromUtf8("Über")}, {"twin.one", "Twin"}, {"twin.two", "Twin"}};
+    const struct { const char* query; std::vector<qsizetype> matches; } cases[] = {
         {"Tunebox", {0}},
         {"tunebox", {0}},              // case does not matter
         {"TUNE", {0}},                 // a unique start
@@ -87,6 +79,7 @@ TEST(CommandArguments, AnApplicationIsMatchedWholeFirstThenByAUniqueStart) {
         {"", {}},
         {"Tunebox ", {}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
         EXPECT_EQ(matchApplication(apps, QString::fromUtf8(c.query)), c.matches);
