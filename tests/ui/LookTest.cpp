@@ -53,15 +53,7 @@ TEST(PanelFonts, FollowTheDesktopsFontsAndKeepCaptionsReadable) {
     }
 }
 
-// A panel with every kind of text: rows playing, at a volume and muted, the
-// call line, the boost, an error, "Open at login" and Quit.
-class PanelContrastTest : public UiFixture {
-protected:
-    void SetUp() override {
-        addCallStream(200, true);
-        makeEverydayModel();
-    }
-};
+using PanelContrastTest = UiFixture;
 
 // The contrast of a text drawn in the image's rectangle: its most common
 // colour is the background, and the colour that stands out most from it the
@@ -84,6 +76,10 @@ double drawnContrast(const QImage& image, const QRect& area, QColor* background)
 }
 
 TEST_F(PanelContrastTest, EveryTextStandsOutFromItsBackgroundInLightAndDark) {
+    // A panel with every kind of text: rows playing, at a volume and muted,
+    // the call line, the boost, an error, "Open at login" and Quit.
+    addCallStream(200, true);
+    makeEverydayModel();
     for (const auto& [scheme, palette] : {std::pair{"light", ui::lightPalette()},
                                           {"dark", ui::darkPalette()},
                                           {"Qt's own", QApplication::style()->standardPalette()}}) {

@@ -47,32 +47,18 @@ Outcome morvale(const QStringList& arguments) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-class CommandLineTest : public ::testing::Test {
-protected:
+TEST(CommandLineTest, ExitStatusesAndMatching) {
     QProcess demo;
-
-    void SetUp() override {
-        demo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        demo.start(QStringLiteral(MORVALE_PROGRAM), {QStringLiteral("--demo")});
-        ASSERT_TRUE(demo.waitForStarted());
-        QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-        const QDeadlineTimer deadline(20000);
-        while (!bus->isServiceRegistered(busName) && !deadline.hasExpired()) {
-            QThread::msleep(20);
-        }
-        ASSERT_TRUE(bus->isServiceRegistered(busName)) << "the demo did not take its name";
+    demo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    demo.start(QStringLiteral(MORVALE_PROGRAM), {QStringLiteral("--demo")});
+    ASSERT_TRUE(demo.waitForStarted());
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const QDeadlineTimer deadline(20000);
+    while (!bus->isServiceRegistered(busName) && !deadline.hasExpired()) {
+        QThread::msleep(20);
     }
+    ASSERT_TRUE(bus->isServiceRegistered(busName)) << "the demo did not take its name";
 
-    void TearDown() override {
-        if (demo.state() != QProcess::NotRunning) {
-            demo.terminate();
-            EXPECT_TRUE(demo.waitForFinished(10000));
-            EXPECT_EQ(demo.exitCode(), 0);
-        }
-    }
-};
-
-TEST_F(CommandLineTest, ExitStatusesAndMatching) {
     // Matching and reading levels have their own tests: here, that their
     // answers reach the user with the right exit status.
     // What the command writes to its standard output (status 0) or error (else).
@@ -127,6 +113,10 @@ TEST_F(CommandLineTest, ExitStatusesAndMatching) {
         EXPECT_EQ(got.status, c.status) << got;
         EXPECT_TRUE((c.status == 0 ? got.out : got.err).contains(QString::fromUtf8(c.out))) << got;
     }
+    // Asked to end, as the session ends it, the demo ends cleanly.
+    demo.terminate();
+    EXPECT_TRUE(demo.waitForFinished(10000));
+    EXPECT_EQ(demo.exitCode(), 0);
 }
 
 TEST(CommandLineWithoutMorvale, TellsThatNoneRuns) {
