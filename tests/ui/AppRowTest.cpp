@@ -111,6 +111,7 @@ TEST_F(RowListTest, ARefreshRedrawsAndLaysOutOnlyWhatChanged) {
         }
         return result;
     };
+    painted();  // the frames of the showing
     std::vector<bool> changed(before.size(), false);
     refresh();
     EXPECT_EQ(painted(), changed);

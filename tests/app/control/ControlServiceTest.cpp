@@ -110,9 +110,8 @@ TEST_F(ControlServiceTest, ListsTheRowsAsThePanelShowsThem) {
     EXPECT_EQ(listed.join('\n'),
               "facetime Calls 1 false false false true  false\n"
               "org.example.Tunebox Tunebox 1 false true true false  true\n"
-              "org.example.Webfox Webfox 0 true false true false speakers false\n"
-              "org.example.Podnest org.example.Podnest 0.25 false false false "
-              "false  false");
+              "org.example.Podnest org.example.Podnest 0.25 false false false false  false\n"
+              "org.example.Webfox Webfox 0 true false true false speakers false");
 }
 
 // One application through every method, in order, each checked against the
