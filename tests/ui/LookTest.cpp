@@ -1,19 +1,141 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the panel goes and how the tray icon looks, without a window.
-#include <gtest/gtest.h>
-
-#include <QImage>
+// How the panel reads: its fonts come from the desktop's, and every text on
+// it, as drawn, stands out from what it is drawn on, in light and dark; where
+// the panel goes, and how the tray icon looks.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPainter>
-#include <QPalette>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <algorithm>
+#include <map>
 #include <optional>
 
+#include "UiFixture.h"
+#include "ui/ColorScheme.h"
 #include "ui/PanelPlacement.h"
 #include "ui/PanelStyle.h"
 #include "ui/Symbols.h"
 #include "ui/TrayIconLook.h"
 
-namespace morvale::ui {
+namespace morvale::testing {
 namespace {
+
+using ui::TextStyle;
+
+QFont pixels(int size) {
+    QFont font = QApplication::font();
+    font.setPixelSize(size);
+    return font;
+}
+
+TEST(PanelFonts, FollowTheDesktopsFontsAndKeepCaptionsReadable) {
+    // clang-format off
+    const struct { const char* desktop; int body, smallest, caption, value, headline; } cases[] = {
+        {"usual 13 px body, 8 px smallest",   13, 8,  12, 13, 15},
+        {"Qt's default font (12 px)",          12, 12, 12, 12, 14},
+        {"large body font",                    20, 12, 18, 20, 23},
+        {"smallest readable above 90 % body",  10, 10, 10, 10, 12},
+        {"a smallest above the body: no hint", 12, 16, 12, 12, 14}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const auto size = [&](TextStyle style) {
+            return QFontInfo(ui::panelFont(style, pixels(c.body), pixels(c.smallest))).pixelSize();
+        };
+        EXPECT_EQ((std::tuple{size(TextStyle::caption), size(TextStyle::caption2),
+                              size(TextStyle::valueText), size(TextStyle::rowName),
+                              size(TextStyle::callout), size(TextStyle::headline)}),
+                  (std::tuple{c.caption, c.caption, c.value, c.body, c.body, c.headline}))
+            << c.desktop;
+    }
+}
+
+using PanelContrastTest = UiFixture;
+
+// The contrast of a text drawn in the image's rectangle: its most common
+// colour is the background, and the colour that stands out most from it the
+// text's (the cores of the glyphs, drawn in the full colour).
+double drawnContrast(const QImage& image, const QRect& area, QColor* background) {
+    std::map<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            ++counts[image.pixel(x, y)];
+        }
+    }
+    *background = QColor(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                             return a.second < b.second;
+                         })->first);
+    double best = 1.0;
+    for (const auto& [color, count] : counts) {
+        best = std::max(best, ui::contrastRatio(QColor(color), *background));
+    }
+    return best;
+}
+
+TEST_F(PanelContrastTest, EveryTextStandsOutFromItsBackgroundInLightAndDark) {
+    // A panel with every kind of text: rows playing, at a volume and muted,
+    // the call line, the boost, an error, "Open at login" and Quit.
+    addCallStream(200, true);
+    makeEverydayModel();
+    for (const auto& [scheme, palette] : {std::pair{"light", ui::lightPalette()},
+                                          {"dark", ui::darkPalette()},
+                                          {"Qt's own", QApplication::style()->standardPalette()}}) {
+        ui::ContentView view(*model);
+        view.setPalette(palette);
+        view.show();
+        settle();
+        ASSERT_TRUE(child(view, "callBadge")->isVisible());
+        const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        // Each shown text, by its name or object name, at the rectangle its
+        // text takes.
+        std::map<QString, QRect> texts;
+        for (QWidget* widget : view.findChildren<QWidget*>()) {
+            if (!widget->isVisible() || !widget->isEnabled()) {
+                continue;
+            }
+            QRect area(widget->mapTo(&view, QPoint()), widget->size());
+            QString name = widget->objectName();
+            if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+                QStyleOptionButton option;
+                option.initFrom(box);
+                option.text = box->text();
+                const QRect contents =
+                    box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+                area = QRect(area.topLeft() + contents.topLeft(), contents.size());
+            } else if (qobject_cast<QPushButton*>(widget) == nullptr &&
+                       qobject_cast<QLabel*>(widget) == nullptr &&
+                       qobject_cast<ui::ElidedLabel*>(widget) == nullptr &&
+                       qobject_cast<ui::DigitsLabel*>(widget) == nullptr) {
+                continue;
+            }
+            if (auto* label = qobject_cast<ui::ElidedLabel*>(widget)) {
+                name = label->text();
+            } else if (auto* digits = qobject_cast<ui::DigitsLabel*>(widget)) {
+                name += " " + digits->text();
+            }
+            texts[name] = area;
+        }
+        for (const char* expected :
+             {"title", "duckTitle", "callBadge", "helpText", "errorLine", "launchAtLogin",
+              "quitButton", "Tunebox", "boostText +6 dB", "percent 50%", "percent muted"}) {
+            EXPECT_TRUE(texts.count(expected)) << scheme << ": no " << expected;
+        }
+        for (const auto& [name, area] : texts) {
+            QColor background;
+            const double ratio = drawnContrast(image, area, &background);
+            EXPECT_GE(ratio, ui::readableContrast)
+                << scheme << ": " << name << " on " << background.name();
+        }
+        // The call line keeps its distance from the title.
+        const QWidget* title = child(view, "duckTitle");
+        EXPECT_GE(child(view, "callBadge")->x() - (title->x() + title->width()),
+                  ui::ContentView::badgeGap);
+    }
+}
 
 // clang-format off
 const QRect screen(0, 0, 1920, 1080);
@@ -28,7 +150,7 @@ TEST(PanelPlacement, HangsOffTheIconAndStaysOnTheScreen) {
         {"the pointer, without an icon", screen, {600, 300, 1, 1}, {440, 305}},
         {"taller than the room: top on screen", {0, 0, 1920, 300}, {900, 250, 24, 24}, {751, 0}}};
     for (const auto& c : cases) {
-        EXPECT_EQ(panelPosition(c.anchor, panelSize, c.available), c.position) << c.where;
+        EXPECT_EQ(ui::panelPosition(c.anchor, panelSize, c.available), c.position) << c.where;
     }
 }
 
@@ -46,8 +168,8 @@ TEST(PanelPlacement, WithoutAClickGoesToTheTraysCorner) {
         {"no panel reserves room", screen, screen, ltr, {1600, 5}},
         {"second screen", {1920, 0, 1920, 1080}, {1920, 0, 1920, 1040}, ltr, {3520, 636}}};
     for (const auto& c : cases) {
-        const QRect corner = trayCorner(c.screen, c.available, c.direction);
-        EXPECT_EQ(panelPosition(corner, panelSize, c.available), c.position) << c.desktop;
+        const QRect corner = ui::trayCorner(c.screen, c.available, c.direction);
+        EXPECT_EQ(ui::panelPosition(corner, panelSize, c.available), c.position) << c.desktop;
     }
 }
 // clang-format on
@@ -67,7 +189,7 @@ double standingOut(const QIcon& icon, const QColor& panel) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            count += contrastRatio(image.pixelColor(x, y), panel) >= 4.5 ? 1 : 0;
+            count += ui::contrastRatio(image.pixelColor(x, y), panel) >= 4.5 ? 1 : 0;
         }
     }
     return static_cast<double>(count) / (image.width() * image.height());
@@ -92,12 +214,12 @@ TEST(TrayIcon, StandsOutOnLightAndDarkPanels) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.panel.name().toStdString() + " panel, desktop text " +
                      c.desktop.color(QPalette::WindowText).name().toStdString());
-        const TrayIconLook look = trayIconLook(c.trayForeground, c.desktop);
-        const QIcon icon = symbolIcon("slider.horizontal.3", look.glyph, {}, look.outline);
+        const ui::TrayIconLook look = ui::trayIconLook(c.trayForeground, c.desktop);
+        const QIcon icon = ui::symbolIcon("slider.horizontal.3", look.glyph, {}, look.outline);
         // The plain drawing covers about a third of its square.
         EXPECT_GE(standingOut(icon, c.panel), 0.2);
     }
 }
 
 }  // namespace
-}  // namespace morvale::ui
+}  // namespace morvale::testing

@@ -40,14 +40,11 @@ TEST_F(PanelLanguage, ThePanelAndTheCoresErrorsSpeakTheUsersLanguage) {
 
 TEST(ChooseLanguage, TakesTheFirstWantedLanguageThatMorvaleSpeaks) {
     // English is what the texts are written in: wanted first, it wins.
-    const std::pair<QStringList, QString> cases[] = {{{"de-DE"}, "de"},
-                                                     {{"de-Latn-CH"}, "de"},
-                                                     {{"de"}, "de"},
-                                                     {{"fr-FR", "de-DE"}, "de"},
-                                                     {{"en-GB", "de-DE"}, "en"},
-                                                     {{"de-DE", "en-US"}, "de"},
-                                                     {{"fr-FR", "it-IT"}, ""},
-                                                     {{}, ""}};
+    // clang-format off
+    const std::pair<QStringList, QString> cases[] = {
+        {{"de-DE"}, "de"}, {{"de-Latn-CH"}, "de"}, {{"de"}, "de"}, {{"fr-FR", "de-DE"}, "de"},
+        {{"en-GB", "de-DE"}, "en"}, {{"de-DE", "en-US"}, "de"}, {{"fr-FR", "it-IT"}, ""}, {{}, ""}};
+    // clang-format on
     for (const auto& [wanted, chosen] : cases) {
         EXPECT_EQ(ui::Translations::chooseLanguage(wanted), chosen) << wanted.join(',');
     }

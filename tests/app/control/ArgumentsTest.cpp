@@ -14,51 +14,27 @@ namespace morvale::control {
 namespace {
 
 TEST(CommandArguments, LevelsAreReadAsAbsoluteOrStepsAndTyposAreRefused) {
-    struct Case {
+    const struct {
         const char* text;
-        std::optional<Level> level;
+        bool relative;
+        double value;
+    } levels[] = {
+        {"40%", false, 0.4},  {"0.4", false, 0.4},   {".4", false, 0.4},      {"0", false, 0.0},
+        {"100%", false, 1.0}, {"1", false, 1.0},     {"12.5%", false, 0.125}, {"+5%", true, 0.05},
+        {"-5%", true, -0.05}, {"+0.05", true, 0.05}, {"-100%", true, -1.0},
     };
-    const Case cases[] = {
-        {"40%", Level{false, 0.4}},
-        {"0.4", Level{false, 0.4}},
-        {".4", Level{false, 0.4}},
-        {"0", Level{false, 0.0}},
-        {"100%", Level{false, 1.0}},
-        {"1", Level{false, 1.0}},
-        {"12.5%", Level{false, 0.125}},
-        {"+5%", Level{true, 0.05}},
-        {"-5%", Level{true, -0.05}},
-        {"+0.05", Level{true, 0.05}},
-        {"-100%", Level{true, -1.0}},
-        // A bare number above 1 is most likely a percentage without its sign:
-        // refused rather than guessed.
-        {"40", std::nullopt},
-        {"101%", std::nullopt},
-        {"+101%", std::nullopt},
-        {"1.5", std::nullopt},
-        {"", std::nullopt},
-        {"%", std::nullopt},
-        {"+", std::nullopt},
-        {"-%", std::nullopt},
-        {"40 %", std::nullopt},
-        {" 40%", std::nullopt},
-        {"0,4", std::nullopt},  // a decimal comma is not read as a point
-        {"4e-1", std::nullopt},
-        {"nan", std::nullopt},
-        {"inf%", std::nullopt},
-        {"--5%", std::nullopt},
-        {"+-5%", std::nullopt},
-        {"5%%", std::nullopt},
-        {"loud", std::nullopt},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : levels) {
         SCOPED_TRACE(c.text);
         const std::optional<Level> level = parseLevel(QString::fromUtf8(c.text));
-        ASSERT_EQ(level.has_value(), c.level.has_value());
-        if (level) {
-            EXPECT_EQ(level->relative, c.level->relative);
-            EXPECT_DOUBLE_EQ(level->value, c.level->value);
-        }
+        ASSERT_TRUE(level.has_value());
+        EXPECT_EQ(level->relative, c.relative);
+        EXPECT_DOUBLE_EQ(level->value, c.value);
+    }
+    // A bare number above 1 is most likely a percentage without its sign:
+    // refused rather than guessed. A decimal comma is not read as a point.
+    for (const char* typo : {"40", "101%", "+101%", "1.5", "", "%", "+", "-%", "40 %", " 40%",
+                             "0,4", "4e-1", "nan", "inf%", "--5%", "+-5%", "5%%", "loud"}) {
+        EXPECT_FALSE(parseLevel(QString::fromUtf8(typo)).has_value()) << typo;
     }
 }
 
@@ -80,20 +56,12 @@ TEST(CommandArguments, BoostsAreDecibelsWithinTheSlidersRange) {
 }
 
 TEST(CommandArguments, AnApplicationIsMatchedWholeFirstThenByAUniqueStart) {
+    // clang-format off
     const QList<AppName> apps{
-        {"org.example.Tunebox", "Tunebox"},
-        {"org.example.Webfox", "Webfox"},
-        {"org.example.Webfox.nightly", "Webfox Nightly"},
-        {"mpv", "mpv"},
-        {"mpv-helper", "Helper"},
-        {"org.example.Uber", QString::fromUtf8("Über")},
-        {"twin.one", "Twin"},
-        {"twin.two", "Twin"},
-    };
-    const struct {
-        const char* query;
-        std::vector<qsizetype> matches;
-    } cases[] = {
+        {"org.example.Tunebox", "Tunebox"}, {"org.example.Webfox", "Webfox"},
+        {"org.example.Webfox.nightly", "Webfox Nightly"}, {"mpv", "mpv"}, {"mpv-helper", "Helper"},
+        {"org.example.Uber", QString::fromUtf8("Über")}, {"twin.one", "Twin"}, {"twin.two", "Twin"}};
+    const struct { const char* query; std::vector<qsizetype> matches; } cases[] = {
         {"Tunebox", {0}},
         {"tunebox", {0}},              // case does not matter
         {"TUNE", {0}},                 // a unique start
@@ -111,6 +79,7 @@ TEST(CommandArguments, AnApplicationIsMatchedWholeFirstThenByAUniqueStart) {
         {"", {}},
         {"Tunebox ", {}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
         EXPECT_EQ(matchApplication(apps, QString::fromUtf8(c.query)), c.matches);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The service on a session bus of the test's own, called from a second
 // connection, as another program would: every method, every refusal, the
-// Changed signal, and what the panel and the settings file see.
+// Changed signal, and the name taken over from another instance.
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -10,17 +10,15 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
 #include "app/control/ControlNames.h"
 #include "app/control/ControlService.h"
 #include "model/Settings.h"
-#include "platform/linux/JsonSettingsStore.h"
 #include "ui/UiFixture.h"
 
 namespace morvale::testing {
@@ -30,7 +28,6 @@ using control::ControlService;
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double infinity = std::numeric_limits<double>::infinity();
-const std::string tunebox = "org.example.Tunebox";
 const std::string podnest = "org.example.Podnest";
 
 // Counts a bus signal that reaches it.
@@ -68,9 +65,7 @@ protected:
     }
 
     void serve() {
-        if (!model) {
-            makeModel();
-        }
+        makeModel();
         service = std::make_unique<ControlService>(*model);
         ASSERT_EQ(service->publish(QDBusConnection::sessionBus()), QString());
     }
@@ -94,45 +89,29 @@ protected:
         const QDBusMessage reply = await(client.asyncCall(message));
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
-
-    QList<QVariantMap> rows() {
-        const QDBusMessage reply = call(QStringLiteral("ListApplications"));
-        return qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
-    }
 };
 
 TEST_F(ControlServiceTest, ListsTheRowsAsThePanelShowsThem) {
     serve();
-    const QList<QVariantMap> listed = rows();
-    ASSERT_EQ(listed.size(), static_cast<qsizetype>(model->entries().size()));
-    for (qsizetype i = 0; i < listed.size(); ++i) {
-        EXPECT_EQ(listed[i].value("key").toString().toStdString(),
-                  model->entries()[static_cast<std::size_t>(i)].id);
+    model->setHidden(tunebox, true);
+    model->setOutput("org.example.Webfox", "speakers");
+    model->toggleMute("org.example.Webfox");
+    // In the panel's order, each row with its state as the panel shows it.
+    QStringList listed;
+    const QVariant reply = call("ListApplications").arguments().value(0);
+    for (const QVariantMap& r : qdbus_cast<QList<QVariantMap>>(reply)) {
+        QStringList fields;
+        for (const char* field : {"key", "name", "volume", "muted", "playing", "running", "callRow",
+                                  "output", "hidden"}) {
+            fields << r[field].toString();
+        }
+        listed << fields.join(' ');
     }
-    const struct {
-        const char* key;
-        const char* name;
-        double volume;
-        bool muted, playing, running, callRow;
-    } expected[] = {
-        {"facetime", "Calls", 1.0, false, false, false, true},
-        {"org.example.Tunebox", "Tunebox", 1.0, false, true, true, false},
-        {"org.example.Webfox", "Webfox", 1.0, false, false, true, false},
-        {"org.example.Podnest", "org.example.Podnest", 0.25, false, false, false, false},
-    };
-    for (const auto& want : expected) {
-        SCOPED_TRACE(want.key);
-        const auto row = std::find_if(listed.begin(), listed.end(), [&](const QVariantMap& r) {
-            return r.value("key").toString() == QLatin1String(want.key);
-        });
-        ASSERT_NE(row, listed.end());
-        EXPECT_EQ(row->value("name").toString(), QString::fromUtf8(want.name));
-        EXPECT_DOUBLE_EQ(row->value("volume").toDouble(), want.volume);
-        EXPECT_EQ(row->value("muted").toBool(), want.muted);
-        EXPECT_EQ(row->value("playing").toBool(), want.playing);
-        EXPECT_EQ(row->value("running").toBool(), want.running);
-        EXPECT_EQ(row->value("callRow").toBool(), want.callRow);
-    }
+    EXPECT_EQ(listed.join('\n'),
+              "facetime Calls 1 false false false true  false\n"
+              "org.example.Tunebox Tunebox 1 false true true false  true\n"
+              "org.example.Podnest org.example.Podnest 0.25 false false false false  false\n"
+              "org.example.Webfox Webfox 0 true false true false speakers false");
 }
 
 // One application through every method, in order, each checked against the
@@ -140,12 +119,10 @@ TEST_F(ControlServiceTest, ListsTheRowsAsThePanelShowsThem) {
 TEST_F(ControlServiceTest, EveryMethodGoesThroughTheModel) {
     serve();
     const QString key = QString::fromStdString(tunebox);
-    const struct {
-        const char* method;
-        QVariantList arguments;
-        QVariant answer;  // invalid: the method answers nothing
-        double volume;
-    } steps[] = {
+    // An invalid answer: the method answers nothing to check.
+    // clang-format off
+    const struct { const char* method; QVariantList arguments; QVariant answer; double volume; }
+        steps[] = {
         {"SetVolume", {key, 0.4}, {}, 0.4},
         {"ChangeVolume", {key, 0.05}, 0.45, 0.45},
         {"ChangeVolume", {key, -0.1}, 0.35, 0.35},
@@ -156,114 +133,51 @@ TEST_F(ControlServiceTest, EveryMethodGoesThroughTheModel) {
         {"ToggleMute", {key}, true, 0.0},
         {"ToggleMute", {key}, false, 0.35},
         {"ChangeVolume", {key, 1.0}, 1.0, 1.0},  // stops at the top
-        {"ChangeVolume", {key, 0.05}, 1.0, 1.0},
-        {"SetVolume", {key, 0.3}, {}, 0.3},
-        {"ChangeVolume", {key, -0.05}, 0.25, 0.25},
-        {"ChangeVolume", {key, -0.05}, 0.2, 0.2},
+        {"SetVolume", {key, 0.2}, {}, 0.2},
         {"ChangeVolume", {key, -0.05}, 0.15, 0.15},
         {"ChangeVolume", {key, -0.05}, 0.1, 0.1},
         {"ChangeVolume", {key, -0.05}, 0.05, 0.05},
-        // Exactly silent, hence muted, though 0.3 - 6 * 0.05 in binary
+        // Exactly silent, hence muted, though 0.2 - 4 * 0.05 in binary
         // fractions is a little above 0.
         {"ChangeVolume", {key, -0.05}, 0.0, 0.0},
         {"ChangeVolume", {key, -0.05}, 0.0, 0.0},  // stops at the bottom
         {"SetVolume", {key, 1.0}, {}, 1.0},
         {"SetVolume", {QString::fromStdString(podnest), 0.5}, {}, 1.0},  // a closed one
     };
+    // clang-format on
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.method) + " " +
                      step.arguments.value(1).toString().toStdString());
         const QDBusMessage reply = call(QString::fromLatin1(step.method), step.arguments);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage();
         if (step.answer.isValid()) {
-            ASSERT_EQ(reply.arguments().size(), 1);
-            EXPECT_EQ(reply.arguments()[0], step.answer);
-        } else {
-            EXPECT_TRUE(reply.arguments().isEmpty());
+            EXPECT_EQ(reply.arguments().value(0), step.answer);
         }
         EXPECT_EQ(model->volume(tunebox), step.volume);
     }
     EXPECT_EQ(model->volume(podnest), 0.5);
 
     EXPECT_EQ(call("SetBoost", {12.5}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(model->duckBoostDB(), 12.5);
-    EXPECT_EQ(property("Boost"), QVariant(12.5));
-    EXPECT_EQ(property("MaxBoost"), QVariant(30.0));
-    EXPECT_EQ(call("SetBoost", {0.0}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(property("Boost"), QVariant(0.0));
-}
-
-// Outputs and hiding through the bus: listed, set, shown in the rows, and
-// cleared again.
-TEST_F(ControlServiceTest, OutputsAndHiddenRowsGoThroughTheModel) {
-    sim.audio.setDeviceName(sim.audio.addOutputDevice("headphones"), "Headphones");
-    serve();
-    const QString key = QString::fromStdString(tunebox);
-    const auto outputs = qdbus_cast<QList<QVariantMap>>(call("ListOutputs").arguments().value(0));
-    ASSERT_EQ(outputs.size(), 2);
-    EXPECT_EQ(outputs[1], (QVariantMap{{"uid", "headphones"}, {"name", "Headphones"}}));
-    const auto tuneboxRow = [&] {
-        for (const QVariantMap& r : rows()) {
-            if (r.value("key").toString() == key) {
-                return r;
-            }
-        }
-        return QVariantMap();
-    };
-    const struct {
-        const char* method;
-        QVariant value;
-        const char* output;
-        bool hidden;
-    } steps[] = {
-        {"SetOutput", "headphones", "headphones", false},
-        {"SetHidden", true, "headphones", true},
-        {"SetOutput", "", "", true},
-        {"SetHidden", false, "", false},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(std::string(step.method) + " " + step.value.toString().toStdString());
-        ASSERT_EQ(call(step.method, {key, step.value}).type(), QDBusMessage::ReplyMessage);
-        EXPECT_EQ(model->chosenOutput(tunebox).value_or(""), step.output);
-        EXPECT_EQ(model->isHidden(tunebox), step.hidden);
-        const QVariantMap row = tuneboxRow();
-        EXPECT_EQ(row.value("output").toString(), QString::fromLatin1(step.output));
-        EXPECT_EQ(row.value("hidden").toBool(), step.hidden);
-    }
-}
-
-TEST_F(ControlServiceTest, CallActiveFollowsTheCallRow) {
-    const AudioObjectID call = addCallStream(200, false);
-    serve();
-    EXPECT_EQ(property("CallActive"), QVariant(false));
-    sim.audio.setProcessPlaying(call, true);
-    refresh();
-    EXPECT_EQ(property("CallActive"), QVariant(true));
+    EXPECT_EQ((QVariantList{model->duckBoostDB(), property("Boost"), property("MaxBoost")}),
+              (QVariantList{12.5, 12.5, 30.0}));
 }
 
 // Every refusal: its error, a message that names what was wrong, and no change
 // at all, not even a write of the settings.
 TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
     serve();
-    call("SetVolume", {QString::fromStdString(tunebox), 0.6});
     const QString key = QString::fromStdString(tunebox);
+    call("SetVolume", {key, 0.6});
     const QString unknown = QStringLiteral("org.example.Nowhere");
     const QString invalid = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
     const QString missing = control::unknownApplicationError;
-    const struct {
-        const char* method;
-        QVariantList arguments;
-        QString error;
-        const char* message;
-    } cases[] = {
+    // clang-format off
+    const struct { const char* method; QVariantList arguments; QString error; const char* message; }
+        cases[] = {
         {"SetVolume", {key, nan}, invalid, "volume nan is not within 0 to 1"},
-        {"SetVolume", {key, infinity}, invalid, "volume inf is not within 0 to 1"},
         {"SetVolume", {key, -0.01}, invalid, "volume -0.01 is not within 0 to 1"},
         {"SetVolume", {key, 1.01}, invalid, "volume 1.01 is not within 0 to 1"},
-        {"SetVolume",
-         {unknown, 0.5},
-         missing,
-         "no application has the key \"org.example.Nowhere\""},
+        {"SetVolume", {unknown, 0.5}, missing, "no application has the key \"org.example.Nowhere"},
         {"SetVolume", {QString(), 0.5}, missing, "no application has the key \"\""},
         {"ChangeVolume", {key, nan}, invalid, "step nan is not within -1 to 1"},
         {"ChangeVolume", {key, -infinity}, invalid, "step -inf is not within -1 to 1"},
@@ -279,6 +193,7 @@ TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
         {"SetOutput", {unknown, "speakers"}, missing, "org.example.Nowhere"},
         {"SetHidden", {unknown, true}, missing, "org.example.Nowhere"},
     };
+    // clang-format on
     const Volumes volumes = model->volumes();
     const double boost = model->duckBoostDB();
     const int writes = sim.settings.standardStore.writes;
@@ -296,6 +211,7 @@ TEST_F(ControlServiceTest, BadArgumentsAreRefusedAndChangeNothing) {
 }
 
 TEST_F(ControlServiceTest, ChangedComesOncePerBurstAndNotWhenNothingChanged) {
+    const AudioObjectID callStream = addCallStream(200, false);
     serve();
     SignalCounter changed;
     ASSERT_TRUE(client.connect(control::busName, control::objectPath, control::interfaceName,
@@ -313,66 +229,28 @@ TEST_F(ControlServiceTest, ChangedComesOncePerBurstAndNotWhenNothingChanged) {
     quiet();
     EXPECT_EQ(changed.received, 1);
 
-    // Calls one after the other, each waiting for its answer, as a held key
-    // sends them: a signal per wait at most, not one per call.
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 1; i <= 20; ++i) {
-        call("SetVolume", {QString::fromStdString(tunebox), 0.5 + i / 100.0});
-    }
-    const qint64 waits = clock.elapsed() / ControlService::kChangeDelayMs + 1;
-    quiet();
-    EXPECT_GE(changed.received, 2);
-    EXPECT_LE(changed.received, 1 + std::min<qint64>(waits, 10)) << clock.elapsed() << " ms";
-    const int seen = changed.received;
-
     // Refreshes that find what there was, and a volume set to what it is:
     // the model announces them, but nothing shown changed.
     refresh();
     refresh();
-    call("SetVolume", {QString::fromStdString(tunebox), 0.7});
+    call("SetVolume", {QString::fromStdString(tunebox), 0.3});
     quiet();
-    EXPECT_EQ(changed.received, seen);
+    EXPECT_EQ(changed.received, 1);
 
-    // An application that starts, the boost, a mute: one each.
-    addApp(103, "org.example.Chatter", "Chatter", true);
-    refresh();
-    quiet();
-    EXPECT_EQ(changed.received, seen + 1);
-    call("SetBoost", {9.0});
-    quiet();
-    EXPECT_EQ(changed.received, seen + 2);
-    call("Mute", {QString::fromStdString(tunebox)});
-    quiet();
-    EXPECT_EQ(changed.received, seen + 3);
-}
-
-// A hundred sets in a second reach the settings file as the writes of a
-// dragged slider do: gathered, not one each.
-TEST_F(ControlServiceTest, ManySetsAreWrittenTogether) {
-    QTemporaryDir home;
-    int fileWrites = 0;
-    LinuxDesktop::JsonSettingsStores stores(
-        home.path().toStdString(),
-        [&](const std::filesystem::path&, std::string_view) -> std::optional<std::string> {
-            ++fileWrites;
-            return std::nullopt;
-        },
-        &sim.timers);
-    model = ModelTesting::make(sim.platformWith(stores));
-    serve();
-    for (int i = 0; i < 100; ++i) {
-        call("SetVolume", {QString::fromStdString(tunebox), (i % 50) / 100.0});
-        if (i % 10 == 9) {
-            sim.advance(std::chrono::milliseconds(100));  // a tenth of the second
-        }
+    // An application that starts, the boost, a mute, a call: one each.
+    const std::function<void()> changes[] = {
+        [&] { addApp(103, "org.example.Chatter", "Chatter", true); },
+        [&] { call("SetBoost", {9.0}); }, [&] { call("Mute", {QString::fromStdString(tunebox)}); },
+        [&] { sim.audio.setProcessPlaying(callStream, true); }};
+    EXPECT_EQ(property("CallActive"), QVariant(false));
+    int expected = changed.received;
+    for (const auto& change : changes) {
+        change();
+        refresh();
+        quiet();
+        EXPECT_EQ(changed.received, ++expected);
     }
-    sim.advance(LinuxDesktop::JsonSettingsStore::kWriteDelay);
-    EXPECT_LE(fileWrites, 3);
-    EXPECT_GE(fileWrites, 1);
-    EXPECT_EQ(model->volume(tunebox), 0.49);
-    service.reset();
-    model.reset();  // before the stores it writes to
+    EXPECT_EQ(property("CallActive"), QVariant(true));
 }
 
 // The demo and the desktop's Morvale both want the name, and a restarted
@@ -390,15 +268,9 @@ TEST_F(ControlServiceTest, TheNameGoesToTheNextInLine) {
             return client.interface()->serviceOwner(control::busName).value();
         };
         EXPECT_EQ(owner(), QDBusConnection::sessionBus().baseService());
-        EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.5}).type(),
-                  QDBusMessage::ReplyMessage);
 
         service.reset();
-        const QDeadlineTimer deadline(5000);
-        while (owner() != other.baseService() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        EXPECT_EQ(owner(), other.baseService());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return owner() == other.baseService(); }, 5000));
         EXPECT_EQ(call("SetVolume", {QString::fromStdString(tunebox), 0.25}).type(),
                   QDBusMessage::ReplyMessage);
         EXPECT_EQ(model->volume(tunebox), 0.25);

@@ -22,13 +22,9 @@ using AtSpiTest = UiFixture;
 
 TEST_F(AtSpiTest, SlidersTellTheirValueAsText) {
     ui::installAccessibility();
-    addApp(101, "org.example.Tunebox", "Tunebox", true);
-    addApp(102, "org.example.Chatter", "Chatter", true);
-    makeModel();
-    model->setVolume("org.example.Tunebox", 0.5);
-    model->setVolume("org.example.Chatter", 0.25);
-    model->toggleMute("org.example.Chatter");
-    model->setDuckBoost(6);
+    makeEverydayModel();
+    model->setVolume(chatter, 0.25);
+    model->toggleMute(chatter);
     ui::PanelWindow window(new ui::ContentView(*model));
     window.open(QRect(600, 0, 24, 24));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -52,8 +48,8 @@ TEST_F(AtSpiTest, SlidersTellTheirValueAsText) {
     };
     // clang-format off
     const struct { QWidget* slider; const char* text; } cases[] = {
-        {row(window, "org.example.Tunebox").volumeSlider(), "50%"},
-        {row(window, "org.example.Chatter").volumeSlider(), "muted, 25%"},
+        {row(window, tunebox).volumeSlider(), "50%"},
+        {row(window, chatter).volumeSlider(), "muted, 25%"},
         {child(window, "boostSlider"), "+6 dB"}};
     // clang-format on
     for (const auto& c : cases) {
