@@ -120,10 +120,5 @@ TEST(StreamKey, CarriesEveryNamingPropertySoAnyOrderKeysTheSame) {
                                                {"node.name", "pw-play"}}));
 }
 
-TEST(WirePlumberVersion, OrdersByEachPart) {
-    EXPECT_LT((WirePlumberVersion{0, 4, 13}), (WirePlumberVersion{0, 5, 0}));
-    EXPECT_LT((WirePlumberVersion{0, 5, 2}), (WirePlumberVersion{0, 5, 10}));
-}
-
 }  // namespace
 }  // namespace morvale::pipewire
