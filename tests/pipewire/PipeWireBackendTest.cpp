@@ -332,15 +332,31 @@ TEST_F(PipeWireBackend, AHeldGainWinsOverTheClientAndWirePlumbersRestore) {
     hw->destroyGainStage(id);
 }
 
-// A Communication-role stream is a call object of its own, a capture from a
-// source records, and the process list listener tells of both at once; a
-// capture of the speakers' output is no process.
-TEST_F(PipeWireBackend, CallStreamsAndMicrophoneCapturesAreToldAtOnce) {
+// What makes a call: a Communication-role stream is a call object of its
+// own, a capture from a source records, and the process list listener tells
+// of both at once; a capture of the speakers' output is no process. How far
+// the session manager lowers others during a call: nothing on a stock
+// WirePlumber, so the boost has nothing to undo; a sink its role-based
+// linking routes into means it ducks, by its duck level.
+TEST_F(PipeWireBackend, CallsAreToldAtOnceAndSoIsHowFarTheSessionManagerDucksThem) {
     commandOutput(
         "pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=mic "
         "media.class=Audio/Source/Virtual object.linger=true audio.position=[FL FR] }' "
         ">/dev/null 2>&1");
     auto hw = connect();
+    const auto ducking = [&] {
+        return CA::get<float>(*hw, kAudioObjectSystemObject, kCallDuckingDB,
+                              std::numeric_limits<float>::quiet_NaN());
+    };
+    EXPECT_EQ(ducking(), 0.0f);
+    const std::string module = server.pactl(
+        "load-module module-null-sink sink_name=roles "
+        "sink_properties=policy.role-based.target=true");
+    const float level = static_cast<float>(-20.0 * std::log10(kDefaultDuckLevel));
+    EXPECT_TRUE(eventually([&] { return std::fabs(ducking() - level) < 1e-3f; })) << ducking();
+    server.pactl("unload-module " + module);
+    EXPECT_TRUE(eventually([&] { return ducking() == 0.0f; })) << ducking();
+
     auto music = paplay();
     const AudioObjectID process = processOf(*hw, music->pid()).objectID;
     const auto record = [](const char* source) {
@@ -374,25 +390,6 @@ TEST_F(PipeWireBackend, CallStreamsAndMicrophoneCapturesAreToldAtOnce) {
         toldAtOnce(watch, "microphone capture");
     }
     EXPECT_TRUE(objectsOf(*hw, monitor->pid()).empty()) << "a monitor capture is no process";
-}
-
-// The session manager lowers nothing during a call on a stock WirePlumber,
-// so the boost has nothing to undo; a sink its role-based linking routes
-// into means it ducks, by its duck level.
-TEST_F(PipeWireBackend, TellsHowFarTheSessionManagerDucksCalls) {
-    auto hw = connect();
-    const auto ducking = [&] {
-        return CA::get<float>(*hw, kAudioObjectSystemObject, kCallDuckingDB,
-                              std::numeric_limits<float>::quiet_NaN());
-    };
-    EXPECT_EQ(ducking(), 0.0f);
-    const std::string module = server.pactl(
-        "load-module module-null-sink sink_name=roles "
-        "sink_properties=policy.role-based.target=true");
-    const float level = static_cast<float>(-20.0 * std::log10(kDefaultDuckLevel));
-    EXPECT_TRUE(eventually([&] { return std::fabs(ducking() - level) < 1e-3f; })) << ducking();
-    server.pactl("unload-module " + module);
-    EXPECT_TRUE(eventually([&] { return ducking() == 0.0f; })) << ducking();
 }
 
 // The daemon going away shows as a problem, and the backend connects again

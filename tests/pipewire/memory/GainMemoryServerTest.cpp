@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -17,12 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
-#include <sstream>
 
 #include "PulseHarness.h"
 #include "platform/linux/FileIo.h"
-#include "platform/pipewire/memory/GainJournal.h"
 #include "platform/pipewire/memory/WirePlumberState.h"
 
 namespace morvale::pipewire {
@@ -67,23 +65,11 @@ std::vector<std::string> loweredEntries(const std::string& folder) {
     return lowered;
 }
 
-// What WirePlumber stores as the application's own channel volumes under a
-// key, as written ("0.125;0.125;" on 0.4, the JSON array on 0.5).
-std::string storedChannelVolumes(const std::string& folder, const std::string& key) {
-    const auto old = LinuxDesktop::readWholeFile(folder + "/restore-stream", 1 << 20).text;
-    const std::string entry = key + ":channelVolumes=";
-    if (const auto at = old.find(entry); at != std::string::npos) {
-        return old.substr(at + entry.size(), old.find('\n', at) - at - entry.size());
-    }
-    const auto json = LinuxDesktop::readWholeFile(folder + "/stream-properties", 1 << 20).text;
-    if (const auto at = json.find(key + "="); at != std::string::npos) {
-        const auto line = json.substr(at, json.find('\n', at) - at);
-        const auto array = line.find("\"channelVolumes\":");
-        if (array != std::string::npos) {
-            return line.substr(array, line.find(']', array) - array + 1);
-        }
-    }
-    return {};
+// What WirePlumber stores as the application's own channel volumes under a key.
+std::vector<float> storedChannelVolumes(const std::string& folder, const std::string& key) {
+    const auto stored = readStoredVolumes(folder);
+    const auto entry = stored.streams.find(key);
+    return entry != stored.streams.end() ? entry->second.channelVolumes : std::vector<float>{};
 }
 
 class GainMemory : public ::testing::Test {
@@ -238,9 +224,14 @@ TEST_F(GainMemory, TheApplicationsOwnStoredVolumeStaysAndDamageIsReported) {
     ASSERT_TRUE(playsAt(0.125));
     const std::string key = "Output/Audio:application.name:paplay";
     ASSERT_TRUE(eventually(
-        [&] { return storedChannelVolumes(state(), key).find("0.125") != std::string::npos; }, 5s))
+        [&] {
+            const auto volumes = storedChannelVolumes(state(), key);
+            return !volumes.empty() &&
+                   std::ranges::all_of(volumes, [](float v) { return std::fabs(v - 0.125f) < 1e-3f; });
+        },
+        5s))
         << stateText(state());
-    const std::string own = storedChannelVolumes(state(), key);
+    const auto own = storedChannelVolumes(state(), key);
     application.reset();
 
     killUnwatched(lower({"--no-watchdog"}));
