@@ -298,27 +298,25 @@ TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
 // pw-cat sets `volume` itself, and WirePlumber restores a volume it stored
 // for a key onto every new stream with that key (often a media role that many
 // applications share): the held gain wins over both, and an application we
-// did not lower is held at its own level under a key we lowered.
+// do not lower is held at its own level under a key we lowered.
 TEST_F(PipeWireBackend, AHeldGainWinsOverTheClientAndWirePlumbersRestore) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    auto lowered = pwcat({"--volume=0.5", "--media-role=Music"});
-    const AudioObjectID process = processOf(*hw, lowered->pid()).objectID;
-    ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.5), 0.01);
-    stage(*hw, TapDescription::stereoMixdown({process}), 0.25f);
-    EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01) << "held, not composed with 0.5";
-    std::this_thread::sleep_for(1500ms);  // WirePlumber stores 0.25 under media.role:Music
+    const auto silent = [&] { return eventually([&] { return recorder.level(200ms) < 0.005; }); };
+    {
+        auto lowered = pwcat({"--volume=0.5", "--media-role=Music"});
+        const AudioObjectID process = processOf(*hw, lowered->pid()).objectID;
+        ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.5), 0.01);
+        stage(*hw, TapDescription::stereoMixdown({process}), 0.25f);
+        EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01) << "held, not composed with 0.5";
+        std::this_thread::sleep_for(1500ms);  // WirePlumber stores 0.25 under media.role:Music
+    }
+    ASSERT_TRUE(silent());
 
-    auto other = paplay({"--property=media.role=music"});
-    const TapDescription otherApplication = byBundleID(processOf(*hw, other->pid()));
-    std::this_thread::sleep_for(300ms);
-    lowered->terminate();
-    EXPECT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01) << "another application under the key we lowered";
-    other->terminate();
-    ASSERT_TRUE(eventually([&] { return recorder.level(200ms) < 0.005; }));
-
-    // Lowered below the stored 0.25, its next stream is never heard at that.
-    const AudioObjectID id = stage(*hw, otherApplication, 0.1f);
+    // An application lowered below the stored 0.25 is never heard at that.
+    TapDescription paplays;
+    paplays.bundleIDs = {"pacat.desktop"};  // paplay is pacat
+    const AudioObjectID id = stage(*hw, paplays, 0.1f);
     const std::size_t start = recorder.samples().size();
     auto next = paplay({"--property=media.role=music"});
     std::this_thread::sleep_for(1000ms);
@@ -329,7 +327,14 @@ TEST_F(PipeWireBackend, AHeldGainWinsOverTheClientAndWirePlumbersRestore) {
     // (1024 frames at 48 kHz, 21 ms) through at the restored level.
     EXPECT_LE(loud, 21);
     EXPECT_NEAR(settled(recorder), levelAt(0.1), 0.005);
-    hw->destroyGainStage(id);
+    std::this_thread::sleep_for(1000ms);  // WirePlumber stores 0.1 under the key
+    next.reset();  // gone while lowered: the 0.1 stays stored
+    ASSERT_TRUE(silent());
+    EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
+
+    // Lowered by nobody now, it is held at its own level under the key.
+    auto other = paplay({"--property=media.role=music"});
+    EXPECT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
 }
 
 // What makes a call: a Communication-role stream is a call object of its
