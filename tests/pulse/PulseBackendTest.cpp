@@ -431,12 +431,7 @@ TEST_F(PulseBackend, SilentTapLetsTheDeviceIdle) {
 // is away, calls fail at once with a status, and the backend reconnects.
 TEST_F(PulseBackend, AHungOrRestartedServerHoldsUpNoCallerAndTheBackendReconnects) {
     auto before = player();
-    auto o = options();
-    o.timeout = 300ms;
-    PulseAudioSystem hw(identifier, o);
-    ASSERT_TRUE(eventually([&] { return find(hw, before->pid()).has_value(); }));
-    const auto objects = objectsOf(hw, before->pid());
-    const auto failsAtOnce = [&] {
+    const auto failsAtOnce = [](AudioHardware& hw) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(CA::ids(hw, kAudioObjectSystemObject, kProcessObjectList).empty());
         TapDescription d = TapDescription::stereoMixdown({});
@@ -445,38 +440,45 @@ TEST_F(PulseBackend, AHungOrRestartedServerHoldsUpNoCallerAndTheBackendReconnect
         EXPECT_EQ(hw.createProcessTap(d, &tapID), kAudioHardwareNotRunningError);
         EXPECT_LT(msSince(start), 100);
     };
-
-    ::kill(server.pid(), SIGSTOP);
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        TapSession session(hw, objects, CA::defaultOutputDevice(hw), "speakers", 0.5f);
-        ADD_FAILURE() << "a tap on a stopped server";
-    } catch (const MorvaleError& error) {
-        EXPECT_EQ(error.code(), kAudioHardwareNotRunningError);
+    {
+        auto o = options();
+        o.timeout = 300ms;
+        PulseAudioSystem hung(identifier, o);
+        ASSERT_TRUE(eventually([&] { return find(hung, before->pid()).has_value(); }));
+        const auto objects = objectsOf(hung, before->pid());
+        ::kill(server.pid(), SIGSTOP);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            TapSession session(hung, objects, CA::defaultOutputDevice(hung), "speakers", 0.5f);
+            ADD_FAILURE() << "a tap on a stopped server";
+        } catch (const MorvaleError& error) {
+            EXPECT_EQ(error.code(), kAudioHardwareNotRunningError);
+        }
+        EXPECT_LT(msSince(start), 800);
+        failsAtOnce(hung);
+        ::kill(server.pid(), SIGCONT);
+        EXPECT_TRUE(eventually([&] { return hung.connectionState() == State::ready; }, 5s));
+        EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
     }
-    EXPECT_LT(msSince(start), 800);
-    failsAtOnce();
-    ::kill(server.pid(), SIGCONT);
-    EXPECT_TRUE(eventually([&] { return hw.connectionState() == State::ready; }, 5s));
-    EXPECT_TRUE(eventually([&] { return server.tapSinks().empty(); }));
 
-    auto session = tap(hw, before->pid(), 0.5f);
+    auto hw = connect();
+    auto session = tap(*hw, before->pid(), 0.5f);
     server.stop();
-    ASSERT_TRUE(eventually([&] { return hw.connectionState() != State::ready; }));
-    EXPECT_FALSE(hw.errorText().empty());
-    EXPECT_TRUE(hw.availabilityProblem().has_value());
-    failsAtOnce();
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() != State::ready; }));
+    EXPECT_FALSE(hw->errorText().empty());
+    EXPECT_TRUE(hw->availabilityProblem().has_value());
+    failsAtOnce(*hw);
     server.start();
-    ASSERT_TRUE(eventually([&] { return hw.connectionState() == State::ready; }, 5s));
-    EXPECT_TRUE(hw.errorText().empty());
-    EXPECT_FALSE(hw.availabilityProblem().has_value());
+    ASSERT_TRUE(eventually([&] { return hw->connectionState() == State::ready; }, 5s));
+    EXPECT_TRUE(hw->errorText().empty());
+    EXPECT_FALSE(hw->availabilityProblem().has_value());
     // The session of the old server's client ends cleanly; a new one works.
     EXPECT_TRUE(eventually([&] { return server.tapSinks().size() == 1u; }));  // made again
     session->stop();
     EXPECT_TRUE(server.tapSinks().empty());
     auto tone = player();
-    EXPECT_TRUE(eventually([&] { return find(hw, tone->pid()).has_value(); }));
-    session = tap(hw, tone->pid(), 0.5f);
+    EXPECT_TRUE(eventually([&] { return find(*hw, tone->pid()).has_value(); }));
+    session = tap(*hw, tone->pid(), 0.5f);
     EXPECT_TRUE(tapped(tone->pid()));
 }
 
