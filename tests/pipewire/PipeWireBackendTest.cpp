@@ -13,9 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
+#include <map>
 
 #include "PulseHarness.h"
 #include "audio/AudioProcess.h"
@@ -27,7 +26,6 @@
 #include "platform/linux/LinuxProcessInfo.h"
 #include "platform/pipewire/CallDucking.h"
 #include "platform/pipewire/PipeWireAudioSystem.h"
-#include "platform/pipewire/memory/GainJournal.h"
 #include "platform/sim/SimProcesses.h"
 
 namespace morvale::pipewire {
@@ -66,79 +64,62 @@ protected:
         EXPECT_EQ(hw->connectionState(), State::ready);
         return hw;
     }
-    AudioProcess::Sources sources(AudioHardware& hw) const { return {hw, processes, applications}; }
     // The process objects of a pid: its own first, then its call object.
     std::vector<AudioProcess> objectsOf(AudioHardware& hw, pid_t pid) const {
         std::vector<AudioProcess> found;
-        for (const auto& p : AudioProcess::all(sources(hw))) {
+        for (const auto& p : AudioProcess::all({hw, processes, applications})) {
             if (p.pid == pid) {
                 found.push_back(p);
             }
         }
         return found;
     }
-    AudioObjectID objectOf(AudioHardware& hw, pid_t pid) const {
+    // Its first once it is listed.
+    AudioProcess processOf(AudioHardware& hw, pid_t pid) const {
         std::vector<AudioProcess> found;
         EXPECT_TRUE(eventually([&] { return !(found = objectsOf(hw, pid)).empty(); }))
             << "no process object for pid " << pid;
-        return found.empty() ? 0 : found.front().objectID;
+        return found.empty() ? AudioProcess{} : found.front();
     }
     AudioObjectID stage(AudioHardware& hw, TapDescription d, float gain) const {
         AudioObjectID id = 0;
         EXPECT_EQ(hw.createGainStage(d, gain, &id), kAudioNoError);
         return id;
     }
-    static void setGain(AudioHardware& hw, AudioObjectID stage, float gain) {
-        EXPECT_EQ(hw.setPropertyData(stage, CA::addr(kGainStageGain), 0, nullptr, sizeof gain,
-                                     &gain),
-                  kAudioNoError);
+    static TapDescription byBundleID(const AudioProcess& process) {
+        EXPECT_TRUE(process.bundleID.has_value());
+        TapDescription d;
+        d.bundleIDs = {process.bundleID.value_or("")};
+        return d;
     }
 
-    // A minute of the sine through the PulseAudio server, and natively.
-    std::unique_ptr<Child> paplay(std::vector<std::string> argv = {}) const {
-        argv.insert(argv.begin(), "paplay");
-        argv.push_back(sineFile(server.folder(), kAmplitude, 60));
-        return std::make_unique<Child>(argv);
-    }
-    std::unique_ptr<Child> pwcat(std::vector<std::string> argv = {}) const {
-        argv.insert(argv.begin(), {"pw-cat", "--playback"});
-        argv.push_back(sineFile(server.folder(), kAmplitude, 60));
-        return std::make_unique<Child>(argv);
-    }
-    // Through ALSA's PipeWire plugin (pipewire-alsa), as games and older
-    // programs play; amplitude 0 for a silent one.
-    std::unique_ptr<Child> aplay(double amplitude = kAmplitude) const {
-        return std::make_unique<Child>(std::vector<std::string>{
-            "aplay", "-q", "-D", "pipewire", sineFile(server.folder(), amplitude, 60)});
-    }
-    // ALSA's PipeWire plugin: Debian's pipewire-alsa, which cannot be
-    // installed beside the PulseAudio daemon that the other tests need.
-    static bool alsaPlugin() {
-        return std::filesystem::exists("/usr/share/alsa/alsa.conf.d/50-pipewire.conf") &&
-               std::system("command -v aplay >/dev/null 2>&1") == 0;
-    }
-    enum class Client { pulse, native, alsa };
-    static std::vector<Client> clients() {
-        if (alsaPlugin()) {
-            return {Client::pulse, Client::native, Client::alsa};
+    // The players, each playing a minute of the sine: through the PulseAudio
+    // server, natively, and through ALSA's PipeWire plugin (pipewire-alsa) as
+    // games and older programs play, where that is installed (it cannot be
+    // beside the PulseAudio daemon that the other tests need).
+    static std::vector<std::string> clients() {
+        if (std::filesystem::exists("/usr/share/alsa/alsa.conf.d/50-pipewire.conf") &&
+            std::system("command -v aplay >/dev/null 2>&1") == 0) {
+            return {"paplay", "pw-cat", "aplay"};
         }
         std::printf("no ALSA plugin for PipeWire (pipewire-alsa): ALSA streams untested here\n");
-        return {Client::pulse, Client::native};
+        return {"paplay", "pw-cat"};
     }
-    static const char* nameOf(Client c) {
-        return c == Client::pulse ? "paplay" : c == Client::native ? "pw-cat" : "aplay";
+    std::unique_ptr<Child> play(const std::string& client, std::vector<std::string> argv = {},
+                                double amplitude = kAmplitude) const {
+        static const std::map<std::string, std::vector<std::string>> programs{
+            {"paplay", {"paplay"}},
+            {"pw-cat", {"pw-cat", "--playback"}},
+            {"aplay", {"aplay", "-q", "-D", "pipewire"}}};
+        argv.insert(argv.begin(), programs.at(client).begin(), programs.at(client).end());
+        argv.push_back(sineFile(server.folder(), amplitude, 60));
+        return std::make_unique<Child>(argv);
     }
-    // A player of each kind; quiet: one that is heard at no level.
-    std::unique_ptr<Child> play(Client c, bool quiet = false) const {
-        switch (c) {
-            case Client::pulse:
-                return paplay(quiet ? std::vector<std::string>{"--volume=0"} : std::vector<std::string>{});
-            case Client::native:
-                return pwcat(quiet ? std::vector<std::string>{"--volume=0"} : std::vector<std::string>{});
-            case Client::alsa:
-                return aplay(quiet ? 0.0 : kAmplitude);
-        }
-        return nullptr;
+    std::unique_ptr<Child> paplay(std::vector<std::string> argv = {}) const {
+        return play("paplay", std::move(argv));
+    }
+    std::unique_ptr<Child> pwcat(std::vector<std::string> argv = {}) const {
+        return play("pw-cat", std::move(argv));
     }
     // Whether the child has not ended (it is not reaped: Child still ends it).
     static bool stillRunning(const Child& child) {
@@ -151,7 +132,12 @@ protected:
         std::this_thread::sleep_for(wait);
         return recorder.level(200ms);
     }
-    static std::string run(const std::string& command) { return commandOutput(command); }
+    // How many 1 ms spans from sample `start` on are louder than `level` allows.
+    static long tooLoud(const Recorder& recorder, std::size_t start, double level) {
+        const auto spans = recorder.levels(start, 1);
+        return static_cast<long>(std::ranges::count_if(
+            spans, [&](double span) { return span > level * 1.3 + 0.005; }));
+    }
 
     // How long after it was made the backend first tells of a change of
     // the process list (-1 while it has not).
@@ -182,73 +168,73 @@ protected:
     sim::SimProcesses applications;  // none: every process is known by its name
 };
 
-// The gain is heard on PulseAudio, native and ALSA streams, boosted too, and
-// ending the stage puts the stream back at its own level. The player lives
-// through every set: a native stream's adapter runs in the player's own
-// process, so a Props it cannot take (on PipeWire 1.4, one with the adapter's
-// ramp properties) ends the player rather than the server.
-TEST_F(PipeWireBackend, StreamsPlayAtTheStageGainAndAtFullLevelOnceItEnds) {
+// The model's way in: a tap session over this backend is a gain stage. Its
+// gain is heard on PulseAudio, native and ALSA streams, boosted too, and its
+// end puts the stream back at its own level. The player lives through every
+// set: a native stream's adapter runs in the player's own process, so a Props
+// it cannot take (on PipeWire 1.4, one with the adapter's ramp properties)
+// ends the player rather than the server.
+TEST_F(PipeWireBackend, StreamsPlayAtTheSessionsGainAndAtFullLevelOnceItEnds) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const Client client : clients()) {
-        SCOPED_TRACE(nameOf(client));
+    const AudioObjectID device = CA::defaultOutputDevice(*hw);
+    EXPECT_EQ(CA::string(*hw, device, kDeviceUID).value_or(""), "speakers");
+    for (const std::string& client : clients()) {
+        SCOPED_TRACE(client);
         auto player = play(client);
-        const AudioObjectID process = objectOf(*hw, player->pid());
+        const AudioObjectID process = processOf(*hw, player->pid()).objectID;
         ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
-        const AudioObjectID id = stage(*hw, TapDescription::stereoMixdown({process}), 1.0f);
-        for (const float gain : {0.0f, 0.25f, 1.0f, 2.0f}) {
-            setGain(*hw, id, gain);
+        auto session = std::make_unique<TapSession>(*hw, std::vector<AudioObjectID>{process},
+                                                    device, "speakers", 1.0f, TapApplication{});
+        EXPECT_TRUE(session->isGainStage());
+        for (const float gain : {0.0f, 0.25f, 1.0f, 2.0f, 0.25f}) {
+            session->setGain(gain);
             EXPECT_NEAR(settled(recorder), levelAt(gain), 0.01) << "gain " << gain;
             EXPECT_TRUE(stillRunning(*player)) << "gain " << gain;
         }
-        setGain(*hw, id, 0.25f);
-        EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01);
-        EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
+        EXPECT_EQ(hw->heldNodeCount(), 1u);
+        session.reset();
+        // Back at its own level (and held there: WirePlumber stored our gain
+        // under its key a moment ago).
         EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01);
         player->terminate();
         std::this_thread::sleep_for(200ms);
     }
 }
 
-// The model's way in: a tap session over this backend is a gain stage, its
-// gain changes are heard, and its end puts the application back at its level.
-TEST_F(PipeWireBackend, ATapSessionIsAGainStage) {
-    auto hw = connect();
-    Recorder recorder(server.address(), "speakers.monitor");
-    auto player = pwcat();
-    const AudioObjectID process = objectOf(*hw, player->pid());
-    ASSERT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
-    const AudioObjectID device = CA::defaultOutputDevice(*hw);
-    EXPECT_EQ(CA::string(*hw, device, kDeviceUID).value_or(""), "speakers");
-    auto session = std::make_unique<TapSession>(*hw, std::vector<AudioObjectID>{process}, device,
-                                                "speakers", 0.5f, TapApplication{});
-    EXPECT_TRUE(session->isGainStage());
-    EXPECT_EQ(hw->heldNodeCount(), 1u);
-    EXPECT_NEAR(settled(recorder), levelAt(0.5), 0.01);
-    session->setGain(2.0f);
-    EXPECT_NEAR(settled(recorder), levelAt(2.0), 0.02);
-    session.reset();
-    // Back at its own level (and held there: WirePlumber stored our gain
-    // under its key a moment ago).
-    EXPECT_NEAR(settled(recorder), levelAt(1.0), 0.01);
-}
-
 // Our volume multiplies with the application's own: paplay at 50 % and a
-// gain of 0.5 are heard at a quarter.
-TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposes) {
+// gain of 0.5 are heard at a quarter, and other mixers still show its own.
+// Nothing of ours is in the graph: the same nodes and links with a stage as
+// without, and no sink or stream of ours in the PulseAudio view. Quitting
+// puts the stream back at its own level.
+TEST_F(PipeWireBackend, TheApplicationsOwnVolumeComposesAndNothingOfOursIsInTheGraph) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
     auto player = paplay();
-    const AudioObjectID process = objectOf(*hw, player->pid());
+    const AudioObjectID process = processOf(*hw, player->pid()).objectID;
     // As a mixer sets it: the stream's own (channel) volume.
-    const std::string input = run("pactl list short sink-inputs | cut -f1 | head -1");
-    server.pactl("set-sink-input-volume " + input.substr(0, input.find('\n')) + " 50%");
+    const auto inputs = server.sinkInputIndicesWith("paplay");
+    ASSERT_EQ(inputs.size(), 1u);
+    server.pactl("set-sink-input-volume " + std::to_string(inputs[0]) + " 50%");
     const double own = settled(recorder, 600ms);
     ASSERT_NEAR(own, levelAt(0.125), 0.01) << "PulseAudio's 50 % is a cubic 0.125";
+    const auto count = [&](const std::string& type) {
+        return commandOutput("pw-dump 2>/dev/null | grep -c '\"type\": \"PipeWire:Interface:" +
+                             type + "\"'");
+    };
+    const std::string nodes = count("Node"), links = count("Link");
+    const std::string sinks = server.pactl("list short sinks");
+
     stage(*hw, TapDescription::stereoMixdown({process}), 0.5f);
     EXPECT_NEAR(settled(recorder), own * 0.5, 0.005);
     EXPECT_NE(server.sinkInputsWith("paplay").at(0).find("50%"), std::string::npos)
         << "other mixers still show the application's own volume";
+    EXPECT_EQ(count("Node"), nodes);
+    EXPECT_EQ(count("Link"), links);
+    EXPECT_EQ(server.pactl("list short sinks"), sinks);
+    EXPECT_EQ(server.sinkInputsWith("").size(), 1u);
+    hw.reset();
+    EXPECT_NEAR(settled(recorder, 200ms), own, 0.005);
 }
 
 // A client without a desktop entry is named by the name it gives itself, on
@@ -257,22 +243,21 @@ TEST_F(PipeWireBackend, AClientIsNamedByTheNameItDeclares) {
     const FakeIdentifier knowsNone(true);
     auto hw = connect(&knowsNone);
     const struct {
-        bool native;
+        const char* client;
         std::vector<std::string> arguments;
         const char* name;
         const char* programName;
     } cases[] = {
-        {false, {"--client-name=Tunebox"}, "Tunebox", "paplay"},
-        {true, {"-P", "{ application.name = Podnest }"}, "Podnest", "pw-cat"},
-        {true, {}, "pw-cat", ""},
+        {"paplay", {"--client-name=Tunebox"}, "Tunebox", "paplay"},
+        {"pw-cat", {"-P", "{ application.name = Podnest }"}, "Podnest", "pw-cat"},
+        {"pw-cat", {}, "pw-cat", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto client = c.native ? pwcat(c.arguments) : paplay(c.arguments);
-        std::vector<AudioProcess> objects;
-        ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, client->pid())).empty(); }));
-        EXPECT_EQ(objects[0].name, c.name);
-        EXPECT_EQ(objects[0].programName, c.programName);
+        auto client = play(c.client, c.arguments);
+        const AudioProcess seen = processOf(*hw, client->pid());
+        EXPECT_EQ(seen.name, c.name);
+        EXPECT_EQ(seen.programName, c.programName);
     }
 }
 
@@ -281,16 +266,13 @@ TEST_F(PipeWireBackend, AClientIsNamedByTheNameItDeclares) {
 TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
-    for (const Client client : clients()) {
-        SCOPED_TRACE(nameOf(client));
+    for (const std::string& client : clients()) {
+        SCOPED_TRACE(client);
         // The bundle ID as the model knows it: from an earlier process.
         TapDescription d;
         {
-            auto earlier = play(client, true);
-            std::vector<AudioProcess> objects;
-            ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, earlier->pid())).empty(); }));
-            ASSERT_TRUE(objects[0].bundleID.has_value());
-            d.bundleIDs = {*objects[0].bundleID};
+            auto earlier = play(client, {}, 0.0);
+            d = byBundleID(processOf(*hw, earlier->pid()));
         }
         std::this_thread::sleep_for(300ms);
         const AudioObjectID id = stage(*hw, d, 0.1f);
@@ -298,140 +280,74 @@ TEST_F(PipeWireBackend, ANewProcessIsAtItsGainFromItsFirstSample) {
         const std::size_t start = recorder.samples().size();
         auto player = play(client);
         std::this_thread::sleep_for(1000ms);
-        const auto spans = recorder.levels(start, 1);
-        const double expected = levelAt(0.1);
-        const auto loud = std::ranges::count_if(
-            spans, [&](double level) { return level > expected * 1.3 + 0.005; });
-        std::printf("new %s process: %ld ms too loud\n", nameOf(client),
-                    static_cast<long>(loud));
+        const long loud = tooLoud(recorder, start, levelAt(0.1));
+        std::printf("new %s process: %ld ms too loud\n", client.c_str(), loud);
         // pw-cat sets its own `volume` (1.0) once it streams, after the held
         // gain is on: it is heard at that until the change comes back to us
         // and the gain is set again, within one graph cycle (1024 frames at
         // 48 kHz); PipeWire 1.4 shows it (6 ms under load). The others set
         // nothing and are never too loud.
-        EXPECT_LE(loud, client == Client::native ? 21 : 0);
-        EXPECT_NEAR(recorder.level(200ms), expected, 0.005);
+        EXPECT_LE(loud, client == "pw-cat" ? 21 : 0);
+        EXPECT_NEAR(recorder.level(200ms), levelAt(0.1), 0.005);
         player->terminate();
         EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
         std::this_thread::sleep_for(200ms);
     }
 }
 
-// pw-cat sets `volume` itself; WirePlumber restores a stored one onto a new
-// stream. Both lose to the held gain.
-TEST_F(PipeWireBackend, AHeldGainSurvivesAClientThatSetsVolumeAndWirePlumbersRestore) {
+// pw-cat sets `volume` itself, and WirePlumber restores a volume it stored
+// for a key onto every new stream with that key (often a media role that many
+// applications share): the held gain wins over both, and an application we
+// do not lower is held at its own level under a key we lowered.
+TEST_F(PipeWireBackend, AHeldGainWinsOverTheClientAndWirePlumbersRestore) {
     auto hw = connect();
     Recorder recorder(server.address(), "speakers.monitor");
+    const auto silent = [&] { return eventually([&] { return recorder.level(200ms) < 0.005; }); };
     {
-        auto player = pwcat({"--volume=0.5"});
-        const AudioObjectID process = objectOf(*hw, player->pid());
+        auto lowered = pwcat({"--volume=0.5", "--media-role=Music"});
+        const AudioObjectID process = processOf(*hw, lowered->pid()).objectID;
         ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.5), 0.01);
-        const AudioObjectID id = stage(*hw, TapDescription::stereoMixdown({process}), 0.25f);
+        stage(*hw, TapDescription::stereoMixdown({process}), 0.25f);
         EXPECT_NEAR(settled(recorder), levelAt(0.25), 0.01) << "held, not composed with 0.5";
-        hw->destroyGainStage(id);
+        std::this_thread::sleep_for(1500ms);  // WirePlumber stores 0.25 under media.role:Music
     }
-    // WirePlumber stores 0.7 for paplay's streams (a second after the change).
-    TapDescription d;
-    {
-        auto first = paplay();
-        std::vector<AudioProcess> objects;
-        ASSERT_TRUE(eventually([&] { return !(objects = objectsOf(*hw, first->pid())).empty(); }));
-        ASSERT_TRUE(objects[0].bundleID.has_value());
-        d.bundleIDs = {*objects[0].bundleID};
-        std::this_thread::sleep_for(300ms);
-        const std::string id = run(
-            "pw-dump 2>/dev/null | python3 -c 'import json,sys; print([o[\"id\"] for o in "
-            "json.load(sys.stdin) if o[\"type\"].endswith(\"Node\") and "
-            "((o.get(\"info\") or {}).get(\"props\") or {})"
-            ".get(\"application.name\") == \"paplay\"][0])'");
-        ASSERT_FALSE(id.empty());
-        run("pw-cli set-param " + id.substr(0, id.find('\n')) +
-            " Props '{ volume: 0.7 }' >/dev/null 2>&1");
-        ASSERT_NEAR(settled(recorder), levelAt(0.7), 0.01);
-        std::this_thread::sleep_for(1500ms);
-    }
-    const AudioObjectID id = stage(*hw, d, 0.2f);
+    ASSERT_TRUE(silent());
+
+    // An application lowered below the stored 0.25 is never heard at that.
+    TapDescription paplays;
+    paplays.bundleIDs = {"pacat.desktop"};  // paplay is pacat
+    const AudioObjectID id = stage(*hw, paplays, 0.1f);
     const std::size_t start = recorder.samples().size();
-    auto second = paplay();
+    auto next = paplay({"--property=media.role=music"});
     std::this_thread::sleep_for(1000ms);
-    const auto spans = recorder.levels(start, 1);
-    const auto loud = std::ranges::count_if(
-        spans, [&](double level) { return level > levelAt(0.2) * 1.3 + 0.005; });
-    std::printf("restored stream: %ld ms above the held gain\n", static_cast<long>(loud));
+    const long loud = tooLoud(recorder, start, levelAt(0.1));
+    std::printf("restored stream: %ld ms above the held gain\n", loud);
     // WirePlumber's restore lands after our first set; putting the gain back
     // takes one round trip, which on a loaded machine can let one graph cycle
     // (1024 frames at 48 kHz, 21 ms) through at the restored level.
     EXPECT_LE(loud, 21);
-    EXPECT_NEAR(settled(recorder), levelAt(0.2), 0.01);
-    hw->destroyGainStage(id);
-}
+    EXPECT_NEAR(settled(recorder), levelAt(0.1), 0.005);
+    std::this_thread::sleep_for(1000ms);  // WirePlumber stores 0.1 under the key
+    next.reset();  // gone while lowered: the 0.1 stays stored
+    ASSERT_TRUE(silent());
+    EXPECT_EQ(hw->destroyGainStage(id), kAudioNoError);
 
-// Two applications whose streams WirePlumber keys alike (the same media
-// role): the one we did not lower is held at its own level, although
-// WirePlumber restores our gain onto it.
-TEST_F(PipeWireBackend, AnotherApplicationWithTheSameRoleIsNotLowered) {
-    auto hw = connect();
-    Recorder recorder(server.address(), "speakers.monitor");
-    auto lowered = pwcat({"--media-role=Music"});
-    const AudioObjectID process = objectOf(*hw, lowered->pid());
-    stage(*hw, TapDescription::stereoMixdown({process}), 0.1f);
-    ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.1), 0.01);
-    std::this_thread::sleep_for(1500ms);  // WirePlumber stores 0.1 under media.role:Music
+    // Lowered by nobody now, it is held at its own level under the key.
     auto other = paplay({"--property=media.role=music"});
-    ASSERT_NE(objectOf(*hw, other->pid()), 0u);
-    std::this_thread::sleep_for(300ms);
-    lowered->terminate();
     EXPECT_NEAR(settled(recorder, 600ms), levelAt(1.0), 0.01);
 }
 
-// A Communication-role stream is a call object of its own, and the process
-// list listener tells at once.
-TEST_F(PipeWireBackend, ACallStreamMakesACallObjectAtOnce) {
-    auto hw = connect();
-    auto music = paplay();
-    const AudioObjectID process = objectOf(*hw, music->pid());
-    const ProcessListWatch watch(*hw);
-    auto phone = paplay({"--property=media.role=phone"});
-    ASSERT_TRUE(eventually([&] { return watch.toldAfter.load() >= 0; }, 2000ms));
-    std::printf("call stream: listener told %lld ms after the player started\n",
-                watch.toldAfter.load());
-    EXPECT_LT(watch.toldAfter.load(), 1000) << "events, not a refresh";
-    std::vector<AudioProcess> objects;
-    ASSERT_TRUE(eventually([&] { return (objects = objectsOf(*hw, phone->pid())).size() == 1; }));
-    EXPECT_EQ(objects[0].bundleID, std::string(kCallStreamsBundleID));
-    // The call object's stage holds the call only; the application's own
-    // object keeps its other streams apart.
-    EXPECT_NE(objects[0].objectID, process);
-}
-
-// A capture from a source records; a capture of the speakers' output does not.
-TEST_F(PipeWireBackend, AMicrophoneCaptureRecordsAMonitorCaptureDoesNot) {
-    run("pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=mic "
+// What makes a call: a Communication-role stream is a call object of its
+// own, a capture from a source records, and the process list listener tells
+// of both at once; a capture of the speakers' output is no process. How far
+// the session manager lowers others during a call: nothing on a stock
+// WirePlumber, so the boost has nothing to undo; a sink its role-based
+// linking routes into means it ducks, by its duck level.
+TEST_F(PipeWireBackend, CallsAreToldAtOnceAndSoIsHowFarTheSessionManagerDucksThem) {
+    commandOutput(
+        "pw-cli create-node adapter '{ factory.name=support.null-audio-sink node.name=mic "
         "media.class=Audio/Source/Virtual object.linger=true audio.position=[FL FR] }' "
         ">/dev/null 2>&1");
-    auto hw = connect();
-    auto monitor = std::make_unique<Child>(
-        std::vector<std::string>{"parecord", "-d", "speakers.monitor", "/dev/null"});
-    std::this_thread::sleep_for(800ms);
-    EXPECT_TRUE(objectsOf(*hw, monitor->pid()).empty()) << "a monitor capture is no process";
-    const ProcessListWatch watch(*hw);
-    auto mic = std::make_unique<Child>(
-        std::vector<std::string>{"parecord", "-d", "mic", "/dev/null"});
-    std::vector<AudioProcess> objects;
-    ASSERT_TRUE(eventually([&] {
-        objects = objectsOf(*hw, mic->pid());
-        return !objects.empty() && objects[0].isRecording;
-    }));
-    std::printf("microphone capture: listener told %lld ms after the recorder started\n",
-                watch.toldAfter.load());
-    EXPECT_GE(watch.toldAfter.load(), 0);
-    EXPECT_LT(watch.toldAfter.load(), 1000);
-}
-
-// The session manager lowers nothing during a call on a stock WirePlumber,
-// so the boost has nothing to undo; a sink its role-based linking routes
-// into means it ducks, by its duck level.
-TEST_F(PipeWireBackend, TellsHowFarTheSessionManagerDucksCalls) {
     auto hw = connect();
     const auto ducking = [&] {
         return CA::get<float>(*hw, kAudioObjectSystemObject, kCallDuckingDB,
@@ -445,66 +361,40 @@ TEST_F(PipeWireBackend, TellsHowFarTheSessionManagerDucksCalls) {
     EXPECT_TRUE(eventually([&] { return std::fabs(ducking() - level) < 1e-3f; })) << ducking();
     server.pactl("unload-module " + module);
     EXPECT_TRUE(eventually([&] { return ducking() == 0.0f; })) << ducking();
-}
 
-// Nothing of ours in the graph: the same nodes and links with a stage as
-// without, and no sink or stream of ours in the PulseAudio view.
-TEST_F(PipeWireBackend, NothingOfOursIsInTheGraph) {
-    auto player = paplay();
-    ASSERT_TRUE(eventually([&] { return !server.sinkInputsWith("paplay").empty(); }));
-    std::this_thread::sleep_for(300ms);
-    const auto count = [&](const std::string& type) {
-        return run("pw-dump 2>/dev/null | grep -c '\"type\": \"PipeWire:Interface:" + type + "\"'");
+    auto music = paplay();
+    const AudioObjectID process = processOf(*hw, music->pid()).objectID;
+    const auto record = [](const char* source) {
+        return std::make_unique<Child>(
+            std::vector<std::string>{"parecord", "-d", source, "/dev/null"});
     };
-    const std::string nodes = count("Node");
-    const std::string links = count("Link");
-    const std::string sinks = server.pactl("list short sinks");
-    auto hw = connect();
-    const AudioObjectID id =
-        stage(*hw, TapDescription::stereoMixdown({objectOf(*hw, player->pid())}), 0.3f);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(count("Node"), nodes);
-    EXPECT_EQ(count("Link"), links);
-    EXPECT_EQ(server.pactl("list short sinks"), sinks);
-    EXPECT_EQ(server.sinkInputsWith("").size(), 1u);
-    hw->destroyGainStage(id);
-}
-
-// What is lowered is in the journal before it is set, under WirePlumber's
-// key for the stream, so that a watchdog or the next start can undo it.
-TEST_F(PipeWireBackend, ALoweredStreamIsInTheJournalFirst) {
-    const std::string path = server.folder() + "/journal";
-    PipeWireAudioSystem::Options o;
-    o.remote = server.pipeWireSocket();
-    o.journalPath = path;
-    PipeWireAudioSystem hw(identifier, o);
-    auto player = pwcat({"--media-role=Music"});
-    const AudioObjectID process = objectOf(hw, player->pid());
-    EXPECT_TRUE(readJournal(path).nodes.empty()) << "nothing set, nothing recorded";
-    const AudioObjectID id = stage(hw, TapDescription::stereoMixdown({process}), 1.0f);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(readJournal(path).nodes.empty()) << "1.0 is no change";
-    setGain(hw, id, 0.5f);  // the first step down comes with the next ramp tick
-    std::this_thread::sleep_for(200ms);
-    const JournalContents journal = readJournal(path);
-    ASSERT_EQ(journal.nodes.size(), 1u);
-    EXPECT_EQ(journal.nodes.begin()->second, "Output/Audio:media.role:Music");
-    EXPECT_TRUE(journal.daemon.has_value());
-    EXPECT_FALSE(hw.availabilityProblem().has_value());
-    hw.destroyGainStage(id);
-}
-
-// Quitting puts every held stream back at its own level before the
-// connection goes.
-TEST_F(PipeWireBackend, EndingTheBackendPutsStreamsBackAtFullLevel) {
-    Recorder recorder(server.address(), "speakers.monitor");
-    auto player = pwcat();
+    auto monitor = record("speakers.monitor");
+    const auto toldAtOnce = [](const ProcessListWatch& watch, const char* what) {
+        EXPECT_TRUE(eventually([&] { return watch.toldAfter.load() >= 0; }, 2000ms));
+        std::printf("%s: listener told %lld ms after it started\n", what, watch.toldAfter.load());
+        EXPECT_LT(watch.toldAfter.load(), 1000) << "events, not a refresh";
+    };
     {
-        auto hw = connect();
-        stage(*hw, TapDescription::stereoMixdown({objectOf(*hw, player->pid())}), 0.2f);
-        ASSERT_NEAR(settled(recorder, 600ms), levelAt(0.2), 0.01);
+        const ProcessListWatch watch(*hw);
+        auto phone = paplay({"--property=media.role=phone"});
+        std::vector<AudioProcess> objects;
+        ASSERT_TRUE(eventually([&] { return (objects = objectsOf(*hw, phone->pid())).size() == 1; }));
+        EXPECT_EQ(objects[0].bundleID, std::string(kCallStreamsBundleID));
+        // The call object's stage holds the call only; the application's own
+        // object keeps its other streams apart.
+        EXPECT_NE(objects[0].objectID, process);
+        toldAtOnce(watch, "call stream");
     }
-    EXPECT_NEAR(settled(recorder, 200ms), levelAt(1.0), 0.01);
+    {
+        const ProcessListWatch watch(*hw);
+        auto mic = record("mic");
+        ASSERT_TRUE(eventually([&] {
+            const auto objects = objectsOf(*hw, mic->pid());
+            return !objects.empty() && objects[0].isRecording;
+        }));
+        toldAtOnce(watch, "microphone capture");
+    }
+    EXPECT_TRUE(objectsOf(*hw, monitor->pid()).empty()) << "a monitor capture is no process";
 }
 
 // The daemon going away shows as a problem, and the backend connects again
@@ -559,7 +449,7 @@ protected:
         if (!plays) {
             ADD_FAILURE() << "levels " << on.level(200ms) << " and " << off.level(200ms) << "\n"
                           << server.pactl("info") << server.pactl("list short sink-inputs")
-                          << run("pw-metadata");
+                          << commandOutput("pw-metadata");
         }
         return plays;
     }
@@ -615,39 +505,13 @@ TEST_F(OutputRoutes, ARoutedStreamComesBackWithItsSink) {
     auto stream = paplay();
     Recorder speakers(server.address(), "speakers.monitor");
     ASSERT_TRUE(eventually([&] {
-        for (const AudioObjectID p : CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
-            if (CA::string(*hw, p, kProcessOutputDevice) == "headphones") {
-                return true;
-            }
-        }
-        return false;
-    })) << server.pactl("list short sink-inputs")
-        << server.pactl("list short sinks") << [&] {
-               std::string seen;
-               for (const AudioObjectID p :
-                    CA::ids(*hw, kAudioObjectSystemObject, kProcessObjectList)) {
-                   seen += CA::string(*hw, p, kProcessOutputDevice).value_or("?") + " " +
-                           CA::string(*hw, p, kProcessBundleID).value_or("?") + "\n";
-               }
-               return seen;
-           }();
-    const std::string modules = server.pactl("list short modules");
-    std::string index;
-    for (std::size_t at = 0; at < modules.size();) {
-        const std::size_t end = modules.find('\n', at);
-        const std::string line = modules.substr(at, end - at);
-        if (line.find("sink_name=headphones") != std::string::npos) {
-            index = line.substr(0, line.find('\t'));
-        }
-        at = end == std::string::npos ? modules.size() : end + 1;
-    }
-    ASSERT_FALSE(index.empty()) << modules;
-    server.pactl("unload-module " + index);
+        return CA::string(*hw, processOf(*hw, stream->pid()).objectID, kProcessOutputDevice) ==
+               "headphones";
+    })) << server.pactl("list short sink-inputs") << server.pactl("list short sinks");
+    server.plugSecondSink(false);
     EXPECT_TRUE(eventually([&] { return std::fabs(speakers.level(200ms) - levelAt(1.0)) < 0.01; }))
         << "on the default while its sink is away";
-
-    server.pactl(
-        "load-module module-null-sink format=float32le rate=48000 channels=2 sink_name=headphones");
+    server.plugSecondSink(true);
     Recorder headphones(server.address(), "headphones.monitor");
     EXPECT_TRUE(playsOn(headphones, speakers)) << "back on its sink";
 }

@@ -61,7 +61,8 @@ TEST(PwGraph, AStreamBelongsToTheProcessItNamesElseToItsClients) {
     }
 }
 
-TEST(PwGraph, EventsInAnyOrderEndInTheSameProcesses) {
+// A call stream has an object of its own, which goes with it.
+TEST(PwGraph, EventsInAnyOrderEndInTheSameProcessesAndACallsObject) {
     // The same graph fed in each order its three events can come in.
     std::vector<std::function<void(Builder&)>> events{
         [](Builder& b) { b.client(10, 100); },
@@ -79,23 +80,10 @@ TEST(PwGraph, EventsInAnyOrderEndInTheSameProcesses) {
         EXPECT_TRUE(b.find(100)->running);
         EXPECT_FALSE(b.find(100, true)->running);
         EXPECT_EQ(b.find(100, true)->playback, (std::vector<std::uint32_t>{2}));
+        EXPECT_EQ(b.graph.processOf(2), b.find(100, true)->id);
+        b.graph.remove(2);  // the call ends: its object goes, the application's stays
+        EXPECT_EQ(b.pids(), (std::vector<std::int32_t>{100}));
     } while (std::next_permutation(order.begin(), order.end()));
-}
-
-TEST(PwGraph, CallStreamsHaveAnObjectOfTheirOwnThatComesAndGoesWithThem) {
-    Builder b;
-    b.client(10, 100);
-    b.play(1, 10);
-    const AudioObjectID own = b.find(100)->id;
-    b.play(2, 10, true, /*communication=*/true);
-    ASSERT_NE(b.find(100, true), nullptr);
-    EXPECT_NE(b.find(100, true)->id, own);
-    EXPECT_EQ(b.find(100)->playback, (std::vector<std::uint32_t>{1}));
-    EXPECT_EQ(b.graph.processOf(2), b.find(100, true)->id);
-    EXPECT_EQ(b.graph.processOf(1), own);
-    b.graph.remove(2);
-    EXPECT_EQ(b.find(100, true), nullptr);
-    EXPECT_EQ(b.find(100)->id, own);
 }
 
 // A capture stream records when it is linked from a source, not from a

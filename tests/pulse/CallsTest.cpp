@@ -8,61 +8,19 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ServerTest.h"
-#include "audio/AudioProcess.h"
+#include "ModelOnServer.h"
 #include "catalog/Grouping.h"
-#include "platform/linux/DesktopGrouping.h"
-#include "platform/sim/ModelTesting.h"
-#include "platform/sim/SimPlatform.h"
 
 namespace morvale::pulse::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 const std::string kCallsRow(Grouping::callRowKey);
 
-class Calls : public ServerTest {
+class Calls : public ModelOnServer {
 protected:
-    explicit Calls(PulseServer::Config config = {}) : ServerTest(config) {
-        hw = std::make_unique<PulseAudioSystem>(identifier, options());
-        sim.grouping = LinuxDesktop::desktopGrouping("Calls");
-        model = ModelTesting::make(Platform{*hw, sim.processes, sim.processes, sim.workspace,
-                                            sim.collator, sim.settings, sim.loginItem,
-                                            sim.mainQueue, sim.timers, sim.termination, sim.grouping});
-    }
+    explicit Calls(PulseServer::Config config = {}) : ModelOnServer(config) {}
 
-    // Runs the main thread as the program does until `done`: what the
-    // backend's news queued, and the model's periodic refresh on the real
-    // clock (for what changes without a process coming or going, such as a
-    // stream that is listed first and plays a moment later).
-    bool until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3s) {
-        auto last = Clock::now();
-        return eventually(
-            [&] {
-                const auto now = Clock::now();
-                sim.advance(std::chrono::duration_cast<std::chrono::milliseconds>(now - last));
-                last = now;
-                return done();
-            },
-            timeout);
-    }
-
-    // The row that holds one of the process's objects (its call object's, or
-    // its own).
-    const AppEntry* rowOf(pid_t pid, bool call = false) {
-        for (const AudioProcess& p : AudioProcess::all({*hw, sim.processes, sim.processes})) {
-            if (p.pid != pid || (p.bundleID == std::string(kCallStreamsBundleID)) != call) {
-                continue;
-            }
-            for (const AppEntry& entry : model->entries()) {
-                if (std::ranges::find(entry.objects, p.objectID) != entry.objects.end()) {
-                    return &entry;
-                }
-            }
-        }
-        return nullptr;
-    }
     // A silent voice call, as a phone application's stream.
     std::unique_ptr<Child> phoneCall() { return paplay(0.0, {"--property=media.role=phone"}); }
     // Whether module-role-cork silences the process's (only) stream.
@@ -71,10 +29,6 @@ protected:
             server.sinkInputsWith("application.process.id = \"" + std::to_string(pid) + "\"");
         return blocks.size() == 1 && blocks.front().find("Mute: yes") != std::string::npos;
     }
-
-    sim::SimPlatform sim;
-    std::unique_ptr<PulseAudioSystem> hw;
-    std::unique_ptr<Model> model;  // declared last: its sessions end before the backend does
 };
 
 TEST_F(Calls, APhoneStreamMakesACallAndTheBoostLiftsTheOtherApplications) {
@@ -138,7 +92,7 @@ TEST_F(Calls, RecordingFromAMicrophoneWhilePlayingMakesACall) {
     // still, so the periodic refresh can not be what finds it).
     browser->signal(SIGUSR2);
     ASSERT_TRUE(browser->waitForOutput("uncorked", 3s));
-    const auto uncorked = Clock::now();
+    const auto uncorked = std::chrono::steady_clock::now();
     EXPECT_TRUE(eventually([&] {
         sim.mainQueue.drain();
         return model->callActive();

@@ -18,40 +18,22 @@ using namespace std::chrono_literals;
 
 constexpr int kWindowMs = 10;
 
-// Both outputs recorded from one moment on, in windows of 10 ms.
+// Both outputs recorded from one moment on, in windows of 10 ms (which line
+// up within a recorder's fragment): how long both together played below half
+// of `expected`, and the loudest window on either.
 struct BothOutputs {
     BothOutputs(Recorder& first, Recorder& second)
         : a(first), b(second), fromA(first.samples().size()), fromB(second.samples().size()) {}
 
-    // The level of each window on each output (their windows line up within
-    // a recorder's fragment).
-    std::pair<std::vector<double>, std::vector<double>> levels() const {
-        auto onA = a.levels(fromA, kWindowMs);
-        auto onB = b.levels(fromB, kWindowMs);
-        const std::size_t n = std::min(onA.size(), onB.size());
-        onA.resize(n);
-        onB.resize(n);
-        return {onA, onB};
-    }
-    // How long both outputs together played below half of `expected`.
-    int quietMs(double expected) const {
-        const auto [onA, onB] = levels();
+    std::pair<int, double> quietMsAndLoudest(double expected) const {
+        const auto onA = a.levels(fromA, kWindowMs), onB = b.levels(fromB, kWindowMs);
         int quiet = 0;
-        for (std::size_t i = 0; i < onA.size(); ++i) {
-            if (std::hypot(onA[i], onB[i]) < expected / 2) {
-                quiet += kWindowMs;
-            }
+        double loudest = 0;
+        for (std::size_t i = 0; i < std::min(onA.size(), onB.size()); ++i) {
+            quiet += std::hypot(onA[i], onB[i]) < expected / 2 ? kWindowMs : 0;
+            loudest = std::max({loudest, onA[i], onB[i]});
         }
-        return quiet;
-    }
-    // The loudest window on either output.
-    double loudest() const {
-        const auto [onA, onB] = levels();
-        double most = 0;
-        for (std::size_t i = 0; i < onA.size(); ++i) {
-            most = std::max({most, onA[i], onB[i]});
-        }
-        return most;
+        return {quiet, loudest};
     }
 
     Recorder& a;
@@ -82,7 +64,7 @@ TEST_F(DefaultOutputMove, ALoweredOrMutedApplicationMovesInOneStepAtItsLevel) {
         const BothOutputs both(speakers, headphones);
         EXPECT_TRUE(server.moveStreamOfClientPid(song->pid(), to));
         std::this_thread::sleep_for(600ms);
-        return both.quietMs(direct);
+        return both.quietMsAndLoudest(direct).first;
     };
     const int away = movePlain("headphones");
     const int plainMs = std::max(away, movePlain("speakers"));
@@ -124,15 +106,14 @@ TEST_F(DefaultOutputMove, ALoweredOrMutedApplicationMovesInOneStepAtItsLevel) {
         const auto tookMs = msSince(changed);
         std::this_thread::sleep_for(300ms);
 
-        const int quiet = c.gain > 0 ? both.quietMs(expected) : 0;
+        const auto [quiet, loudest] = both.quietMsAndLoudest(expected);  // none when muted
         std::printf(
             "%s: moved after %lld ms, loudest %.3f of its own level %.3f, quiet %d ms "
             "(a plain move: %d ms)\n",
-            c.name, static_cast<long long>(tookMs), both.loudest() / direct, c.gain, quiet,
-            plainMs);
+            c.name, static_cast<long long>(tookMs), loudest / direct, c.gain, quiet, plainMs);
         EXPECT_TRUE(arrived);
         EXPECT_LT(tookMs, 500);
-        EXPECT_LE(both.loudest(), expected * 1.2 + 0.01 * direct);
+        EXPECT_LE(loudest, expected * 1.2 + 0.01 * direct);
         // PipeWire's server makes the replay anew on the new output rather
         // than moving it, which costs a few of its periods.
         EXPECT_LE(quiet, plainMs + (recordersStay ? 30 : 60));

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "TapFixture.h"
 #include "platform/CallGroup.h"
@@ -39,20 +38,6 @@ protected:
     bool staysOn(pid_t pid, const std::string& sink) const {
         std::this_thread::sleep_for(300ms);
         return server.sinkOfClientPid(pid) == sink;
-    }
-    void plugHeadphones(bool in) const {
-        if (in) {
-            server.pactl(
-                "load-module module-null-sink sink_name=headphones format=float32le "
-                "rate=48000 channels=2");
-            return;
-        }
-        std::istringstream modules(server.pactl("list short modules"));
-        for (std::string line; std::getline(modules, line);) {
-            if (line.find("sink_name=headphones") != std::string::npos) {
-                server.pactl("unload-module " + line.substr(0, line.find_first_of(" \t")));
-            }
-        }
     }
 };
 
@@ -107,12 +92,12 @@ TEST_F(OutputRoute, StreamsPlayWhereTheirRouteSaysUntilItGoes) {
     // Unplugged: the default meanwhile, and back with the sink. Let go of
     // while unplugged: it stays on the default when the sink comes back.
     for (const bool routed : {true, false}) {
-        plugHeadphones(false);
+        server.plugSecondSink(false);
         EXPECT_TRUE(playsOn(song->pid(), {"speakers"}));
         if (!routed) {
             route(*hw, {});
         }
-        plugHeadphones(true);
+        server.plugSecondSink(true);
         EXPECT_TRUE(routed ? playsOn(song->pid(), {"headphones"})
                            : staysOn(song->pid(), "speakers"));
     }

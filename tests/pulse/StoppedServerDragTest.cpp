@@ -8,12 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ServerTest.h"
-#include "audio/CA.h"
-#include "platform/FourCC.h"
-#include "model/SessionWorker.h"
-#include "platform/sim/ModelTesting.h"
-#include "platform/sim/SimPlatform.h"
+#include "ModelOnServer.h"
 
 namespace morvale::pulse::testing {
 namespace {
@@ -21,53 +16,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class StoppedServer : public ServerTest {
+class StoppedServer : public ModelOnServer {
 protected:
-    StoppedServer() {
-        hw = std::make_unique<PulseAudioSystem>(identifier, options());
-        worker = std::make_unique<SessionWorker>(sim.mainQueue);
-        model = ModelTesting::make(Platform{*hw, sim.processes, sim.processes, sim.workspace,
-                                            sim.collator, sim.settings, sim.loginItem,
-                                            sim.mainQueue, sim.timers, sim.termination,
-                                            sim.grouping},
-                                   *worker);
-    }
-    ~StoppedServer() override {
-        // A test that failed with the server stopped must not hang the rest.
-        ::kill(server.pid(), SIGCONT);
-    }
-
-    // One turn of the main loop as the program has it: what was queued for
-    // it, and the periodic refresh on the real clock.
-    void turn() {
-        const auto now = Clock::now();
-        sim.advance(std::chrono::duration_cast<std::chrono::milliseconds>(now - last_));
-        last_ = now;
-    }
-    bool until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3s) {
-        return eventually(
-            [&] {
-                turn();
-                return done();
-            },
-            timeout);
-    }
-    const AppEntry* rowOf(pid_t pid) {
-        for (const AppEntry& entry : model->entries()) {
-            for (const AudioObjectID object : entry.objects) {
-                if (CA::get<std::int32_t>(*hw, object, kProcessPID, -1) == pid) {
-                    return &entry;
-                }
-            }
-        }
-        return nullptr;
-    }
-
-    sim::SimPlatform sim;
-    std::unique_ptr<PulseAudioSystem> hw;
-    std::unique_ptr<SessionWorker> worker;  // goes before the backend it calls
-    std::unique_ptr<Model> model;           // and the model before its worker
-    Clock::time_point last_ = Clock::now();
+    StoppedServer() : ModelOnServer({}, /*withWorker=*/true) {}
 };
 
 TEST_F(StoppedServer, EveryStepOfADragReturnsAtOnceAndTheLastValuePlaysAfterwards) {

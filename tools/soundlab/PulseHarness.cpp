@@ -34,6 +34,8 @@ using namespace std::chrono_literals;
 
 // How long each server process may take to come up.
 constexpr auto kStartTimeout = 10s;
+// The null sinks' format.
+constexpr const char* kSinkFormat = " format=float32le rate=48000 channels=2";
 
 std::string commandOutput(const std::string& command) {
     std::string output;
@@ -369,7 +371,7 @@ void PulseServer::start() {
     }
     // The sinks and modules are made over the PulseAudio protocol on both
     // servers (PipeWire's has no role-cork module and restores streams itself).
-    const std::string sink = " format=float32le rate=48000 channels=2";
+    const std::string sink = kSinkFormat;
     std::vector<std::string> modules{"module-null-sink sink_name=speakers" + sink};
     if (config_.secondSink) {
         modules.push_back("module-null-sink sink_name=headphones" + sink);
@@ -427,6 +429,19 @@ void PulseServer::stop() {
 
 std::string PulseServer::pactl(const std::string& arguments) const {
     return commandOutput("pactl " + arguments + " 2>/dev/null");
+}
+
+void PulseServer::plugSecondSink(bool in) const {
+    if (in) {
+        pactl("load-module module-null-sink sink_name=headphones" + std::string(kSinkFormat));
+        return;
+    }
+    std::istringstream modules(pactl("list short modules"));
+    for (std::string line; std::getline(modules, line);) {
+        if (line.find("sink_name=headphones") != std::string::npos) {
+            pactl("unload-module " + line.substr(0, line.find_first_of(" \t")));
+        }
+    }
 }
 
 std::map<std::string, std::string> PulseServer::restoredDevices() const {

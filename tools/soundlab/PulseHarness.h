@@ -80,6 +80,8 @@ public:
     // The sink that each of the process's streams plays to, and of its first.
     std::vector<std::string> sinksOfClientPid(pid_t pid) const;
     std::optional<std::string> sinkOfClientPid(pid_t pid) const;
+    // Plugs the second sink ("headphones") in again, or unplugs it.
+    void plugSecondSink(bool in) const;
     // Moves the process's first stream to a sink, as a user does in a mixer
     // (over a connection made when the server started).
     bool moveStreamOfClientPid(pid_t pid, const std::string& sink) const;

@@ -87,39 +87,19 @@ TEST(GainJournal, AKilledOwnerLeftAsAZombieDoesNotRun) {
     ::waitpid(child, nullptr, 0);
 }
 
-TEST(GainJournal, AReleasedNodeGoesWithTheNextWriteAndItsKeyStays) {
-    TempFolder folder;
-    const std::string path = (folder / "gains").string();
-    GainJournal journal(path);
-    journal.setDaemon(7);
-    journal.willSet(51, musicKey());
-    journal.released(51);
-    journal.willSet(60, oddKey());
-    const JournalContents read = readJournal(path);
-    EXPECT_FALSE(read.nodes.contains(51));
-    EXPECT_TRUE(read.keys.contains(musicKey().text));
-}
-
-// A missing file is an empty journal, and clearing removes the file.
-TEST(GainJournal, ClearRemovesTheFile) {
+// An earlier run's journal is kept, and a node released goes with the next
+// write while its key stays: the stored value is still ours to put back.
+// Clearing removes the file, and a missing file is an empty journal.
+TEST(GainJournal, AnEarlierRunsJournalIsKeptUntilCleanedUp) {
     TempFolder folder;
     const std::string path = (folder / "gains").string();
     const JournalContents none = readJournal(path);
     EXPECT_TRUE(none.isJournal && none.problems.empty() && none.nodes.empty());
-    GainJournal journal(path);
-    journal.willSet(1, musicKey());
-    ASSERT_TRUE(fs::exists(path));
-    EXPECT_TRUE(journal.clear());
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_TRUE(journal.clear());  // twice is fine
-}
-
-TEST(GainJournal, AnEarlierRunsJournalIsKeptUntilCleanedUp) {
-    TempFolder folder;
-    const std::string path = (folder / "gains").string();
     {
         GainJournal earlier(path);
         earlier.setDaemon(1);
+        earlier.willSet(52, musicKey());
+        earlier.released(52);
         earlier.willSet(51, musicKey());
     }
     GainJournal next(path);
@@ -127,6 +107,7 @@ TEST(GainJournal, AnEarlierRunsJournalIsKeptUntilCleanedUp) {
     next.willSet(70, oddKey());
     const JournalContents read = readJournal(path);
     EXPECT_TRUE(read.nodes.contains(51)) << "same daemon: the node may still be lowered";
+    EXPECT_FALSE(read.nodes.contains(52));
     EXPECT_TRUE(read.keys.contains(musicKey().text));
 
     // Another daemon instance: the old serials mean nothing there, the keys do.
@@ -137,6 +118,9 @@ TEST(GainJournal, AnEarlierRunsJournalIsKeptUntilCleanedUp) {
     EXPECT_EQ(restarted.nodes.size(), 1u);
     EXPECT_TRUE(restarted.nodes.contains(3));
     EXPECT_TRUE(restarted.keys.contains(musicKey().text));
+    EXPECT_TRUE(afterRestart.clear());
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(afterRestart.clear());  // twice is fine
 }
 
 // A folder that cannot be written to (root writes anyway), or a file where

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -17,12 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
-#include <sstream>
 
 #include "PulseHarness.h"
 #include "platform/linux/FileIo.h"
-#include "platform/pipewire/memory/GainJournal.h"
 #include "platform/pipewire/memory/WirePlumberState.h"
 
 namespace morvale::pipewire {
@@ -67,23 +65,11 @@ std::vector<std::string> loweredEntries(const std::string& folder) {
     return lowered;
 }
 
-// What WirePlumber stores as the application's own channel volumes under a
-// key, as written ("0.125;0.125;" on 0.4, the JSON array on 0.5).
-std::string storedChannelVolumes(const std::string& folder, const std::string& key) {
-    const auto old = LinuxDesktop::readWholeFile(folder + "/restore-stream", 1 << 20).text;
-    const std::string entry = key + ":channelVolumes=";
-    if (const auto at = old.find(entry); at != std::string::npos) {
-        return old.substr(at + entry.size(), old.find('\n', at) - at - entry.size());
-    }
-    const auto json = LinuxDesktop::readWholeFile(folder + "/stream-properties", 1 << 20).text;
-    if (const auto at = json.find(key + "="); at != std::string::npos) {
-        const auto line = json.substr(at, json.find('\n', at) - at);
-        const auto array = line.find("\"channelVolumes\":");
-        if (array != std::string::npos) {
-            return line.substr(array, line.find(']', array) - array + 1);
-        }
-    }
-    return {};
+// What WirePlumber stores as the application's own channel volumes under a key.
+std::vector<float> storedChannelVolumes(const std::string& folder, const std::string& key) {
+    const auto stored = readStoredVolumes(folder);
+    const auto entry = stored.streams.find(key);
+    return entry != stored.streams.end() ? entry->second.channelVolumes : std::vector<float>{};
 }
 
 class GainMemory : public ::testing::Test {
@@ -93,12 +79,17 @@ protected:
             GTEST_SKIP() << "needs MORVALE_TEST_SOUND_SERVER=pipewire";
         }
         server = std::make_unique<PulseServer>();
-        // The setter, its watchdog and the cleanup find the private server and
-        // its WirePlumber's state through the environment, as on a desktop.
-        ::setenv("PIPEWIRE_RUNTIME_DIR", server->runtimeFolder().c_str(), 1);
+        // The setter, its watchdog and the cleanup find WirePlumber's state
+        // through the environment, as on a desktop (and the private server
+        // through what the server set).
         ::setenv("XDG_STATE_HOME", (server->folder() + "/state").c_str(), 1);
         journal = server->folder() + "/journal/pipewire-gains";
         recorder = std::make_unique<Recorder>(server->address(), "speakers.monitor");
+    }
+    void TearDown() override {
+        application.reset();
+        recorder.reset();
+        server.reset();
     }
 
     // paplay: its WirePlumber key is its application name.
@@ -119,16 +110,31 @@ protected:
         EXPECT_TRUE(eventually([&] { return recorder->level(200ms) > 0.01; }, 5s))
             << "the application does not play";
         const double own = levelNow() / kFullLevel;
-        std::vector<std::string> argv{setterPath(), journal, "paplay", std::to_string(kLowered)};
+        std::vector<std::string> argv{setterPath(), journal, "pacat.desktop",  // paplay is pacat
+                                      std::to_string(kLowered)};
         argv.insert(argv.end(), extra.begin(), extra.end());
         auto setter = std::make_unique<Child>(argv);
-        EXPECT_TRUE(setter->waitForOutput("set ", 10s)) << setter->output();
+        EXPECT_TRUE(setter->waitForOutput("set", 10s)) << setter->output();
         EXPECT_TRUE(playsAt(own * static_cast<double>(kLowered))) << "not lowered: " << levelNow();
         EXPECT_TRUE(eventually([&] { return !loweredEntries(state()).empty(); }, 5s))
             << "WirePlumber never stored the lowered volume:\n"
             << stateText(state());
         std::cout << "[ state ] while lowered:\n" << stateText(state());
         return setter;
+    }
+
+    // A kill -9 with no watchdog: the journal and WirePlumber's stored value
+    // stay (it saves a second after the last change).
+    void killUnwatched(std::unique_ptr<Child> setter) {
+        setter->kill();
+        application.reset();
+        std::this_thread::sleep_for(1500ms);
+        ASSERT_FALSE(loweredEntries(state()).empty()) << stateText(state());
+    }
+    // A cleanup as a second start runs it, its errors into `errors`; its exit status.
+    static int cleanUp(const std::string& path, const std::string& errors = "/dev/null") {
+        const std::string command = setterPath() + " --pipewire-cleanup=" + path + " 2>" + errors;
+        return WEXITSTATUS(std::system(command.c_str()));
     }
 
     // Nothing lowered is stored, and the application's next start is at full level.
@@ -147,29 +153,7 @@ protected:
         EXPECT_TRUE(loweredEntries(state()).empty()) << stateText(state());
     }
 
-    void TearDown() override {
-        application.reset();
-        recorder.reset();
-        server.reset();
-        restore("PIPEWIRE_RUNTIME_DIR", runtimeBefore);
-        restore("XDG_STATE_HOME", stateBefore);
-    }
-    static std::optional<std::string> variable(const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    }
-    static void restore(const char* name, const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-
     std::string state() const { return server->wirePlumberStateFolder(); }
-
-    const std::optional<std::string> runtimeBefore = variable("PIPEWIRE_RUNTIME_DIR");
-    const std::optional<std::string> stateBefore = variable("XDG_STATE_HOME");
 
     std::unique_ptr<PulseServer> server;
     std::unique_ptr<Recorder> recorder;
@@ -177,8 +161,16 @@ protected:
     std::string journal;
 };
 
-TEST_F(GainMemory, ACleanExitLeavesNothingBehind) {
+// A second start while the first runs leaves its gains alone; the first one's
+// clean exit then leaves nothing behind.
+TEST_F(GainMemory, ACleanExitLeavesNothingBehindAndASecondStartLeavesTheRunningOnesGains) {
     auto setter = lower({"--no-watchdog"});
+    EXPECT_NE(cleanUp(journal), 0);
+    EXPECT_TRUE(std::filesystem::exists(journal));
+    EXPECT_TRUE(playsAt(kLowered)) << "the running owner's gain was undone";
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(loweredEntries(state()).empty()) << stateText(state());
+
     const auto start = std::chrono::steady_clock::now();
     setter->signal(SIGUSR1);  // the setter's clean way out
     EXPECT_TRUE(setter->waitForOutput("cleaned", 10s)) << setter->output();
@@ -201,12 +193,8 @@ TEST_F(GainMemory, AKilledProgramsWatchdogUndoesItsGain) {
 TEST_F(GainMemory, TheNextStartReplaysAJournalNobodyCleanedUp) {
     // The program and its watchdog both gone (a power cut): no watchdog here,
     // and the kill leaves the journal and WirePlumber's stored value.
-    auto setter = lower({"--no-watchdog"});
-    setter->kill();
-    application.reset();
-    std::this_thread::sleep_for(1500ms);  // WirePlumber saves a second after the last change
+    killUnwatched(lower({"--no-watchdog"}));
     ASSERT_TRUE(std::filesystem::exists(journal));
-    ASSERT_FALSE(loweredEntries(state()).empty()) << stateText(state());
 
     // The next start: its watchdog replays the journal before anything is set.
     const auto start = std::chrono::steady_clock::now();
@@ -218,34 +206,40 @@ TEST_F(GainMemory, TheNextStartReplaysAJournalNobodyCleanedUp) {
     expectNothingLeftBehind(start);
 }
 
-TEST_F(GainMemory, TheApplicationsOwnStoredVolumeStaysAsItWas) {
-    // The user set the application to 50% in a mixer (its channel volumes,
-    // cubic: 0.125); WirePlumber stores that too. The cleanup restores only
-    // the gain and must keep the user's setting.
+// The user set the application to 50% in a mixer (its channel volumes,
+// cubic: 0.125); WirePlumber stores that too. The cleanup, of a journal
+// damaged on top, restores only the gain, keeps the user's setting and
+// reports the damage; a file that is no journal it leaves alone.
+TEST_F(GainMemory, TheApplicationsOwnStoredVolumeStaysAndDamageIsReported) {
+    const std::string notes = server->folder() + "/notes.txt";
+    std::ofstream(notes) << "my own notes\n";
+    EXPECT_NE(cleanUp(notes), 0);
+    EXPECT_TRUE(std::filesystem::exists(notes));
+
     application = startApplication();
     ASSERT_TRUE(playsAt(1.0));
-    const auto blocks = server->sinkInputsWith("application.name = \"paplay\"");
-    ASSERT_EQ(blocks.size(), 1u);
-    const std::string index = blocks[0].substr(12, blocks[0].find('\n') - 12);
-    server->pactl("set-sink-input-volume " + index + " 50%");
+    const auto inputs = server->sinkInputIndicesWith("application.name = \"paplay\"");
+    ASSERT_EQ(inputs.size(), 1u);
+    server->pactl("set-sink-input-volume " + std::to_string(inputs[0]) + " 50%");
     ASSERT_TRUE(playsAt(0.125));
     const std::string key = "Output/Audio:application.name:paplay";
-    ASSERT_TRUE(eventually([&] { return !storedChannelVolumes(state(), key).empty() &&
-                                        storedChannelVolumes(state(), key).find("0.125") !=
-                                            std::string::npos; },
-                           5s))
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto volumes = storedChannelVolumes(state(), key);
+            return !volumes.empty() &&
+                   std::ranges::all_of(volumes, [](float v) { return std::fabs(v - 0.125f) < 1e-3f; });
+        },
+        5s))
         << stateText(state());
-    const std::string own = storedChannelVolumes(state(), key);
+    const auto own = storedChannelVolumes(state(), key);
     application.reset();
 
-    auto setter = lower({"--no-watchdog"});
-    setter->kill();
-    application.reset();
-    std::this_thread::sleep_for(1500ms);
-    ASSERT_FALSE(loweredEntries(state()).empty());
-
-    const auto result = std::system((setterPath() + " --pipewire-cleanup=" + journal).c_str());
-    EXPECT_EQ(WEXITSTATUS(result), 0);
+    killUnwatched(lower({"--no-watchdog"}));
+    std::ofstream(journal, std::ios::app) << "node 12 %zz\ngarbage\n";
+    const std::string errors = server->folder() + "/cleanup.err";
+    EXPECT_NE(cleanUp(journal, errors), 0) << "damage is reported in the exit status";
+    const auto err = LinuxDesktop::readWholeFile(errors, 1 << 16).text;
+    EXPECT_NE(err.find("line"), std::string::npos) << err;
     EXPECT_TRUE(loweredEntries(state()).empty()) << stateText(state());
     if (std::filesystem::exists(state() + "/stream-properties") &&
         storedChannelVolumes(state(), key) != own) {
@@ -256,44 +250,6 @@ TEST_F(GainMemory, TheApplicationsOwnStoredVolumeStaysAsItWas) {
     EXPECT_EQ(storedChannelVolumes(state(), key), own) << stateText(state());
     application = startApplication();
     EXPECT_TRUE(playsAt(0.125)) << "the next start plays at " << levelNow() / kFullLevel;
-}
-
-TEST_F(GainMemory, ADamagedJournalIsReportedAndWhatItNamesIsStillUndone) {
-    auto setter = lower({"--no-watchdog"});
-    setter->kill();
-    application.reset();
-    std::this_thread::sleep_for(1500ms);
-    {
-        std::ofstream(journal, std::ios::app) << "node 12 %zz\ngarbage\n";
-    }
-    const auto result = std::system((setterPath() + " --pipewire-cleanup=" + journal +
-                                     " 2>" + server->folder() + "/cleanup.err")
-                                        .c_str());
-    EXPECT_NE(WEXITSTATUS(result), 0) << "damage is reported in the exit status";
-    const auto err = LinuxDesktop::readWholeFile(server->folder() + "/cleanup.err", 1 << 16).text;
-    EXPECT_NE(err.find("line"), std::string::npos) << err;
-    EXPECT_TRUE(loweredEntries(state()).empty()) << stateText(state());
-}
-
-TEST_F(GainMemory, ASecondStartLeavesTheRunningOwnersGainsAlone) {
-    auto setter = lower({"--no-watchdog"});
-    // What a second start of the program would replay: the first still runs.
-    const auto result = std::system(
-        (setterPath() + " --pipewire-cleanup=" + journal + " 2>/dev/null").c_str());
-    EXPECT_NE(WEXITSTATUS(result), 0);
-    EXPECT_TRUE(std::filesystem::exists(journal));
-    EXPECT_TRUE(playsAt(kLowered)) << "the running owner's gain was undone";
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_FALSE(loweredEntries(state()).empty()) << stateText(state());
-}
-
-TEST_F(GainMemory, AFileThatIsNoJournalIsLeftAlone) {
-    const std::string other = server->folder() + "/notes.txt";
-    std::ofstream(other) << "my own notes\n";
-    const auto result = std::system(
-        (setterPath() + " --pipewire-cleanup=" + other + " 2>/dev/null").c_str());
-    EXPECT_NE(WEXITSTATUS(result), 0);
-    EXPECT_TRUE(std::filesystem::exists(other));
 }
 
 }  // namespace

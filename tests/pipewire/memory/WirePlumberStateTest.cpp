@@ -35,6 +35,7 @@ TEST(WirePlumberState, ReadsTheVolumesOf05sStreamProperties) {
     EXPECT_EQ(stored.volumes.size(), 2u);
     EXPECT_NEAR(stored.volumes.at("Output/Audio:application.name:paplay"), 0.3, 1e-6);
     EXPECT_TRUE(isFullVolume(stored.volumes.at("Output/Audio:media.role:Music")));
+    EXPECT_FALSE(stored.streams.at("Input/Audio:application.name:rec").volume.has_value());
 }
 
 // The application's own values, which a reset must save back unchanged.
@@ -57,14 +58,6 @@ TEST(WirePlumberState, ReadsTheApplicationsOwnValuesInBothFormats) {
         ASSERT_TRUE(stream.volume.has_value());
         EXPECT_NEAR(*stream.volume, 0.3, 1e-6);
     }
-}
-
-TEST(WirePlumberState, AnEntryWithoutVolumeHasNone) {
-    const auto json = parseStreamProperties(
-        "[stream-properties]\nOutput/Audio:media.role:Music={\"channelVolumes\":[1.0], "
-        "\"mute\":false}\n");
-    EXPECT_FALSE(json.streams.at("Output/Audio:media.role:Music").volume.has_value());
-    EXPECT_TRUE(json.volumes.empty());
 }
 
 TEST(DamagedState, NeverCrashesAndSaysWhatMadeNoSense) {
