@@ -241,21 +241,22 @@ TEST(SessionWorker, RunsJobsInOrderOffTheCallerAndHandsResultsToTheMainQueue) {
 // A start still queued when its row went back to full does nothing: the
 // application is not moved into a tap and out again for nothing.
 TEST_P(AsyncSessions, ARowBackAtFullBeforeItsStartRanIsNeverTapped) {
-    f.addClient(11, std::string("org.example.Other"), "Other", true);
+    f.sim.processes.applications[11] = RunningApplication{"Other", ActivationPolicy::regular};
+    audio.addProcess(11, "org.example.Other", true);
     model->refresh();
     settle();
-    f.sim.audio.setCallLogging(true);
-    f.sim.audio.clearLog();
-    gate.close();
-    ASSERT_TRUE(returnsWhileHeld(gate, [&] {
+    audio.setCallLogging(true);
+    audio.clearLog();
+    audio.close();
+    ASSERT_TRUE(returnsWhileHeld(audio, [&] {
         model->setVolume("org.example.Other", 0.5);  // its start waits on the server
         model->setVolume(kPlayer, 0.5);               // queued behind it
         model->setVolume(kPlayer, 1.0);               // and ended before it ran
     }));
-    gate.open();
+    audio.open();
     settle();
     int madeCount = 0;
-    for (const auto& record : f.sim.audio.log()) {
+    for (const auto& record : audio.log()) {
         madeCount += record.call == made() ? 1 : 0;
     }
     EXPECT_EQ(madeCount, 1) << "a session made for a row already back at full volume";
