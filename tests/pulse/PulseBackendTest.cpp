@@ -106,8 +106,10 @@ TEST_F(PulseBackend, TapSessionPlaysTheApplicationAtItsGainAndStopRestoresIt) {
     const auto dipped = std::ranges::count_if(
         recorder.levels(joined, 5), [&](double level) { return level / direct <= 0.25 * 0.8; });
     // PipeWire now and then stutters a sink's streams for one graph cycle
-    // when a stream moves into it, whoever moves it: at most 10 ms there.
-    EXPECT_LE(dipped, PulseServer::onPipeWire() ? 2 : 0);
+    // when a stream moves into it, whoever moves it: 1024 frames, 21 ms, at
+    // most five 5 ms spans there. A stream moved out and back in would break
+    // for far longer.
+    EXPECT_LE(dipped, PulseServer::onPipeWire() ? 5 : 0);
     EXPECT_TRUE(tapped(joiner->pid()));
     const auto startUnderflows = hw->ioStats().underflows;
 
